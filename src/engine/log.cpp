@@ -1,0 +1,133 @@
+#include "engine/log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/paths.h"
+
+namespace gsms {
+namespace {
+
+std::mutex fileLogMutex;
+std::mutex notifierMutex;
+Notifier theNotifier;
+
+struct QueueSlot {
+    bool used = false;
+    std::string text;
+    ColorRef colour = 0;
+};
+std::mutex logQueueLock;
+std::array<QueueSlot, kLogQueueSlots> logQueue;
+
+}  // namespace
+
+std::string dailyLogPath(const std::tm& t) {
+    char name[64];
+    std::snprintf(name, sizeof name, "log/gsms_%04d%02d%02d.log", t.tm_year + 1900,
+                  t.tm_mon + 1, t.tm_mday);
+    return name;
+}
+
+void fileLog(std::string_view text) {
+    std::tm now = clock::localNow();
+    char line[kFileLineSize];
+    int head = std::snprintf(line, sizeof line, "%02d:%02d:%02d ", now.tm_hour, now.tm_min,
+                             now.tm_sec);
+    // Cut a long text so that the line end always fits.
+    std::size_t room = sizeof line - static_cast<std::size_t>(head) - 2;
+    std::size_t n = text.size() < room ? text.size() : room;
+    std::memcpy(line + head, text.data(), n);
+    line[head + n] = '\n';
+    std::size_t len = static_cast<std::size_t>(head) + n + 1;
+
+    std::lock_guard lock(fileLogMutex);
+    if (!paths::isDirectory("log") && !paths::makeDirectory("log")) return;
+    int fd = ::open(dailyLogPath(now).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    const char* p = line;
+    while (len > 0) {
+        ssize_t w = ::write(fd, p, len);
+        if (w <= 0) break;
+        p += w;
+        len -= static_cast<std::size_t>(w);
+    }
+    ::close(fd);
+}
+
+void setNotifier(Notifier notifier) {
+    std::lock_guard lock(notifierMutex);
+    theNotifier = std::move(notifier);
+}
+
+bool hasNotifier() {
+    std::lock_guard lock(notifierMutex);
+    return static_cast<bool>(theNotifier);
+}
+
+void notify(int code) {
+    Notifier n;
+    {
+        std::lock_guard lock(notifierMutex);
+        n = theNotifier;
+    }
+    if (n) n(code);
+}
+
+void windowLog(const char* prefix, std::string_view text, ColorRef colour) {
+    if (!hasNotifier()) return;
+    std::tm t = clock::localNow();
+    char line[kWindowLineSize];
+    int head = std::snprintf(line, sizeof line, "%02d.%02d.%04d %02d:%02d:%02d ", t.tm_mday,
+                             t.tm_mon + 1, t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+    std::string body;
+    if (prefix != nullptr) {
+        body = prefix;
+        body += ' ';
+    }
+    body.append(text);
+    std::size_t room = sizeof line - static_cast<std::size_t>(head) - 1;
+    std::size_t n = body.size() < room ? body.size() : room;
+    std::memcpy(line + head, body.data(), n);
+    line[head + n] = '\0';
+    {
+        std::lock_guard lock(logQueueLock);
+        QueueSlot* free = nullptr;
+        for (auto& slot : logQueue) {
+            if (!slot.used) {
+                free = &slot;
+                break;
+            }
+        }
+        if (free == nullptr) return;  // all 32 busy: the line is dropped
+        free->used = true;
+        free->text = line;
+        free->colour = colour;
+    }
+    notify(kNotifyLogLine);
+}
+
+std::optional<LogLine> takeLogLine() {
+    std::lock_guard lock(logQueueLock);
+    for (auto& slot : logQueue) {
+        if (slot.used) {
+            LogLine out{std::move(slot.text), slot.colour};
+            slot = QueueSlot{};
+            return out;
+        }
+    }
+    return std::nullopt;
+}
+
+void resetLogQueueForTest() {
+    setNotifier(nullptr);
+    std::lock_guard lock(logQueueLock);
+    for (auto& slot : logQueue) slot = QueueSlot{};
+}
+
+}  // namespace gsms

@@ -1,0 +1,64 @@
+// The two logs of the gateway and the notification link to the front end.
+//
+// fileLog: one time-stamped line in log/gsms_YYYYMMDD.log under the current directory,
+//   opened and closed per line, serialised by one lock. The log directory is created when
+//   missing; when it cannot be, nothing is written.
+// windowLog: a date-stamped line with a colour, queued in the 32-slot LogQueue for the
+//   window; a receiver registered with setNotifier is told code 0 per queued line.
+// Thread safety: both may be called from any thread. LogQueue slots are guarded by
+// logQueueLock, which is innermost (no other lock is taken while it is held).
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace gsms {
+
+// Colour references packed as 0x00BBGGRR.
+using ColorRef = std::uint32_t;
+constexpr ColorRef kColorDefault = 0;
+constexpr ColorRef kColorRed = 0x0000FF;
+constexpr ColorRef kColorGreen = 0x00FF00;
+constexpr ColorRef kColorBlue = 0xFF0000;
+constexpr ColorRef kColorGrey = 0x808080;
+
+// Notification codes posted to the front end.
+constexpr int kNotifyLogLine = 0;    // a line waits in LogQueue
+constexpr int kNotifySignal = 99;    // signalQuality was read again
+// 1..30: the view of job slot code - 1 changed.
+
+// The receiver of notifications; called on the posting thread and must not block
+// (the window turns it into a queued call, gsmsd hands it to a thread of its own).
+using Notifier = std::function<void(int code)>;
+void setNotifier(Notifier notifier);
+bool hasNotifier();
+void notify(int code);
+
+void fileLog(std::string_view text);
+void windowLog(const char* prefix, std::string_view text, ColorRef colour);
+
+// Capacities of the log buffers (terminator included).
+constexpr std::size_t kWindowLineSize = 260;
+constexpr std::size_t kFileLineSize = 1024;
+
+struct LogLine {
+    std::string text;
+    ColorRef colour = 0;
+};
+
+constexpr int kLogQueueSlots = 32;
+
+// Takes the lowest-numbered queued line out of LogQueue (what the window does per code 0).
+std::optional<LogLine> takeLogLine();
+// Empties the queue and forgets the receiver (tests).
+void resetLogQueueForTest();
+
+// Path of the daily log file for a local date.
+std::string dailyLogPath(const std::tm& localTime);
+
+}  // namespace gsms

@@ -1,0 +1,72 @@
+// SerialPort: the modem's serial line over termios.
+//
+// open() takes the device exclusively (TIOCEXCL plus an advisory flock), raw mode.
+// Port names "COMn" mean /dev/ttyS<n-1>; any other name is a device path.
+// configure() parses a Windows mode text ("96,N,8,1", "baud=9600 parity=N data=8 stop=1").
+// setTimeouts(unit): t = unit x 10 ms; a read waits at most t per byte (0 bytes when none came),
+// a write of n bytes at most t x (n + 1).
+// Thread safety: one thread may read while another writes; never two reads or two writes at once.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace gsms {
+
+class SerialPort {
+public:
+    static constexpr std::size_t kDeviceNameSize = 40;  // 39 characters kept
+
+    explicit SerialPort(const char* deviceName);
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // 1 on success, 0 on failure (missing device, held by another program, name too long).
+    [[nodiscard]] int open();
+    // Applies a mode text; an unparsable text changes nothing.
+    void configure(const char* mode);
+    // unit in tens of milliseconds.
+    void setTimeouts(int unit);
+    // Discards what the driver holds in both directions.
+    void purge();
+    // Bytes read (0 when the time-out passed without data), -1 on error or when not open.
+    [[nodiscard]] int read(void* buffer, std::size_t count);
+    // Bytes written, -1 on error or when not open.
+    [[nodiscard]] int write(const void* buffer, std::size_t count);
+
+    bool isOpen() const { return fd_ >= 0; }
+    const std::string& deviceName() const { return deviceName_; }
+    // The device path a port name resolves to ("COM2" -> "/dev/ttyS1").
+    static std::string devicePath(const std::string& portName);
+
+    // Line settings stored by the last successful configure (baud 0: none yet).
+    std::uint32_t baudRate() const { return baud_; }
+    int dataBits() const { return dataBits_; }
+    int parity() const { return parity_; }      // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int stopBits() const { return stopBits_; }  // 0 one, 1 one and a half, 2 two
+
+private:
+    bool applyLine();
+    std::string deviceName_;
+    bool nameTooLong_ = false;
+    int fd_ = -1;
+    std::uint32_t baud_ = 0;
+    int dataBits_ = 8;
+    int parity_ = 0;
+    int stopBits_ = 0;
+    std::atomic<int> timeoutMs_{5000};
+};
+
+// Parsed Windows mode text. Returns false when the text cannot be parsed.
+struct LineSettings {
+    std::uint32_t baud = 0;
+    int dataBits = 8;
+    int parity = 0;
+    int stopBits = 0;
+};
+bool parseModeText(const char* mode, LineSettings& out);
+
+}  // namespace gsms

@@ -1,0 +1,24 @@
+// Path helpers: configured paths may use '\' as a separator; joins use exactly one '/'.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace gsms::paths {
+
+// A configured path with every backslash turned into '/' ("\qor\tevrak" -> "/qor/tevrak").
+std::string fromConfig(std::string_view configured);
+// dir + "/" + name with exactly one separator between them.
+std::string join(std::string_view dir, std::string_view name);
+// Name and extension of the last component, split at its last dot ("a/b.sms" -> "b", ".sms").
+struct NameExt {
+    std::string name;
+    std::string ext;
+};
+NameExt split(std::string_view path);
+bool isDirectory(const std::string& path);
+bool exists(const std::string& path);
+// Creates one directory level; true when it exists afterwards.
+bool makeDirectory(const std::string& path);
+
+}  // namespace gsms::paths

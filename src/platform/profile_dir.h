@@ -1,0 +1,17 @@
+// The profile directory, where bare INI names ("TEVRAK.INI", "KORLIN.INI", "hestrum.ini")
+// live: --profile-dir DIR, else GSMS_PROFILE_DIR, else the current directory.
+// Thread safety: set once at start (before threads); read from any thread afterwards.
+#pragma once
+
+#include <string>
+
+namespace gsms {
+
+void setProfileDir(const std::string& dir);
+std::string profileDir();
+// A bare name matched case-insensitively against the files already in the profile
+// directory; a new file keeps the name as given. A name with a directory part is returned
+// as it stands (backslashes read as separators).
+std::string resolveProfileName(const std::string& name);
+
+}  // namespace gsms

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include "engine/profile_file.h"
+#include "engine/settings.h"
+#include "platform/ini_file.h"
+#include "platform/profile_dir.h"
+#include "support/temp_dir.h"
+
+namespace gsms {
+namespace {
+
+class LoadConfiguration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setProfileDir(dir.path());
+        resetSettingsForTest();
+    }
+    void TearDown() override { setProfileDir(""); }
+    void seed(const std::string& config) {
+        test::writeFile(dir.path() + "/TEVRAK.INI", "[Config]\n" + config);
+    }
+    // The keys of section Config in file order.
+    std::vector<std::string> keys() {
+        std::vector<std::string> out;
+        std::istringstream in(test::readFile(dir.path() + "/TEVRAK.INI"));
+        std::string line;
+        while (std::getline(in, line)) {
+            auto eq = line.find('=');
+            if (eq != std::string::npos) out.push_back(line.substr(0, eq));
+        }
+        return out;
+    }
+    std::string stored(const char* key) {
+        return ini::read(dir.path() + "/TEVRAK.INI", "Config", key).value_or("<absent>");
+    }
+    test::TempDir dir;
+};
+
+TEST_F(LoadConfiguration, FreshProfileGetsDefaultsInOrder) {
+    loadConfiguration();
+    const GatewaySettings& s = settings();
+    EXPECT_STREQ(s.portName, "COM2");
+    EXPECT_STREQ(s.portMode, "96,N,8,1");
+    EXPECT_STREQ(s.pin, "");
+    EXPECT_EQ(s.watchTimeout, 4);
+    EXPECT_EQ(s.moveJobs, 1);
+    EXPECT_STREQ(s.watchPath, "\\qor\\tevrak");
+    EXPECT_STREQ(s.donePath, "\\qor\\tevrak\\done");
+    EXPECT_STREQ(s.errorPath, "\\qor\\tevrak\\error");
+    EXPECT_STREQ(s.fileMask, "*.sms");
+    EXPECT_STREQ(s.cmdLineFormat, "incoming.bat \"%s\" \"%s\"");
+    EXPECT_EQ(s.retryCount, 5);
+    EXPECT_EQ(s.retryDelay, 120);
+    EXPECT_EQ(s.capitalizeCommands, 0);
+    EXPECT_EQ(s.techAlarmNbr, 8999);
+    EXPECT_EQ(s.sleepMinAfterAlarm, 60);
+    EXPECT_EQ(s.maxMsgLength, 800);
+    EXPECT_EQ(s.floodProtection, 0);
+    EXPECT_EQ(s.incomingEnable, 1);
+    EXPECT_EQ(s.qualityPollMs, 5000);
+    std::vector<std::string> expected = {
+        "WatchTimeout", "MoveJobToDoneOrErrorPath", "WatchPath", "DonePath", "ErrorPath",
+        "FileMask", "WatchLogPath", "CmdLineFormat", "RetryCount", "RetryDelay",
+        "CapitalizeCommands", "TechAlarmNbr", "SleepMinAfterAlarm", "MaxMsgLength",
+        "FloodProtection", "IncomingEnable", "QualityPollEverySecs"};
+    EXPECT_EQ(keys(), expected);
+    EXPECT_EQ(stored("CmdLineFormat"), "incoming.bat \"%s\" \"%s\"");
+    EXPECT_EQ(stored("WatchLogPath"), "");
+}
+
+TEST_F(LoadConfiguration, MaxMsgLengthCappedAtTwoThousandButZeroKept) {
+    seed("MaxMsgLength=5000\n");
+    loadConfiguration();
+    EXPECT_EQ(settings().maxMsgLength, 2000);
+    EXPECT_EQ(stored("MaxMsgLength"), "2000");
+    seed("MaxMsgLength=0\n");
+    loadConfiguration();
+    EXPECT_EQ(settings().maxMsgLength, 0);
+    EXPECT_EQ(stored("MaxMsgLength"), "0");
+}
+
+TEST_F(LoadConfiguration, RetryCountMinusNineIsMissingButTextReadsZero) {
+    seed("RetryCount=-9\n");
+    loadConfiguration();
+    EXPECT_EQ(settings().retryCount, 5);
+    EXPECT_EQ(stored("RetryCount"), "5");
+    seed("RetryCount=abc\n");
+    loadConfiguration();
+    EXPECT_EQ(settings().retryCount, 0);
+    EXPECT_EQ(stored("RetryCount"), "abc");
+}
+
+TEST_F(LoadConfiguration, EmptyWatchPathRewrittenAndPollSecondsHeldAsMs) {
+    seed("WatchPath=\nQualityPollEverySecs=7\nMoveJobToDoneOrErrorPath=0\n");
+    loadConfiguration();
+    EXPECT_EQ(stored("WatchPath"), "\\qor\\tevrak");
+    EXPECT_EQ(settings().qualityPollMs, 7000);
+    EXPECT_STREQ(settings().fileMask, "*.sms");
+}
+
+TEST_F(LoadConfiguration, LongPinCutToNineAndNumberLoaded) {
+    seed("PIN=123456789012\nNumber=+4912345\n");
+    loadConfiguration();
+    EXPECT_STREQ(settings().pin, "123456789");
+    EXPECT_STREQ(settings().number, "+4912345");
+    EXPECT_EQ(stored("PIN"), "123456789012");
+}
+
+TEST_F(LoadConfiguration, MoveFlagOneCreatesTheDirectories) {
+    std::string w = dir.path() + "/in";
+    seed("WatchPath=" + w + "\nDonePath=" + w + "/done\nErrorPath=" + dir.path() + "/err\n");
+    loadConfiguration();
+    EXPECT_TRUE(std::filesystem::is_directory(w + "/done"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "/err"));
+}
+
+TEST_F(LoadConfiguration, MoveFlagZeroCreatesNoDirectory) {
+    std::string w = dir.path() + "/in";
+    seed("MoveJobToDoneOrErrorPath=0\nWatchPath=" + w + "\n");
+    loadConfiguration();
+    EXPECT_STREQ(settings().watchPath, w.c_str());
+    EXPECT_FALSE(std::filesystem::exists(w));
+}
+
+TEST(ProfileFileNames, BareNameMatchesCaseInsensitively) {
+    test::TempDir dir;
+    setProfileDir(dir.path());
+    test::writeFile(dir.path() + "/tevrak.ini", "[Config]\nPort=/dev/ttyUSB0\n");
+    ProfileFile upper("TEVRAK.INI");
+    EXPECT_EQ(upper.readString("config", "port", ""), "/dev/ttyUSB0");
+    EXPECT_TRUE(upper.writeString("Config", "Mode", "19200,N,8,1"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/TEVRAK.INI"));
+    EXPECT_EQ(ProfileFile("tevrak.ini").readString("Config", "Mode", ""), "19200,N,8,1");
+    setProfileDir("");
+}
+
+TEST(ProfileFileNames, ReadStringCutsToCapacity) {
+    test::TempDir dir;
+    setProfileDir(dir.path());
+    test::writeFile(dir.path() + "/a.ini", "[s]\nk=abcdefgh\n");
+    char out[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(ProfileFile("a.ini").readString("s", "k", "", sizeof out, out), 3u);
+    EXPECT_STREQ(out, "abc");
+    EXPECT_EQ(ProfileFile("a.ini").readInt("s", "missing", 42), 42);
+    setProfileDir("");
+}
+
+}  // namespace
+}  // namespace gsms
