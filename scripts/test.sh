@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the plain build, then the engine tests again under
+# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+jobs=$(nproc)
+
+build_and_test() {
+  local dir=$1 sanitize=$2
+  cmake -S . -B "$dir" -G Ninja -DGSMS_SANITIZE="$sanitize" >/dev/null
+  ninja -C "$dir" -j "$jobs"
+  (cd "$dir" && ctest --output-on-failure -j "$jobs")
+}
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+echo "== plain build"
+build_and_test build none
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+build_and_test build-asan asan
+echo "== ThreadSanitizer"
+# ThreadSanitizer of gcc 12 cannot map its shadow memory with the high address
+# randomisation of newer kernels; run it without randomisation.
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+  setarch "$(uname -m)" -R bash -c "$(declare -f build_and_test); jobs=$jobs; build_and_test build-tsan tsan"
+else
+  build_and_test build-tsan tsan
+fi
+echo "all test builds passed"

@@ -1,0 +1,53 @@
+// gsms-config: loads the gateway configuration the way the engine does at start-up
+// (writing missing keys back with their defaults) and prints what the gateway will use.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/log.h"
+#include "engine/settings.h"
+#include "modem/serial_port.h"
+#include "platform/profile_dir.h"
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--profile-dir") == 0 && i + 1 < argc) {
+            gsms::setProfileDir(argv[++i]);
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            std::puts("usage: gsms-config [--profile-dir DIR]\n"
+                      "Loads section Config of TEVRAK.INI (profile directory: --profile-dir,\n"
+                      "else GSMS_PROFILE_DIR, else the current directory), writes missing keys\n"
+                      "back with their defaults and prints the settings in force.");
+            return 0;
+        } else {
+            std::fprintf(stderr, "gsms-config: unknown argument %s\n", argv[i]);
+            return 2;
+        }
+    }
+    gsms::loadConfiguration();
+    const gsms::GatewaySettings& s = gsms::settings();
+    std::printf("Port                     %s (%s)\n", s.portName,
+                gsms::SerialPort::devicePath(s.portName).c_str());
+    std::printf("Mode                     %s\n", s.portMode);
+    std::printf("WatchPath                %s\n", s.watchPath);
+    std::printf("DonePath                 %s\n", s.donePath);
+    std::printf("ErrorPath                %s\n", s.errorPath);
+    std::printf("FileMask                 %s\n", s.fileMask);
+    std::printf("WatchLogPath             %s\n", s.watchLogPath);
+    std::printf("WatchTimeout             %d\n", s.watchTimeout.load());
+    std::printf("MoveJobToDoneOrErrorPath %d\n", s.moveJobs.load());
+    std::printf("CmdLineFormat            %s\n", s.cmdLineFormat);
+    std::printf("RetryCount               %d\n", s.retryCount.load());
+    std::printf("RetryDelay               %d\n", s.retryDelay.load());
+    std::printf("MaxMsgLength             %d\n", s.maxMsgLength.load());
+    std::printf("QualityPollEverySecs     %d\n", s.qualityPollMs.load() / 1000);
+    gsms::SerialPort port(s.portName);
+    if (port.open() == 1) {
+        port.configure(s.portMode);
+        std::printf("port %s opened: %u baud\n", s.portName, port.baudRate());
+    } else {
+        std::printf("port %s cannot be opened\n", s.portName);
+    }
+    gsms::fileLog("gsms-config: configuration loaded");
+    return 0;
+}
