@@ -1,0 +1,78 @@
+// CDatabase: one dBASE table with a per-Open field cache, by-name field
+// access and an auto-flush mode.
+//
+// Thread contract: one thread uses an object at a time. The process-wide
+// engine context is initialised once (std::call_once), so construction is
+// safe from any thread.
+//
+// Return values: Open 1/0 (no box on failure). Top/Bottom/Go 0 on success,
+// non-zero after the error box. GetField/Replace 1, or 0 when the field does
+// not exist (no box); Replace also returns 0 without writing when the cursor
+// is not on a record (e.g. after a failed Go). Find returns the record
+// number found or 0. Append 1 on success. The destructor does not close.
+#pragma once
+
+#include "db/dbf_engine.h"
+
+#include <functional>
+
+namespace gsms {
+
+using DbErrorBox = std::function<void(const char* text, const char* caption)>;
+// Replaces the warning box; with no hook set the box is silent.
+void setDbErrorBoxHook(DbErrorBox hook);
+
+class CDatabase {
+public:
+    CDatabase();
+    virtual ~CDatabase();
+    CDatabase(const CDatabase&) = delete;
+    CDatabase& operator=(const CDatabase&) = delete;
+
+    virtual int Open(const char* path);
+    virtual int Create(const char* path, const db::DbfFieldDesc* fields);
+    virtual int Close();
+    virtual int Top();
+    virtual int Bottom();
+    virtual int Go(long record);
+    virtual long Skip(long count);
+    virtual long RecNo();
+    virtual long Forward66();   // record count
+    virtual int Forward43();    // current record deleted flag
+    virtual void EndUpdate();
+    virtual void SetAutoFlush(int flag);
+    virtual void Flush();
+    virtual bool HasField(const char* name);
+    virtual long Find(const char* name, int value);
+    virtual long Find(const char* name, const char* value);
+    virtual int GetField(const char* name, int& out);
+    virtual int GetField(const char* name, char* out);  // out holds FieldLength+1
+    virtual int Replace(const char* name, int value);
+    virtual int Replace(const char* name, const char* value);
+    virtual int Append();
+    virtual void Blank();
+    virtual void Delete();
+    virtual void Recall();
+    virtual void Forward59();   // header write-back without fsync
+    virtual void CopyRecord(long from, long to);
+
+    int FieldLength(const char* name);
+
+private:
+    struct FieldSlot {
+        db::DbfField* field = nullptr;
+        int length = 0;
+        char* buffer = nullptr;  // length + 1 bytes
+    };
+
+    FieldSlot* slot(const char* name);
+    void afterChange(const char* box_text);
+
+    db::DbfTable* table_ = nullptr;
+    int open_token_ = 0;
+    unsigned field_count_ = 0;
+    FieldSlot* fields_ = nullptr;
+    int auto_flush_ = 0;
+};
+
+}  // namespace gsms

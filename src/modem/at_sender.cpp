@@ -1,0 +1,94 @@
+#include "modem/at_sender.h"
+
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/log.h"
+#include "engine/settings.h"
+#include "modem/modem_state.h"
+#include "modem/serial_port.h"
+#include "platform/clock.h"
+
+namespace gsms {
+namespace {
+
+constexpr std::size_t kCommandSize = 1024;
+// Monotonic, so that a change of the system time neither stalls nor skips the pacing.
+std::atomic<std::int64_t> lastTransmissionMs{0};
+std::atomic<bool> transmitted{false};
+
+}  // namespace
+
+std::mutex& modemLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+int sendCommand(const char* command, const char* suffix) {
+    const int gap = settings().floodProtection.load();
+    std::int64_t now = clock::monotonicMs();
+    if (gap != 0 && transmitted.load()) {
+        while (now - lastTransmissionMs.load() < gap) {
+            clock::sleepMs(1);
+            now = clock::monotonicMs();
+        }
+    }
+    if (serialPortRef().load() == nullptr) return -1;
+
+    char buffer[kCommandSize];
+    // Cut command and suffix to the buffer rather than overrun it.
+    int n = std::snprintf(buffer, sizeof buffer, "%s", command != nullptr ? command : "");
+    std::size_t len = n < 0 ? 0 : static_cast<std::size_t>(n);
+    if (len > sizeof buffer - 1) len = sizeof buffer - 1;
+    if (settings().capitalizeCommands.load() != 0) {
+        for (std::size_t i = 0; i < len; ++i)
+            buffer[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(buffer[i])));
+    }
+    if (suffix != nullptr) {
+        int m = std::snprintf(buffer + len, sizeof buffer - len, "%s", suffix);
+        len += m < 0 ? 0 : static_cast<std::size_t>(m);
+        if (len > sizeof buffer - 1) len = sizeof buffer - 1;
+    }
+    (void)writeRaw(buffer, len);
+    if (gap != 0) {
+        lastTransmissionMs = now;
+        transmitted = true;
+    }
+    return 0;
+}
+
+int writeRaw(const void* bytes, std::size_t count) {
+    SerialPort* port = serialPortRef().load();
+    int written = port != nullptr ? port->write(bytes, count) : -1;
+    if (written < 0 || static_cast<std::size_t>(written) < count) {
+        char line[256];
+        int shown = count > 200 ? 200 : static_cast<int>(count);  // the line never overruns
+        std::snprintf(line, sizeof line, "Failed writing to COM-Port (count:%d buf:%*.*s)",
+                      static_cast<int>(count), shown, shown, static_cast<const char*>(bytes));
+        fileLog(line);
+    }
+    return written;
+}
+
+int waitOk(std::int64_t ms) {
+    return modemState().event(ModemEvent::Ok).wait(ms);
+}
+
+int waitOkOrError(std::int64_t ms) {
+    ModemState& s = modemState();
+    return waitAny({&s.event(ModemEvent::Ok), &s.event(ModemEvent::Error)}, ms);
+}
+
+int waitCfunOrError(std::int64_t ms) {
+    ModemState& s = modemState();
+    return waitAny({&s.event(ModemEvent::Cfun), &s.event(ModemEvent::Error)}, ms);
+}
+
+void resetPacingForTest() {
+    transmitted = false;
+    lastTransmissionMs = 0;
+}
+
+}  // namespace gsms
