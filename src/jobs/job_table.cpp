@@ -1,0 +1,123 @@
+#include "jobs/job_table.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "engine/log.h"
+
+namespace gsms {
+namespace {
+
+struct GuardedView {
+    std::mutex lock;
+    JobSlotView view;
+};
+GuardedView views[kVisibleSlots];
+
+}  // namespace
+
+JobTable& jobTable() {
+    static JobTable table;
+    return table;
+}
+
+std::mutex& jobTableLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+int new_alarm(const AlarmJob& candidate) {
+    auto* job = new (std::nothrow) AlarmJob(candidate);
+    if (job == nullptr) {
+        fileLog("** new_alarm ** ERROR: Out of memory");
+        return -1;
+    }
+    job->sent_at = 0;
+    JobTable& t = jobTable();
+    {
+        std::lock_guard lock(jobTableLock());
+        for (int i = 0; i < kJobSlots; ++i) {
+            if (t.slots[i] == nullptr) {
+                t.slots[i] = job;
+                ++t.count;
+                return i;
+            }
+        }
+    }
+    delete job;
+    char line[64];
+    std::snprintf(line, sizeof line, "** new_alarm ** ERROR: jobs overflow (>%d)", kJobSlots);
+    fileLog(line);
+    return -1;
+}
+
+void free_alarm(int slot) {
+    if (slot < 0 || slot >= kJobSlots) return;
+    AlarmJob* job = nullptr;
+    {
+        std::lock_guard lock(jobTableLock());
+        JobTable& t = jobTable();
+        job = t.slots[slot];
+        if (job == nullptr) return;
+        t.slots[slot] = nullptr;
+        --t.count;
+    }
+    delete job;
+    char line[64];
+    std::snprintf(line, sizeof line, "** free_alarm ** job %d freed", slot);
+    fileLog(line);
+    update_job_slot(slot, 0, "");
+}
+
+bool alarm_exists(const AlarmJob& c) {
+    std::lock_guard lock(jobTableLock());
+    for (const AlarmJob* j : jobTable().slots) {
+        if (j == nullptr) continue;
+        if (std::strcmp(j->Szenario, c.Szenario) == 0 &&
+            std::strcmp(j->PhoneNumber, c.PhoneNumber) == 0 &&
+            std::strcmp(j->Name, c.Name) == 0 && std::strcmp(j->Message, c.Message) == 0 &&
+            std::strcmp(j->AlarmKey, c.AlarmKey) == 0 && j->dbentry == c.dbentry &&
+            j->Rings == c.Rings && j->ConfirmType == c.ConfirmType &&
+            j->SendConfirmAck == c.SendConfirmAck)
+            return true;
+    }
+    return false;
+}
+
+void update_job_slot(int slot, int state, const char* text) {
+    // Only the thirty visible slots have a view; the job limit keeps every job in them.
+    if (slot < 0 || slot >= kVisibleSlots) return;
+    {
+        std::lock_guard lock(views[slot].lock);
+        views[slot].view.state = state;
+        std::string t = text != nullptr ? text : "";
+        if (t.size() > 255) t.resize(255);
+        views[slot].view.text = std::move(t);
+    }
+    notify(slot + 1);
+}
+
+JobSlotView jobSlotView(int slot) {
+    if (slot < 0 || slot >= kVisibleSlots) return {};
+    std::lock_guard lock(views[slot].lock);
+    return views[slot].view;
+}
+
+void resetJobTableForTest() {
+    {
+        std::lock_guard lock(jobTableLock());
+        JobTable& t = jobTable();
+        for (auto*& j : t.slots) {
+            delete j;
+            j = nullptr;
+        }
+        t.count = 0;
+    }
+    for (auto& v : views) {
+        std::lock_guard lock(v.lock);
+        v.view = {};
+    }
+}
+
+}  // namespace gsms

@@ -1,0 +1,72 @@
+// The alarm job table: 1024 slots of heap-owned jobs, 30 of them shown by the window.
+//
+// Threads: ReadJobsThread (alarm_exists, new_alarm, reads the count), ProcessingThread
+// (scans and changes unfinished jobs under jobTableLock, releasing it around each send),
+// ReportThread (reads finished jobs, free_alarm) and the window (reads the slot views).
+// jobTableLock guards the slots, the count and each unfinished job's dispatch fields; no
+// other lock is taken while it is held. The count is an atomic, readable without the lock.
+// Each JobSlotView has a lock of its own, so the window never reads a half-written view.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace gsms {
+
+constexpr int STATUS_SENT = 8;
+constexpr int STATUS_FAILED = 3;
+constexpr int kJobSlots = 1024;
+constexpr int kVisibleSlots = 30;
+constexpr int kJobLimit = 30;  // jobs admitted by the watcher: every job has a visible slot
+
+struct AlarmJob {
+    char path[260];
+    char Szenario[64];
+    char Name[64];
+    char PhoneNumber[64];
+    char AlarmKey[8];
+    char Message[2048];
+    std::int32_t dbentry;
+    std::int32_t Flash;
+    std::int32_t ConfirmType;
+    std::int32_t Rings;
+    std::uint8_t SendConfirmAck;
+    std::uint8_t mini;
+    std::int32_t sent_at;
+    std::uint8_t finished;
+    std::int32_t status;
+    std::int32_t tries;
+    std::int32_t next_try_at;
+};
+
+struct JobTable {
+    AlarmJob* slots[kJobSlots] = {};
+    std::atomic<int> count{0};
+};
+
+JobTable& jobTable();
+std::mutex& jobTableLock();
+
+// Copies the candidate into a new job in the lowest free slot. Slot index, or -1 (logged)
+// when memory or slots run out.
+int new_alarm(const AlarmJob& candidate);
+// Destroys the job in the slot, if any, logs it and shows the slot idle.
+void free_alarm(int slot);
+// True when a queued job equals the candidate on its identifying fields.
+[[nodiscard]] bool alarm_exists(const AlarmJob& candidate);
+// Stores state and caption in the slot's view and notifies code slot + 1 (visible slots only).
+void update_job_slot(int slot, int state, const char* text);
+
+struct JobSlotView {
+    int state = 0;
+    std::string text;  // at most 255 characters
+};
+// A consistent copy of a visible slot's view.
+JobSlotView jobSlotView(int slot);
+
+// Frees every job and clears the views (tests).
+void resetJobTableForTest();
+
+}  // namespace gsms
