@@ -24,24 +24,25 @@ constexpr bool holdsAscii(int code) {
     return true;
 }
 
-constexpr std::array<std::uint8_t, 256> buildGsmToLatin1() {
+// Blanks everywhere but the characters both alphabets hold at the same code.
+constexpr std::array<std::uint8_t, 256> sharedCodes() {
     std::array<std::uint8_t, 256> t{};
     for (auto& v : t) v = 0x20;
     for (int c = 0; c < 128; ++c)
         if (holdsAscii(c)) t[c] = static_cast<std::uint8_t>(c);
     t[0x0A] = 0x0A;
     t[0x0D] = 0x0D;
+    return t;
+}
+
+constexpr std::array<std::uint8_t, 256> buildGsmToLatin1() {
+    auto t = sharedCodes();
     for (auto [gsm, latin] : kNational) t[gsm] = latin;
     return t;
 }
 
 constexpr std::array<std::uint8_t, 256> buildLatin1ToGsm() {
-    std::array<std::uint8_t, 256> t{};
-    for (auto& v : t) v = 0x20;
-    for (int c = 0; c < 128; ++c)
-        if (holdsAscii(c)) t[c] = static_cast<std::uint8_t>(c);
-    t[0x0A] = 0x0A;
-    t[0x0D] = 0x0D;
+    auto t = sharedCodes();
     for (auto [gsm, latin] : kNational) t[latin] = gsm;
     return t;
 }

@@ -1,5 +1,7 @@
 #include "sms/process_runner.h"
 
+#include "platform/clock.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -170,14 +172,14 @@ void ProcessRunner::terminate() {
     ::kill(-pid_, SIGTERM);
     int status = 0;
     bool reaped = false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    auto deadline = clock::deadlineAfterMs(2000);
     while (std::chrono::steady_clock::now() < deadline) {
         pid_t r = ::waitpid(pid_, &status, WNOHANG);
         if (r == pid_ || (r < 0 && errno != EINTR)) {
             reaped = true;
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        clock::sleepMs(20);
     }
     if (!reaped) {
         ::kill(-pid_, SIGKILL);
