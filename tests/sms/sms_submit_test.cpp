@@ -12,112 +12,12 @@
 #include "engine/settings.h"
 #include "modem/modem_state.h"
 #include "modem/serial_port.h"
+#include "sms/scripted_modem.h"
 
 namespace gsms {
 namespace {
 
-// A minimal text-mode modem on the master side of a pseudo-terminal: OK to every command,
-// the "> " prompt to at+cmgs, and "+CMGS" with OK (or a chosen answer) after Ctrl-Z.
-class ScriptedModem {
-public:
-    ScriptedModem() {
-        char name[128];
-        int slave = -1;
-        if (::openpty(&master_, &slave, name, nullptr, nullptr) == 0) {
-            ::close(slave);
-            path_ = name;
-        }
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~ScriptedModem() {
-        stop_ = true;
-        thread_.join();
-        ::close(master_);
-    }
-    const std::string& path() const { return path_; }
-    std::vector<std::string> commands() {
-        std::lock_guard lock(mutex_);
-        return commands_;
-    }
-    std::vector<std::string> parts() {
-        std::lock_guard lock(mutex_);
-        return parts_;
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        commands_.clear();
-        parts_.clear();
-    }
-    std::atomic<bool> noPrompt{false};
-    std::atomic<int> failPart{-1};  // zero-based part answered with ERROR
-
-private:
-    void reply(const std::string& s) { (void)!::write(master_, s.data(), s.size()); }
-    void serve() {
-        std::string line;
-        bool inText = false;
-        std::string body;
-        while (!stop_) {
-            struct pollfd p {master_, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0) continue;
-            unsigned char c;
-            if (::read(master_, &c, 1) != 1) continue;
-            if (inText) {
-                if (c == 0x1A) {
-                    inText = false;
-                    int index;
-                    {
-                        std::lock_guard lock(mutex_);
-                        parts_.push_back(body);
-                        index = static_cast<int>(parts_.size()) - 1;
-                    }
-                    body.clear();
-                    reply(index == failPart ? "\r\nERROR\r\n" : "\r\n+CMGS: 1\r\n\r\nOK\r\n");
-                } else {
-                    body.push_back(static_cast<char>(c));
-                }
-                continue;
-            }
-            if (c != '\r') {
-                line.push_back(static_cast<char>(c));
-                continue;
-            }
-            {
-                std::lock_guard lock(mutex_);
-                commands_.push_back(line);
-            }
-            if (line.rfind("at+cmgs", 0) == 0) {
-                if (!noPrompt) {
-                    reply("\r\n> ");
-                    inText = true;
-                }
-            } else {
-                reply("\r\nOK\r\n");
-            }
-            line.clear();
-        }
-    }
-    int master_ = -1;
-    std::string path_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::vector<std::string> commands_;
-    std::vector<std::string> parts_;
-};
-
-// One port and one reader for the whole test program, as in the engine.
-ScriptedModem& modem() {
-    static ScriptedModem* m = [] {
-        auto* sim = new ScriptedModem;
-        auto* port = new SerialPort(sim->path().c_str());
-        if (port->open() == 1) port->setTimeouts(50);
-        serialPortRef() = port;
-        std::thread(inputThread).detach();
-        return sim;
-    }();
-    return *m;
-}
+using test::modem;
 
 class SendSms : public ::testing::Test {
 protected:
