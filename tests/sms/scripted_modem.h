@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -51,12 +52,22 @@ public:
     std::atomic<bool> noPrompt{false};
     std::atomic<int> failPart{-1};  // zero-based part answered with ERROR
     std::atomic<bool> cscaWriteError{false};
+    // The information line answered to a query ("ERROR" answers ERROR).
+    void setInfoAnswer(const std::string& command, const std::string& answer) {
+        std::lock_guard lock(mutex_);
+        info_[command] = answer;
+    }
     void setCscaAnswer(const std::string& a) {
         std::lock_guard lock(mutex_);
         cscaAnswer = a;
     }
 
 private:
+    std::string infoAnswer(const std::string& command) {
+        std::lock_guard lock(mutex_);
+        auto it = info_.find(command);
+        return it == info_.end() ? std::string() : it->second;
+    }
     void reply(const std::string& s) { (void)!::write(master_, s.data(), s.size()); }
     void serve() {
         std::string line;
@@ -96,6 +107,8 @@ private:
                     reply("\r\n> ");
                     inText = true;
                 }
+            } else if (auto info = infoAnswer(line); !info.empty()) {
+                reply(info == "ERROR" ? "\r\nERROR\r\n" : "\r\n" + info + "\r\n\r\nOK\r\n");
             } else if (line == "at+csca?") {
                 std::string answer;
                 {
@@ -118,6 +131,8 @@ private:
     std::mutex mutex_;
     std::vector<std::string> commands_;
     std::vector<std::string> parts_;
+    std::map<std::string, std::string> info_{
+        {"at+cpin?", "+CPIN: READY"}, {"at+cfun?", "+CFUN: 1"}, {"at+cmgf?", "+CMGF: 1"}};
     std::string cscaAnswer = "+CSCA: \"+491710760000\",145";
 };
 
