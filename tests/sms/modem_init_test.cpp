@@ -23,6 +23,7 @@ protected:
         resetSettingsForTest();
         std::snprintf(settings().portName, sizeof settings().portName, "/dev/ttyGSM0");
     }
+    void TearDown() override { resetSettingsForTest(); }
 };
 
 TEST_F(ModemInit, ReadyModemInTextModeNeedsNoWakeUpNoPinNoCmgf) {

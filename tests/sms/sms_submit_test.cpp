@@ -25,6 +25,7 @@ protected:
         modem().clear();
         modem().noPrompt = false;
         modem().failPart = -1;
+        resetSettingsForTest();
         settings().maxMsgLength = 800;
     }
     std::vector<std::size_t> partSizes() {

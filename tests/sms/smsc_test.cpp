@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "engine/log.h"
+#include "engine/settings.h"
 #include "modem/at_sender.h"
 #include "sms/scripted_modem.h"
 
@@ -17,6 +18,7 @@ class Smsc : public ::testing::Test {
 protected:
     void SetUp() override {
         modem().clear();
+        resetSettingsForTest();
         modem().cscaWriteError = false;
         modem().setCscaAnswer("+CSCA: \"+491710760000\",145");
         resetLogQueueForTest();
