@@ -46,10 +46,6 @@ int CDatabase::Open(const char* path) {
     if (table_) Close();
     table_ = db::dbfOpen(g_context, path);
     if (!table_) return 0;
-    if (fields_) {
-        Close();
-        return 0;
-    }
     field_count_ = static_cast<unsigned>(db::dbfFieldCount(table_));
     fields_ = new (std::nothrow) FieldSlot[field_count_ ? field_count_ : 1];
     if (!fields_) {

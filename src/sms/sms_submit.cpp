@@ -61,7 +61,7 @@ int sendSms(const char* number, const char* text, int flash) {
                              ? textLength
                              : static_cast<std::size_t>(maxLength);
     std::size_t partSize = 160;
-    for (std::size_t i = 0; i < length; ++i)
+    for (std::size_t i = 0; i < length && partSize == 160; ++i)
         if (static_cast<unsigned char>(text[i]) >= 0x80) partSize = 140;
     if (length == 0) return 0;
 
