@@ -1,0 +1,99 @@
+// ProcessingThread: one attempt per unfinished job per sweep, in slot order; alarms are
+// retried after "RetryDelay" up to "RetryCount" attempts, mini-messages get one.
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "engine/log.h"
+#include "engine/settings.h"
+#include "jobs/workers.h"
+#include "platform/clock.h"
+#include "sms/sms_submit.h"
+
+namespace gsms {
+
+namespace {
+
+constexpr int kSendingState = 2;
+
+std::int32_t now32() { return static_cast<std::int32_t>(clock::wallSeconds()); }
+
+void sendMini(int slot, AlarmJob& job) {
+    char caption[256];
+    if (std::strlen(job.Message) <= 16)
+        std::snprintf(caption, sizeof caption, "sending '%s' to %s", job.Message, job.Name);
+    else
+        std::snprintf(caption, sizeof caption, "sending '%16.16s (...)' to %s", job.Message,
+                      job.Name);
+    update_job_slot(slot, kSendingState, caption);
+    job.sent_at = now32();
+    char line[256];
+    if (sendSms(job.PhoneNumber, job.Message, job.Flash > 0 ? 1 : 0) != 0) {
+        std::snprintf(line, sizeof line, "ERROR sending to %s", job.PhoneNumber);
+        windowLog(nullptr, line, kColorRed);
+        job.status = STATUS_FAILED;
+    } else {
+        std::snprintf(line, sizeof line, "Message sent to %s", job.PhoneNumber);
+        windowLog(nullptr, line, kColorGreen);
+        job.status = STATUS_SENT;
+    }
+    fileLog(line);
+}
+
+void sendAlarm(int slot, AlarmJob& job) {
+    char caption[256];
+    std::snprintf(caption, sizeof caption, "sending alarm %s to %s", job.AlarmKey, job.Name);
+    update_job_slot(slot, kSendingState, caption);
+    job.sent_at = now32();
+    char line[256];
+    if (sendSms(job.PhoneNumber, job.Message, job.Flash > 0 ? 1 : 0) != 0) {
+        const int retryCount = settings().retryCount.load();
+        ++job.tries;
+        if (job.tries < retryCount) {
+            job.sent_at = 0;
+            job.next_try_at = now32() + settings().retryDelay.load();
+        } else {
+            job.status = STATUS_FAILED;
+        }
+        std::snprintf(line, sizeof line, "ERROR sending to %s (try %d/%d)", job.PhoneNumber,
+                      job.tries, retryCount);
+        windowLog(nullptr, line, kColorRed);
+    } else {
+        std::snprintf(line, sizeof line, "Message sent to %s", job.PhoneNumber);
+        windowLog(nullptr, line, kColorGreen);
+        job.status = STATUS_SENT;
+    }
+    fileLog(line);
+}
+
+}  // namespace
+
+void dispatchSweep() {
+    std::unique_lock lock(jobTableLock());
+    JobTable& table = jobTable();
+    for (int slot = 0; slot < kJobSlots; ++slot) {
+        AlarmJob* job = table.slots[slot];
+        if (job == nullptr || job->finished) continue;
+        if (job->mini) {
+            lock.unlock();
+            sendMini(slot, *job);
+            lock.lock();
+            job->finished = 1;
+        } else {
+            if (now32() < job->next_try_at) continue;
+            lock.unlock();
+            sendAlarm(slot, *job);
+            lock.lock();
+            if (job->sent_at != 0) job->finished = 1;
+        }
+    }
+}
+
+void processingThread() {
+    for (;;) {
+        dispatchSweep();
+        clock::sleepMs(500);
+    }
+}
+
+}  // namespace gsms

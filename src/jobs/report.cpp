@@ -1,0 +1,157 @@
+// ReportThread: records each finished job in its scenario's status table, moves the job file
+// to the done or error directory under a time-stamped name and frees the slot.
+#include <dirent.h>
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "db/database.h"
+#include "engine/log.h"
+#include "engine/settings.h"
+#include "jobs/workers.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+
+namespace gsms {
+
+namespace {
+
+// A scenario names a table inside the watch-log directory and nothing else.
+bool isPlainName(const char* name) {
+    if (name[0] == '\0' || std::strstr(name, "..") != nullptr) return false;
+    for (const char* p = name; *p; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
+// The alarm server may spell the table's name in another case ("ALARM1.DBF").
+std::string findTable(const std::string& dir, const std::string& name) {
+    const std::string exact = paths::join(dir, name);
+    if (paths::exists(exact)) return exact;
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return exact;
+    std::string found = exact;
+    while (dirent* e = ::readdir(d)) {
+        if (::strcasecmp(e->d_name, name.c_str()) == 0) {
+            found = paths::join(dir, e->d_name);
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+void couldNotUpdate(const std::string& table) {
+    const std::string line = "ERROR : could not update " + table;
+    fileLog(line);
+    windowLog(nullptr, line, kColorRed);
+}
+
+void updateStatusRow(const AlarmJob& job, const char* timeText) {
+    const std::string dir = paths::fromConfig(settings().watchLogPath);
+    const std::string shown = paths::join(dir, std::string(job.Szenario) + ".dbf");
+    if (!isPlainName(job.Szenario)) {
+        couldNotUpdate(shown);
+        return;
+    }
+    CDatabase db;
+    if (!db.Open(findTable(dir, std::string(job.Szenario) + ".dbf").c_str())) {
+        couldNotUpdate(shown);
+        return;
+    }
+    // A row that is not there must not be written into any other row.
+    if (db.Go(static_cast<long>(job.dbentry) + 1) == 0) {
+        db.Replace("STATUS", job.status);
+        db.Replace("TIME", timeText);
+        for (int n = 1; n <= 4; ++n) {
+            char name[8];
+            std::snprintf(name, sizeof name, "TY%d", n);
+            if (!db.HasField(name)) continue;
+            std::vector<char> type(static_cast<std::size_t>(db.FieldLength(name)) + 1, '\0');
+            if (!db.GetField(name, type.data()) || std::strcmp(type.data(), "SMS") != 0) continue;
+            char ti[8], to[8];
+            std::snprintf(ti, sizeof ti, "TI%d", n);
+            std::snprintf(to, sizeof to, "TO%d", n);
+            db.Replace(ti, timeText);
+            db.Replace(to, job.status);
+            break;
+        }
+    }
+    db.Close();
+}
+
+void couldNotMove(const AlarmJob& job, const std::string& target) {
+    char line[kFileLineSize];
+    std::snprintf(line, sizeof line, "could not move %s to %s", job.path, target.c_str());
+    fileLog(line);
+    windowLog(job.Szenario, line, kColorRed);
+}
+
+}  // namespace
+
+std::string resultFileName(const std::string& dir, std::uint32_t stamp, const std::string& name,
+                           const std::string& ext) {
+    for (;;) {
+        char prefix[16];
+        std::snprintf(prefix, sizeof prefix, "%08X-", stamp);
+        std::string candidate = paths::join(dir, prefix + name + ext);
+        if (!paths::exists(candidate)) return candidate;
+        ++stamp;
+    }
+}
+
+void reportJob(int slot, std::uint32_t stamp) {
+    AlarmJob* job;
+    {
+        std::lock_guard lock(jobTableLock());
+        job = jobTable().slots[slot];
+        if (job == nullptr || !job->finished) return;
+    }
+    // Finished: no other thread changes the job any more.
+    const std::tm sent = clock::localTime(job->sent_at);
+    char timeText[16];
+    std::snprintf(timeText, sizeof timeText, "%02d%02d%02d", sent.tm_hour, sent.tm_min,
+                  sent.tm_sec);
+    if (!job->mini) updateStatusRow(*job, timeText);
+
+    const GatewaySettings& s = settings();
+    const paths::NameExt ne = paths::split(job->path);
+    const bool move = s.moveJobs.load() != 0;
+    const bool failed = job->status == STATUS_FAILED;
+    const char* target = failed ? (move ? s.errorPath : s.watchLogPath)
+                                : (move ? s.donePath : s.watchLogPath);
+    if (target[0] != '\0') {
+        const std::string result = resultFileName(paths::fromConfig(target), stamp, ne.name, ne.ext);
+        if (std::rename(job->path, result.c_str()) != 0) couldNotMove(*job, result);
+        if (!failed) {
+            if (std::FILE* f = std::fopen(result.c_str(), "ab")) {
+                std::fprintf(f, "%d.%d.%d %d:%d ALARM successfully sent", sent.tm_year + 1900,
+                             sent.tm_mon + 1, sent.tm_mday, sent.tm_hour, sent.tm_min);
+                std::fclose(f);
+            }
+        }
+    }
+    // Still in the watch directory: settled all the same, never to be sent again.
+    if (paths::exists(job->path)) rememberSettledFile(job->path);
+    free_alarm(slot);
+}
+
+void reportSweep() {
+    const auto stamp = static_cast<std::uint32_t>(clock::wallSeconds());
+    for (int slot = 0; slot < kJobSlots; ++slot) reportJob(slot, stamp);
+}
+
+void reportThread() {
+    for (;;) {
+        reportSweep();
+        clock::sleepMs(1000);
+    }
+}
+
+}  // namespace gsms

@@ -1,0 +1,74 @@
+#include "platform/dir_watch.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/clock.h"
+#include "platform/paths.h"
+
+namespace gsms {
+
+DirWatch::~DirWatch() { close(); }
+
+void DirWatch::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool DirWatch::arm(const std::string& dir) {
+    close();
+    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd < 0) return false;
+    const uint32_t mask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MODIFY | IN_ONLYDIR;
+    if (inotify_add_watch(fd, dir.c_str(), mask) < 0) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+int DirWatch::wait(std::int64_t ms) {
+    if (fd_ < 0) return -1;
+    // Gateway time: the time scale of the tests shortens the watch time-out too.
+    const auto deadline = clock::deadlineAfterMs(ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd p{fd_, POLLIN, 0};
+        const int rc = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc <= 0) return 0;
+        alignas(inotify_event) char buffer[4096];
+        while (::read(fd_, buffer, sizeof buffer) > 0) {
+        }
+        return 1;
+    }
+}
+
+std::vector<std::string> listMatching(const std::string& dir, const std::string& mask) {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return names;
+    while (dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        if (::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_PERIOD) != 0) continue;
+        struct stat st;
+        if (::stat(paths::join(dir, name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        names.push_back(name);
+    }
+    ::closedir(d);
+    return names;
+}
+
+}  // namespace gsms

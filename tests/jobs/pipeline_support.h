@@ -1,0 +1,131 @@
+// A watch, done, error and watch-log directory in a temporary directory, the settings that
+// name them, and the window log lines collected from the notification link.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <shapefil.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/log.h"
+#include "engine/settings.h"
+#include "jobs/job_table.h"
+#include "jobs/workers.h"
+#include "platform/clock.h"
+#include "platform/profile_dir.h"
+#include "support/temp_dir.h"
+
+namespace gsms::test {
+
+namespace fs = std::filesystem;
+
+class PipelineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetSettingsForTest();
+        resetJobTableForTest();
+        resetLogQueueForTest();
+        resetSettledFilesForTest();
+        setProfileDir(dir.path());
+        for (const char* d : {"watch", "done", "error", "dbf"}) fs::create_directory(d);
+        GatewaySettings& s = settings();
+        set(s.watchPath, dir.path() + "/watch");
+        set(s.donePath, dir.path() + "/done");
+        set(s.errorPath, dir.path() + "/error");
+        set(s.watchLogPath, dir.path() + "/dbf");
+        set(s.fileMask, "*.sms");
+        s.moveJobs = 1;
+        s.retryCount = 5;
+        s.retryDelay = 0;
+        s.maxMsgLength = 800;
+        setNotifier([this](int code) {
+            if (code != kNotifyLogLine) return;
+            if (auto l = takeLogLine()) {
+                std::lock_guard lock(mutex_);
+                lines_.push_back(*l);
+            }
+        });
+    }
+    void TearDown() override {
+        resetLogQueueForTest();
+        resetJobTableForTest();
+        resetSettledFilesForTest();
+    }
+    template <std::size_t N>
+    static void set(char (&field)[N], const std::string& value) {
+        std::snprintf(field, N, "%s", value.c_str());
+    }
+    static void writeJob(const std::string& name, const std::string& body) {
+        writeFile("watch/" + name, "[Alarm]\r\n" + body);
+    }
+    std::vector<LogLine> lines() {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    int countLines(const std::string& text, ColorRef colour) {
+        int n = 0;
+        for (const auto& l : lines())
+            if (l.text.find(text) != std::string::npos && l.colour == colour) ++n;
+        return n;
+    }
+    std::string dailyLog() { return readFile(dailyLogPath(clock::localNow())); }
+    static std::vector<std::string> filesIn(const std::string& d) {
+        std::vector<std::string> out;
+        for (const auto& e : fs::directory_iterator(d)) out.push_back(e.path().filename());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    // The only queued job (the tests queue one at a time).
+    static AlarmJob* onlyJob() {
+        for (AlarmJob* j : jobTable().slots)
+            if (j) return j;
+        return nullptr;
+    }
+    // A status table in the layout of the alarm server's tables.
+    static void makeTable(const std::string& path, int records, const char* ty1,
+                          const char* ty2 = "") {
+        DBFHandle h = DBFCreate(path.c_str());
+        ASSERT_NE(h, nullptr);
+        DBFAddField(h, "STATUS", FTInteger, 3, 0);
+        DBFAddField(h, "TIME", FTString, 6, 0);
+        for (int i = 1; i <= 4; ++i)
+            DBFAddField(h, ("TY" + std::to_string(i)).c_str(), FTString, 10, 0);
+        for (int i = 1; i <= 4; ++i)
+            DBFAddField(h, ("TI" + std::to_string(i)).c_str(), FTString, 6, 0);
+        for (int i = 1; i <= 4; ++i)
+            DBFAddField(h, ("TO" + std::to_string(i)).c_str(), FTInteger, 3, 0);
+        for (int r = 0; r < records; ++r) {
+            DBFWriteIntegerAttribute(h, r, 0, 0);
+            DBFWriteStringAttribute(h, r, 1, "");
+            DBFWriteStringAttribute(h, r, 2, ty1);
+            DBFWriteStringAttribute(h, r, 3, ty2);
+            for (int f = 4; f < 14; ++f) DBFWriteAttributeDirectly(h, r, f, const_cast<char*>(""));
+        }
+        DBFClose(h);
+    }
+    struct Row {
+        int status;
+        std::string time, ti1, ti2;
+        int to1, to2;
+    };
+    static Row row(const std::string& path, int record) {
+        DBFHandle h = DBFOpen(path.c_str(), "rb");
+        Row r{DBFReadIntegerAttribute(h, record, 0), DBFReadStringAttribute(h, record, 1),
+              DBFReadStringAttribute(h, record, 6), DBFReadStringAttribute(h, record, 7),
+              DBFReadIntegerAttribute(h, record, 10), DBFReadIntegerAttribute(h, record, 11)};
+        DBFClose(h);
+        return r;
+    }
+
+    TempDir dir;
+
+private:
+    std::mutex mutex_;
+    std::vector<LogLine> lines_;
+};
+
+}  // namespace gsms::test

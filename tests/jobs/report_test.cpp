@@ -1,0 +1,142 @@
+// Reporting of finished jobs: the status row, the move with its stamp, the success line.
+#include <cstring>
+
+#include "jobs/pipeline_support.h"
+
+namespace gsms::test {
+namespace {
+
+class Report : public PipelineTest {
+protected:
+    // Queues a finished job for the file watch/<name> and returns its slot.
+    int finished(const std::string& name, const char* szenario, int status, int dbentry = 0) {
+        writeJob(name, "x=1\r\n");
+        AlarmJob j{};
+        std::snprintf(j.path, sizeof j.path, "%s/watch/%s", dir.path().c_str(), name.c_str());
+        std::snprintf(j.Szenario, sizeof j.Szenario, "%s", szenario);
+        std::snprintf(j.PhoneNumber, sizeof j.PhoneNumber, "1");
+        j.mini = szenario[0] == '\0';
+        j.dbentry = dbentry;
+        j.status = status;
+        j.finished = 1;
+        const int slot = new_alarm(j);
+        jobTable().slots[slot]->sent_at = static_cast<std::int32_t>(sentAt);  // new_alarm clears it
+        return slot;
+    }
+    std::string table(const char* name) { return dir.path() + "/dbf/" + name + ".dbf"; }
+    std::string timeText() {
+        const std::tm t = clock::localTime(sentAt);
+        char b[16];
+        std::snprintf(b, sizeof b, "%02d%02d%02d", t.tm_hour, t.tm_min, t.tm_sec);
+        return b;
+    }
+    std::int64_t sentAt = 1700000000;  // 2023-11-14
+};
+
+TEST_F(Report, SentAlarmUpdatesItsRowAndTheFirstSmsChannel) {
+    makeTable(table("plant"), 3, "MAIL", "SMS  ");
+    const int slot = finished("a.sms", "plant", STATUS_SENT, 1);
+    reportJob(slot, 0x6553F100);
+    const Row r = row(table("plant"), 1);
+    EXPECT_EQ(r.status, 8);
+    EXPECT_EQ(r.time, timeText());
+    EXPECT_EQ(r.ti1, "");
+    EXPECT_EQ(r.ti2, timeText());  // "SMS" followed by blanks counts
+    EXPECT_EQ(r.to2, 8);
+    EXPECT_EQ(row(table("plant"), 0).status, 0);  // other rows untouched
+    EXPECT_EQ(jobTable().count.load(), 0);
+    const std::tm t = clock::localTime(sentAt);
+    char line[64];
+    std::snprintf(line, sizeof line, "%d.%d.%d %d:%d ALARM successfully sent", t.tm_year + 1900,
+                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min);
+    EXPECT_EQ(readFile("done/6553F100-a.sms"), "[Alarm]\r\nx=1\r\n" + std::string(line));
+    EXPECT_NE(dailyLog().find("** free_alarm ** job 0 freed"), std::string::npos);
+}
+
+TEST_F(Report, ChannelTypesAreMatchedExactly) {
+    makeTable(table("lower"), 1, "sms");
+    reportJob(finished("a.sms", "lower", STATUS_FAILED), 1);
+    Row r = row(table("lower"), 0);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.time, timeText());
+    EXPECT_EQ(r.ti1, "");
+    EXPECT_EQ(r.to1, 0);
+    EXPECT_EQ(filesIn("error"), std::vector<std::string>{"00000001-a.sms"});
+    EXPECT_EQ(readFile("error/00000001-a.sms"), "[Alarm]\r\nx=1\r\n");  // no success line
+}
+
+TEST_F(Report, TableIsFoundInAnyLetterCase) {
+    makeTable(dir.path() + "/dbf/PLANT.DBF", 1, "SMS");
+    reportJob(finished("a.sms", "plant", STATUS_SENT), 1);
+    EXPECT_EQ(row(dir.path() + "/dbf/PLANT.DBF", 0).to1, 8);
+}
+
+TEST_F(Report, MissingTableOrRowOrUnsafeScenarioWritesNothing) {
+    reportJob(finished("a.sms", "nosuch", STATUS_SENT), 1);
+    EXPECT_EQ(countLines("ERROR : could not update " + table("nosuch"), kColorRed), 1);
+    EXPECT_EQ(filesIn("done").size(), 1u);  // moved all the same
+
+    makeTable(table("short"), 1, "SMS");
+    reportJob(finished("b.sms", "short", STATUS_SENT, 5), 2);  // record 6 of 1
+    EXPECT_EQ(row(table("short"), 0).status, 0);
+    EXPECT_EQ(row(table("short"), 0).to1, 0);
+
+    makeTable(dir.path() + "/outside.dbf", 1, "SMS");
+    reportJob(finished("c.sms", "../outside", STATUS_SENT), 3);
+    EXPECT_EQ(row(dir.path() + "/outside.dbf", 0).status, 0);
+    EXPECT_EQ(countLines("ERROR : could not update " + dir.path() + "/dbf/../outside.dbf",
+                         kColorRed),
+              1);
+}
+
+TEST_F(Report, ResultNamesNeverReplaceAnEarlierResult) {
+    makeTable(table("s1"), 1, "SMS");
+    makeTable(table("s2"), 1, "SMS");
+    fs::create_directory("watch/x");
+    finished("a.sms", "s1", STATUS_SENT);
+    reportSweep();
+    finished("a.sms", "s2", STATUS_SENT);
+    writeFile("done/00000010-a.sms", "earlier");
+    writeFile("done/00000011-a.sms", "earlier too");
+    // Same name in two scenarios, same stamp: counted up to the first free name.
+    reportJob(finished("a.sms", "s2", STATUS_SENT), 0x10);
+    EXPECT_EQ(readFile("done/00000010-a.sms"), "earlier");
+    EXPECT_TRUE(fs::exists("done/00000012-a.sms"));
+    EXPECT_EQ(resultFileName(dir.path() + "/done", 0xFFFFFFFF, "n", ".sms"),
+              dir.path() + "/done/FFFFFFFF-n.sms");
+}
+
+TEST_F(Report, MiniMessageAndTheWatchLogFallback) {
+    makeTable(table("plant"), 1, "SMS");
+    settings().moveJobs = 0;
+    reportJob(finished("m.sms", "", STATUS_SENT), 7);
+    reportJob(finished("f.sms", "plant", STATUS_FAILED), 7);
+    EXPECT_EQ(readFile("dbf/00000007-f.sms"), "[Alarm]\r\nx=1\r\n");
+    EXPECT_NE(readFile("dbf/00000007-m.sms").find("ALARM successfully sent"), std::string::npos);
+    EXPECT_EQ(row(table("plant"), 0).status, 3);
+    EXPECT_TRUE(filesIn("done").empty());
+}
+
+TEST_F(Report, FileThatCouldNotBeMovedIsSettledAndNotSentAgain) {
+    set(settings().donePath, dir.path() + "/gone");
+    reportJob(finished("a.sms", "", STATUS_SENT), 9);
+    EXPECT_EQ(countLines("could not move " + dir.path() + "/watch/a.sms to " + dir.path() +
+                             "/gone/00000009-a.sms",
+                         kColorRed),
+              1);
+    EXPECT_TRUE(fs::exists("watch/a.sms"));
+    EXPECT_TRUE(isSettledFile(dir.path() + "/watch/a.sms"));
+
+    settings().donePath[0] = '\0';  // no target: stays, settled as well
+    writeJob("b.sms", "PhoneNumber=1\r\nMessage=m\r\n");
+    AlarmJob j{};
+    ASSERT_TRUE(readJobFile(dir.path() + "/watch/b.sms", j));
+    j.status = STATUS_SENT;
+    j.finished = 1;
+    reportJob(new_alarm(j), 9);
+    EXPECT_EQ(scanJobDirectory(), 0);
+    EXPECT_EQ(jobTable().count.load(), 0);
+}
+
+}  // namespace
+}  // namespace gsms::test
