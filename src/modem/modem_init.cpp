@@ -95,6 +95,11 @@ int initModem(std::string& message) {
 
     clock::sleepMs(500);
     readSmsc();
+    // Which service centre the modem uses is the first thing to check when SMS do not arrive.
+    char line[200];
+    std::snprintf(line, sizeof line, "SMSC %s type %d", modemState().smscNumber,
+                  modemState().smscType.load());
+    fileLog(line);
     return 0;
 }
 
