@@ -1,0 +1,117 @@
+// Whole-gateway benchmark: gsmsd in real time against gsms-modem-sim answering at once.
+//
+// BM_Jobs/N drops N job files at once and measures the time from the drop until the last job
+// is reported (moved to the done directory), and the CPU time gsmsd used for it. The watcher's
+// own pauses (100 ms before reading a file, 500 ms after queuing it) bound the wall time from
+// below at N x 0.6 s; "overhead_ms_per_job" is what the gateway adds beyond them.
+// BM_Idle measures gsmsd's CPU time over 60 idle seconds (signal polls included).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "e2e/harness.h"
+
+namespace {
+
+using namespace gsms::e2e;
+namespace fs = std::filesystem;
+
+// User plus system CPU seconds of a process so far.
+double cpuSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = all.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream rest(all.substr(close + 2));
+    std::string field;
+    unsigned long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14) utime = std::stoul(field);
+        if (i == 15) stime = std::stoul(field);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+struct Rig {
+    Scratch dir;
+    Simulator sim{dir.path()};
+    Gateway gateway{dir.path()};
+    bool start() {
+        for (const char* d : {"in", "done", "error"}) fs::create_directories(dir / d);
+        if (!sim.start()) return false;
+        gateway.configure({{"Port", sim.link()},
+                           {"WatchPath", dir / "in"},
+                           {"DonePath", dir / "done"},
+                           {"ErrorPath", dir / "error"},
+                           {"WatchLogPath", dir.path()},
+                           {"IncomingEnable", "0"}});
+        // Real time: the benchmark measures the pauses as they are in service.
+        return gateway.start("gsmsd", {{"GSMS_TIME_SCALE", "1"}}) &&
+               gateway.waitLog("SignalThread started", std::chrono::seconds(60));
+    }
+};
+
+void BM_Jobs(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        Rig rig;
+        if (!rig.start()) {
+            state.SkipWithError("gateway did not start");
+            return;
+        }
+        const double cpu0 = cpuSeconds(rig.gateway.process().pid());
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int i = 0; i < n; ++i)
+            writeText(rig.dir / ("in/j" + std::to_string(i) + ".sms"),
+                      "[Alarm]\r\nPhoneNumber=+49170" + std::to_string(i) +
+                          "\r\nMessage=benchmark job\r\n");
+        const bool done = waitFor(
+            [&] {
+                return static_cast<int>(std::distance(fs::directory_iterator(rig.dir / "done"),
+                                                      fs::directory_iterator())) == n;
+            },
+            std::chrono::seconds(30 + n * 3));
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double cpu = cpuSeconds(rig.gateway.process().pid()) - cpu0;
+        if (!done) {
+            state.SkipWithError("not every job was reported");
+            return;
+        }
+        state.SetIterationTime(wall);
+        state.counters["wall_s"] = wall;
+        state.counters["cpu_ms_per_job"] = cpu * 1000.0 / n;
+        state.counters["overhead_ms_per_job"] = (wall - n * 0.6) * 1000.0 / n;
+    }
+}
+BENCHMARK(BM_Jobs)->Arg(1)->Arg(30)->Arg(100)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_Idle(benchmark::State& state) {
+    for (auto _ : state) {
+        Rig rig;
+        if (!rig.start()) {
+            state.SkipWithError("gateway did not start");
+            return;
+        }
+        const pid_t pid = rig.gateway.process().pid();
+        const double cpu0 = cpuSeconds(pid);
+        const auto t0 = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(std::chrono::seconds(60));
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double cpu = cpuSeconds(pid) - cpu0;
+        state.SetIterationTime(wall);
+        state.counters["cpu_percent_of_core"] = 100.0 * cpu / wall;
+    }
+}
+BENCHMARK(BM_Idle)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

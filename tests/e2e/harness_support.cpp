@@ -1,0 +1,251 @@
+#include "e2e/harness.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace gsms::e2e {
+
+namespace fs = std::filesystem;
+
+bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (cond()) return true;
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    // Written aside and renamed, as an alarm server should, so no half file is ever seen.
+    const std::string tmp = path + ".part~";
+    std::ofstream(tmp, std::ios::binary) << text;
+    fs::rename(tmp, path);
+}
+
+std::string binary(const std::string& name) { return std::string(GSMS_BIN_DIR) + "/" + name; }
+
+Child::~Child() { kill(); }
+
+bool Child::start(const std::vector<std::string>& argv, const std::string& cwd,
+                  const std::string& outputFile, const std::map<std::string, std::string>& env) {
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) {
+        const std::string s = *e;
+        const std::string key = s.substr(0, s.find('='));
+        if (!env.count(key)) envStrings.push_back(s);
+    }
+    for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
+    std::vector<char*> envp, args;
+    for (auto& s : envStrings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argCopy = argv;
+    for (auto& s : argCopy) args.push_back(s.data());
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
+    const int rc = posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0) pid_ = -1;
+    return rc == 0;
+}
+
+bool Child::running() { return exitCode() == -1 && pid_ > 0; }
+
+int Child::exitCode() {
+    if (pid_ <= 0) return status_;
+    int st = 0;
+    if (waitpid(pid_, &st, WNOHANG) == pid_) {
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        pid_ = -1;
+    }
+    return pid_ > 0 ? -1 : status_;
+}
+
+int Child::waitExit(std::chrono::milliseconds limit) {
+    waitFor([this] { return exitCode() != -1; }, limit);
+    return exitCode();
+}
+
+void Child::signal(int sig) {
+    if (pid_ > 0) ::kill(pid_, sig);
+}
+
+void Child::kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int st = 0;
+    waitpid(pid_, &st, 0);
+    status_ = 128 + SIGKILL;
+    pid_ = -1;
+}
+
+bool Simulator::start(const std::vector<std::string>& extraArgs) {
+    link_ = dir_ + "/ttyGSM0";
+    control_ = dir_ + "/sim.ctl";
+    std::vector<std::string> argv{binary("gsms-modem-sim"), "--link", link_, "--control",
+                                  control_, "--record", dir_ + "/sim-record.jsonl", "--trace",
+                                  dir_ + "/sim-trace.jsonl"};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    if (!child_.start(argv, dir_, dir_ + "/sim-output.txt")) return false;
+    return waitFor([this] { return fs::exists(link_) && fs::exists(control_); });
+}
+
+std::string Simulator::control(const std::string& line) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return "error: socket";
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", control_.c_str());
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return "error: connect";
+    }
+    const std::string out = line + "\n";
+    if (::write(fd, out.data(), out.size()) != static_cast<ssize_t>(out.size())) {
+        ::close(fd);
+        return "error: write";
+    }
+    std::string answer;
+    char c;
+    while (::read(fd, &c, 1) == 1 && c != '\n') answer += c;
+    ::close(fd);
+    return answer;
+}
+
+namespace {
+
+// The value of "key":"..." in a JSON line, with the common escapes undone.
+std::string jsonString(const std::string& line, const std::string& key) {
+    const std::string pattern = "\"" + key + "\":\"";
+    auto pos = line.find(pattern);
+    if (pos == std::string::npos) return {};
+    std::string out;
+    for (pos += pattern.size(); pos < line.size() && line[pos] != '"'; ++pos) {
+        if (line[pos] == '\\' && pos + 1 < line.size()) {
+            const char e = line[++pos];
+            if (e == 'n') out += '\n';
+            else if (e == 'r') out += '\r';
+            else if (e == 't') out += '\t';
+            else if (e == 'u' && pos + 4 < line.size()) {
+                const unsigned cp = std::stoul(line.substr(pos + 1, 4), nullptr, 16);
+                pos += 4;
+                if (cp < 0x80) out += static_cast<char>(cp);
+                else if (cp < 0x800) {
+                    out += static_cast<char>(0xC0 | (cp >> 6));
+                    out += static_cast<char>(0x80 | (cp & 0x3F));
+                } else {
+                    out += static_cast<char>(0xE0 | (cp >> 12));
+                    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                    out += static_cast<char>(0x80 | (cp & 0x3F));
+                }
+            } else out += e;
+        } else {
+            out += line[pos];
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::stringstream ss(text);
+    for (std::string l; std::getline(ss, l);)
+        if (!l.empty()) out.push_back(l);
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::string> Simulator::commands() {
+    std::vector<std::string> out;
+    for (const auto& l : lines(readText(dir_ + "/sim-trace.jsonl")))
+        out.push_back(jsonString(l, "command"));
+    return out;
+}
+
+int Simulator::count(const std::string& prefix) {
+    int n = 0;
+    for (const auto& c : commands())
+        if (c.rfind(prefix, 0) == 0) ++n;
+    return n;
+}
+
+std::vector<std::string> Simulator::records() {
+    return lines(readText(dir_ + "/sim-record.jsonl"));
+}
+
+void Gateway::configure(const std::map<std::string, std::string>& keys) {
+    std::string ini = "[Config]\n";
+    for (const auto& [k, v] : keys) ini += k + "=" + v + "\n";
+    writeText(dir_ + "/TEVRAK.INI", ini);
+}
+
+bool Gateway::start(const std::string& program, const std::map<std::string, std::string>& env) {
+    std::map<std::string, std::string> e{{"GSMS_TIME_SCALE", "10"}};
+    for (const auto& [k, v] : env) e[k] = v;
+    return child_.start({binary(program), "--profile-dir", dir_}, dir_, dir_ + "/output.txt", e);
+}
+
+std::string Gateway::dailyLog() {
+    std::string all;
+    if (!fs::is_directory(dir_ + "/log")) return all;
+    std::vector<fs::path> files;
+    for (const auto& f : fs::directory_iterator(dir_ + "/log")) files.push_back(f.path());
+    std::sort(files.begin(), files.end());  // a run across midnight spans two files
+    for (const auto& f : files) all += readText(f);
+    return all;
+}
+
+std::string Gateway::output() { return readText(dir_ + "/output.txt"); }
+
+bool Gateway::waitLog(const std::string& text, std::chrono::milliseconds limit) {
+    return waitFor([&] { return logHas(text); }, limit);
+}
+
+int Gateway::logCount(const std::string& text) {
+    const std::string log = dailyLog();
+    int n = 0;
+    for (auto pos = log.find(text); pos != std::string::npos; pos = log.find(text, pos + 1)) ++n;
+    return n;
+}
+
+Scratch::Scratch() {
+    char tmpl[] = "/tmp/gsms-e2e-XXXXXX";
+    path_ = ::mkdtemp(tmpl);
+}
+
+Scratch::~Scratch() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+}  // namespace gsms::e2e

@@ -1,0 +1,166 @@
+// gsmsd brought up against gsms-modem-sim: the modem initialisation and the engine start-up.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+
+#include "e2e/harness.h"
+
+namespace gsms::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim.start());
+        // The tech-alarm script leaves its argument behind.
+        writeText(dir / "plasto.cmd", "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/tech-alarm.txt\"\n");
+        fs::permissions(dir / "plasto.cmd", fs::perms::owner_all);
+        fs::create_directories(dir / "in");
+    }
+    void configure(std::map<std::string, std::string> keys = {}) {
+        keys.emplace("Port", sim.link());
+        keys.emplace("WatchPath", dir / "in");
+        keys.emplace("DonePath", dir / "done");
+        keys.emplace("ErrorPath", dir / "error");
+        keys.emplace("WatchLogPath", dir.path());
+        keys.emplace("QualityPollEverySecs", "3600");
+        gateway.configure(keys);
+    }
+    bool techAlarmRaised() { return fs::exists(dir / "tech-alarm.txt"); }
+
+    Scratch dir;
+    Simulator sim{dir.path()};
+    Gateway gateway{dir.path()};
+};
+
+TEST_F(Startup, ReadyModemIsBroughtIntoServiceAndTheWorkersStart) {
+    sim.control("pin 1234");
+    sim.control("pin-entered");
+    configure({{"PIN", "1234"}, {"IncomingEnable", "0"}});
+    ASSERT_TRUE(gateway.start());
+    ASSERT_TRUE(gateway.waitLog("SignalThread started"));
+    const std::string log = gateway.dailyLog();
+    // Order of the start-up lines; no IncomingThread when incoming is off.
+    const char* order[] = {"InputThread started", "ReportThread started",
+                           "ProcessingThread started", "ReadJobsThread started",
+                           "SignalThread started"};
+    std::size_t at = 0;
+    for (const char* line : order) {
+        const auto pos = log.find(line, at);
+        ASSERT_NE(pos, std::string::npos) << line;
+        at = pos;
+    }
+    EXPECT_EQ(log.find("IncomingThread started"), std::string::npos);
+    const auto cmds = sim.commands();
+    ASSERT_FALSE(cmds.empty());
+    EXPECT_EQ(cmds[0], "at");
+    EXPECT_EQ(sim.count("at&f"), 0);        // answered the first probe: no wake-up
+    EXPECT_EQ(sim.count("at+cpin="), 0);    // READY: no PIN sent though one is configured
+    EXPECT_EQ(sim.count("at+cmgf=1"), 1);
+    EXPECT_EQ(sim.count("at+cscs=\"GSM\""), 1);
+    EXPECT_TRUE(gateway.logHas("SMSC +491710760000 type 145"));
+
+    // The console shows the window lines; SIGTERM stops the gateway with exit code 0.
+    EXPECT_TRUE(waitFor([&] { return gateway.output().find("SignalThread started") != std::string::npos; }));
+    gateway.process().signal(SIGTERM);
+    EXPECT_EQ(gateway.process().waitExit(), 0);
+    EXPECT_TRUE(gateway.logHas("Gateway stopped"));
+    EXPECT_NE(gateway.output().find("Gateway stopped"), std::string::npos);
+}
+
+TEST_F(Startup, SilentModemIsNotFound) {
+    sim.control("silent on");
+    configure();
+    ASSERT_TRUE(gateway.start());
+    EXPECT_EQ(gateway.process().waitExit(), 1);
+    EXPECT_TRUE(gateway.logHas("** init_gsms ** ERROR: GSM modem not found on port " + sim.link()));
+    EXPECT_TRUE(techAlarmRaised());
+    EXPECT_EQ(readText(dir / "tech-alarm.txt"), "8999\n");
+    EXPECT_EQ(gateway.logCount("SignalThread started"), 0);
+}
+
+TEST_F(Startup, WakeUpAfterAMissedProbe) {
+    sim.control("ignore-first 1");  // the first command gets no answer
+    configure({{"CapitalizeCommands", "1"}});
+    ASSERT_TRUE(gateway.start());
+    ASSERT_TRUE(gateway.waitLog("SignalThread started"));
+    EXPECT_EQ(sim.count("AT&f"), 1);  // the command word upper-cased, its suffix kept
+    EXPECT_FALSE(techAlarmRaised());
+}
+
+TEST_F(Startup, PinFlows) {
+    sim.control("pin 4711");
+    configure();
+    ASSERT_TRUE(gateway.start());
+    EXPECT_EQ(gateway.process().waitExit(), 1);
+    EXPECT_TRUE(gateway.logHas("** init_gsms ** ERROR: PIN not entered."));
+    EXPECT_FALSE(techAlarmRaised());
+}
+
+TEST_F(Startup, PinIsSentInTwoPartsAndAccepted) {
+    sim.control("pin 4711");
+    configure({{"PIN", "4711"}, {"CapitalizeCommands", "1"}});
+    ASSERT_TRUE(gateway.start());
+    ASSERT_TRUE(gateway.waitLog("SignalThread started"));
+    EXPECT_EQ(sim.count("AT+CPIN=\"4711\""), 1);
+    EXPECT_NE(gateway.output().find("** init_gsms ** Entering PIN code..."), std::string::npos);
+}
+
+TEST_F(Startup, WrongPinEndsTheStart) {
+    sim.control("pin 4711");
+    configure({{"PIN", "1111"}});
+    ASSERT_TRUE(gateway.start());
+    EXPECT_EQ(gateway.process().waitExit(), 1);
+    EXPECT_TRUE(gateway.logHas("** init_gsms ** ERROR: Cannot enter PIN code. SIM present ?"));
+}
+
+TEST_F(Startup, UnknownFunctionalityQueryAndTextModeAlreadySet) {
+    sim.control("cfun-query error");
+    sim.control("cmgf 1");
+    configure();
+    ASSERT_TRUE(gateway.start());
+    ASSERT_TRUE(gateway.waitLog("IncomingThread started"));
+    EXPECT_EQ(sim.count("at+cfun=1"), 0);
+    EXPECT_EQ(sim.count("at+cmgf=1"), 0);
+}
+
+TEST_F(Startup, NetworkThatNeverRegistersFailsTheInitialisation) {
+    sim.control("cops fail on");
+    configure();
+    ASSERT_TRUE(gateway.start());
+    EXPECT_EQ(gateway.process().waitExit(), 1);
+    EXPECT_EQ(sim.count("at+cops=0,0"), 5);
+    EXPECT_TRUE(gateway.logHas("** init_gsms ** ERROR: init of GSM modem on port " + sim.link() +
+                               " failed."));
+}
+
+TEST_F(Startup, MissingPortIsFatal) {
+    configure({{"Port", (dir / "no-such-tty")}});
+    ASSERT_TRUE(gateway.start());
+    EXPECT_EQ(gateway.process().waitExit(), 1);
+    EXPECT_TRUE(gateway.logHas("** init_gsms ** ERROR: cannot open " + (dir / "no-such-tty")));
+    EXPECT_TRUE(techAlarmRaised());
+    // The console shows it in red when it is a terminal; here it is a file: plain text.
+    EXPECT_NE(gateway.output().find("cannot open"), std::string::npos);
+}
+
+TEST(Gsmsd, HelpVersionAndBadArguments) {
+    Scratch dir;
+    Child c;
+    ASSERT_TRUE(c.start({binary("gsmsd"), "--help"}, dir.path(), dir / "out.txt"));
+    EXPECT_EQ(c.waitExit(), 0);
+    EXPECT_NE(readText(dir / "out.txt").find("--profile-dir"), std::string::npos);
+    Child v;
+    ASSERT_TRUE(v.start({binary("gsmsd"), "--version"}, dir.path(), dir / "ver.txt"));
+    EXPECT_EQ(v.waitExit(), 0);
+    EXPECT_NE(readText(dir / "ver.txt").find("1.5"), std::string::npos);
+    Child b;
+    ASSERT_TRUE(b.start({binary("gsmsd"), "--bogus"}, dir.path(), dir / "bad.txt"));
+    EXPECT_EQ(b.waitExit(), 2);
+}
+
+}  // namespace
+}  // namespace gsms::e2e
