@@ -1,0 +1,171 @@
+// AtModem: what a text-mode GSM modem (GSM 07.05 / 07.07) answers, and the scenario controls
+// that change it.
+//
+// Pure: no I/O, no clock, no thread. Bytes from the client go in through feed(); what the
+// modem sends, the command lines it received and the submissions it took come out in an
+// Output for the caller to transmit and record. control() applies one scenario control.
+// Thread safety: none; ModemSimulator calls every member under its own lock.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "input_assembler.h"
+#include "json_records.h"
+
+namespace gsms::sim {
+
+// Bytes to send, after a pause (the network's time for a submission).
+struct OutputChunk {
+    int delayMs = 0;
+    std::string bytes;
+};
+
+struct Output {
+    std::vector<OutputChunk> chunks;      // to send, in order
+    std::vector<std::string> commands;    // command lines received, as received
+    std::vector<Submission> submissions;  // texts ended by Ctrl-Z, whatever the answer
+    // Appends bytes; without a delay they join the previous chunk.
+    void send(std::string bytes, int delayMs = 0);
+};
+
+// A received message in the SIM's storage.
+struct StoredMessage {
+    int index = 0;
+    std::string sender;
+    std::string gsm;        // default-alphabet bytes
+    std::string timestamp;  // "yy/MM/dd,hh:mm:ss+zz"
+    bool read = false;
+};
+
+class AtModem {
+public:
+    static constexpr int kStorageSlots = 30;
+
+    void feed(unsigned char byte, Output& out);
+    // One control line ("csq 99"): "ok", or "error: " and why.
+    std::string control(std::string_view line, Output& out);
+    // One line per control: its name, arguments and effect (for --help).
+    static std::string controlHelp();
+
+    int baud() const { return baud_; }  // line pacing, 0: none
+
+private:
+    struct Reply;
+    enum class Form { Exec, Query, Test, Set };
+    struct Arg {
+        std::string text;
+        bool quoted = false;
+    };
+    using Args = std::vector<Arg>;
+    using Handler = Reply (AtModem::*)(Form, const Args&);
+    struct Command {
+        const char* name;
+        Handler handle;
+    };
+    struct ControlRule;
+
+    // Decimal digits only, within lo..hi.
+    static std::optional<int> number(const std::string& s, int lo, int hi);
+
+    void emit(const Reply& r, Output& out) const;
+    Reply answer(std::string_view line);
+    Reply basic(std::string body);
+    Reply extended(std::string_view body);
+    void finishText(Output& out);
+    void reset(bool factory);
+
+    Reply ok() const;
+    Reply error() const;
+    Reply cme(int code) const;
+    Reply cms(int code) const;
+    Reply info(std::vector<std::string> lines) const;
+
+    bool simReady() const { return pin_.empty() || pinEntered_; }
+    bool networkUp() const { return cfun_ == 1 && simReady() && csq_ >= 1 && csq_ <= 31; }
+    std::string shown(const std::string& gsm) const;
+    std::string readable(const std::string& bytes) const;
+    std::size_t maxTextLength() const;
+    std::string listing(const StoredMessage& m, bool withIndex) const;
+
+    // AT commands, in the order of the command table.
+    Reply cmee(Form, const Args&);
+    Reply cpin(Form, const Args&);
+    Reply cfun(Form, const Args&);
+    Reply cops(Form, const Args&);
+    Reply creg(Form, const Args&);
+    Reply cmgf(Form, const Args&);
+    Reply cscs(Form, const Args&);
+    Reply csca(Form, const Args&);
+    Reply csmp(Form, const Args&);
+    Reply cmgs(Form, const Args&);
+    Reply csq(Form, const Args&);
+    Reply cmgl(Form, const Args&);
+    Reply cmgr(Form, const Args&);
+    Reply cmgd(Form, const Args&);
+    Reply cnmi(Form, const Args&);
+    Reply cgmi(Form, const Args&);
+    Reply cgmm(Form, const Args&);
+    Reply cgmr(Form, const Args&);
+    Reply cgsn(Form, const Args&);
+    Reply cimi(Form, const Args&);
+    Reply identity(Form, const char* value) const;
+
+    // Controls (controls.cpp): empty when applied, else what is wrong.
+    std::string pinControl(std::string_view, Output&);
+    std::string pinEnteredControl(std::string_view, Output&);
+    std::string ignoreFirstControl(std::string_view, Output&);
+    std::string silentControl(std::string_view, Output&);
+    std::string csqControl(std::string_view, Output&);
+    std::string csqErrorControl(std::string_view, Output&);
+    std::string copsControl(std::string_view, Output&);
+    std::string cfunQueryControl(std::string_view, Output&);
+    std::string cmgfControl(std::string_view, Output&);
+    std::string sendDelayControl(std::string_view, Output&);
+    std::string sendFailControl(std::string_view, Output&);
+    std::string noPromptControl(std::string_view, Output&);
+    std::string incomingControl(std::string_view, Output&);
+    std::string cmglControl(std::string_view, Output&);
+    std::string baudControl(std::string_view, Output&);
+    std::string garbageControl(std::string_view, Output&);
+    static const std::vector<ControlRule>& controlRules();
+
+    InputAssembler input_;
+
+    // Settings of the AT session; ATZ and AT&F restore some of them.
+    bool echo_ = true;
+    int cmee_ = 1;  // numeric +CME ERROR after start, as several modems ship
+    std::string cscs_ = "IRA";
+    std::array<int, 4> csmp_{17, 167, 0, 0};
+    std::array<int, 5> cnmi_{};
+    int creg_ = 0;
+    int cfun_ = 1;
+    int cmgf_ = 0;  // PDU mode after power-on, as GSM 07.05 has it
+    std::string csca_ = "+491710760000";
+    int cscaType_ = 145;
+    std::string pendingTo_;  // destination of the text being typed
+    int ref_ = 0;            // last +CMGS reference
+    std::vector<StoredMessage> messages_;  // ordered by index
+
+    // Scenario state, set by the controls.
+    std::string pin_;  // empty: no PIN asked
+    bool pinEntered_ = false;
+    bool silent_ = false;
+    int ignoreLines_ = 0;  // command lines still to be ignored
+    int csq_ = 15;
+    bool csqError_ = false;
+    bool copsFail_ = false;
+    bool cfunQueryError_ = false;
+    int sendDelayMs_ = 0;
+    enum class Fail { None, Cms, Error } fail_ = Fail::None;
+    int failCode_ = 0;
+    int failCount_ = 0;      // -1: every submission
+    int noPromptCount_ = 0;  // -1: every AT+CMGS
+    bool cmglNumeric_ = false;
+    int baud_ = 0;
+};
+
+}  // namespace gsms::sim

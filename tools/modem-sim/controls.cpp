@@ -1,0 +1,282 @@
+// The scenario controls of AtModem: one rule per control, read top to bottom.
+#include <algorithm>
+
+#include "at_modem.h"
+#include "sms/gsm_alphabet.h"
+
+namespace gsms::sim {
+
+struct AtModem::ControlRule {
+    const char* name;
+    const char* usage;   // the arguments
+    const char* effect;  // for --help
+    std::string (AtModem::*apply)(std::string_view args, Output& out);
+};
+
+namespace {
+
+std::vector<std::string> words(std::string_view s) {
+    std::vector<std::string> out;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && s[i] == ' ') ++i;
+        std::size_t start = i;
+        while (i < s.size() && s[i] != ' ') ++i;
+        if (i > start) out.emplace_back(s.substr(start, i - start));
+    }
+    return out;
+}
+
+// First word and the rest after the blanks that follow it.
+std::pair<std::string_view, std::string_view> firstWord(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    std::size_t end = s.find(' ');
+    if (end == std::string_view::npos) return {s, {}};
+    std::string_view rest = s.substr(end);
+    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    return {s.substr(0, end), rest};
+}
+
+// "on" / "off" into flag; false for anything else.
+bool onOff(std::string_view args, bool& flag) {
+    auto w = words(args);
+    if (w.size() != 1 || (w[0] != "on" && w[0] != "off")) return false;
+    flag = w[0] == "on";
+    return true;
+}
+
+const std::string kUsage = "usage";
+
+}  // namespace
+
+const std::vector<AtModem::ControlRule>& AtModem::controlRules() {
+    static const std::vector<ControlRule> rules = {
+        {"pin", "CODE|off", "the SIM asks for this PIN until it is entered",
+         &AtModem::pinControl},
+        {"pin-entered", "", "the PIN counts as entered: +CPIN: READY",
+         &AtModem::pinEnteredControl},
+        {"ignore-first", "N", "the next N command lines get neither echo nor answer\n"
+         "(a modem that misses the first commands)", &AtModem::ignoreFirstControl},
+        {"silent", "on|off", "no answer, no echo (an unplugged or hung modem)",
+         &AtModem::silentControl},
+        {"csq", "N", "the +CSQ value 0-31 or 99 (0, 99: no network)",
+         &AtModem::csqControl},
+        {"csq-error", "on|off", "AT+CSQ answers ERROR", &AtModem::csqErrorControl},
+        {"cops", "fail on|off", "AT+COPS=... never answers", &AtModem::copsControl},
+        {"cfun-query", "error|ok", "AT+CFUN? answers ERROR (ok: normally)",
+         &AtModem::cfunQueryControl},
+        {"cmgf", "0|1", "the current message format", &AtModem::cmgfControl},
+        {"send-delay", "MS", "time taken per submission before its answer",
+         &AtModem::sendDelayControl},
+        {"send-fail", "cms CODE [COUNT]|error [COUNT]|off",
+         "the next COUNT submissions (else all) answer\n"
+         "+CMS ERROR: CODE or ERROR after Ctrl-Z",
+         &AtModem::sendFailControl},
+        {"no-prompt", "[COUNT]|off", "the next COUNT AT+CMGS (else all) get no answer",
+         &AtModem::noPromptControl},
+        {"incoming", "SENDER TEXT",
+         "store a received message, TEXT in ISO 8859-1\n"
+         "(+CMTI follows when AT+CNMI asks for it)",
+         &AtModem::incomingControl},
+        {"cmgl", "numeric|text", "AT+CMGL=? answers (0-4) or the status names",
+         &AtModem::cmglControl},
+        {"baud", "N", "pace output as an N baud line would (0: none)",
+         &AtModem::baudControl},
+        {"garbage", "HEX", "send these bytes now, unasked", &AtModem::garbageControl},
+    };
+    return rules;
+}
+
+std::string AtModem::control(std::string_view line, Output& out) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+    auto [name, args] = firstWord(line);
+    if (name.empty()) return "error: empty control";
+    for (const ControlRule& rule : controlRules()) {
+        if (name != rule.name) continue;
+        std::string why = (this->*rule.apply)(args, out);
+        if (why.empty()) return "ok";
+        if (why == kUsage)
+            return std::string("error: usage: ") + rule.name + (*rule.usage ? " " : "") + rule.usage;
+        return "error: " + why;
+    }
+    return "error: unknown control: " + std::string(name);
+}
+
+std::string AtModem::controlHelp() {
+    std::string out;
+    const std::string indent(34, ' ');
+    for (const ControlRule& rule : controlRules()) {
+        std::string head = std::string("  ") + rule.name + " " + rule.usage;
+        if (head.size() < indent.size()) head.resize(indent.size(), ' ');
+        else head += "\n" + indent;
+        std::string effect = rule.effect;
+        for (std::size_t at = effect.find('\n'); at != std::string::npos; at = effect.find('\n', at + 1))
+            effect.insert(at + 1, indent);
+        out += head + effect + "\n";
+    }
+    return out;
+}
+
+std::string AtModem::pinControl(std::string_view args, Output&) {
+    auto w = words(args);
+    if (w.size() != 1) return kUsage;
+    if (w[0] == "off") {
+        pin_.clear();
+        return {};
+    }
+    if (w[0].size() < 4 || w[0].size() > 8 || !number(w[0], 0, 99999999)) return kUsage;
+    pin_ = w[0];
+    pinEntered_ = false;
+    return {};
+}
+
+std::string AtModem::pinEnteredControl(std::string_view args, Output&) {
+    if (!words(args).empty()) return kUsage;
+    pinEntered_ = true;
+    return {};
+}
+
+std::string AtModem::ignoreFirstControl(std::string_view args, Output&) {
+    auto w = words(args);
+    auto v = w.size() == 1 ? number(w[0], 0, 1000000) : std::nullopt;
+    if (!v) return kUsage;
+    ignoreLines_ = *v;
+    return {};
+}
+
+std::string AtModem::silentControl(std::string_view args, Output&) {
+    if (!onOff(args, silent_)) return kUsage;
+    if (silent_) input_.reset();  // a text being typed is lost with the modem
+    return {};
+}
+
+std::string AtModem::csqControl(std::string_view args, Output&) {
+    auto w = words(args);
+    auto v = w.size() == 1 ? number(w[0], 0, 99) : std::nullopt;
+    if (!v || (*v > 31 && *v != 99)) return kUsage;
+    csq_ = *v;
+    return {};
+}
+
+std::string AtModem::csqErrorControl(std::string_view args, Output&) {
+    return onOff(args, csqError_) ? std::string() : kUsage;
+}
+
+std::string AtModem::copsControl(std::string_view args, Output&) {
+    auto [what, rest] = firstWord(args);
+    return what == "fail" && onOff(rest, copsFail_) ? std::string() : kUsage;
+}
+
+std::string AtModem::cfunQueryControl(std::string_view args, Output&) {
+    auto w = words(args);
+    if (w.size() != 1 || (w[0] != "error" && w[0] != "ok")) return kUsage;
+    cfunQueryError_ = w[0] == "error";
+    return {};
+}
+
+std::string AtModem::cmgfControl(std::string_view args, Output&) {
+    auto w = words(args);
+    auto v = w.size() == 1 ? number(w[0], 0, 1) : std::nullopt;
+    if (!v) return kUsage;
+    cmgf_ = *v;
+    return {};
+}
+
+std::string AtModem::sendDelayControl(std::string_view args, Output&) {
+    auto w = words(args);
+    auto v = w.size() == 1 ? number(w[0], 0, 600000) : std::nullopt;
+    if (!v) return kUsage;
+    sendDelayMs_ = *v;
+    return {};
+}
+
+std::string AtModem::sendFailControl(std::string_view args, Output&) {
+    auto w = words(args);
+    if (w.size() == 1 && w[0] == "off") {
+        fail_ = Fail::None;
+        return {};
+    }
+    std::size_t countAt = 0;
+    std::optional<int> code = 0;
+    if (!w.empty() && w[0] == "cms" && w.size() >= 2 && w.size() <= 3) {
+        code = number(w[1], 0, 999);
+        countAt = 2;
+    } else if (!w.empty() && w[0] == "error" && w.size() <= 2) {
+        countAt = 1;
+    } else {
+        return kUsage;
+    }
+    std::optional<int> count = -1;
+    if (w.size() > countAt) count = number(w[countAt], 1, 1000000);
+    if (!code || !count) return kUsage;
+    fail_ = w[0] == "cms" ? Fail::Cms : Fail::Error;
+    failCode_ = *code;
+    failCount_ = *count;
+    return {};
+}
+
+std::string AtModem::noPromptControl(std::string_view args, Output&) {
+    auto w = words(args);
+    if (w.size() > 1) return kUsage;
+    if (w.empty()) {
+        noPromptCount_ = -1;
+        return {};
+    }
+    if (w[0] == "off") {
+        noPromptCount_ = 0;
+        return {};
+    }
+    auto v = number(w[0], 1, 1000000);
+    if (!v) return kUsage;
+    noPromptCount_ = *v;
+    return {};
+}
+
+std::string AtModem::incomingControl(std::string_view args, Output& out) {
+    auto [sender, text] = firstWord(args);
+    if (sender.empty() || sender.size() > 20) return kUsage;
+    if (static_cast<int>(messages_.size()) >= kStorageSlots) return "message storage full";
+    int index = 1;  // the lowest free slot, as a SIM fills them
+    for (const StoredMessage& m : messages_) {
+        if (m.index != index) break;
+        ++index;
+    }
+    StoredMessage m;
+    m.index = index;
+    m.sender = sender;
+    for (unsigned char c : text) m.gsm.push_back(static_cast<char>(latin1ToGsm[c]));
+    m.timestamp = modemTimestamp();
+    auto at = std::find_if(messages_.begin(), messages_.end(),
+                           [&](const StoredMessage& x) { return x.index > index; });
+    messages_.insert(at, std::move(m));
+    // +CNMI mode 1 or 2 with <mt> 1 announces it; while a text is typed a real modem would
+    // buffer the indication, this one leaves it out.
+    if (!silent_ && !input_.inText() && (cnmi_[0] == 1 || cnmi_[0] == 2) && cnmi_[1] == 1)
+        out.send("\r\n+CMTI: \"SM\"," + std::to_string(index) + "\r\n");
+    return {};
+}
+
+std::string AtModem::cmglControl(std::string_view args, Output&) {
+    auto w = words(args);
+    if (w.size() != 1 || (w[0] != "numeric" && w[0] != "text")) return kUsage;
+    cmglNumeric_ = w[0] == "numeric";
+    return {};
+}
+
+std::string AtModem::baudControl(std::string_view args, Output&) {
+    auto w = words(args);
+    auto v = w.size() == 1 ? number(w[0], 0, 4000000) : std::nullopt;
+    if (!v || (*v > 0 && *v < 50)) return kUsage;
+    baud_ = *v;
+    return {};
+}
+
+std::string AtModem::garbageControl(std::string_view args, Output& out) {
+    auto w = words(args);
+    std::string bytes;
+    if (w.size() != 1 || !fromHex(w[0], bytes)) return kUsage;
+    out.send(std::move(bytes));
+    return {};
+}
+
+}  // namespace gsms::sim
