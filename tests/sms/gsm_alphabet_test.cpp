@@ -32,7 +32,9 @@ TEST(GsmAlphabet, GsmToLatin1Examples) {
 TEST(GsmAlphabet, EveryMappedCharacterComesBack) {
     for (int c = 0; c < 256; ++c) {
         std::uint8_t g = latin1ToGsm[c];
-        if (g != 0x20) EXPECT_EQ(gsmToLatin1[g], c) << c;
+        if (g != 0x20) {
+            EXPECT_EQ(gsmToLatin1[g], c) << c;
+        }
         EXPECT_LT(g, 0x80) << c;
     }
 }
