@@ -29,6 +29,9 @@ public:
     static constexpr std::uint32_t kStillActive = 259;
 
     explicit ProcessRunner(const char* commandLine);
+    // Runs exactly these arguments (the first names the program), never split again; the
+    // command line held is the arguments joined by blanks. No arguments: no command line.
+    explicit ProcessRunner(std::vector<std::string> argv);
     ~ProcessRunner();
     ProcessRunner(const ProcessRunner&) = delete;
     ProcessRunner& operator=(const ProcessRunner&) = delete;
@@ -44,6 +47,7 @@ public:
 
 private:
     char* commandLine_ = nullptr;
+    std::vector<std::string> argv_;  // set by the argument-vector constructor
     std::uint32_t exitCode_ = 0;
     pid_t pid_ = 0;
 };

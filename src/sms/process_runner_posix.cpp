@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -100,6 +101,16 @@ ProcessRunner::ProcessRunner(const char* commandLine) {
     if (commandLine) commandLine_ = ::strdup(commandLine);
 }
 
+ProcessRunner::ProcessRunner(std::vector<std::string> argv) : argv_(std::move(argv)) {
+    if (argv_.empty()) return;
+    std::string joined;
+    for (std::size_t i = 0; i < argv_.size(); ++i) {
+        if (i > 0) joined += ' ';
+        joined += argv_[i];
+    }
+    commandLine_ = ::strdup(joined.c_str());
+}
+
 ProcessRunner::~ProcessRunner() {
     if (commandLine_) {
         if (isRunning()) terminate();
@@ -111,7 +122,7 @@ ProcessRunner::~ProcessRunner() {
 
 int ProcessRunner::start(bool /*showMinimised*/, bool /*newConsole*/) {
     if (!commandLine_) return 0;
-    std::vector<std::string> args = splitCommandLine(commandLine_);
+    std::vector<std::string> args = argv_.empty() ? splitCommandLine(commandLine_) : argv_;
     if (args.empty()) return 0;
     std::string program = resolveProgram(args[0]);
     if (program.empty() || !isExecutableFile(program)) return 0;

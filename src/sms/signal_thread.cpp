@@ -1,17 +1,102 @@
-// Placeholder until the signal supervision lands.
 #include "sms/signal_thread.h"
 
+#include <mutex>
+#include <string>
+
+#include "engine/engine.h"
+#include "engine/log.h"
+#include "engine/settings.h"
+#include "modem/at_sender.h"
+#include "modem/modem_state.h"
 #include "platform/clock.h"
+#include "sms/tech_alarm.h"
 
 namespace gsms {
+namespace {
+
+constexpr int kNoMeasurement = 99;
+
+// The number 6 characters after the start of "+CSQ:", i.e. behind the blank the modem puts
+// there; an answer without the blank loses its first digit ("+CSQ:15,99" reads 5).
+// -1 when there is no "+CSQ:" at all.
+int readCsq(const std::string& capture) {
+    std::size_t at = capture.find("+CSQ:");
+    if (at == std::string::npos) return -1;
+    std::size_t i = at + 6;
+    while (i < capture.size() && (capture[i] == ' ' || capture[i] == '\t')) ++i;
+    int value = 0;
+    for (; i < capture.size() && capture[i] >= '0' && capture[i] <= '9'; ++i)
+        if (value < 1000) value = value * 10 + (capture[i] - '0');  // no overflow on junk
+    return value;
+}
+
+// One poll; the caller holds modemLock.
+SignalOutcome pollLocked(bool& reselectionFailed) {
+    ModemState& s = modemState();
+    s.clearCapture();
+    s.responseCapture = true;
+    s.event(ModemEvent::Ok).reset();
+    (void)sendCommand("at+csq", "\r");
+    (void)waitOk(2000);  // only the captured text counts
+    s.responseCapture = false;
+
+    int value = readCsq(s.capture());
+    if (value > 0 && value != kNoMeasurement) {
+        signalQuality() = value;
+        reselectionFailed = false;
+        return SignalOutcome::Good;
+    }
+    signalQuality() = 0;
+    s.event(ModemEvent::Ok).reset();
+    (void)sendCommand("at+cops", "=0,0\r");
+    if (waitOk(10000) == 0) return SignalOutcome::ReselectOk;
+    if (reselectionFailed) return SignalOutcome::GiveUp;
+    reselectionFailed = true;
+    return SignalOutcome::ReselectFailed;
+}
+
+// Leaves `lock` held on GiveUp, so that the thread can end the process with it.
+SignalOutcome poll(bool& reselectionFailed, std::unique_lock<std::mutex>& lock) {
+    lock = std::unique_lock(modemLock());
+    SignalOutcome outcome = pollLocked(reselectionFailed);
+    if (outcome == SignalOutcome::GiveUp) return outcome;
+    lock.unlock();
+    notify(kNotifySignal);
+    return outcome;
+}
+
+// Nobody talks to the modem any more: the lock is kept until the process is gone.
+[[noreturn]] void giveUp() {
+    const char* line = "Signal lost, exiting for reinit";
+    fileLog(line);
+    windowLog(nullptr, line, kColorRed);
+    raiseTechAlarm();
+    clock::sleepMs(20000);
+    endProcess(1);
+}
+
+}  // namespace
 
 std::atomic<int>& signalQuality() {
     static std::atomic<int> value{0};
     return value;
 }
 
+SignalOutcome signalPoll(bool& reselectionFailed) {
+    std::unique_lock<std::mutex> lock;
+    return poll(reselectionFailed, lock);
+}
+
 void signalThread() {
-    for (;;) clock::sleepMs(1000);
+    bool reselectionFailed = false;
+    for (;;) {
+        // Read each time: a settings change applies from the next sleep on. A period of 0
+        // still sleeps a moment so that a waiting submission gets modemLock between polls.
+        const int period = settings().qualityPollMs.load();
+        clock::sleepMs(period > 0 ? period : 1);
+        std::unique_lock<std::mutex> lock;
+        if (poll(reselectionFailed, lock) == SignalOutcome::GiveUp) giveUp();
+    }
 }
 
 }  // namespace gsms

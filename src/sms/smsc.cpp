@@ -30,9 +30,13 @@ void readSmsc() {
     ModemState& s = modemState();
     s.smscNumber[0] = '\0';
     s.event(ModemEvent::Csca).reset();
+    s.event(ModemEvent::Ok).reset();
     (void)sendCommand("at+csca", "?\r");
     if (s.event(ModemEvent::Csca).wait(5000) != 0) return;
     parseSmsc(s.csca());
+    // The OK behind the +CSCA line is still on its way; taken here, it cannot end the next
+    // exchange's wait early.
+    (void)waitOk(1000);
 }
 
 int updateSmsc() {

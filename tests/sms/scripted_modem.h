@@ -6,12 +6,15 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "modem/at_sender.h"
 #include "modem/modem_state.h"
 #include "modem/serial_port.h"
 
@@ -57,12 +60,28 @@ public:
         std::lock_guard lock(mutex_);
         info_[command] = answer;
     }
+    // The exact bytes answered to a command, in place of the rules above; an empty text makes
+    // the modem stay silent. Kept until clearReplies().
+    void setReply(const std::string& command, const std::string& bytes) {
+        std::lock_guard lock(mutex_);
+        replies_[command] = bytes;
+    }
+    void clearReplies() {
+        std::lock_guard lock(mutex_);
+        replies_.clear();
+    }
     void setCscaAnswer(const std::string& a) {
         std::lock_guard lock(mutex_);
         cscaAnswer = a;
     }
 
 private:
+    std::optional<std::string> scriptedReply(const std::string& command) {
+        std::lock_guard lock(mutex_);
+        auto it = replies_.find(command);
+        if (it == replies_.end()) return std::nullopt;
+        return it->second;
+    }
     std::string infoAnswer(const std::string& command) {
         std::lock_guard lock(mutex_);
         auto it = info_.find(command);
@@ -107,6 +126,10 @@ private:
                     reply("\r\n> ");
                     inText = true;
                 }
+            } else if (line == "at+settle") {
+                reply("\r\n+SETTLE\r\n");  // no OK behind it: nothing trails
+            } else if (auto scripted = scriptedReply(line)) {
+                reply(*scripted);
             } else if (auto info = infoAnswer(line); !info.empty()) {
                 reply(info == "ERROR" ? "\r\nERROR\r\n" : "\r\n" + info + "\r\n\r\nOK\r\n");
             } else if (line == "at+csca?") {
@@ -133,6 +156,7 @@ private:
     std::vector<std::string> parts_;
     std::map<std::string, std::string> info_{
         {"at+cpin?", "+CPIN: READY"}, {"at+cfun?", "+CFUN: 1"}, {"at+cmgf?", "+CMGF: 1"}};
+    std::map<std::string, std::string> replies_;
     std::string cscaAnswer = "+CSCA: \"+491710760000\",145";
 };
 
@@ -147,6 +171,27 @@ inline ScriptedModem& modem() {
         return sim;
     }();
     return *m;
+}
+
+// Returns once the reader has taken in all the modem sent before: an exchange that waits only
+// for its information line leaves its OK in flight, and that OK would end the next test's
+// wait early. Call with the settings reset (no capitals); the command list is cleared.
+inline void settleModem() {
+    ScriptedModem& m = modem();
+    {
+        std::lock_guard lock(modemLock());
+        ModemState& s = modemState();
+        s.clearCapture();
+        s.responseCapture = true;
+        (void)sendCommand("at+settle", "\r");
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (s.capture().find("+SETTLE") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        s.responseCapture = false;
+        s.clearCapture();
+    }
+    m.clear();
 }
 
 }  // namespace gsms::test
