@@ -1,0 +1,28 @@
+// gsms: the gateway with its operator window. The same options as gsmsd; the engine starts
+// from the window's first timer tick. Closing the window ends the process at once: the
+// engine threads have nothing to finish (job files stay on disk until reported).
+#include <QApplication>
+
+#include "engine/engine.h"
+#include "engine/front_end.h"
+#include "ui/gateway_app.h"
+#include "ui/processor_pinning.h"
+#include "ui/screenshot.h"
+
+int main(int argc, char** argv) {
+    const gsms::FrontEndOptions options = gsms::parseFrontEndOptions(
+        argc, argv, "gsms",
+        "Velkora GSM/SMS gateway with its operator window: sends the SMS alarm jobs dropped\n"
+        "into the watch directory through the GSM modem named by \"Port\" in section Config\n"
+        "of TEVRAK.INI, and shows the job slots, the signal and the log.");
+    if (!options.run) return options.exitCode;
+
+    // Before any thread exists, so that every thread inherits mask and signal block.
+    gsms::pinToOneProcessor();
+    gsms::blockScreenshotSignal();
+
+    QApplication application(argc, argv);
+    gsms::CGatewayApp app;
+    (void)app.initInstance();
+    gsms::endProcess(0);
+}

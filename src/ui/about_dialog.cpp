@@ -1,0 +1,24 @@
+#include "ui/about_dialog.h"
+
+#include <QPushButton>
+
+#include "ui/dialog_units.h"
+#include "ui/pictures.h"
+#include "ui_about_dialog.h"
+
+namespace gsms {
+
+CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent), ui_(new Ui::CAboutDialog) {
+    initUiResources();
+    ui_->setupUi(this);
+    applyDialogUnits(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    // A picture control takes the size of its picture.
+    ui_->picture->resize(ui_->picture->pixmap().size());
+    connect(ui_->id1, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+CAboutDialog::~CAboutDialog() { delete ui_; }
+
+}  // namespace gsms

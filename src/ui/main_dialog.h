@@ -1,0 +1,76 @@
+// CMainDialog: the operator's window for the whole life of the process. Thirty job slots
+// (a telephone and a label each), the signal gauge, the coloured log, a status line and the
+// four secondary dialogs. It starts the engine once, from the first tick of its start-up
+// timer, and afterwards only reacts to the engine's notifications and to the buttons.
+//
+// The engine posts small codes from its own threads (0: a log line waits, 1..30: a slot's
+// view changed, 99: the signal was read again); they arrive here as queued calls on the UI
+// thread. Every handler runs on the UI thread.
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+#include <QTimer>
+#include <array>
+#include <functional>
+
+#include "ui/pictures.h"
+
+namespace Ui {
+class CMainDialog;
+}
+class QLabel;
+class QMenu;
+
+namespace gsms {
+
+class CLogListBox;
+class CShapedGauge;
+
+class CMainDialog : public QDialog {
+    Q_OBJECT
+public:
+    using EngineStarter = std::function<int()>;
+
+    static constexpr int kAboutCommand = 0x0010;  // the command added to the system menu
+    static constexpr int kMaxLogLines = 1000;     // the list holds at most one more
+    static constexpr int kSlots = 30;             // the job slots on show
+
+    // Builds the window; asks about "SendWithTevrak" when hestrum.ini does not have it set.
+    // The starter is called once, on the first start-up tick (the engine's by default).
+    explicit CMainDialog(EngineStarter starter = {}, QWidget* parent = nullptr);
+    ~CMainDialog() override;
+
+    // One engine notification.
+    void onNotification(int code);
+    // A system-menu command.
+    void onSysCommand(int command);
+    // The start-up timer's tick: starts the engine the first time, nothing after.
+    void onStartupTick();
+
+    CLogListBox* logList() const;
+    CShapedGauge* gauge() const { return gauge_; }
+    QMenu* systemMenu() const { return systemMenu_; }
+    bool startupTimerActive() const { return startupTimer_.isActive(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void buildSystemMenu();
+    void askSendWithTevrak();
+    void showSystemMenu(const QPoint& at);
+
+    Ui::CMainDialog* ui_;
+    std::array<QPixmap, kSlotStates> pictures_;  // by slot state
+    std::array<QLabel*, kSlots> slotPictures_{};  // controls 1000..1029
+    std::array<QLabel*, kSlots> slotLabels_{};    // controls 1030..1059
+    CShapedGauge* gauge_ = nullptr;
+    QMenu* systemMenu_ = nullptr;
+    QTimer startupTimer_;
+    bool engineStartPending_ = true;
+    EngineStarter starter_;
+};
+
+}  // namespace gsms

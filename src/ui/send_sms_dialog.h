@@ -1,0 +1,72 @@
+// CSendSmsDialog: one SMS by hand to a phone number, optionally as flash message, with the
+// last ten numbers from section "LastPhoneNums" of tevrak.ini and a character counter that
+// turns red when the text no longer fits one SMS. The submission runs after the dialog has
+// closed, on the UI thread, and ends with a green or red line in the window's log.
+#pragma once
+
+#include <QByteArray>
+#include <QDialog>
+#include <QPlainTextEdit>
+
+namespace Ui {
+class CSendSmsDialog;
+}
+
+namespace gsms {
+
+class CColorLabel;
+
+// The message edit: Enter presses the dialog's default button (Ctrl+Enter starts a new
+// line), and the text is held to a number of characters, a line break counting two as it
+// does in the text handed on.
+class CMessageEdit : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit CMessageEdit(QWidget* parent = nullptr);
+    void setMaxLength(int length) { maxLength_ = length; }
+    int maxLength() const { return maxLength_; }
+    // The text as single bytes (ISO 8859-1) with CR LF line breaks.
+    QByteArray bytes() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void enforceLimit();
+    int maxLength_ = 32767;
+    bool limiting_ = false;
+};
+
+class CSendSmsDialog : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kMaxMessage = 2000;
+    static constexpr int kHistorySize = 10;
+
+    explicit CSendSmsDialog(QWidget* parent = nullptr);
+    ~CSendSmsDialog() override;
+
+    // OK: takes the values and puts a new number at the top of the history.
+    void accept() override;
+    // After OK: submits and logs "Message sent to %s" in green or "ERROR sending to %s"
+    // in red. Returns sendSms's result.
+    int send();
+
+    QString phoneNumber() const { return number_; }
+    QByteArray message() const { return message_; }
+    int flash() const { return flash_; }
+    CColorLabel* counter() const;
+
+private:
+    void updateCounter();
+
+    Ui::CSendSmsDialog* ui_;
+    QString number_;
+    QByteArray message_;
+    int flash_ = 0;
+};
+
+// Runs the dialog modally and, after OK, sends.
+void runSendSmsDialog(QWidget* parent);
+
+}  // namespace gsms
