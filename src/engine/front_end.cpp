@@ -71,9 +71,10 @@ struct Console {
     bool lowShown = false;
 };
 
+// Never destroyed: the receiver thread runs until the process ends.
 Console& console() {
-    static Console c;
-    return c;
+    static Console* c = new Console;
+    return *c;
 }
 
 void writeLine(Console& c, const LogLine& line) {
