@@ -1,6 +1,7 @@
 #include "ui/main_dialog.h"
 
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -32,6 +33,18 @@ namespace {
 const char* const kAboutMenuText = "&About tevrak...";
 constexpr int kStartupTickMs = 500;
 constexpr int kLowSignal = 12;
+
+// Test and diagnostics hook: with GSMS_WINDOW_TRACE=file in the environment, what the window
+// shows per notification is appended to that file, one line each, so that a whole-program test
+// can follow the window from outside: "slot N state S text" (N the job slot, 0..29),
+// "log RRGGBB text" and "signal Q". Without the variable nothing is written.
+void traceShown(const QString& line) {
+    static const QString path = qEnvironmentVariable("GSMS_WINDOW_TRACE");
+    if (path.isEmpty()) return;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+        file.write((line + QLatin1Char('\n')).toLatin1());  // one write: no torn lines
+}
 
 }  // namespace
 
@@ -151,6 +164,9 @@ void CMainDialog::onNotification(int code) {
         const auto line = takeLogLine();
         if (!line) return;
         list->addLine(QString::fromLatin1(line->text.c_str()), line->colour);
+        traceShown(QStringLiteral("log %1 %2")
+                       .arg(toQColor(line->colour).name().mid(1),
+                            QString::fromLatin1(line->text.c_str())));
         list->scrollToItem(list->item(list->count() - 1), QAbstractItemView::PositionAtTop);
         return;
     }
@@ -159,6 +175,7 @@ void CMainDialog::onNotification(int code) {
         if (gauge_ != nullptr) gauge_->setValue(quality);
         ui_->id1064->setText(quality < kLowSignal ? QString::fromLatin1(kLowSignalText)
                                                   : QString());
+        traceShown(QStringLiteral("signal %1").arg(quality));
         return;
     }
     if (code < 1 || code > kSlots) return;  // no slot: nothing to touch
@@ -170,6 +187,10 @@ void CMainDialog::onNotification(int code) {
                                     ? pictures_[static_cast<std::size_t>(view.state)]
                                     : QPixmap());
     slotLabels_[i]->setText(QString::fromLatin1(view.text.c_str()));
+    traceShown(QStringLiteral("slot %1 state %2 %3")
+                   .arg(slot)
+                   .arg(view.state)
+                   .arg(QString::fromLatin1(view.text.c_str())));
 }
 
 void CMainDialog::paintEvent(QPaintEvent* event) {
