@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the plain build, then the engine tests again under
-# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer.
+# Sets up, builds and runs every test: the plain build with the window, then the engine, the
+# simulator and the whole-program tests of gsmsd again under AddressSanitizer +
+# UndefinedBehaviorSanitizer and under ThreadSanitizer (the window's Qt is not instrumented, so
+# the sanitizer builds leave it out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -8,8 +10,9 @@ scripts/setup.sh
 jobs=$(nproc)
 
 build_and_test() {
-  local dir=$1 sanitize=$2
-  cmake -S . -B "$dir" -G Ninja -DGSMS_SANITIZE="$sanitize" >/dev/null
+  local dir=$1 sanitize=$2 ui=ON
+  [ "$sanitize" = none ] || ui=OFF
+  cmake -S . -B "$dir" -G Ninja -DGSMS_SANITIZE="$sanitize" -DGSMS_BUILD_UI="$ui" >/dev/null
   ninja -C "$dir" -j "$jobs"
   (cd "$dir" && ctest --output-on-failure -j "$jobs")
 }
