@@ -102,3 +102,26 @@ private:
 std::string binary(const std::string& name);
 
 }  // namespace gsms::e2e
+
+namespace gsms::e2e {
+
+// A pseudo-terminal standing in for a console, for a program that behaves differently on one
+// (gsmsd colours its lines only there). Pass slave() as a Child's output file; text() collects
+// what arrived so far. Declare it before the Child so that the program is gone before it is.
+class Terminal {
+public:
+    Terminal();
+    ~Terminal();
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+    bool isOpen() const { return master_ >= 0; }
+    const std::string& slave() const { return slave_; }
+    // Everything written to the terminal so far, byte for byte (raw mode: no LF to CR LF).
+    std::string text();
+
+private:
+    int master_ = -1;
+    std::string slave_, text_;
+};
+
+}  // namespace gsms::e2e

@@ -249,3 +249,45 @@ Scratch::~Scratch() {
 }
 
 }  // namespace gsms::e2e
+
+#include <poll.h>
+#include <termios.h>
+
+namespace gsms::e2e {
+
+Terminal::Terminal() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0) return;
+    const char* name = ::grantpt(master_) == 0 && ::unlockpt(master_) == 0 ? ::ptsname(master_)
+                                                                           : nullptr;
+    if (!name) {
+        ::close(master_);
+        master_ = -1;
+        return;
+    }
+    slave_ = name;
+    termios t{};
+    if (::tcgetattr(master_, &t) == 0) {
+        ::cfmakeraw(&t);
+        ::tcsetattr(master_, TCSANOW, &t);
+    }
+}
+
+Terminal::~Terminal() {
+    if (master_ >= 0) ::close(master_);
+}
+
+std::string Terminal::text() {
+    // Drained on every call, so a writer never stays blocked on a full terminal for long.
+    for (;;) {
+        pollfd p{master_, POLLIN, 0};
+        if (master_ < 0 || ::poll(&p, 1, 0) != 1 || !(p.revents & POLLIN)) break;
+        char buf[4096];
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n <= 0) break;
+        text_.append(buf, static_cast<std::size_t>(n));
+    }
+    return text_;
+}
+
+}  // namespace gsms::e2e

@@ -370,7 +370,9 @@ std::string AtModem::readable(const std::string& bytes) const {
 
 AtModem::Reply AtModem::csq(Form form, const Args&) {
     if (form == Form::Test) return info({"+CSQ: (0-31,99),(0-7,99)"});
+    if (form == Form::Exec && csqSilent_) return Reply{{}, "", false, true};
     if (form != Form::Exec || csqError_) return error();
+    if (!csqLine_.empty()) return info({csqLine_});
     return info({"+CSQ: " + std::to_string(cfun_ == 1 ? csq_ : 99) + ",99"});
 }
 

@@ -121,6 +121,8 @@ private:
     std::string silentControl(std::string_view, Output&);
     std::string csqControl(std::string_view, Output&);
     std::string csqErrorControl(std::string_view, Output&);
+    std::string csqLineControl(std::string_view, Output&);
+    std::string csqSilentControl(std::string_view, Output&);
     std::string copsControl(std::string_view, Output&);
     std::string cfunQueryControl(std::string_view, Output&);
     std::string cmgfControl(std::string_view, Output&);
@@ -128,6 +130,9 @@ private:
     std::string sendFailControl(std::string_view, Output&);
     std::string noPromptControl(std::string_view, Output&);
     std::string incomingControl(std::string_view, Output&);
+    std::string incomingGsmControl(std::string_view, Output&);
+    // Stores a received message in the lowest free slot; empty when stored, else why not.
+    std::string storeMessage(std::string_view sender, std::string gsm, Output& out);
     std::string cmglControl(std::string_view, Output&);
     std::string baudControl(std::string_view, Output&);
     std::string garbageControl(std::string_view, Output&);
@@ -157,6 +162,8 @@ private:
     int ignoreLines_ = 0;  // command lines still to be ignored
     int csq_ = 15;
     bool csqError_ = false;
+    std::string csqLine_;  // empty: the usual "+CSQ: N,99"
+    bool csqSilent_ = false;
     bool copsFail_ = false;
     bool cfunQueryError_ = false;
     int sendDelayMs_ = 0;

@@ -62,6 +62,10 @@ const std::vector<AtModem::ControlRule>& AtModem::controlRules() {
         {"csq", "N", "the +CSQ value 0-31 or 99 (0, 99: no network)",
          &AtModem::csqControl},
         {"csq-error", "on|off", "AT+CSQ answers ERROR", &AtModem::csqErrorControl},
+        {"csq-line", "LINE|off", "AT+CSQ answers LINE instead of +CSQ: N,99\n"
+         "(a modem that writes +CSQ:15,99 without the blank)", &AtModem::csqLineControl},
+        {"csq-silent", "on|off", "AT+CSQ gets no answer (other commands do)",
+         &AtModem::csqSilentControl},
         {"cops", "fail on|off", "AT+COPS=... never answers", &AtModem::copsControl},
         {"cfun-query", "error|ok", "AT+CFUN? answers ERROR (ok: normally)",
          &AtModem::cfunQueryControl},
@@ -78,6 +82,10 @@ const std::vector<AtModem::ControlRule>& AtModem::controlRules() {
          "store a received message, TEXT in ISO 8859-1\n"
          "(+CMTI follows when AT+CNMI asks for it)",
          &AtModem::incomingControl},
+        {"incoming-gsm", "SENDER HEX",
+         "store a received message given as default-alphabet\n"
+         "bytes (0a: a line break, 10: a Greek capital)",
+         &AtModem::incomingGsmControl},
         {"cmgl", "numeric|text", "AT+CMGL=? answers (0-4) or the status names",
          &AtModem::cmglControl},
         {"baud", "N", "pace output as an N baud line would (0: none)",
@@ -162,6 +170,17 @@ std::string AtModem::csqErrorControl(std::string_view args, Output&) {
     return onOff(args, csqError_) ? std::string() : kUsage;
 }
 
+std::string AtModem::csqLineControl(std::string_view args, Output&) {
+    while (!args.empty() && args.back() == ' ') args.remove_suffix(1);
+    if (args.empty() || args.find_first_of("\r\n") != std::string_view::npos) return kUsage;
+    csqLine_ = args == "off" ? std::string() : std::string(args);
+    return {};
+}
+
+std::string AtModem::csqSilentControl(std::string_view args, Output&) {
+    return onOff(args, csqSilent_) ? std::string() : kUsage;
+}
+
 std::string AtModem::copsControl(std::string_view args, Output&) {
     auto [what, rest] = firstWord(args);
     return what == "fail" && onOff(rest, copsFail_) ? std::string() : kUsage;
@@ -235,6 +254,19 @@ std::string AtModem::noPromptControl(std::string_view args, Output&) {
 std::string AtModem::incomingControl(std::string_view args, Output& out) {
     auto [sender, text] = firstWord(args);
     if (sender.empty() || sender.size() > 20) return kUsage;
+    std::string gsm;
+    for (unsigned char c : text) gsm.push_back(static_cast<char>(latin1ToGsm[c]));
+    return storeMessage(sender, std::move(gsm), out);
+}
+
+std::string AtModem::incomingGsmControl(std::string_view args, Output& out) {
+    auto w = words(args);
+    std::string gsm;
+    if (w.size() != 2 || w[0].size() > 20 || !fromHex(w[1], gsm)) return kUsage;
+    return storeMessage(w[0], std::move(gsm), out);
+}
+
+std::string AtModem::storeMessage(std::string_view sender, std::string gsm, Output& out) {
     if (static_cast<int>(messages_.size()) >= kStorageSlots) return "message storage full";
     int index = 1;  // the lowest free slot, as a SIM fills them
     for (const StoredMessage& m : messages_) {
@@ -244,7 +276,7 @@ std::string AtModem::incomingControl(std::string_view args, Output& out) {
     StoredMessage m;
     m.index = index;
     m.sender = sender;
-    for (unsigned char c : text) m.gsm.push_back(static_cast<char>(latin1ToGsm[c]));
+    m.gsm = std::move(gsm);
     m.timestamp = modemTimestamp();
     auto at = std::find_if(messages_.begin(), messages_.end(),
                            [&](const StoredMessage& x) { return x.index > index; });
