@@ -1,13 +1,13 @@
 // The road of alarm jobs through gsmsd and gsms-modem-sim: job files in, SMS out, status rows
 // written, files moved.
 #include <gtest/gtest.h>
-#include <shapefil.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <cctype>
 
 #include "e2e/harness.h"
+#include "support/status_table.h"
 
 namespace gsms::e2e {
 namespace {
@@ -59,37 +59,11 @@ protected:
         return false;
     }
     static void makeTable(const std::string& path, int records, const char* ty1,
-                          const char* ty2) {
-        DBFHandle h = DBFCreate(path.c_str());
-        ASSERT_NE(h, nullptr);
-        DBFAddField(h, "STATUS", FTInteger, 3, 0);
-        DBFAddField(h, "TIME", FTString, 6, 0);
-        for (int i = 1; i <= 4; ++i) DBFAddField(h, ("TY" + std::to_string(i)).c_str(), FTString, 8, 0);
-        for (int i = 1; i <= 4; ++i) DBFAddField(h, ("TI" + std::to_string(i)).c_str(), FTString, 6, 0);
-        for (int i = 1; i <= 4; ++i) DBFAddField(h, ("TO" + std::to_string(i)).c_str(), FTInteger, 3, 0);
-        for (int r = 0; r < records; ++r) {
-            DBFWriteIntegerAttribute(h, r, 0, 0);
-            DBFWriteStringAttribute(h, r, 1, "");
-            DBFWriteStringAttribute(h, r, 2, ty1);
-            DBFWriteStringAttribute(h, r, 3, ty2);
-            for (int f = 4; f < 14; ++f) DBFWriteAttributeDirectly(h, r, f, const_cast<char*>(""));
-        }
-        DBFClose(h);
+                          const char* ty2 = "") {
+        ASSERT_TRUE(gsms::test::makeStatusTable(path, records, ty1, ty2));
     }
-    struct Row {
-        int status;
-        std::string time, ti1, ti2;
-        int to1, to2;
-    };
-    static Row row(const std::string& path, int record) {
-        DBFHandle h = DBFOpen(path.c_str(), "rb");
-        if (!h) return {-1, "", "", "", -1, -1};
-        Row r{DBFReadIntegerAttribute(h, record, 0), DBFReadStringAttribute(h, record, 1),
-              DBFReadStringAttribute(h, record, 6), DBFReadStringAttribute(h, record, 7),
-              DBFReadIntegerAttribute(h, record, 10), DBFReadIntegerAttribute(h, record, 11)};
-        DBFClose(h);
-        return r;
-    }
+    using Row = gsms::test::StatusRow;
+    static Row row(const std::string& path, int record) { return gsms::test::statusRow(path, record); }
 
     Scratch dir;
     Simulator sim{dir.path()};

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <shapefil.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include "jobs/workers.h"
 #include "platform/clock.h"
 #include "platform/profile_dir.h"
+#include "support/status_table.h"
 #include "support/temp_dir.h"
 
 namespace gsms::test {
@@ -85,41 +85,12 @@ protected:
             if (j) return j;
         return nullptr;
     }
-    // A status table in the layout of the alarm server's tables.
     static void makeTable(const std::string& path, int records, const char* ty1,
                           const char* ty2 = "") {
-        DBFHandle h = DBFCreate(path.c_str());
-        ASSERT_NE(h, nullptr);
-        DBFAddField(h, "STATUS", FTInteger, 3, 0);
-        DBFAddField(h, "TIME", FTString, 6, 0);
-        for (int i = 1; i <= 4; ++i)
-            DBFAddField(h, ("TY" + std::to_string(i)).c_str(), FTString, 10, 0);
-        for (int i = 1; i <= 4; ++i)
-            DBFAddField(h, ("TI" + std::to_string(i)).c_str(), FTString, 6, 0);
-        for (int i = 1; i <= 4; ++i)
-            DBFAddField(h, ("TO" + std::to_string(i)).c_str(), FTInteger, 3, 0);
-        for (int r = 0; r < records; ++r) {
-            DBFWriteIntegerAttribute(h, r, 0, 0);
-            DBFWriteStringAttribute(h, r, 1, "");
-            DBFWriteStringAttribute(h, r, 2, ty1);
-            DBFWriteStringAttribute(h, r, 3, ty2);
-            for (int f = 4; f < 14; ++f) DBFWriteAttributeDirectly(h, r, f, const_cast<char*>(""));
-        }
-        DBFClose(h);
+        ASSERT_TRUE(gsms::test::makeStatusTable(path, records, ty1, ty2));
     }
-    struct Row {
-        int status;
-        std::string time, ti1, ti2;
-        int to1, to2;
-    };
-    static Row row(const std::string& path, int record) {
-        DBFHandle h = DBFOpen(path.c_str(), "rb");
-        Row r{DBFReadIntegerAttribute(h, record, 0), DBFReadStringAttribute(h, record, 1),
-              DBFReadStringAttribute(h, record, 6), DBFReadStringAttribute(h, record, 7),
-              DBFReadIntegerAttribute(h, record, 10), DBFReadIntegerAttribute(h, record, 11)};
-        DBFClose(h);
-        return r;
-    }
+    using Row = gsms::test::StatusRow;
+    static Row row(const std::string& path, int record) { return gsms::test::statusRow(path, record); }
 
     TempDir dir;
 
