@@ -15,7 +15,9 @@ namespace {
 
 std::mutex fileLogMutex;
 std::mutex notifierMutex;
-Notifier theNotifier;
+// The notifier and the queue are used by detached threads until the process ends, so they
+// are never destroyed (exit must not pull them from under a running thread).
+Notifier& theNotifier = *new Notifier;
 
 struct QueueSlot {
     bool used = false;
@@ -23,7 +25,7 @@ struct QueueSlot {
     ColorRef colour = 0;
 };
 std::mutex logQueueLock;
-std::array<QueueSlot, kLogQueueSlots> logQueue;
+std::array<QueueSlot, kLogQueueSlots>& logQueue = *new std::array<QueueSlot, kLogQueueSlots>;
 
 }  // namespace
 

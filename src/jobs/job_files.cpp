@@ -74,16 +74,16 @@ struct FileMemory {
 };
 
 FileMemory& settledFiles() {
-    static FileMemory m;
-    return m;
+    static FileMemory* m = new FileMemory;  // lives as long as the worker threads
+    return *m;
 }
 FileMemory& unmovableRejects() {
-    static FileMemory m;
-    return m;
+    static FileMemory* m = new FileMemory;  // lives as long as the worker threads
+    return *m;
 }
 FileMemory& overlongPaths() {
-    static FileMemory m;
-    return m;
+    static FileMemory* m = new FileMemory;  // lives as long as the worker threads
+    return *m;
 }
 
 std::string watchDir() { return paths::fromConfig(settings().watchPath); }

@@ -13,7 +13,8 @@ struct GuardedView {
     std::mutex lock;
     JobSlotView view;
 };
-GuardedView views[kVisibleSlots];
+// Read by the window and written by the workers until the process ends: never destroyed.
+GuardedView* const views = new GuardedView[kVisibleSlots];
 
 }  // namespace
 
@@ -114,9 +115,9 @@ void resetJobTableForTest() {
         }
         t.count = 0;
     }
-    for (auto& v : views) {
-        std::lock_guard lock(v.lock);
-        v.view = {};
+    for (int i = 0; i < kVisibleSlots; ++i) {
+        std::lock_guard lock(views[i].lock);
+        views[i].view = {};
     }
 }
 

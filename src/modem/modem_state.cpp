@@ -59,9 +59,10 @@ std::string ModemState::csca() {
     return cscaText;
 }
 
+// Never destroyed: the InputThread uses it until the process ends.
 ModemState& modemState() {
-    static ModemState state;
-    return state;
+    static ModemState* state = new ModemState;
+    return *state;
 }
 
 std::atomic<SerialPort*>& serialPortRef() {
