@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build
   libgtest-dev libgmock-dev libbenchmark-dev
   libshp-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dseg
+  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dseg fonts-dejavu-core
 )
 
 missing=()
