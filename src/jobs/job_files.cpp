@@ -8,7 +8,6 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <tuple>
 
 #include "engine/log.h"
 #include "engine/profile_file.h"
