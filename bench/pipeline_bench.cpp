@@ -45,12 +45,7 @@ struct Rig {
     bool start() {
         for (const char* d : {"in", "done", "error"}) fs::create_directories(dir / d);
         if (!sim.start()) return false;
-        gateway.configure({{"Port", sim.link()},
-                           {"WatchPath", dir / "in"},
-                           {"DonePath", dir / "done"},
-                           {"ErrorPath", dir / "error"},
-                           {"WatchLogPath", dir.path()},
-                           {"IncomingEnable", "0"}});
+        gateway.configure(sim, {{"IncomingEnable", "0"}});
         // Real time: the benchmark measures the pauses as they are in service.
         return gateway.start("gsmsd", {{"GSMS_TIME_SCALE", "1"}}) &&
                gateway.waitLog("SignalThread started", std::chrono::seconds(60));

@@ -71,6 +71,9 @@ public:
     explicit Gateway(const std::string& dir) : dir_(dir) {}
     // Writes section Config of TEVRAK.INI (keys as given; the engine adds the missing ones).
     void configure(const std::map<std::string, std::string>& keys);
+    // The same with the keys every test needs added where not given: Port (the simulator's
+    // link), WatchPath, DonePath and ErrorPath (in/, done/, error/ here), WatchLogPath (here).
+    void configure(const Simulator& sim, std::map<std::string, std::string> keys);
     bool start(const std::string& program = "gsmsd",
                const std::map<std::string, std::string>& env = {});
     std::string dailyLog();
@@ -97,6 +100,10 @@ public:
 private:
     std::string path_;
 };
+
+// Installs an executable plasto.cmd in dir that appends its argument to dir/tech-alarm.txt,
+// so a test can see whether and with what the tech alarm was raised.
+void installTechAlarmRecorder(const std::string& dir);
 
 // Path of an executable of this build.
 std::string binary(const std::string& name);

@@ -209,6 +209,21 @@ void Gateway::configure(const std::map<std::string, std::string>& keys) {
     writeText(dir_ + "/TEVRAK.INI", ini);
 }
 
+void Gateway::configure(const Simulator& sim, std::map<std::string, std::string> keys) {
+    keys.emplace("Port", sim.link());
+    keys.emplace("WatchPath", dir_ + "/in");
+    keys.emplace("DonePath", dir_ + "/done");
+    keys.emplace("ErrorPath", dir_ + "/error");
+    keys.emplace("WatchLogPath", dir_);
+    configure(keys);
+}
+
+void installTechAlarmRecorder(const std::string& dir) {
+    writeText(dir + "/plasto.cmd",
+              "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/tech-alarm.txt\"\n");
+    fs::permissions(dir + "/plasto.cmd", fs::perms::owner_all);
+}
+
 bool Gateway::start(const std::string& program, const std::map<std::string, std::string>& env) {
     std::map<std::string, std::string> e{{"GSMS_TIME_SCALE", "10"}};
     for (const auto& [k, v] : env) e[k] = v;

@@ -28,16 +28,11 @@ protected:
         fs::permissions(dir / "recorder", fs::perms::owner_all);
     }
     void configure(std::map<std::string, std::string> keys) {
-        keys.emplace("Port", sim.link());
-        keys.emplace("WatchPath", dir / "in");
-        keys.emplace("DonePath", dir / "done");
-        keys.emplace("ErrorPath", dir / "error");
-        keys.emplace("WatchLogPath", dir.path());
         keys.emplace("QualityPollEverySecs", "3600");  // no signal polls in between
         // Fixed text around both values and a last argument: a message must not be able
         // to shift or add any.
         keys.emplace("CmdLineFormat", (dir / "recorder") + " \"from %s\" \"%s\" tail");
-        gateway.configure(keys);
+        gateway.configure(sim, keys);
     }
     void start(std::map<std::string, std::string> keys = {}) {
         configure(keys);

@@ -21,15 +21,11 @@ protected:
         for (const char* d : {"in", "done", "error", "dbf"}) fs::create_directories(dir / d);
     }
     void start(std::map<std::string, std::string> keys = {}) {
-        keys.emplace("Port", sim.link());
-        keys.emplace("WatchPath", dir / "in");
-        keys.emplace("DonePath", dir / "done");
-        keys.emplace("ErrorPath", dir / "error");
         keys.emplace("WatchLogPath", dir / "dbf");
         keys.emplace("QualityPollEverySecs", "3600");
         keys.emplace("IncomingEnable", "0");
         keys.emplace("WatchTimeout", "1");
-        gateway.configure(keys);
+        gateway.configure(sim, keys);
         ASSERT_TRUE(gateway.start());
         ASSERT_TRUE(gateway.waitLog("SignalThread started"));
     }

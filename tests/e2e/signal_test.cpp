@@ -25,22 +25,15 @@ class Signal : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(sim.start());
-        writeText(dir / "plasto.cmd",
-                  "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/tech-alarm.txt\"\n");
-        fs::permissions(dir / "plasto.cmd", fs::perms::owner_all);
+        installTechAlarmRecorder(dir.path());
         for (const char* d : {"in", "done", "error"}) fs::create_directories(dir / d);
     }
     // A poll period of 10 s is 1 s at the harness's time scale: room enough to change the
     // simulator between two polls, even on a slow machine.
     void start(std::map<std::string, std::string> keys = {}) {
-        keys.emplace("Port", sim.link());
-        keys.emplace("WatchPath", dir / "in");
-        keys.emplace("DonePath", dir / "done");
-        keys.emplace("ErrorPath", dir / "error");
-        keys.emplace("WatchLogPath", dir.path());
         keys.emplace("QualityPollEverySecs", "10");
         keys.emplace("IncomingEnable", "0");  // the signal polls are the only traffic
-        gateway.configure(keys);
+        gateway.configure(sim, keys);
         ASSERT_TRUE(gateway.start());
         ASSERT_TRUE(gateway.waitLog("SignalThread started"));
     }

@@ -16,18 +16,12 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(sim.start());
         // The tech-alarm script leaves its argument behind.
-        writeText(dir / "plasto.cmd", "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/tech-alarm.txt\"\n");
-        fs::permissions(dir / "plasto.cmd", fs::perms::owner_all);
+        installTechAlarmRecorder(dir.path());
         fs::create_directories(dir / "in");
     }
     void configure(std::map<std::string, std::string> keys = {}) {
-        keys.emplace("Port", sim.link());
-        keys.emplace("WatchPath", dir / "in");
-        keys.emplace("DonePath", dir / "done");
-        keys.emplace("ErrorPath", dir / "error");
-        keys.emplace("WatchLogPath", dir.path());
         keys.emplace("QualityPollEverySecs", "3600");
-        gateway.configure(keys);
+        gateway.configure(sim, keys);
     }
     bool techAlarmRaised() { return fs::exists(dir / "tech-alarm.txt"); }
 

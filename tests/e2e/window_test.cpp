@@ -56,17 +56,13 @@ protected:
 
     void startWindow(std::map<std::string, std::string> keys = {},
                      std::map<std::string, std::string> env = {}) {
-        keys.emplace("Port", sim.link());
-        keys.emplace("WatchPath", dir / "in");
-        keys.emplace("DonePath", dir / "done");
-        keys.emplace("ErrorPath", dir / "error");
         keys.emplace("WatchLogPath", dir / "tables");
         keys.emplace("QualityPollEverySecs", "3600");
         keys.emplace("IncomingEnable", "0");
         keys.emplace("WatchTimeout", "1");
         keys.emplace("RetryCount", "3");
         keys.emplace("RetryDelay", "10");
-        gateway.configure(keys);
+        gateway.configure(sim, keys);
         env["QT_QPA_PLATFORM"] = "offscreen";
         env["GSMS_WINDOW_TRACE"] = trace();
         // The answer to a submission is awaited 30 s of gateway time: scaled by 4 that still
