@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build
   libgtest-dev libgmock-dev libbenchmark-dev
-  libshp-dev
+  python3-dbfread
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dseg fonts-dejavu-core
 )
 

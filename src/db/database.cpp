@@ -1,7 +1,5 @@
 #include "db/database.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -71,7 +69,8 @@ int CDatabase::Open(const char* path) {
 
 int CDatabase::Create(const char* path, const db::DbfFieldDesc* fields) {
     if (table_) Close();
-    if (path) ::unlink(path);
+    // Removed rather than emptied: a link in its place must not empty the file it points to.
+    if (path) std::remove(path);
     db::DbfTable* t = db::dbfCreate(g_context, path, fields);
     if (!t) {
         errorBox("CDatabase::Create");
@@ -188,21 +187,24 @@ int CDatabase::Replace(const char* name, int value) {
     if (!s) return 0;
     // A failed Go leaves no current record; refuse rather than write elsewhere.
     if (db::dbfAssignNumber(s->field, static_cast<double>(value)) != 0) return 0;
-    afterChange("CDatabase::Replace");
-    return 1;
+    return afterChange("CDatabase::Replace");
 }
 
 int CDatabase::Replace(const char* name, const char* value) {
     FieldSlot* s = slot(name);
     if (!s) return 0;
     if (db::dbfAssignText(s->field, value ? value : "") != 0) return 0;
-    afterChange("CDatabase::Replace");
-    return 1;
+    return afterChange("CDatabase::Replace");
 }
 
-void CDatabase::afterChange(const char* box_text) {
-    if (auto_flush_ && db::dbfFlush(table_) != 0) errorBox(box_text);
+int CDatabase::afterChange(const char* box_text) {
+    int ok = 1;
+    if (auto_flush_ && db::dbfFlush(table_) != 0) {
+        errorBox(box_text);
+        ok = 0;
+    }
     EndUpdate();
+    return ok;
 }
 
 int CDatabase::Append() {
@@ -212,34 +214,36 @@ int CDatabase::Append() {
 }
 
 void CDatabase::Blank() {
-    db::dbfBlank(table_);
-    afterChange("CDatabase::Blank");
+    (void)db::dbfBlank(table_);
+    (void)afterChange("CDatabase::Blank");
 }
 
 void CDatabase::Delete() {
-    db::dbfDelete(table_);
-    afterChange("CDatabase::Delete");
+    (void)db::dbfDelete(table_);
+    (void)afterChange("CDatabase::Delete");
 }
 
 void CDatabase::Recall() {
-    db::dbfRecall(table_);
-    afterChange("CDatabase::Recall");
+    (void)db::dbfRecall(table_);
+    (void)afterChange("CDatabase::Recall");
 }
 
 void CDatabase::Forward59() {
-    db::dbfWriteHeader(table_);
+    (void)db::dbfCommit(table_);
     EndUpdate();
 }
 
 void CDatabase::CopyRecord(long from, long to) {
     if (!fields_) return;
-    Go(from);
+    // Either record missing (Go has shown its box): copying blanks over `to` would lose it.
+    if (Go(from) != 0) return;
     for (unsigned i = 0; i < field_count_; ++i)
         db::dbfFieldText(fields_[i].field, fields_[i].buffer, fields_[i].length + 1);
-    Go(to);
+    if (Go(to) != 0) return;
+    // Memo and binary fields read as blanks and refuse them: they stay as they were.
     for (unsigned i = 0; i < field_count_; ++i)
-        db::dbfAssignText(fields_[i].field, fields_[i].buffer);
-    afterChange("CDatabase::CopyRecord");
+        (void)db::dbfAssignText(fields_[i].field, fields_[i].buffer);
+    (void)afterChange("CDatabase::CopyRecord");
 }
 
 }  // namespace gsms

@@ -5,11 +5,14 @@
 // engine context is initialised once (std::call_once), so construction is
 // safe from any thread.
 //
-// Return values: Open 1/0 (no box on failure). Top/Bottom/Go 0 on success,
-// non-zero after the error box. GetField/Replace 1, or 0 when the field does
-// not exist (no box); Replace also returns 0 without writing when the cursor
-// is not on a record (e.g. after a failed Go). Find returns the record
-// number found or 0. Append 1 on success. The destructor does not close.
+// Return values: Open 1/0 (no box on failure). Create 1/0 (box on failure).
+// Top/Bottom/Go 0 on success, non-zero after the error box. GetField 1, or 0
+// when the field does not exist (no box). Replace 1, or 0 when nothing was
+// changed: the field does not exist (no box), there is no current record
+// (e.g. after a failed Go), the value does not fit the field, or the
+// auto-flush could not write it (after the "CDatabase::Replace" box; the
+// change is then dropped). Find returns the record number found or 0. Append
+// 1 on success. The destructor does not close.
 #pragma once
 
 #include "db/dbf_engine.h"
@@ -29,15 +32,15 @@ public:
     CDatabase(const CDatabase&) = delete;
     CDatabase& operator=(const CDatabase&) = delete;
 
-    virtual int Open(const char* path);
-    virtual int Create(const char* path, const db::DbfFieldDesc* fields);
+    [[nodiscard]] virtual int Open(const char* path);
+    [[nodiscard]] virtual int Create(const char* path, const db::DbfFieldDesc* fields);
     virtual int Close();
-    virtual int Top();
-    virtual int Bottom();
-    virtual int Go(long record);
+    [[nodiscard]] virtual int Top();
+    [[nodiscard]] virtual int Bottom();
+    [[nodiscard]] virtual int Go(long record);
     virtual long Skip(long count);
     virtual long RecNo();
-    virtual long Forward66();   // record count
+    virtual long Forward66();   // records counted by the header and held by the file
     virtual int Forward43();    // current record deleted flag
     virtual void EndUpdate();
     virtual void SetAutoFlush(int flag);
@@ -47,13 +50,13 @@ public:
     virtual long Find(const char* name, const char* value);
     virtual int GetField(const char* name, int& out);
     virtual int GetField(const char* name, char* out);  // out holds FieldLength+1
-    virtual int Replace(const char* name, int value);
-    virtual int Replace(const char* name, const char* value);
-    virtual int Append();
+    [[nodiscard]] virtual int Replace(const char* name, int value);
+    [[nodiscard]] virtual int Replace(const char* name, const char* value);
+    [[nodiscard]] virtual int Append();
     virtual void Blank();
     virtual void Delete();
     virtual void Recall();
-    virtual void Forward59();   // header write-back without fsync
+    virtual void Forward59();   // writes a pending change without a disk flush
     virtual void CopyRecord(long from, long to);
 
     int FieldLength(const char* name);
@@ -66,7 +69,9 @@ private:
     };
 
     FieldSlot* slot(const char* name);
-    void afterChange(const char* box_text);
+    // Flushes when auto-flush is on (box with box_text on failure); 1 when the change is in
+    // the table (or waits for a flush), 0 when it was dropped.
+    int afterChange(const char* box_text);
 
     db::DbfTable* table_ = nullptr;
     int open_token_ = 0;

@@ -53,6 +53,31 @@ void couldNotUpdate(const std::string& table) {
     windowLog(nullptr, line, kColorRed);
 }
 
+// Writes the job's outcome into its row: false when the row is not there or a write failed
+// (the box of CDatabase has then been shown). A field the table lacks is left out, as before;
+// after a failed write the rest of the row is not attempted, so one locked record costs one
+// wait and one box.
+bool writeStatusRow(CDatabase& db, const AlarmJob& job, const char* timeText) {
+    // A row that is not there must not be written into any other row.
+    if (db.Go(static_cast<long>(job.dbentry) + 1) != 0) return false;
+    const auto put = [&db](const char* name, const auto& value) {
+        return !db.HasField(name) || db.Replace(name, value) == 1;
+    };
+    if (!put("STATUS", job.status) || !put("TIME", timeText)) return false;
+    for (int n = 1; n <= 4; ++n) {
+        char name[8];
+        std::snprintf(name, sizeof name, "TY%d", n);
+        if (!db.HasField(name)) continue;
+        std::vector<char> type(static_cast<std::size_t>(db.FieldLength(name)) + 1, '\0');
+        if (!db.GetField(name, type.data()) || std::strcmp(type.data(), "SMS") != 0) continue;
+        char ti[8], to[8];
+        std::snprintf(ti, sizeof ti, "TI%d", n);
+        std::snprintf(to, sizeof to, "TO%d", n);
+        return put(ti, timeText) && put(to, job.status);
+    }
+    return true;
+}
+
 void updateStatusRow(const AlarmJob& job, const char* timeText) {
     const std::string dir = paths::fromConfig(settings().watchLogPath);
     const std::string shown = paths::join(dir, std::string(job.Szenario) + ".dbf");
@@ -65,25 +90,9 @@ void updateStatusRow(const AlarmJob& job, const char* timeText) {
         couldNotUpdate(shown);
         return;
     }
-    // A row that is not there must not be written into any other row.
-    if (db.Go(static_cast<long>(job.dbentry) + 1) == 0) {
-        db.Replace("STATUS", job.status);
-        db.Replace("TIME", timeText);
-        for (int n = 1; n <= 4; ++n) {
-            char name[8];
-            std::snprintf(name, sizeof name, "TY%d", n);
-            if (!db.HasField(name)) continue;
-            std::vector<char> type(static_cast<std::size_t>(db.FieldLength(name)) + 1, '\0');
-            if (!db.GetField(name, type.data()) || std::strcmp(type.data(), "SMS") != 0) continue;
-            char ti[8], to[8];
-            std::snprintf(ti, sizeof ti, "TI%d", n);
-            std::snprintf(to, sizeof to, "TO%d", n);
-            db.Replace(ti, timeText);
-            db.Replace(to, job.status);
-            break;
-        }
-    }
+    const bool written = writeStatusRow(db, job, timeText);
     db.Close();
+    if (!written) couldNotUpdate(shown);
 }
 
 void couldNotMove(const AlarmJob& job, const std::string& target) {
