@@ -2,7 +2,6 @@
 #include "db/database.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -43,29 +42,6 @@ std::vector<std::size_t> range(std::size_t from, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) out.push_back(from + i);
     return out;
 }
-
-// Takes an exclusive lock on one byte of a file the way another program would, with its own
-// open file description, for the life of the object.
-class ForeignLock {
-public:
-    ForeignLock(const std::string& path, std::uint64_t offset) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-        struct flock l {};
-        l.l_type = F_WRLCK;
-        l.l_whence = SEEK_SET;
-        l.l_start = static_cast<off_t>(offset);
-        l.l_len = 1;
-        taken_ = fd_ >= 0 && ::fcntl(fd_, F_OFD_SETLK, &l) == 0;
-    }
-    ~ForeignLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    bool taken() const { return taken_; }
-
-private:
-    int fd_ = -1;
-    bool taken_ = false;
-};
 
 class CDatabaseTest : public ::testing::Test {
 protected:
@@ -508,9 +484,7 @@ struct LockCase {
 TEST_F(CDatabaseTest, RecordLockedByAnotherProgramIsNotWritten) {
     const LockCase cases[] = {
         {"dBASE III: FoxPro's 0x40000000 + the record's offset", 0x03, false,
-         [](const DbfSpec& s, int r) -> std::uint64_t {
-             return 0x40000000u + dbfHeaderLength(s) + static_cast<std::uint64_t>(r - 1) * dbfRecordLength(s);
-         }},
+         foxRecordLockByte},
         {"structural index: 0x7FFFFFFE - record", 0x03, true,
          [](const DbfSpec&, int r) -> std::uint64_t { return 0x7FFFFFFEu - static_cast<std::uint64_t>(r); }},
         {"Visual FoxPro: 0x7FFFFFFE - record", 0x30, false,

@@ -1,5 +1,6 @@
 // Reporting of finished jobs: the status row, the move with its stamp, the success line.
 #include <cstring>
+#include <optional>
 
 #include "jobs/pipeline_support.h"
 
@@ -76,10 +77,6 @@ TEST_F(Report, MissingTableOrRowOrUnsafeScenarioWritesNothing) {
     EXPECT_EQ(countLines("ERROR : could not update " + table("nosuch"), kColorRed), 1);
     EXPECT_EQ(filesIn("done").size(), 1u);  // moved all the same
 
-    makeTable(table("short"), 1, "SMS");
-    reportJob(finished("b.sms", "short", STATUS_SENT, 5), 2);  // record 6 of 1
-    EXPECT_EQ(row(table("short"), 0).status, 0);
-    EXPECT_EQ(row(table("short"), 0).to1, 0);
 
     makeTable(dir.path() + "/outside.dbf", 1, "SMS");
     reportJob(finished("c.sms", "../outside", STATUS_SENT), 3);
@@ -87,6 +84,39 @@ TEST_F(Report, MissingTableOrRowOrUnsafeScenarioWritesNothing) {
     EXPECT_EQ(countLines("ERROR : could not update " + dir.path() + "/dbf/../outside.dbf",
                          kColorRed),
               1);
+}
+
+// The row is not written, the operator learns it, and the job goes its way all the same.
+TEST_F(Report, RowThatCannotBeWrittenIsReportedAndTheJobStillMoved) {
+    struct Case {
+        const char* label;
+        long counted;  // record count in the header (-1: the 2 records held)
+        int dbentry;
+        int lockedRecord;  // held by another program, 0: none
+    } const cases[] = {
+        {"record 6 of 2", -1, 5, 0},
+        {"record 3 counted by the header, not in the file", 3, 2, 0},
+        {"record 2 locked by another program", -1, 1, 2},
+    };
+    int stamp = 1;
+    for (const Case& c : cases) {
+        DbfSpec spec = statusTableSpec(2, "SMS");
+        spec.counted = c.counted;
+        const std::string path = table("plant");
+        writeBytes(path, dbfBytes(spec));
+        const std::string before = readBytes(path);
+        std::optional<ForeignLock> lock;
+        if (c.lockedRecord) lock.emplace(path, foxRecordLockByte(spec, c.lockedRecord));
+        ASSERT_TRUE(!lock || lock->taken()) << c.label;
+        reportJob(finished("a.sms", "plant", STATUS_SENT, c.dbentry), stamp);
+        const std::string line = "ERROR : could not update " + path;
+        EXPECT_EQ(countLines(line, kColorRed), stamp) << c.label;
+        EXPECT_NE(dailyLog().find(line + "\n"), std::string::npos) << c.label;
+        EXPECT_EQ(readBytes(path), before) << c.label;
+        EXPECT_EQ(filesIn("done").size(), static_cast<std::size_t>(stamp)) << c.label;
+        EXPECT_EQ(jobTable().count.load(), 0) << c.label;
+        ++stamp;
+    }
 }
 
 TEST_F(Report, ResultNamesNeverReplaceAnEarlierResult) {

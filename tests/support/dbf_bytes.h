@@ -1,7 +1,10 @@
 // dBASE tables made and read byte by byte for the tests, independent of the gateway's engine:
-// any version byte, any field descriptors, rows, the end byte, memo files; and a small reader
-// that finds fields by the descriptors.
+// any version byte, any field descriptors, rows, the end byte, memo files; a small reader that
+// finds fields by the descriptors; and another program's lock on a record.
 #pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -178,5 +181,36 @@ inline std::vector<std::map<std::string, std::string>> readDbfRows(const std::st
     }
     return rows;
 }
+
+// The byte that FoxPro-family programs lock for record n (1-based) of a table without a
+// structural index: the record's own offset, 1 GiB higher.
+inline std::uint64_t foxRecordLockByte(const DbfSpec& s, int record) {
+    return 0x40000000u + dbfHeaderLength(s) + static_cast<std::uint64_t>(record - 1) * dbfRecordLength(s);
+}
+
+// An exclusive lock on one byte of a file, taken the way another program would (its own open
+// file description), for the life of the object.
+class ForeignLock {
+public:
+    ForeignLock(const std::string& path, std::uint64_t offset) {
+        fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        struct flock l {};
+        l.l_type = F_WRLCK;
+        l.l_whence = SEEK_SET;
+        l.l_start = static_cast<off_t>(offset);
+        l.l_len = 1;
+        taken_ = fd_ >= 0 && ::fcntl(fd_, F_OFD_SETLK, &l) == 0;
+    }
+    ~ForeignLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ForeignLock(const ForeignLock&) = delete;
+    ForeignLock& operator=(const ForeignLock&) = delete;
+    bool taken() const { return taken_; }
+
+private:
+    int fd_ = -1;
+    bool taken_ = false;
+};
 
 }  // namespace gsms::test
