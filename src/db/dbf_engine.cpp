@@ -340,8 +340,9 @@ int dbfAppend(DbfTable* t) {
     const std::uint32_t count = l.record_count;
     // Appending behind records that the header counts but the file lacks would leave a hole.
     if (t->present < count) return -1;
+    if (count == 0xFFFFFFFFu) return -1;
     const std::uint64_t at = recordOffset(l, count + 1);
-    if (count == 0xFFFFFFFFu || at + l.record_length + 1 > kMaxFileSize) return -1;
+    if (at + l.record_length + 1 > kMaxFileSize) return -1;
 
     std::vector<char> record(l.record_length + 1);
     record[0] = ' ';

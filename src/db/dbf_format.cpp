@@ -365,11 +365,12 @@ int fieldInteger(const FieldLayout& field, const char* stored) {
 //       offset; appending at 0x40000000
 //       a table with one (and any Visual FoxPro table): record n at 0x7FFFFFFE - n;
 //       appending at 0x7FFFFFFE
-// We lock the FoxPro way. The alarm servers that write these tables are Windows programs
-// built on FoxPro, on its ODBC/OLE DB drivers or on C engines and xBase compilers whose
-// shared-table default is FoxPro-compatible; the Clipper and dBASE IV schemes belong to DOS
-// programs and their compilers. The status tables themselves are plain dBASE III tables,
-// which puts the lock at the record's own position mirrored 1 GiB higher.
+// We lock the FoxPro way: the alarm servers that write these tables are Windows programs,
+// and there the FoxPro scheme is the common one: Visual FoxPro with its ODBC and OLE DB
+// drivers, and the C engines and xBase compilers in their FoxPro-compatible (CDX) mode, their
+// usual choice on Windows. The Clipper scheme lives on with NTX-indexed programs, the dBASE IV
+// one with dBASE itself. Status tables are plain dBASE III tables, so the lock byte is the
+// record's own position mirrored 1 GiB higher.
 namespace {
 constexpr std::uint64_t kFoxLockBase = 0x40000000;
 constexpr std::uint64_t kFoxIndexedLockBase = 0x7FFFFFFE;

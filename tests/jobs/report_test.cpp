@@ -72,11 +72,10 @@ TEST_F(Report, TableIsFoundInAnyLetterCase) {
     EXPECT_EQ(row(dir.path() + "/dbf/PLANT.DBF", 0).to1, 8);
 }
 
-TEST_F(Report, MissingTableOrRowOrUnsafeScenarioWritesNothing) {
+TEST_F(Report, MissingTableOrUnsafeScenarioWritesNothing) {
     reportJob(finished("a.sms", "nosuch", STATUS_SENT), 1);
     EXPECT_EQ(countLines("ERROR : could not update " + table("nosuch"), kColorRed), 1);
     EXPECT_EQ(filesIn("done").size(), 1u);  // moved all the same
-
 
     makeTable(dir.path() + "/outside.dbf", 1, "SMS");
     reportJob(finished("c.sms", "../outside", STATUS_SENT), 3);
