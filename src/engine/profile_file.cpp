@@ -36,7 +36,7 @@ void noteOutcome(const std::string& path, const ini::Failure& why, bool wrote) {
         }
         if (!(unreadable ? n.unreadable : n.unwritable).insert(path).second) return;
     }
-    const std::string line = std::string(unreadable ? "ERROR: cannot read " : "ERROR: cannot write ") +
+    const std::string line = std::string("ERROR: cannot ") + (unreadable ? "read " : "write ") +
                              path + " (" + std::strerror(why.error) + ")";
     fileLog(line);
     windowLog(nullptr, line, kColorRed);

@@ -34,8 +34,9 @@ bool readName(const char* key, const char* def, char (&out)[N]) {
     }
     out[0] = '\0';
     char line[160];
-    std::snprintf(line, sizeof line, "ERROR: %s is too long (%zu characters, at most %zu): not used",
-                  key, value.size(), N - 1);
+    std::snprintf(line, sizeof line,
+                  "ERROR: %s is too long (%zu characters, at most %zu): not used", key,
+                  value.size(), N - 1);
     fileLog(line);
     windowLog(nullptr, line, kColorRed);
     return false;

@@ -70,7 +70,8 @@ protected:
 TEST_F(Pipeline, AlarmsAndMiniMessagesTravelTheWholeRoad) {
     makeTable(dir / "dbf/plant.dbf", 2, "sms", "SMS  ");
     // An alarm server that writes Unicode, as Windows programs do: the texts keep their umlauts.
-    writeText(dir / "KORLIN.INI", test::utf16(u"[Messages]\r\nK1=Druck zu niedrig in Halle 3, Kühlung prüfen\r\n", true));
+    writeText(dir / "KORLIN.INI",
+              test::utf16(u"[Messages]\r\nK1=Druck zu niedrig in Halle 3, Kühlung prüfen\r\n", true));
     start();
     job("a1.sms", "Szenario=plant\r\nPhoneNumber=+49 170 123 45\r\nName=Anna\r\nAlarmKey=K1\r\ndbentry=0\r\n");
     job("a2.sms", "Szenario=plant\r\nPhoneNumber=+49222\r\nAlarmKey=K7\r\ndbentry=1\r\nFlash=1\r\n");

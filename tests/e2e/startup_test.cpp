@@ -99,8 +99,8 @@ TEST_F(Startup, PinFlows) {
 // out, but reaches neither the daily log nor the trace.
 TEST_F(Startup, PinIsSentOnALongByIdPortAndNeverLogged) {
     fs::create_directories(dir / "serial/by-id");
-    const std::string byId =
-        dir / "serial/by-id/usb-Quectel_Incorporated_LTE_Module_EC25-EUX_0123456789ABCDEF-if02-port0";
+    const std::string byId = dir / ("serial/by-id/usb-Quectel_Incorporated_LTE_Module_EC25-EUX_"
+                                    "0123456789ABCDEF-if02-port0");
     ASSERT_GT(byId.size(), 80u);
     fs::create_symlink(sim.link(), byId);
     writeText(dir / "tevrak.log", "");

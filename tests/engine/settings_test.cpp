@@ -143,7 +143,8 @@ TEST_F(LoadConfiguration, MoveFlagZeroCreatesNoDirectory) {
 // Device and folder names as long as the system allows; a longer one is refused, never cut.
 TEST_F(LoadConfiguration, NamesOfAnyLengthAndTheOnesThatDoNotFit) {
     const std::string byId =
-        "/dev/serial/by-id/usb-Quectel_Incorporated_LTE_Module_EC25-EUX_0123456789ABCDEF-if02-port0";
+        "/dev/serial/by-id/usb-Quectel_Incorporated_LTE_Module_EC25-EUX_0123456789ABCDEF-if02-"
+        "port0";
     const std::string deep = dir.path() + "/" + std::string(250, 'w') + "/" + std::string(250, 'x');
     const std::string huge(paths::kPathSize, 'p');
     seed("Port=" + byId + "\nWatchPath=" + deep + "\nDonePath=" + huge + "\nCmdLineFormat=" +
@@ -158,7 +159,8 @@ TEST_F(LoadConfiguration, NamesOfAnyLengthAndTheOnesThatDoNotFit) {
     EXPECT_EQ(windowLines(),
               (std::vector<std::string>{
                   "0000FF ERROR: DonePath is too long (4096 characters, at most 4095): not used",
-                  "0000FF ERROR: CmdLineFormat is too long (4096 characters, at most 4095): not used"}));
+                  "0000FF ERROR: CmdLineFormat is too long (4096 characters, at most 4095): "
+                  "not used"}));
 }
 
 // The problems an administrator meets first, each named once, in red, the defaults in force.
@@ -177,7 +179,8 @@ TEST_F(LoadConfiguration, FilesAndFoldersThatCannotBeUsedAreNamed) {
     loadConfiguration();
     const auto lines = windowLines();
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "0000FF ERROR: profile directory " + dir.path() + "/missing does not exist");
+    EXPECT_EQ(lines[0],
+              "0000FF ERROR: profile directory " + dir.path() + "/missing does not exist");
     EXPECT_EQ(lines[1], "0000FF ERROR: cannot write " + dir.path() +
                             "/missing/TEVRAK.INI (No such file or directory)");
     EXPECT_EQ(lines.size(), 2u);

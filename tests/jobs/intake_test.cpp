@@ -50,14 +50,15 @@ TEST_F(Intake, DefaultsAndTheMiniMessage) {
 // An alarm server that writes Unicode INI files, as Windows programs do, is understood: the
 // texts reach the gateway in ISO 8859-1.
 TEST_F(Intake, UnicodeJobFilesAndTextsAreReadIntoLatin1) {
-    writeFile("watch/u.sms", utf16(u"[Alarm]\r\nPhoneNumber=+4917011\r\nMessage=Grüße aus Köln €\r\n",
-                                   false));
+    writeFile("watch/u.sms",
+              utf16(u"[Alarm]\r\nPhoneNumber=+4917011\r\nMessage=Grüße aus Köln €\r\n", false));
     AlarmJob j;
     ASSERT_TRUE(readJobFile(dir.path() + "/watch/u.sms", j));
     EXPECT_STREQ(j.Message, "Gr\xFC\xDF" "e aus K\xF6ln ?");
 
     writeFile("KORLIN.INI", utf16(u"[Messages]\r\nK1=Überdruck in Halle 3\r\n", true));
-    writeFile("watch/b.sms", "\xEF\xBB\xBF[Alarm]\r\nSzenario=plant\r\nPhoneNumber=1\r\nAlarmKey=K1\r\n");
+    writeFile("watch/b.sms",
+              "\xEF\xBB\xBF[Alarm]\r\nSzenario=plant\r\nPhoneNumber=1\r\nAlarmKey=K1\r\n");
     fs::remove("watch/u.sms");
     ASSERT_EQ(scanJobDirectory(), 1);
     EXPECT_STREQ(onlyJob()->Message, "\xDC" "berdruck in Halle 3");

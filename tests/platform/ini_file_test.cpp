@@ -30,8 +30,10 @@ using test::utf16;
 std::set<std::string> entries(const std::string& dir) {
     std::set<std::string> out;
     if (DIR* d = ::opendir(dir.c_str())) {
-        while (dirent* e = ::readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") out.insert(e->d_name);
+        while (dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..") out.insert(name);
+        }
         ::closedir(d);
     }
     return out;
@@ -286,7 +288,7 @@ TEST(IniWrite, TwoProcessesWritingDifferentKeysLoseNone) {
         writers[w] = ::fork();
         if (writers[w] == 0) {
             for (int i = 0; i < kWrites; ++i) {
-                const std::string key = std::string(1, static_cast<char>('a' + w)) + std::to_string(i);
+                const std::string key = std::string(1, "ab"[w]) + std::to_string(i);
                 if (!ini::write("shared.ini", "S", key, std::to_string(i))) _exit(1);
             }
             _exit(0);
@@ -300,8 +302,8 @@ TEST(IniWrite, TwoProcessesWritingDifferentKeysLoseNone) {
     int found = 0;
     for (int w = 0; w < 2; ++w)
         for (int i = 0; i < kWrites; ++i)
-            found += ini::read("shared.ini", "S", std::string(1, static_cast<char>('a' + w)) +
-                                                       std::to_string(i)) == std::to_string(i);
+            found += ini::read("shared.ini", "S", std::string(1, "ab"[w]) + std::to_string(i)) ==
+                     std::to_string(i);
     EXPECT_EQ(found, 2 * kWrites);
     EXPECT_EQ(entries(dir.path()), std::set<std::string>{"shared.ini"});
 }
