@@ -1,9 +1,14 @@
 // gsms-config: loads the gateway configuration the way the engine does at start-up
 // (writing missing keys back with their defaults) and prints what the gateway will use.
+// What the engine would show in its window (a file that cannot be read, a name too long, a
+// profile directory that cannot be used) goes to standard error.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "engine/front_end.h"
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "modem/serial_port.h"
@@ -24,6 +29,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    gsms::startConsoleReceiver(stderr, isatty(STDERR_FILENO) == 1);
     gsms::loadConfiguration();
     const gsms::GatewaySettings& s = gsms::settings();
     std::printf("Port                     %s (%s)\n", s.portName,
@@ -46,8 +52,10 @@ int main(int argc, char** argv) {
         port.configure(s.portMode);
         std::printf("port %s opened: %u baud\n", s.portName, port.baudRate());
     } else {
-        std::printf("port %s cannot be opened\n", s.portName);
+        std::printf("port %s cannot be opened (%s)\n", s.portName,
+                    std::strerror(port.lastError()));
     }
     gsms::fileLog("gsms-config: configuration loaded");
+    gsms::drainConsole();
     return 0;
 }

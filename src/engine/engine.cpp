@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -82,8 +83,11 @@ void init_gsms() {
     SerialPort* port = new (std::nothrow) SerialPort(s.portName);
     if (port == nullptr) fatalStopA("** init_gsms ** ERROR: uh, oh, out of memory ?");
     if (!port->open()) {
+        // The system's reason tells a missing device from a busy one or missing rights.
+        const std::string reason = std::strerror(port->lastError());
         delete port;
-        fatalStopA(std::string("** init_gsms ** ERROR: cannot open ") + s.portName);
+        fatalStopA(std::string("** init_gsms ** ERROR: cannot open ") + s.portName + " (" +
+                   reason + ")");
     }
     port->configure(s.portMode);
     port->setTimeouts(50);

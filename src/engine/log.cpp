@@ -49,8 +49,8 @@ void fileLog(std::string_view text) {
     std::size_t len = static_cast<std::size_t>(head) + n + 1;
 
     std::lock_guard lock(fileLogMutex);
-    if (!paths::isDirectory("log") && !paths::makeDirectory("log")) return;
-    int fd = ::open(dailyLogPath(now).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (!paths::isDirectory("log") && !paths::makeDirectory("log", 0750)) return;
+    int fd = ::open(dailyLogPath(now).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0640);
     if (fd < 0) return;
     const char* p = line;
     while (len > 0) {

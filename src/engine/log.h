@@ -2,7 +2,8 @@
 //
 // fileLog: one time-stamped line in log/gsms_YYYYMMDD.log under the current directory,
 //   opened and closed per line, serialised by one lock. The log directory is created when
-//   missing; when it cannot be, nothing is written.
+//   missing (mode 0750); when it cannot be, nothing is written. A new daily file gets mode
+//   0640: it names the site's numbers and paths.
 // windowLog: a date-stamped line with a colour, queued in the 32-slot LogQueue for the
 //   window; a receiver registered with setNotifier is told code 0 per queued line.
 // Thread safety: both may be called from any thread. LogQueue slots are guarded by
@@ -16,6 +17,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/paths.h"
 
 namespace gsms {
 
@@ -42,9 +45,10 @@ void notify(int code);
 void fileLog(std::string_view text);
 void windowLog(const char* prefix, std::string_view text, ColorRef colour);
 
-// Capacities of the log buffers (terminator included).
+// Capacities of the log buffers (terminator included). A file line holds two whole paths
+// ("could not move <path> to <path>").
 constexpr std::size_t kWindowLineSize = 260;
-constexpr std::size_t kFileLineSize = 1024;
+constexpr std::size_t kFileLineSize = 2 * paths::kPathSize + 256;
 
 struct LogLine {
     std::string text;

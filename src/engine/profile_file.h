@@ -1,8 +1,14 @@
 // ProfileFile: access to one INI file by name, with the Windows private-profile semantics
 // (see platform/ini_file.h). A bare name ("TEVRAK.INI") is resolved in the profile directory;
 // a name with a directory part is used as it stands.
-// Thread safety: each call reads or rewrites the file on its own; writes to one file are
-// serialised process-wide.
+//
+// A file that exists but cannot be read reads as absent (every read gives its default) and is
+// never written; it is named once in the daily log and in red in the window log:
+// "ERROR: cannot read <path> (<reason>)". A write that fails for another reason is named the
+// same way once: "ERROR: cannot write <path> (<reason>)". A file is named again only after it
+// has been used without trouble in between.
+// Thread safety: any thread may call any operation; each reads or rewrites the file on its own
+// (writes to one file are serialised by the file's lock, across processes too).
 #pragma once
 
 #include <cstddef>
@@ -24,7 +30,7 @@ public:
                            std::size_t capacity, char* out) const;
     // Convenience: the whole value, or `def` when absent.
     std::string readString(const char* section, const char* key, const char* def) const;
-    // Creates file, section or key as needed. Returns false when the file cannot be written.
+    // Creates file, section or key as needed. Returns false when the file was left as it was.
     bool writeString(const char* section, const char* key, const char* value) const;
 
     const std::optional<std::string>& fileName() const { return fileName_; }
@@ -32,10 +38,14 @@ public:
     std::string resolvedPath() const;
 
 private:
+    std::optional<std::string> lookup(const char* section, const char* key) const;
     std::optional<std::string> fileName_;
 };
 
 // The process-wide ProfileFile of TEVRAK.INI.
 ProfileFile& tevrakIni();
+
+// Forgets which files have been named as unusable (tests).
+void resetProfileFailuresForTest();
 
 }  // namespace gsms

@@ -1,10 +1,14 @@
 #include "engine/settings.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "engine/log.h"
 #include "engine/profile_file.h"
 #include "platform/paths.h"
+#include "platform/profile_dir.h"
 
 namespace gsms {
 namespace {
@@ -19,16 +23,48 @@ void readText(const char* key, const char* def, char (&out)[N]) {
     tevrakIni().readString(kSection, key, def, N, out);
 }
 
-// Reads a text key; when empty, writes its default and reads it again.
+// A device or folder name: read whole, or refused when it does not fit (a cut name would
+// name another file). False when refused; the field is then empty.
 template <std::size_t N>
-void readTextWithDefault(const char* key, const char* def, char (&out)[N]) {
-    readText(key, "", out);
-    if (out[0] == '\0') {
-        tevrakIni().writeString(kSection, key, def);
-        readText(key, "", out);
-        // An unwritable file still gives the default in memory.
-        if (out[0] == '\0') std::snprintf(out, N, "%s", def);
+bool readName(const char* key, const char* def, char (&out)[N]) {
+    const std::string value = tevrakIni().readString(kSection, key, def);
+    if (value.size() < N) {
+        std::memcpy(out, value.c_str(), value.size() + 1);
+        return true;
     }
+    out[0] = '\0';
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "ERROR: %s is too long (%zu characters, at most %zu): not used", key,
+                  value.size(), N - 1);
+    fileLog(line);
+    windowLog(nullptr, line, kColorRed);
+    return false;
+}
+
+// Reads a name; when empty, writes its default and reads it again. A refused name is left
+// empty and the file keeps it.
+template <std::size_t N>
+void readNameWithDefault(const char* key, const char* def, char (&out)[N]) {
+    if (!readName(key, "", out) || out[0] != '\0') return;
+    tevrakIni().writeString(kSection, key, def);
+    readName(key, "", out);
+    // An unwritable file still gives the default in memory.
+    if (out[0] == '\0') std::snprintf(out, N, "%s", def);
+}
+
+// Names a profile directory the settings cannot live in.
+void checkProfileDirectory() {
+    const std::string dir = profileDir();
+    const int problem = profileDirProblem();
+    if (problem == 0) return;
+    std::string line = "ERROR: profile directory " + dir;
+    if (problem == ENOENT) line += " does not exist";
+    else if (problem == EACCES || problem == EPERM || problem == EROFS)
+        line += std::string(" cannot be written (") + std::strerror(problem) + ")";
+    else line += std::string(" cannot be used (") + std::strerror(problem) + ")";
+    fileLog(line);
+    windowLog(nullptr, line, kColorRed);
 }
 
 int readIntWithDefault(const char* key, int def) {
@@ -48,12 +84,13 @@ GatewaySettings& settings() { return theSettings; }
 
 int loadConfiguration() {
     GatewaySettings& s = theSettings;
-    readText("Port", "COM2", s.portName);
+    checkProfileDirectory();
+    readName("Port", "COM2", s.portName);
     readText("Mode", "96,N,8,1", s.portMode);
 
     int watchTimeout = tevrakIni().readInt(kSection, "WatchTimeout", kMissing);
     int moveJobs = tevrakIni().readInt(kSection, "MoveJobToDoneOrErrorPath", kMissing);
-    readText("WatchLogPath", "", s.watchLogPath);
+    const bool watchLogPathKept = readName("WatchLogPath", "", s.watchLogPath);
     if (watchTimeout == kMissing) {
         tevrakIni().writeString(kSection, "WatchTimeout", "4");
         watchTimeout = 4;
@@ -67,18 +104,19 @@ int loadConfiguration() {
 
     // The watcher needs a watch directory and a mask whatever the move flag says; only the
     // directories are left alone when files are not moved.
-    readTextWithDefault("WatchPath", "\\qor\\tevrak", s.watchPath);
-    readTextWithDefault("DonePath", "\\qor\\tevrak\\done", s.donePath);
-    readTextWithDefault("ErrorPath", "\\qor\\tevrak\\error", s.errorPath);
-    readTextWithDefault("FileMask", "*.sms", s.fileMask);
+    readNameWithDefault("WatchPath", "\\qor\\tevrak", s.watchPath);
+    readNameWithDefault("DonePath", "\\qor\\tevrak\\done", s.donePath);
+    readNameWithDefault("ErrorPath", "\\qor\\tevrak\\error", s.errorPath);
+    readNameWithDefault("FileMask", "*.sms", s.fileMask);
     if (moveJobs == 1) {
         for (const char* dir : {s.watchPath, s.donePath, s.errorPath})
-            (void)paths::makeDirectory(paths::fromConfig(dir));
+            if (dir[0] != '\0') (void)paths::makeDirectory(paths::fromConfig(dir));
     }
 
-    if (s.watchLogPath[0] == '\0') tevrakIni().writeString(kSection, "WatchLogPath", "");
+    if (s.watchLogPath[0] == '\0' && watchLogPathKept)
+        tevrakIni().writeString(kSection, "WatchLogPath", "");
 
-    readTextWithDefault("CmdLineFormat", "incoming.bat \"%s\" \"%s\"", s.cmdLineFormat);
+    readNameWithDefault("CmdLineFormat", "incoming.bat \"%s\" \"%s\"", s.cmdLineFormat);
     readText("PIN", "", s.pin);
 
     s.retryCount = readIntWithDefault("RetryCount", 5);
@@ -108,10 +146,10 @@ int loadConfiguration() {
 
 void resetSettingsForTest() {
     GatewaySettings& s = theSettings;
-    for (char* t : {s.portName, s.portMode}) std::memset(t, 0, 64);
-    for (char* t : {s.watchLogPath, s.watchPath, s.donePath, s.errorPath, s.fileMask,
-                    s.cmdLineFormat})
-        std::memset(t, 0, 260);
+    std::memset(s.portMode, 0, sizeof s.portMode);
+    for (char* t : {s.portName, s.watchLogPath, s.watchPath, s.donePath, s.errorPath,
+                    s.fileMask, s.cmdLineFormat})
+        std::memset(t, 0, paths::kPathSize);
     std::memset(s.pin, 0, sizeof s.pin);
     std::memset(s.number, 0, sizeof s.number);
     for (auto* v : {&s.watchTimeout, &s.moveJobs, &s.retryCount, &s.retryDelay,

@@ -4,24 +4,31 @@
 // UI thread (settings dialog) may change fields while workers read them: the integer fields
 // are atomics; the text fields the dialog changes (port, mode, PIN, number) are read by
 // workers only at start-up.
+//
+// The device and folder names, the job file mask and the incoming command format hold as
+// much as the system allows in a path (paths::kPathSize). A longer value is never cut into
+// another name: it is refused with "ERROR: <key> is too long (<n> characters, at most <m>):
+// not used" in both logs (red in the window), its field stays empty and the file keeps it.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 
+#include "platform/paths.h"
+
 namespace gsms {
 
 struct GatewaySettings {
-    char portName[64] = {};
+    char portName[paths::kPathSize] = {};
     char portMode[64] = {};
     std::atomic<int> watchTimeout{0};
     std::atomic<int> moveJobs{0};
-    char watchLogPath[260] = {};
-    char watchPath[260] = {};
-    char donePath[260] = {};
-    char errorPath[260] = {};
-    char fileMask[260] = {};
-    char cmdLineFormat[260] = {};
+    char watchLogPath[paths::kPathSize] = {};
+    char watchPath[paths::kPathSize] = {};
+    char donePath[paths::kPathSize] = {};
+    char errorPath[paths::kPathSize] = {};
+    char fileMask[paths::kPathSize] = {};
+    char cmdLineFormat[paths::kPathSize] = {};
     char pin[10] = {};
     std::atomic<int> retryCount{0};
     std::atomic<int> retryDelay{0};
@@ -37,7 +44,8 @@ struct GatewaySettings {
 
 GatewaySettings& settings();
 
-// Always succeeds (returns 0). Missing keys are written back with their defaults.
+// Always succeeds (returns 0). Missing keys are written back with their defaults. A profile
+// directory that does not exist or cannot be written is named first, in red.
 int loadConfiguration();
 
 // Zeroes the record (tests).

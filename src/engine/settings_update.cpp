@@ -20,7 +20,7 @@ void writeInt(const char* key, int value) {
 
 template <typename... Args>
 void report(const char* format, Args... args) {
-    char line[256];
+    char line[paths::kPathSize + 256];  // a port name of any length is shown whole
     std::snprintf(line, sizeof line, format, args...);
     fileLog(line);
     windowLog(nullptr, line, kColorGrey);
@@ -51,7 +51,8 @@ int saveSettings() {
     report("Settings parameters updated");
     report("New settings parameters :");
     report("Com Port: %s.  Com Port settings: %s", s.portName, s.portMode);
-    report("Phone Number: %s. PIN: %s", s.number, s.pin);
+    // The PIN itself never reaches a log: only whether one is set.
+    report("Phone Number: %s. PIN: %s", s.number, s.pin[0] != '\0' ? "****" : "");
     report("Retries on Errors %i every %i seconds", s.retryCount.load(), s.retryDelay.load());
     report("Enable incoming: %i. Refresh Signal Indicator every %i seconds",
            s.incomingEnable.load(), s.qualityPollMs.load() / 1000);

@@ -44,9 +44,11 @@ struct FileMemory {
     std::mutex lock;
     std::map<std::string, FileVersion> files;
 
+    // A path the system cannot look at (longer than it takes) is remembered as such, so that
+    // what is said about it is said once.
     void remember(const std::string& path) {
         FileVersion v;
-        if (!versionOf(path, v)) return;
+        if (!versionOf(path, v)) v = FileVersion{};
         std::lock_guard g(lock);
         files[path] = v;
     }
@@ -55,7 +57,8 @@ struct FileMemory {
         auto it = files.find(path);
         if (it == files.end()) return false;
         FileVersion v;
-        if (versionOf(path, v) && v == it->second) return true;
+        if (!versionOf(path, v)) v = FileVersion{};
+        if (v == it->second) return true;
         files.erase(it);  // changed or gone: a new file
         return false;
     }

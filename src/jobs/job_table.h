@@ -13,6 +13,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/paths.h"
+
 namespace gsms {
 
 constexpr int STATUS_SENT = 8;
@@ -22,7 +24,7 @@ constexpr int kVisibleSlots = 30;
 constexpr int kJobLimit = 30;  // jobs admitted by the watcher: every job has a visible slot
 
 struct AlarmJob {
-    char path[260];
+    char path[paths::kPathSize];  // the job file, as long as the system allows
     char Szenario[64];
     char Name[64];
     char PhoneNumber[64];

@@ -139,7 +139,7 @@ void reportJob(int slot, std::uint32_t stamp) {
         const std::string result = resultFileName(paths::fromConfig(target), stamp, ne.name, ne.ext);
         if (std::rename(job->path, result.c_str()) != 0) couldNotMove(*job, result);
         if (!failed) {
-            if (std::FILE* f = std::fopen(result.c_str(), "ab")) {
+            if (std::FILE* f = std::fopen(result.c_str(), "abe")) {
                 std::fprintf(f, "%d.%d.%d %d:%d ALARM successfully sent", sent.tm_year + 1900,
                              sent.tm_mon + 1, sent.tm_mday, sent.tm_hour, sent.tm_min);
                 std::fclose(f);

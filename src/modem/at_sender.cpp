@@ -8,6 +8,7 @@
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "modem/modem_state.h"
+#include "modem/pin_mask.h"
 #include "modem/serial_port.h"
 #include "platform/clock.h"
 
@@ -62,11 +63,17 @@ int sendCommand(const char* command, const char* suffix) {
 int writeRaw(const void* bytes, std::size_t count) {
     SerialPort* port = serialPortRef().load();
     int written = port != nullptr ? port->write(bytes, count) : -1;
+    // The PIN goes out after "at+cpin=\"" in a write of its own: the mask follows the stream.
+    // Writes never overlap (modemLock, or the engine thread alone at start-up).
+    static PinMask sentMask;
+    std::string shownBytes(static_cast<const char*>(bytes), count);
+    for (char& c : shownBytes)
+        c = static_cast<char>(sentMask.feed(static_cast<unsigned char>(c)));
     if (written < 0 || static_cast<std::size_t>(written) < count) {
         char line[256];
         int shown = count > 200 ? 200 : static_cast<int>(count);  // the line never overruns
         std::snprintf(line, sizeof line, "Failed writing to COM-Port (count:%d buf:%*.*s)",
-                      static_cast<int>(count), shown, shown, static_cast<const char*>(bytes));
+                      static_cast<int>(count), shown, shown, shownBytes.c_str());
         fileLog(line);
     }
     return written;

@@ -22,7 +22,7 @@ void exchange(std::initializer_list<ModemEvent> reset, const char* command, cons
 }
 
 std::string withPort(const char* format) {
-    char line[256];
+    char line[sizeof GatewaySettings::portName + 128];  // a port name of any length
     std::snprintf(line, sizeof line, format, settings().portName);
     return line;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/log.h"
+#include "modem/pin_mask.h"
 #include "modem/serial_port.h"
 #include "platform/clock.h"
 #include "platform/ini_file.h"
@@ -105,7 +106,7 @@ bool LineAssembler::feed(unsigned char byte, std::string& line) {
 }
 
 void classifyLine(ModemState& s, const std::string& line) {
-    fileLog(line);
+    fileLog(maskPin(line));
     if (s.listCapture.load()) {
         if (beginsWith(line, "OK")) s.event(ModemEvent::Ok).set();
         else if (beginsWith(line, "ERROR")) s.event(ModemEvent::Error).set();
@@ -152,6 +153,7 @@ void classifyLine(ModemState& s, const std::string& line) {
 void inputThread() {
     ModemState& s = modemState();
     LineAssembler assembler(s);
+    PinMask traceMask;
     std::string line;
     for (;;) {
         SerialPort* port = serialPortRef().load();
@@ -160,7 +162,7 @@ void inputThread() {
             clock::sleepMs(1);
             continue;
         }
-        rawTrace(byte);
+        rawTrace(traceMask.feed(byte));
         if (assembler.feed(byte, line)) classifyLine(s, line);
     }
 }

@@ -1,7 +1,8 @@
 // SerialPort: the modem's serial line over termios.
 //
 // open() takes the device exclusively (TIOCEXCL plus an advisory flock), raw mode.
-// Port names "COMn" mean /dev/ttyS<n-1>; any other name is a device path.
+// Port names "COMn" mean /dev/ttyS<n-1>; any other name is a device path, as long as the
+// system allows (a /dev/serial/by-id/... link is followed).
 // configure() parses a Windows mode text ("96,N,8,1", "baud=9600 parity=N data=8 stop=1").
 // setTimeouts(unit): t = unit x 10 ms; a read waits at most t per byte (0 bytes when none came),
 // a write of n bytes at most t x (n + 1).
@@ -17,14 +18,13 @@ namespace gsms {
 
 class SerialPort {
 public:
-    static constexpr std::size_t kDeviceNameSize = 40;  // 39 characters kept
-
     explicit SerialPort(const char* deviceName);
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // 1 on success, 0 on failure (missing device, held by another program, name too long).
+    // 1 on success, 0 on failure (missing device, held by another program, no terminal);
+    // lastError() then holds the system's reason.
     [[nodiscard]] int open();
     // Applies a mode text; an unparsable text changes nothing.
     void configure(const char* mode);
@@ -39,6 +39,8 @@ public:
 
     bool isOpen() const { return fd_ >= 0; }
     const std::string& deviceName() const { return deviceName_; }
+    // Why the last open failed: an errno (EBUSY when another program holds the port).
+    int lastError() const { return lastError_; }
     // The device path a port name resolves to ("COM2" -> "/dev/ttyS1").
     static std::string devicePath(const std::string& portName);
 
@@ -51,7 +53,7 @@ public:
 private:
     bool applyLine();
     std::string deviceName_;
-    bool nameTooLong_ = false;
+    int lastError_ = 0;
     int fd_ = -1;
     std::uint32_t baud_ = 0;
     int dataBits_ = 8;

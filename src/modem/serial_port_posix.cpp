@@ -168,12 +168,7 @@ std::string SerialPort::devicePath(const std::string& portName) {
 }
 
 SerialPort::SerialPort(const char* deviceName) {
-    if (deviceName != nullptr) {
-        std::size_t len = std::strlen(deviceName);
-        // A longer name would be cut into another device's name: refuse it at open instead.
-        nameTooLong_ = len > kDeviceNameSize - 1;
-        deviceName_.assign(deviceName, nameTooLong_ ? kDeviceNameSize - 1 : len);
-    }
+    if (deviceName != nullptr) deviceName_ = deviceName;
 }
 
 SerialPort::~SerialPort() {
@@ -181,13 +176,25 @@ SerialPort::~SerialPort() {
 }
 
 int SerialPort::open() {
-    if (fd_ >= 0 || nameTooLong_ || deviceName_.empty()) return 0;
+    if (fd_ >= 0) {
+        lastError_ = EBUSY;
+        return 0;
+    }
+    if (deviceName_.empty()) {
+        lastError_ = ENOENT;
+        return 0;
+    }
     std::string path = devicePath(deviceName_);
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 0;
+    if (fd < 0) {
+        lastError_ = errno;
+        return 0;
+    }
     struct termios tio {};
     if (::tcgetattr(fd, &tio) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
         ::ioctl(fd, TIOCEXCL) != 0) {
+        // Held by another program shows as a lock that would block: say "busy".
+        lastError_ = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
         return 0;
     }

@@ -10,7 +10,6 @@
 #include <cerrno>
 
 #include "platform/clock.h"
-#include "platform/paths.h"
 
 namespace gsms {
 
@@ -64,7 +63,9 @@ std::vector<std::string> listMatching(const std::string& dir, const std::string&
         if (name == "." || name == "..") continue;
         if (::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_PERIOD) != 0) continue;
         struct stat st;
-        if (::stat(paths::join(dir, name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        // Relative to the folder: a name whose full path is longer than the system takes is
+        // still listed, so that the watcher can say so instead of passing it by.
+        if (::fstatat(::dirfd(d), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
         names.push_back(name);
     }
     ::closedir(d);

@@ -1,20 +1,15 @@
 #include "platform/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <strings.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <climits>
-#include <fstream>
-#include <mutex>
-#include <sstream>
 #include <vector>
+
+#include "platform/text_encoding.h"
 
 namespace gsms::ini {
 namespace {
-
-std::mutex writeMutex;
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -49,64 +44,67 @@ std::optional<KeyLine> keyLine(std::string_view line) {
     return KeyLine{trim(t.substr(0, eq)), trim(t.substr(eq + 1))};
 }
 
-std::vector<std::string> readLines(const std::string& path, bool& exists, bool* crlf = nullptr) {
+// A file as lines of its decoded text.
+struct Document {
+    text::Encoding encoding = text::Encoding::Plain;
     std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    exists = static_cast<bool>(in);
-    std::string line;
-    while (in && std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-            if (crlf != nullptr) *crlf = true;
+    std::string tail;
+    bool crlf = false;  // a file keeps the line ends it came with
+
+    explicit Document(std::string_view bytes) {
+        text::Decoded d = text::decode(bytes);
+        encoding = d.encoding;
+        tail = std::move(d.tail);
+        std::string_view t = d.text;
+        std::size_t pos = 0;
+        while (pos < t.size()) {
+            const auto nl = t.find('\n', pos);
+            std::string_view line = t.substr(pos, nl == std::string_view::npos ? nl : nl - pos);
+            if (!line.empty() && line.back() == '\r') {
+                line.remove_suffix(1);
+                crlf = true;
+            }
+            lines.emplace_back(line);
+            if (nl == std::string_view::npos) break;
+            pos = nl + 1;
         }
-        lines.push_back(line);
     }
-    return lines;
+
+    // Names in the file compared with the gateway's (ISO 8859-1) names.
+    bool sameName(std::string_view inFile, std::string_view wanted) const {
+        if (encoding == text::Encoding::Plain) return equalNoCase(inFile, wanted);
+        return equalNoCase(text::utf8ToLatin1(inFile), wanted);
+    }
+
+    std::string bytes() const {
+        std::string out;
+        for (const auto& l : lines) {
+            out += l;
+            out += crlf ? "\r\n" : "\n";
+        }
+        return text::encode(encoding, out, tail);
+    }
+};
+
+bool holdsLineBreak(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-}  // namespace
-
-std::optional<std::string> read(const std::string& path, std::string_view section,
-                                std::string_view key) {
-    bool exists = false;
-    auto lines = readLines(path, exists);
-    bool inSection = false;
-    bool sectionSeen = false;
-    for (const auto& line : lines) {
-        if (auto name = sectionName(line)) {
-            // The first of duplicate sections wins: a later one with the same name is skipped.
-            if (inSection) return std::nullopt;
-            inSection = !sectionSeen && equalNoCase(*name, section);
-            if (inSection) sectionSeen = true;
-            continue;
-        }
-        if (!inSection) continue;
-        auto kl = keyLine(line);
-        if (!kl || !equalNoCase(kl->key, key)) continue;
-        std::string_view v = kl->value;
-        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-            v = v.substr(1, v.size() - 2);
-        return std::string(v);
-    }
-    return std::nullopt;
-}
-
-bool write(const std::string& path, std::string_view section, std::string_view key,
-           std::string_view value) {
-    std::lock_guard lock(writeMutex);
-    bool exists = false;
-    bool crlf = false;
-    auto lines = readLines(path, exists, &crlf);
-    std::string newLine = std::string(key) + "=" + std::string(value);
+std::string edited(const std::string& current, std::string_view section, std::string_view key,
+                   std::string_view value) {
+    Document doc(current);
+    const std::string newLine = text::fromGateway(doc.encoding, key) + "=" +
+                                text::fromGateway(doc.encoding, value);
 
     // Find the first section of that name and the first key in it.
     std::ptrdiff_t sectionStart = -1;
     std::ptrdiff_t sectionEnd = -1;  // index after the last non-blank line of the section
     bool replaced = false;
+    auto& lines = doc.lines;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (auto name = sectionName(lines[i])) {
             if (sectionStart >= 0) break;
-            if (equalNoCase(*name, section)) {
+            if (doc.sameName(*name, section)) {
                 sectionStart = static_cast<std::ptrdiff_t>(i);
                 sectionEnd = sectionStart + 1;
             }
@@ -115,7 +113,7 @@ bool write(const std::string& path, std::string_view section, std::string_view k
         if (sectionStart < 0) continue;
         if (!trim(lines[i]).empty()) sectionEnd = static_cast<std::ptrdiff_t>(i) + 1;
         auto kl = keyLine(lines[i]);
-        if (kl && equalNoCase(kl->key, key)) {
+        if (kl && doc.sameName(kl->key, key)) {
             lines[i] = newLine;
             replaced = true;
             break;
@@ -125,44 +123,51 @@ bool write(const std::string& path, std::string_view section, std::string_view k
         if (sectionStart >= 0) {
             lines.insert(lines.begin() + sectionEnd, newLine);
         } else {
-            lines.push_back("[" + std::string(section) + "]");
+            lines.push_back("[" + text::fromGateway(doc.encoding, section) + "]");
             lines.push_back(newLine);
         }
     }
+    return doc.bytes();
+}
 
-    std::string dir = ".";
-    if (auto slash = path.rfind('/'); slash != std::string::npos) dir = path.substr(0, slash);
-    if (dir.empty()) dir = "/";
-    std::string tmpl = dir + "/.ini-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) return false;
-    std::string text;
-    for (const auto& l : lines) {
-        text += l;
-        text += crlf ? "\r\n" : "\n";  // a file keeps the line ends it came with
-    }
-    bool ok = true;
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n <= 0) {
-            ok = false;
-            break;
+}  // namespace
+
+std::optional<std::string> read(const std::string& path, std::string_view section,
+                                std::string_view key, Failure* failure) {
+    std::string bytes;
+    if (files::readWhole(path, bytes, failure) <= 0) return std::nullopt;
+    const Document doc(bytes);
+    bool inSection = false;
+    bool sectionSeen = false;
+    for (const auto& line : doc.lines) {
+        if (auto name = sectionName(line)) {
+            // The first of duplicate sections wins: a later one with the same name is skipped.
+            if (inSection) return std::nullopt;
+            inSection = !sectionSeen && doc.sameName(*name, section);
+            if (inSection) sectionSeen = true;
+            continue;
         }
-        p += n;
-        left -= static_cast<std::size_t>(n);
+        if (!inSection) continue;
+        auto kl = keyLine(line);
+        if (!kl || !doc.sameName(kl->key, key)) continue;
+        std::string_view v = kl->value;
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+            v = v.substr(1, v.size() - 2);
+        return text::toGateway(doc.encoding, v);
     }
-    if (ok) ok = ::fsync(fd) == 0;
-    ::fchmod(fd, 0644);
-    ::close(fd);
-    if (!ok || ::rename(name.data(), path.c_str()) != 0) {
-        ::unlink(name.data());
+    return std::nullopt;
+}
+
+bool write(const std::string& path, std::string_view section, std::string_view key,
+           std::string_view value, Failure* failure) {
+    if (holdsLineBreak(section) || holdsLineBreak(key) || holdsLineBreak(value)) {
+        if (failure != nullptr) *failure = Failure{Failure::CannotWrite, EINVAL};
         return false;
     }
-    return true;
+    return files::rewrite(
+               path,
+               [&](const std::string& current) { return edited(current, section, key, value); },
+               failure) == 0;
 }
 
 int parseInt(std::string_view text) {

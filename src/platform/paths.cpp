@@ -40,8 +40,8 @@ bool exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-bool makeDirectory(const std::string& path) {
-    if (::mkdir(path.c_str(), 0755) == 0) return true;
+bool makeDirectory(const std::string& path, mode_t mode) {
+    if (::mkdir(path.c_str(), mode) == 0) return true;
     return errno == EEXIST && isDirectory(path);
 }
 

@@ -1,10 +1,17 @@
 // Path helpers: configured paths may use '\' as a separator; joins use exactly one '/'.
 #pragma once
 
+#include <sys/types.h>
+
+#include <climits>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace gsms::paths {
+
+// Capacity of a configured path, terminator included: as long as the system allows.
+constexpr std::size_t kPathSize = PATH_MAX;
 
 // A configured path with every backslash turned into '/' ("\qor\tevrak" -> "/qor/tevrak").
 std::string fromConfig(std::string_view configured);
@@ -18,7 +25,7 @@ struct NameExt {
 NameExt split(std::string_view path);
 bool isDirectory(const std::string& path);
 bool exists(const std::string& path);
-// Creates one directory level; true when it exists afterwards.
-bool makeDirectory(const std::string& path);
+// Creates one directory level (with mode, less the umask); true when it exists afterwards.
+bool makeDirectory(const std::string& path, mode_t mode = 0755);
 
 }  // namespace gsms::paths

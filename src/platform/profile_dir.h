@@ -9,6 +9,9 @@ namespace gsms {
 
 void setProfileDir(const std::string& dir);
 std::string profileDir();
+// 0 when the profile directory exists and this process may create files in it; else the
+// system's reason (ENOENT missing, ENOTDIR not a directory, EACCES or EROFS not writable).
+[[nodiscard]] int profileDirProblem();
 // A bare name matched case-insensitively against the files already in the profile
 // directory; a new file keeps the name as given. A name with a directory part is returned
 // as it stands (backslashes read as separators).

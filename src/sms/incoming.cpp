@@ -11,13 +11,15 @@
 #include "modem/modem_state.h"
 #include "platform/clock.h"
 #include "platform/ini_file.h"
+#include "platform/paths.h"
 #include "sms/gsm_alphabet.h"
 #include "sms/process_runner.h"
 
 namespace gsms {
 namespace {
 
-constexpr std::size_t kCommandLineSize = 260;
+// As long as the format may be: a long program path leaves the sender and the text their room.
+constexpr std::size_t kCommandLineSize = paths::kPathSize;
 constexpr std::size_t kLogLineSize = 256;
 constexpr std::string_view kMarker = "+CMGL:";
 

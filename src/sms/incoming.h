@@ -39,7 +39,8 @@ void handleIncomingMessage(std::string_view sender, std::string& text);
 // The arguments for one message: `format` split by the process runner's rules, the first %s
 // (outside the program name) replaced by `sender`, the second by `text`, the text around them
 // kept, "%%" read as "%". Further %s and other % sequences stay as written. Text, then
-// sender, are cut so that the arguments joined by blanks keep within 259 bytes.
+// sender, are cut so that the arguments joined by blanks keep within paths::kPathSize - 1
+// bytes (4095 on Linux), the capacity of "CmdLineFormat" itself.
 std::vector<std::string> incomingArguments(std::string_view format, std::string_view sender,
                                            std::string_view text);
 

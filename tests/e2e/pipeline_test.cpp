@@ -8,6 +8,7 @@
 
 #include "e2e/harness.h"
 #include "support/status_table.h"
+#include "support/utf16_text.h"
 
 namespace gsms::e2e {
 namespace {
@@ -68,18 +69,21 @@ protected:
 
 TEST_F(Pipeline, AlarmsAndMiniMessagesTravelTheWholeRoad) {
     makeTable(dir / "dbf/plant.dbf", 2, "sms", "SMS  ");
-    writeText(dir / "KORLIN.INI", "[Messages]\r\nK1=Pressure low in hall 3\r\n");
+    // An alarm server that writes Unicode, as Windows programs do: the texts keep their umlauts.
+    writeText(dir / "KORLIN.INI",
+              test::utf16(u"[Messages]\r\nK1=Druck zu niedrig in Halle 3, Kühlung prüfen\r\n", true));
     start();
     job("a1.sms", "Szenario=plant\r\nPhoneNumber=+49 170 123 45\r\nName=Anna\r\nAlarmKey=K1\r\ndbentry=0\r\n");
     job("a2.sms", "Szenario=plant\r\nPhoneNumber=+49222\r\nAlarmKey=K7\r\ndbentry=1\r\nFlash=1\r\n");
-    job("m1.sms", "PhoneNumber=+49333\r\nMessage=Guard round done\r\n");
+    writeText(dir / "in/m1.sms",
+              test::utf16(u"[Alarm]\r\nPhoneNumber=+49333\r\nMessage=Rundgang erledigt, Grüße\r\n", false));
     job("bad.sms", "Szenario=plant\r\nMessage=no number\r\n");
     ASSERT_TRUE(waitFor([&] { return gateway.logCount("** free_alarm ** job") == 3; }));
 
     EXPECT_TRUE(recorded("\"to\":\"+4917012345\""));  // blanks removed from the number
-    EXPECT_TRUE(recorded("Pressure low in hall 3"));
+    EXPECT_TRUE(recorded("Druck zu niedrig in Halle 3, Kühlung prüfen"));
     EXPECT_TRUE(recorded("\"text\":\"ALARM K7\""));
-    EXPECT_TRUE(recorded("Guard round done"));
+    EXPECT_TRUE(recorded("Rundgang erledigt, Grüße"));
     EXPECT_EQ(sim.count("at+csmp=17,167,0,16"), 1);  // the flash job
     EXPECT_EQ(sim.count("at+csmp=17,167,0,0"), 2);
 

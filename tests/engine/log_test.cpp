@@ -1,6 +1,7 @@
 #include "engine/log.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <regex>
@@ -80,7 +81,7 @@ TEST_F(Logs, LinesBeforeAReceiverExistsAreDropped) {
 
 TEST_F(Logs, LongTextsAreCutNeverOverrun) {
     setNotifier([](int) {});
-    std::string huge(5000, 'x');
+    std::string huge(3 * kFileLineSize, 'x');
     windowLog("prefix", huge, 0);
     auto l = takeLogLine();
     ASSERT_TRUE(l);
@@ -127,8 +128,16 @@ TEST_F(Logs, MidnightStartsTheFileOfTheNewDay) {
 }
 
 TEST_F(Logs, MissingLogDirectoryIsCreatedAndUncreatableOneIsSurvived) {
+    const mode_t umask = ::umask(0);  // the modes asked for, not what a umask leaves of them
     fileLog("hello");
+    ::umask(umask);
     EXPECT_TRUE(std::filesystem::is_directory("log"));
+    // The daily log names the site's numbers and paths: not for everyone's eyes.
+    struct stat st {};
+    ASSERT_EQ(::stat("log", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+    ASSERT_EQ(::stat(dailyLogPath(clock::localNow()).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
     std::filesystem::remove_all("log");
     test::writeFile("log", "a file where the directory should be");
     fileLog("nowhere to go");

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "engine/log.h"
 #include "engine/profile_file.h"
 #include "engine/settings.h"
+#include "platform/clock.h"
 #include "platform/ini_file.h"
 #include "platform/profile_dir.h"
 #include "support/temp_dir.h"
@@ -14,8 +16,24 @@ protected:
     void SetUp() override {
         setProfileDir(dir.path());
         resetSettingsForTest();
+        resetProfileFailuresForTest();
+        resetLogQueueForTest();
+        setNotifier([](int) {});  // window lines stay queued for the test
     }
-    void TearDown() override { setProfileDir(""); }
+    void TearDown() override {
+        resetLogQueueForTest();
+        setProfileDir("");
+    }
+    // The window lines queued so far, "RRGGBB text" without the time.
+    std::vector<std::string> windowLines() {
+        std::vector<std::string> out;
+        while (auto line = takeLogLine()) {
+            char colour[8];
+            std::snprintf(colour, sizeof colour, "%06X", line->colour);
+            out.push_back(std::string(colour) + " " + line->text.substr(20));
+        }
+        return out;
+    }
     void seed(const std::string& config) {
         test::writeFile(dir.path() + "/TEVRAK.INI", "[Config]\n" + config);
     }
@@ -120,6 +138,63 @@ TEST_F(LoadConfiguration, MoveFlagZeroCreatesNoDirectory) {
     loadConfiguration();
     EXPECT_STREQ(settings().watchPath, w.c_str());
     EXPECT_FALSE(std::filesystem::exists(w));
+}
+
+// Device and folder names as long as the system allows; a longer one is refused, never cut.
+TEST_F(LoadConfiguration, NamesOfAnyLengthAndTheOnesThatDoNotFit) {
+    const std::string byId =
+        "/dev/serial/by-id/usb-Quectel_Incorporated_LTE_Module_EC25-EUX_0123456789ABCDEF-if02-"
+        "port0";
+    const std::string deep = dir.path() + "/" + std::string(250, 'w') + "/" + std::string(250, 'x');
+    const std::string huge(paths::kPathSize, 'p');
+    seed("Port=" + byId + "\nWatchPath=" + deep + "\nDonePath=" + huge + "\nCmdLineFormat=" +
+         huge + "\n");
+    loadConfiguration();
+    EXPECT_STREQ(settings().portName, byId.c_str());
+    EXPECT_STREQ(settings().watchPath, deep.c_str());
+    EXPECT_STREQ(settings().donePath, "");
+    EXPECT_STREQ(settings().cmdLineFormat, "");
+    EXPECT_EQ(stored("DonePath"), huge);  // the administrator's value stays in the file
+    EXPECT_EQ(stored("CmdLineFormat"), huge);
+    EXPECT_EQ(windowLines(),
+              (std::vector<std::string>{
+                  "0000FF ERROR: DonePath is too long (4096 characters, at most 4095): not used",
+                  "0000FF ERROR: CmdLineFormat is too long (4096 characters, at most 4095): "
+                  "not used"}));
+}
+
+// The problems an administrator meets first, each named once, in red, the defaults in force.
+TEST_F(LoadConfiguration, FilesAndFoldersThatCannotBeUsedAreNamed) {
+    std::filesystem::create_directory(dir.path() + "/TEVRAK.INI");
+    loadConfiguration();
+    EXPECT_STREQ(settings().portName, "COM2");
+    EXPECT_EQ(settings().retryCount, 5);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "/TEVRAK.INI"));
+    EXPECT_EQ(windowLines(), std::vector<std::string>{"0000FF ERROR: cannot read " + dir.path() +
+                                                      "/TEVRAK.INI (Is a directory)"});
+    const std::string daily = test::readFile(dailyLogPath(clock::localNow()));
+    EXPECT_EQ(daily.find("ERROR: cannot read"), daily.rfind("ERROR: cannot read"));
+
+    setProfileDir(dir.path() + "/missing");
+    loadConfiguration();
+    const auto lines = windowLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0],
+              "0000FF ERROR: profile directory " + dir.path() + "/missing does not exist");
+    EXPECT_EQ(lines[1], "0000FF ERROR: cannot write " + dir.path() +
+                            "/missing/TEVRAK.INI (No such file or directory)");
+    EXPECT_EQ(lines.size(), 2u);
+}
+
+// Saved by a Windows editor with a byte order mark: the section is found, not added again.
+TEST_F(LoadConfiguration, FileWithAByteOrderMarkIsUnderstood) {
+    test::writeFile(dir.path() + "/TEVRAK.INI", "\xEF\xBB\xBF[Config]\r\nPort=/dev/ttyUSB2\r\n");
+    loadConfiguration();
+    EXPECT_STREQ(settings().portName, "/dev/ttyUSB2");
+    const std::string text = test::readFile(dir.path() + "/TEVRAK.INI");
+    EXPECT_EQ(text.compare(0, 13, "\xEF\xBB\xBF[Config]\r\n"), 0);
+    EXPECT_EQ(text.find("[Config]", 4), std::string::npos);
+    EXPECT_EQ(stored("WatchTimeout"), "4");
 }
 
 TEST(ProfileFileNames, BareNameMatchesCaseInsensitively) {

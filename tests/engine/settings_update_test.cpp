@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/log.h"
+#include "engine/profile_file.h"
 #include "engine/settings.h"
 #include "platform/clock.h"
 #include "platform/ini_file.h"
@@ -22,6 +23,7 @@ protected:
     void SetUp() override {
         setProfileDir(dir.path());
         resetSettingsForTest();
+        resetProfileFailuresForTest();
         resetLogQueueForTest();
         setNotifier([](int) {});  // window lines stay queued for the test
         GatewaySettings& s = settings();
@@ -93,7 +95,7 @@ TEST_F(SaveSettings, WritesTheDialogsKeysInOrderAndReportsThem) {
         "Settings parameters updated",
         "New settings parameters :",
         "Com Port: /dev/ttyUSB0.  Com Port settings: 19200,N,8,1",
-        "Phone Number: +491701234567. PIN: 1234",
+        "Phone Number: +491701234567. PIN: ****",  // the PIN itself never reaches a log
         "Retries on Errors 3 every 60 seconds",
         "Enable incoming: 0. Refresh Signal Indicator every 7 seconds",
         "Start techalarm: 8999",
@@ -124,11 +126,19 @@ TEST_F(SaveSettings, PollIntervalIsWrittenInWholeSeconds) {
     EXPECT_EQ(lines[5], "Enable incoming: 0. Refresh Signal Indicator every 7 seconds");
 }
 
-TEST_F(SaveSettings, AnUnwritableFileStillReports) {
+TEST_F(SaveSettings, AnUnwritableFileIsNamedOnceAndStillReports) {
     setProfileDir(dir.path() + "/missing/dir");
     EXPECT_EQ(saveSettings(), 0);
+    const std::string named =
+        "ERROR: cannot write " + dir.path() + "/missing/dir/TEVRAK.INI (No such file or directory)";
+    auto first = takeLogLine();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->text.substr(20), named);
+    EXPECT_EQ(first->colour, kColorRed);
     EXPECT_EQ(windowLines().size(), 7u);
-    EXPECT_EQ(fileLines().size(), 7u);
+    const auto lines = fileLines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], named);
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 // The watcher's reading of job files: texts, defaults, rejections and what it remembers.
 #include <filesystem>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "jobs/pipeline_support.h"
+#include "support/utf16_text.h"
 
 namespace gsms::test {
 namespace {
@@ -41,6 +45,23 @@ TEST_F(Intake, DefaultsAndTheMiniMessage) {
     writeJob("r.sms", "PhoneNumber=1\r\nMessage=x\r\nRings=3\r\n");
     ASSERT_TRUE(readJobFile(dir.path() + "/watch/r.sms", k));
     EXPECT_EQ(k.ConfirmType, 3);  // follows Rings when missing
+}
+
+// An alarm server that writes Unicode INI files, as Windows programs do, is understood: the
+// texts reach the gateway in ISO 8859-1.
+TEST_F(Intake, UnicodeJobFilesAndTextsAreReadIntoLatin1) {
+    writeFile("watch/u.sms",
+              utf16(u"[Alarm]\r\nPhoneNumber=+4917011\r\nMessage=Grüße aus Köln €\r\n", false));
+    AlarmJob j;
+    ASSERT_TRUE(readJobFile(dir.path() + "/watch/u.sms", j));
+    EXPECT_STREQ(j.Message, "Gr\xFC\xDF" "e aus K\xF6ln ?");
+
+    writeFile("KORLIN.INI", utf16(u"[Messages]\r\nK1=Überdruck in Halle 3\r\n", true));
+    writeFile("watch/b.sms",
+              "\xEF\xBB\xBF[Alarm]\r\nSzenario=plant\r\nPhoneNumber=1\r\nAlarmKey=K1\r\n");
+    fs::remove("watch/u.sms");
+    ASSERT_EQ(scanJobDirectory(), 1);
+    EXPECT_STREQ(onlyJob()->Message, "\xDC" "berdruck in Halle 3");
 }
 
 TEST_F(Intake, QueuedJobIsNotQueuedAgain) {
@@ -100,15 +121,42 @@ TEST_F(Intake, SettledFileIsNotQueuedUntilItChanges) {
     EXPECT_EQ(scanJobDirectory(), 1);
 }
 
+// A job file whose full path is longer than the system takes is named, never cut into another
+// file's name.
 TEST_F(Intake, OverlongPathStaysAndIsLoggedOnce) {
-    const std::string deep = "watch/" + std::string(200, 'd');
-    fs::create_directory(deep);
-    set(settings().watchPath, dir.path() + "/" + deep);
-    writeFile(deep + "/" + std::string(60, 'n') + ".sms", "[Alarm]\r\nPhoneNumber=1\r\nMessage=x\r\n");
+    // A watch folder nearly as deep as a path may be, built a level at a time.
+    std::string deep = dir.path() + "/watch";
+    std::vector<int> levels{::open(deep.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+    const std::string level(250, 'd');
+    while (deep.size() + level.size() + 1 < paths::kPathSize - 1) {
+        ASSERT_EQ(::mkdirat(levels.back(), level.c_str(), 0755), 0);
+        levels.push_back(::openat(levels.back(), level.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        deep += "/" + level;
+    }
+    const std::string name = std::string(250, 'n') + ".sms";  // together beyond kPathSize
+    const std::string body = "[Alarm]\r\nPhoneNumber=1\r\nMessage=x\r\n";
+    const int fd = ::openat(levels.back(), name.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_EQ(::write(fd, body.data(), body.size()), static_cast<ssize_t>(body.size()));
+    ::close(fd);
+    set(settings().watchPath, deep);
+
     EXPECT_EQ(scanJobDirectory(), 0);
     EXPECT_EQ(scanJobDirectory(), 0);
     EXPECT_EQ(countLines("ERROR: job file path too long", kColorRed), 1);
-    EXPECT_EQ(filesIn(deep).size(), 1u);
+    const std::string whole = "ERROR: job file path too long, left in place: " + deep + "/" + name;
+    const std::string daily = dailyLog();
+    EXPECT_NE(daily.find(whole + "\n"), std::string::npos);  // the daily log has it whole
+    EXPECT_EQ(daily.find(whole), daily.rfind(whole));
+    struct stat st {};
+    EXPECT_EQ(::fstatat(levels.back(), name.c_str(), &st, 0), 0);
+
+    // Too deep for a path-based clean-up: taken down a level at a time.
+    ::unlinkat(levels.back(), name.c_str(), 0);
+    for (std::size_t i = levels.size() - 1; i > 0; --i) {
+        ::close(levels[i]);
+        ::unlinkat(levels[i - 1], level.c_str(), AT_REMOVEDIR);
+    }
+    ::close(levels[0]);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <string>
 #include <thread>
 
 namespace gsms {
@@ -118,6 +120,42 @@ TEST(SerialPortOpen, MissingDeviceAndOverlongNameFail) {
     char buf[1];
     EXPECT_EQ(missing.read(buf, 1), -1);
     EXPECT_EQ(missing.write("a", 1), -1);
+}
+
+// "cannot open <port>" is followed by the system's reason; the stable names Linux gives USB
+// modems (/dev/serial/by-id/usb-..., 55 to 90 characters and more) open like any device.
+TEST(SerialPortOpen, FailuresCarryTheSystemsReasonAndLongNamesOpen) {
+    Pty pty;
+    char dirTemplate[] = "/tmp/gsms-by-id-XXXXXX";
+    const std::string dir = ::mkdtemp(dirTemplate);
+    const std::string byId = dir + "/usb-Quectel_Incorporated_LTE_Module_EC25-EUX_" +
+                             std::string(60, '0') + "-if02-port0";
+    ASSERT_EQ(::symlink(pty.path.c_str(), byId.c_str()), 0);
+    const std::string plain = dir + "/plain-file";
+    ::close(::open(plain.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+
+    SerialPort held(byId.c_str());
+    ASSERT_EQ(held.open(), 1);
+    struct Case {
+        const char* label;
+        std::string name;
+        int error;
+    } cases[] = {
+        {"no such device", "/dev/does-not-exist-gsms", ENOENT},
+        {"held by another program", pty.path, EBUSY},
+        {"not a terminal", plain, ENOTTY},
+        {"no name at all", "", ENOENT},
+    };
+    for (const Case& c : cases) {
+        SerialPort port(c.name.c_str());
+        EXPECT_EQ(port.open(), 0) << c.label;
+        EXPECT_EQ(port.lastError(), c.error) << c.label;
+    }
+    EXPECT_GT(byId.size(), 120u);
+    EXPECT_EQ(held.deviceName(), byId);
+    ::unlink(byId.c_str());
+    ::unlink(plain.c_str());
+    ::rmdir(dir.c_str());
 }
 
 TEST(SerialPortIo, EmptyReadReturnsZeroAfterAboutHalfASecond) {

@@ -1,0 +1,46 @@
+// Small files read whole and replaced whole, safe beside other writers, readers and crashes.
+//
+// rewrite() edits a file in one read-modify-write under an exclusive advisory lock on the
+// file itself (an open-file-description lock, so neither another thread nor another process
+// gets between the read and the replace). The lock is taken on the inode the path names and
+// checked to be still the one the path names afterwards: a writer that waited while another
+// replaced the file starts over on the new one. The new text goes to a temporary file beside
+// the target (".<name>.gsms-XXXXXX"), gets the old file's owner, group, mode and access ACL
+// (never more rights than before: a group that cannot be kept loses its rights), is synced,
+// renamed over the target, and the folder is synced. A symbolic link is followed and its
+// target replaced; the link stays. A new file is created with mode 0600. Temporaries left by
+// a writer killed half-way are removed by the next write of the same file. A file that
+// exists but cannot be read is never replaced. Every descriptor is close-on-exec.
+//
+// Thread safety: any thread may call either function at any time.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace gsms::files {
+
+// Why a file could not be used.
+struct Failure {
+    enum Kind { None, CannotRead, CannotWrite };
+    Kind kind = None;
+    int error = 0;  // the system's errno
+};
+
+// Files larger than this are refused as unreadable (EFBIG): profiles and job files are small.
+constexpr std::size_t kMaxFileSize = 16u << 20;
+
+// Reads the whole file. 1: read, bytes filled; 0: no such file; -1: it exists but cannot be
+// read (failure says why).
+[[nodiscard]] int readWhole(const std::string& path, std::string& bytes,
+                            Failure* failure = nullptr);
+
+// Turns the current bytes (empty for a new file) into the new ones.
+using Editor = std::function<std::string(const std::string& current)>;
+
+// Replaces the file with edit's result, as described above. 0 on success, -1 when the file
+// was left as it was (failure says why).
+[[nodiscard]] int rewrite(const std::string& path, const Editor& edit,
+                          Failure* failure = nullptr);
+
+}  // namespace gsms::files
