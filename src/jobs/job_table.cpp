@@ -28,6 +28,12 @@ std::mutex& jobTableLock() {
     return lock;
 }
 
+Event& jobQueued() {
+    // Never destroyed: the detached workers wait on it until the process ends.
+    static Event* queued = new Event;
+    return *queued;
+}
+
 int new_alarm(const AlarmJob& candidate) {
     auto* job = new (std::nothrow) AlarmJob(candidate);
     if (job == nullptr) {
@@ -42,6 +48,7 @@ int new_alarm(const AlarmJob& candidate) {
             if (t.slots[i] == nullptr) {
                 t.slots[i] = job;
                 ++t.count;
+                jobQueued().set();
                 return i;
             }
         }

@@ -6,12 +6,15 @@
 // jobTableLock guards the slots, the count and each unfinished job's dispatch fields; no
 // other lock is taken while it is held. The count is an atomic, readable without the lock.
 // Each JobSlotView has a lock of its own, so the window never reads a half-written view.
+// jobQueued is set by new_alarm (any thread) and waited on and reset by the ProcessingThread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
+
+#include "platform/event.h"
 
 namespace gsms {
 
@@ -48,6 +51,9 @@ struct JobTable {
 
 JobTable& jobTable();
 std::mutex& jobTableLock();
+// Set whenever a job is queued: the ProcessingThread sleeps on it between sweeps, so that a
+// new alarm does not wait out the sweep pause while the modem is free.
+Event& jobQueued();
 
 // Copies the candidate into a new job in the lowest free slot. Slot index, or -1 (logged)
 // when memory or slots run out.
