@@ -40,8 +40,11 @@ FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
                 "  --help             this text\n"
                 "  --version          the version\n\n"
                 "Daily logs go to log/gsms_YYYYMMDD.log under the current directory.\n"
-                "Exit codes: 0 when stopped, 1 after a fatal start-up failure or lasting\n"
-                "signal loss (a supervisor should start it again), 2 for a bad argument.\n",
+                "Exit codes: 0 when stopped; 1 after a fatal start-up failure or lasting\n"
+                "signal loss (a supervisor should start it again); 2 for a bad argument;\n"
+                "6 when the SIM is locked (SIM PUK, PH-SIM PIN, ...) or refused the PIN\n"
+                "(do not start it again before a person has seen to the SIM or the PIN:\n"
+                "each start would spend one of the SIM's tries).\n",
                 program, summary);
             o.run = false;
             return o;
