@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/engine.h"
 #include "engine/log.h"
 #include "platform/profile_dir.h"
 #include "sms/signal_thread.h"
@@ -55,7 +56,7 @@ FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
         } else {
             std::fprintf(stderr, "%s: unknown argument '%s' (try --help)\n", program, a);
             o.run = false;
-            o.exitCode = 2;
+            o.exitCode = kExitBadArguments;
             return o;
         }
     }
