@@ -4,6 +4,10 @@
 // is reported (moved to the done directory), and the CPU time gsmsd used for it. The watcher's
 // own pauses (100 ms before reading a file, 500 ms after queuing it) bound the wall time from
 // below at N x 0.6 s; "overhead_ms_per_job" is what the gateway adds beyond them.
+// BM_SlowModem/0 drops 10 job files for a modem that takes 2 s per submission and measures the
+// time from the drop until the gateway has the last modem answer (its tenth "Message sent to"
+// line): the modem's own time is 20 s. BM_SlowModem/1 refuses every third number (+CMS ERROR:
+// 500, after the same 2 s) and stops the clock at the seventh sent message.
 // BM_Idle measures gsmsd's CPU time over 60 idle seconds (signal polls included).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -21,22 +25,6 @@ namespace {
 
 using namespace gsms::e2e;
 namespace fs = std::filesystem;
-
-// User plus system CPU seconds of a process so far.
-double cpuSeconds(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto close = all.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream rest(all.substr(close + 2));
-    std::string field;
-    unsigned long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-        if (i == 14) utime = std::stoul(field);
-        if (i == 15) stime = std::stoul(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 struct Rig {
     Scratch dir;
@@ -86,6 +74,41 @@ void BM_Jobs(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Jobs)->Arg(1)->Arg(30)->Arg(100)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_SlowModem(benchmark::State& state) {
+    constexpr int kJobs = 10;
+    constexpr double kModemSeconds = kJobs * 2.0;
+    const bool refusals = state.range(0) != 0;
+    for (auto _ : state) {
+        Rig rig;
+        if (!rig.start()) {
+            state.SkipWithError("gateway did not start");
+            return;
+        }
+        int good = kJobs;
+        (void)rig.sim.control("send-delay 2000");
+        for (int i = 2; refusals && i < kJobs; i += 3, --good)
+            (void)rig.sim.control("refuse +49170" + std::to_string(i) + " 500");
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int i = 0; i < kJobs; ++i)
+            writeText(rig.dir / ("in/j" + std::to_string(i) + ".sms"),
+                      "[Alarm]\r\nPhoneNumber=+49170" + std::to_string(i) +
+                          "\r\nMessage=benchmark job\r\n");
+        const bool done = waitFor([&] { return rig.gateway.logCount("Message sent to") == good; },
+                                  std::chrono::seconds(200));
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (!done) {
+            state.SkipWithError("not every good job was sent");
+            return;
+        }
+        state.SetIterationTime(wall);
+        state.counters["wall_s"] = wall;
+        if (!refusals)
+            state.counters["beyond_modem_percent"] = 100.0 * (wall - kModemSeconds) / kModemSeconds;
+    }
+}
+BENCHMARK(BM_SlowModem)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 void BM_Idle(benchmark::State& state) {
     for (auto _ : state) {

@@ -6,6 +6,7 @@
 // jobTableLock guards the slots, the count and each unfinished job's dispatch fields; no
 // other lock is taken while it is held. The count is an atomic, readable without the lock.
 // Each JobSlotView has a lock of its own, so the window never reads a half-written view.
+// jobQueued is set by new_alarm (any thread) and waited on and reset by the ProcessingThread.
 #pragma once
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/event.h"
 #include "platform/paths.h"
 
 namespace gsms {
@@ -50,6 +52,9 @@ struct JobTable {
 
 JobTable& jobTable();
 std::mutex& jobTableLock();
+// Set whenever a job is queued: the ProcessingThread sleeps on it between sweeps, so that a
+// new alarm does not wait out the sweep pause while the modem is free.
+Event& jobQueued();
 
 // Copies the candidate into a new job in the lowest free slot. Slot index, or -1 (logged)
 // when memory or slots run out.

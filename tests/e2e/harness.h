@@ -108,6 +108,9 @@ void installTechAlarmRecorder(const std::string& dir);
 // Path of an executable of this build.
 std::string binary(const std::string& name);
 
+// User plus system CPU seconds a process has used so far (from /proc).
+double cpuSeconds(pid_t pid);
+
 }  // namespace gsms::e2e
 
 namespace gsms::e2e {
