@@ -23,15 +23,20 @@ void DirWatch::close() {
 }
 
 bool DirWatch::arm(const std::string& dir) {
-    close();
     int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd < 0) return false;
     const uint32_t mask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MODIFY | IN_ONLYDIR;
-    if (inotify_add_watch(fd, dir.c_str(), mask) < 0) {
+    if (fd < 0 || inotify_add_watch(fd, dir.c_str(), mask) < 0) {
         const int saved = errno;
-        ::close(fd);
+        if (fd >= 0) ::close(fd);
+        close();
         errno = saved;
         return false;
+    }
+    // The new watch runs before the old one goes, and what the old one still holds is taken:
+    // no write falls between the two.
+    if (fd_ >= 0) {
+        catchUp();
+        ::close(fd_);
     }
     fd_ = fd;
     return true;

@@ -44,6 +44,8 @@ std::optional<KeyLine> keyLine(std::string_view line) {
     return KeyLine{trim(t.substr(0, eq)), trim(t.substr(eq + 1))};
 }
 
+text::Encoding encodingOf(const Text& t) { return static_cast<text::Encoding>(t.encoding); }
+
 bool holdsLineBreak(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
@@ -51,8 +53,8 @@ bool holdsLineBreak(std::string_view s) {
 std::string edited(const std::string& current, std::string_view section, std::string_view key,
                    std::string_view value) {
     Text doc(current);
-    const std::string newLine = text::fromGateway(doc.encoding, key) + "=" +
-                                text::fromGateway(doc.encoding, value);
+    const std::string newLine = text::fromGateway(encodingOf(doc), key) + "=" +
+                                text::fromGateway(encodingOf(doc), value);
 
     // Find the first section of that name and the first key in it.
     std::ptrdiff_t sectionStart = -1;
@@ -81,7 +83,7 @@ std::string edited(const std::string& current, std::string_view section, std::st
         if (sectionStart >= 0) {
             lines.insert(lines.begin() + sectionEnd, newLine);
         } else {
-            lines.push_back("[" + text::fromGateway(doc.encoding, section) + "]");
+            lines.push_back("[" + text::fromGateway(encodingOf(doc), section) + "]");
             lines.push_back(newLine);
         }
     }
@@ -92,7 +94,7 @@ std::string edited(const std::string& current, std::string_view section, std::st
 
 Text::Text(std::string_view bytes) {
     text::Decoded d = text::decode(bytes);
-    encoding = d.encoding;
+    encoding = static_cast<unsigned char>(d.encoding);
     tail = std::move(d.tail);
     std::string_view t = d.text;
     cut = !tail.empty() || (!t.empty() && t.back() != '\n');
@@ -111,7 +113,7 @@ Text::Text(std::string_view bytes) {
 }
 
 bool Text::sameName(std::string_view inFile, std::string_view wanted) const {
-    if (encoding == text::Encoding::Plain) return equalNoCase(inFile, wanted);
+    if (encodingOf(*this) == text::Encoding::Plain) return equalNoCase(inFile, wanted);
     return equalNoCase(text::utf8ToLatin1(inFile), wanted);
 }
 
@@ -121,7 +123,7 @@ std::string Text::bytes() const {
         out += l;
         out += crlf ? "\r\n" : "\n";
     }
-    return text::encode(encoding, out, tail);
+    return text::encode(encodingOf(*this), out, tail);
 }
 
 std::optional<std::string> Text::value(std::string_view section, std::string_view key) const {
@@ -141,7 +143,7 @@ std::optional<std::string> Text::value(std::string_view section, std::string_vie
         std::string_view v = kl->value;
         if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
             v = v.substr(1, v.size() - 2);
-        return text::toGateway(encoding, v);
+        return text::toGateway(encodingOf(*this), v);
     }
     return std::nullopt;
 }

@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "platform/file_replace.h"
-#include "platform/text_encoding.h"
 
 namespace gsms::ini {
 
@@ -40,7 +39,7 @@ struct Text {
     // A name in the file compared with one of the gateway's (ISO 8859-1), ignoring case.
     bool sameName(std::string_view inFile, std::string_view wanted) const;
 
-    text::Encoding encoding = text::Encoding::Plain;
+    unsigned char encoding = 0;  // the text::Encoding of the bytes
     std::vector<std::string> lines;
     std::string tail;
     bool crlf = false;  // a file keeps the line ends it came with

@@ -199,15 +199,9 @@ TEST_F(Report, ResultsKeptInTheWatchFolderAreNeverTakenAsJobs) {
 // A watch folder on another file system than the done and error folders (tmpfs here; NFS or
 // SMB in service): the file is copied, synced and the source removed, with its success line.
 TEST_F(Report, JobFilesMoveAcrossFileSystems) {
-    const std::string shm = "/dev/shm/gsms-report-" + std::to_string(::getpid());
-    struct ::stat a {}, b {};
-    if (!fs::create_directory(shm) || ::stat(shm.c_str(), &a) != 0 ||
-        ::stat(dir.path().c_str(), &b) != 0 || a.st_dev == b.st_dev)
-        GTEST_SKIP() << "no writable tmpfs at /dev/shm beside " << dir.path();
-    struct Cleanup {
-        std::string path;
-        ~Cleanup() { fs::remove_all(path); }
-    } cleanup{shm};
+    OtherFileSystemDir other(dir.path());
+    if (!other.usable()) GTEST_SKIP() << "no writable tmpfs at /dev/shm beside " << dir.path();
+    const std::string& shm = other.path();
     set(settings().watchPath, shm);
     writeFile(shm + "/a.sms", "[Alarm]\r\nPhoneNumber=1\r\nMessage=m\r\n");
     writeFile(shm + "/bad.sms", "[Alarm]\r\nMessage=m\r\n");
