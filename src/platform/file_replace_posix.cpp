@@ -282,46 +282,38 @@ SteadyRead readSteady(const std::string& path, const std::function<void()>& paus
                                                             : SteadyRead::Unreadable;
         return r;
     }
-    const auto versionOf = [](const struct stat& st, SteadyRead& v) {
-        v.id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-        v.size = st.st_size;
-        v.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    };
     struct stat before {};
     if (::fstat(fd, &before) != 0 || !S_ISREG(before.st_mode)) {
         ::close(fd);
         return r;  // Gone: a FIFO or a device put in its place is no job file
     }
-    versionOf(before, r);
+    r.id = FileId{static_cast<std::uint64_t>(before.st_dev),
+                  static_cast<std::uint64_t>(before.st_ino)};
+    r.size = before.st_size;
+    r.mtimeNs = static_cast<std::int64_t>(before.st_mtim.tv_sec) * 1000000000 +
+                before.st_mtim.tv_nsec;
     if (pause) pause();
     r.error = readAll(fd, r.bytes);
     struct stat after {};
     struct stat named {};
     const bool afterOk = ::fstat(fd, &after) == 0;
     ::close(fd);
-    if (::stat(path.c_str(), &named) != 0) {
-        r.bytes.clear();
-        r.outcome = SteadyRead::Gone;
-        return r;
-    }
-    if (r.error != 0) {
-        r.bytes.clear();
-        r.outcome = SteadyRead::Unreadable;
-        return r;
-    }
-    SteadyRead a, n;
-    if (afterOk) versionOf(after, a);
-    versionOf(named, n);
-    const auto same = [](const SteadyRead& x, const SteadyRead& y) {
-        return x.id == y.id && x.size == y.size && x.mtimeNs == y.mtimeNs;
+    const auto same = [](const struct stat& x, const struct stat& y) {
+        return x.st_dev == y.st_dev && x.st_ino == y.st_ino && x.st_size == y.st_size &&
+               x.st_mtim.tv_sec == y.st_mtim.tv_sec && x.st_mtim.tv_nsec == y.st_mtim.tv_nsec;
     };
-    if (!afterOk || !same(r, a) || !same(a, n) ||
-        r.bytes.size() != static_cast<std::size_t>(r.size)) {
-        r.bytes.clear();
+    if (::stat(path.c_str(), &named) != 0) {
+        r.outcome = SteadyRead::Gone;
+    } else if (r.error != 0) {
+        r.outcome = SteadyRead::Unreadable;
+    } else if (!afterOk || !same(before, after) || !same(after, named) ||
+               r.bytes.size() != static_cast<std::size_t>(r.size)) {
         r.outcome = SteadyRead::Changed;
+    } else {
+        r.outcome = SteadyRead::Read;
         return r;
     }
-    r.outcome = SteadyRead::Read;
+    r.bytes.clear();
     return r;
 }
 

@@ -191,7 +191,7 @@ TEST_F(Pipeline, UnwritableDoneDirectoryLeavesEveryFileUnsentAgain) {
 TEST_F(Pipeline, WithoutMovingFlagResultsGoToTheWatchLogDirectory) {
     start({{"MoveJobToDoneOrErrorPath", "0"}});
     job("w.sms", "PhoneNumber=888\r\nMessage=to the log dir\r\n");
-    ASSERT_TRUE(waitFor([&] { return !result("dbf", "w.sms").empty(); }));
+    ASSERT_TRUE(waitFor([&] { return gateway.logCount("** free_alarm ** job") == 1; }));
     EXPECT_NE(readText(result("dbf", "w.sms")).find("ALARM successfully sent"), std::string::npos);
     EXPECT_TRUE(files("done").empty());
 }
@@ -245,7 +245,8 @@ TEST_F(Pipeline, SlowWritersInPiecesAreSentWholeAndOnce) {
             std::fclose(f);
         });
     for (auto& t : threads) t.join();
-    ASSERT_TRUE(waitFor([&] { return files("done").size() == writers.size(); }));
+    // Freed once the success line is in.
+    ASSERT_TRUE(waitFor([&] { return gateway.logCount("** free_alarm ** job") == 3; }));
     for (const char* number : {"+49111", "+49222", "+49333"}) EXPECT_EQ(sentTo(number), 1);
     EXPECT_TRUE(recorded("\"text\":\"Einbruch Tor 1\""));
     EXPECT_TRUE(recorded("\"text\":\"Feuer in Halle 3, Tor 2\""));
@@ -274,10 +275,10 @@ TEST_F(Pipeline, WatchFolderOnAnotherFileSystemIsEmptiedWithTheSuccessLine) {
     writeText(shm + "/t.sms", "[Alarm]\r\nPhoneNumber=999\r\nMessage=from tmpfs\r\n");
     writeText(shm + "/bad.sms", "[Alarm]\r\nMessage=no number\r\n");
     ASSERT_TRUE(waitFor([&] { return !result("done", "t.sms").empty(); }));
-    ASSERT_TRUE(waitFor([&] { return files("error").size() == 1; }));
+    // The copy on its way in bears a temporary name: wait for the final one.
+    ASSERT_TRUE(waitFor([&] { return files("error") == std::vector<std::string>{"bad.sms"}; }));
+    ASSERT_TRUE(waitFor([&] { return fs::is_empty(shm); }));  // the sources go last
     EXPECT_NE(readText(result("done", "t.sms")).find("ALARM successfully sent"), std::string::npos);
-    EXPECT_EQ(files("error"), std::vector<std::string>{"bad.sms"});
-    EXPECT_TRUE(fs::is_empty(shm));
     EXPECT_EQ(sim.records().size(), 1u);
     EXPECT_FALSE(gateway.logHas("could not"));
 }
@@ -285,7 +286,8 @@ TEST_F(Pipeline, WatchFolderOnAnotherFileSystemIsEmptiedWithTheSuccessLine) {
 // The alarm server runs as its own user: its job file is one the gateway may read and rename
 // but not write. The result is then a copy of the gateway's own, with the success line.
 TEST_F(Pipeline, JobFileOfAnotherUserGetsItsSuccessLine) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the gateway and the writer as two users";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the gateway and the writer as two users";
     constexpr uid_t kGateway = 65534;  // nobody
     constexpr uid_t kAlarmServer = 1;  // daemon
     before = [&] {
@@ -301,14 +303,14 @@ TEST_F(Pipeline, JobFileOfAnotherUserGetsItsSuccessLine) {
     ::chown((dir / "o.sms.part").c_str(), kAlarmServer, kAlarmServer);
     ::chmod((dir / "o.sms.part").c_str(), 0644);
     fs::rename(dir / "o.sms.part", dir / "in/o.sms");
-    ASSERT_TRUE(waitFor([&] { return !result("done", "o.sms").empty(); }));
+    // The source goes once its copy is in place.
+    ASSERT_TRUE(waitFor([&] { return !result("done", "o.sms").empty() && files("in").empty(); }));
     const std::string moved = result("done", "o.sms");
     EXPECT_EQ(readText(moved).substr(0, body.size()), body);
     EXPECT_TRUE(readText(moved).ends_with(" ALARM successfully sent"));
     struct ::stat st {};
     ASSERT_EQ(::stat(moved.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, kGateway);  // the gateway's own copy
-    EXPECT_TRUE(files("in").empty());
     EXPECT_FALSE(gateway.logHas("could not"));
 }
 
