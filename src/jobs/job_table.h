@@ -43,6 +43,10 @@ struct AlarmJob {
     std::int32_t status;
     std::int32_t tries;
     std::int32_t next_try_at;
+    // The job file the watcher read (device and inode; 0 and 0 when not known): reporting
+    // moves that file and no other that took its name meanwhile.
+    std::uint64_t fileDev;
+    std::uint64_t fileIno;
 };
 
 struct JobTable {

@@ -1,15 +1,22 @@
 // Directory change notification and listing for the job watcher.
 //
 // DirWatch is inotify on one directory (not its subdirectories) for files written and
-// closed, moved in, created or modified. listMatching lists the regular files of a directory
-// whose names match a mask case-insensitively ("*.sms" matches "JOB.SMS"), in the order the
-// directory returns them.
-// Thread safety: one DirWatch per thread.
+// closed, moved in, created or modified. From the same notifications it keeps the names of the
+// files that a program on this machine has written to and not closed yet (a writer on another
+// machine, over NFS, is not seen this way; after an overflow of the notification queue nothing
+// is known until the next writes).
+// listFolder lists the regular files of a directory (symbolic links followed) in the order the
+// directory returns them, with whether each name matches a mask case-insensitively ("*.sms"
+// matches "JOB.SMS"; a leading dot is an ordinary character, as on Windows).
+// Thread safety: one DirWatch per thread; listFolder from any thread.
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "platform/file_move.h"
 
 namespace gsms {
 
@@ -27,11 +34,34 @@ public:
     // 1 when a change came, 0 when ms passed without one, -1 when not armed.
     // Pending events are consumed, so one wait covers a burst of changes.
     int wait(std::int64_t ms);
+    // Takes the notifications that came since the last wait without waiting, so that what
+    // beingWritten says is as new as the file just read; the next wait then returns at once
+    // when there were any.
+    void catchUp();
+    // True while the notifications say a local program is writing the file.
+    [[nodiscard]] bool beingWritten(const std::string& name) const;
+    // Keeps only these names among the files being written (the others are gone).
+    void keepWriters(const std::set<std::string>& names);
 
 private:
+    void take(const char* events, std::size_t size);
+    bool readEvents();
+
     int fd_ = -1;
+    bool pending_ = false;  // events taken by catchUp that no wait has reported yet
+    std::set<std::string> writing_;
 };
 
-std::vector<std::string> listMatching(const std::string& dir, const std::string& mask);
+struct DirEntry {
+    std::string name;
+    files::FileId id;
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0;
+    bool matches = false;  // the name matches the mask
+};
+
+// The regular files of dir. False when the directory cannot be read (the list is then not
+// complete).
+bool listFolder(const std::string& dir, const std::string& mask, std::vector<DirEntry>& out);
 
 }  // namespace gsms

@@ -40,6 +40,14 @@ bool exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+bool sameDirectory(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return join(a, "") == join(b, "");
+}
+
 bool makeDirectory(const std::string& path, mode_t mode) {
     if (::mkdir(path.c_str(), mode) == 0) return true;
     return errno == EEXIST && isDirectory(path);

@@ -25,6 +25,9 @@ struct NameExt {
 NameExt split(std::string_view path);
 bool isDirectory(const std::string& path);
 bool exists(const std::string& path);
+// True when both paths name the same directory (the same one found through either, or, where
+// one cannot be looked at, the same text once trailing separators are gone).
+bool sameDirectory(const std::string& a, const std::string& b);
 // Creates one directory level (with mode, less the umask); true when it exists afterwards.
 bool makeDirectory(const std::string& path, mode_t mode = 0755);
 

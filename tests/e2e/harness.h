@@ -74,8 +74,10 @@ public:
     // The same with the keys every test needs added where not given: Port (the simulator's
     // link), WatchPath, DonePath and ErrorPath (in/, done/, error/ here), WatchLogPath (here).
     void configure(const Simulator& sim, std::map<std::string, std::string> keys);
+    // wrapper: a program that runs the gateway (setpriv with another user, say).
     bool start(const std::string& program = "gsmsd",
-               const std::map<std::string, std::string>& env = {});
+               const std::map<std::string, std::string>& env = {},
+               const std::vector<std::string>& wrapper = {});
     std::string dailyLog();
     std::string output();
     bool logHas(const std::string& text) { return dailyLog().find(text) != std::string::npos; }

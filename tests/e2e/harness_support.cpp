@@ -238,10 +238,13 @@ void installTechAlarmRecorder(const std::string& dir) {
     fs::permissions(dir + "/plasto.cmd", fs::perms::owner_all);
 }
 
-bool Gateway::start(const std::string& program, const std::map<std::string, std::string>& env) {
+bool Gateway::start(const std::string& program, const std::map<std::string, std::string>& env,
+                    const std::vector<std::string>& wrapper) {
     std::map<std::string, std::string> e{{"GSMS_TIME_SCALE", "10"}};
     for (const auto& [k, v] : env) e[k] = v;
-    return child_.start({binary(program), "--profile-dir", dir_}, dir_, dir_ + "/output.txt", e);
+    std::vector<std::string> argv = wrapper;
+    argv.insert(argv.end(), {binary(program), "--profile-dir", dir_});
+    return child_.start(argv, dir_, dir_ + "/output.txt", e);
 }
 
 std::string Gateway::dailyLog() {

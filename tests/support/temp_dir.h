@@ -1,6 +1,7 @@
 // A temporary directory that is the current directory for the life of the object.
 #pragma once
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -29,6 +30,31 @@ public:
 private:
     std::string path_;
     std::filesystem::path old_;
+};
+
+// A folder on the tmpfs at /dev/shm, on another file system than `beside`, removed with its
+// content at the end. usable() is false where there is none to be had.
+class OtherFileSystemDir {
+public:
+    explicit OtherFileSystemDir(const std::string& beside)
+        : path_("/dev/shm/gsms-test-" + std::to_string(::getpid())) {
+        struct stat a {}, b {};
+        std::error_code ec;
+        usable_ = std::filesystem::create_directory(path_, ec) && ::stat(path_.c_str(), &a) == 0 &&
+                  ::stat(beside.c_str(), &b) == 0 && a.st_dev != b.st_dev;
+    }
+    ~OtherFileSystemDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    OtherFileSystemDir(const OtherFileSystemDir&) = delete;
+    OtherFileSystemDir& operator=(const OtherFileSystemDir&) = delete;
+    bool usable() const { return usable_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    bool usable_ = false;
 };
 
 inline std::string readFile(const std::string& path) {
