@@ -208,12 +208,13 @@ TEST_F(Window, FatalStopShowsNoSignalAndWhyTheModemButtonsAreOff) {
     ASSERT_TRUE(gateway.start("gsms", {{"QT_QPA_PLATFORM", "offscreen"},
                                        {"GSMS_WINDOW_TRACE", trace()},
                                        {"GSMS_TIME_SCALE", "20"}}));
-    ASSERT_TRUE(waitFor([&] { return shown("log ff0000 ", "** init_gsms ** ERROR: cannot open") >= 0; }))
-        << readText(trace());
+    ASSERT_TRUE(waitFor([&] {
+        return shown("log ff0000 ", "** init_gsms ** ERROR: cannot open") >= 0;
+    })) << readText(trace());
     // The gauge falls from its opening 29 to no signal; the status line says why.
-    const int stopped = shown("status Stopped after an error (see the log): Send SMS and Change "
-                              "SMSC are not available", "");
-    EXPECT_GE(stopped, 0) << readText(trace());
+    EXPECT_GE(shown("status Stopped after an error (see the log): Send SMS and Change SMSC "
+                    "are not available", ""), 0)
+        << readText(trace());
     EXPECT_GE(shown("signal 0", ""), 0) << readText(trace());
     EXPECT_EQ(gateway.process().waitExit(), 1);
 }
