@@ -27,6 +27,12 @@ namespace {
 constexpr std::size_t kThreadStack = 0x20000;  // 128 KiB per thread
 std::atomic<bool> g_started{false};
 std::atomic<bool> g_ready{false};
+std::atomic<EngineStage> g_stage{EngineStage::NotStarted};
+
+void enterStage(EngineStage stage) {
+    g_stage.store(stage);
+    notify(kNotifyEngineState);
+}
 
 void inputRoutine() { inputThread(); }
 void reportRoutine() { reportThread(); }
@@ -37,6 +43,7 @@ void signalRoutine() { signalThread(); }
 
 // Port object or port unusable: the operator gets a minute to read the red line.
 [[noreturn]] void fatalStopA(const std::string& message) {
+    markEngineStopped();
     fileLog(message);
     windowLog(nullptr, message, kColorRed);
     raiseTechAlarm();
@@ -46,6 +53,7 @@ void signalRoutine() { signalThread(); }
 
 // Modem initialisation failed.
 [[noreturn]] void fatalStopB(const std::string& message, int exitCode) {
+    markEngineStopped();
     fileLog(message);
     windowLog(nullptr, message, kColorDefault);
     clock::sleepMs(10000);
@@ -69,10 +77,19 @@ void endProcess(int code) {
 
 bool engineReady() { return g_ready.load(); }
 
+EngineStage engineStage() { return g_stage.load(); }
+
+void markEngineStopped() { enterStage(EngineStage::Stopped); }
+
+void setEngineStageForTest(EngineStage stage) { g_stage.store(stage); }
+
 int startEngine() {
     if (g_started.exchange(true)) return 0;  // once per process
+    enterStage(EngineStage::Starting);
     auto routine = [] { init_gsms(); };
-    return startDetachedThread(routine, "init_gsms", kThreadStack) ? 0 : -1;
+    if (startDetachedThread(routine, "init_gsms", kThreadStack)) return 0;
+    markEngineStopped();  // no engine will ever come
+    return -1;
 }
 
 void init_gsms() {
@@ -109,6 +126,7 @@ void init_gsms() {
     startWorker(readJobsRoutine, "ReadJobsThread");
     if (s.incomingEnable.load() != 0) startWorker(incomingRoutine, "IncomingThread");
     startWorker(signalRoutine, "SignalThread");
+    enterStage(EngineStage::Running);
 }
 
 }  // namespace gsms

@@ -2,6 +2,10 @@
 // opens the modem port, starts the reader, brings the modem into service and then starts the
 // worker threads. There is no orderly shutdown: a fatal start-up failure ends the process with
 // exit code 1 after a pause, so that a supervisor restarts it.
+//
+// Thread contract: startEngine runs on the front end's thread; the engine stage is written by
+// startEngine, the engine thread and a fatal stop on whatever thread meets it, and read by
+// any thread. Each change of stage is posted as notification code kNotifyEngineState.
 #pragma once
 
 namespace gsms {
@@ -21,6 +25,22 @@ int startEngine();
 
 // The engine thread's routine.
 void init_gsms();
+
+// Where the engine is in its life. The window's modem actions (Send SMS, Change SMSC) wait
+// for Running: before it the modem is being brought into service and its SMSC not yet read.
+enum class EngineStage {
+    NotStarted,  // startEngine not called yet
+    Starting,    // init_gsms opens the port and brings the modem into service
+    Running,     // every worker thread has started ("SignalThread started" is logged)
+    Stopped,     // a fatal stop: the process ends after its pause
+};
+[[nodiscard]] EngineStage engineStage();
+
+// Marks the engine as stopped and tells the front end, before the fatal stop's pause.
+void markEngineStopped();
+
+// Tests: put the engine in a stage without running it.
+void setEngineStageForTest(EngineStage stage);
 
 // True once the engine has published its port, locks and events; the dialogs' modem actions
 // are refused before that.

@@ -33,6 +33,7 @@ constexpr ColorRef kColorGrey = 0x808080;
 // Notification codes posted to the front end.
 constexpr int kNotifyLogLine = 0;    // a line waits in LogQueue
 constexpr int kNotifySignal = 99;    // signalQuality was read again
+constexpr int kNotifyEngineState = 100;  // the engine stage or the operator's action changed
 // 1..30: the view of job slot code - 1 changed.
 
 // The receiver of notifications; called on the posting thread and must not block

@@ -68,6 +68,7 @@ SignalOutcome poll(bool& reselectionFailed, std::unique_lock<std::mutex>& lock) 
 // Nobody talks to the modem any more: the lock is kept until the process is gone.
 [[noreturn]] void giveUp() {
     const char* line = "Signal lost, exiting for reinit";
+    markEngineStopped();
     fileLog(line);
     windowLog(nullptr, line, kColorRed);
     raiseTechAlarm();
