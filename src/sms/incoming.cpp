@@ -1,6 +1,7 @@
 #include "sms/incoming.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -112,16 +113,27 @@ int setFormat(int format) {
     return waitOkOrError(5000);
 }
 
-// Back to text mode before modemLock goes, whatever happened before: SMS submission, the
-// signal poll and the dialogs speak text mode.
-void restoreTextMode() {
-    if (setFormat(1) == 0) return;
-    std::string heard;
-    (void)resynchronise(5000, heard);
-    if (setFormat(1) == 0) return;
-    const char* line = "ERROR: the modem did not return to text mode (at+cmgf=1)";
+void logRed(const std::string& line) {
     fileLog(line);
     windowLog(nullptr, line, kColorRed);
+}
+
+// Back to text mode before modemLock goes, whatever happened before: SMS submission, the
+// signal poll and the dialogs speak text mode. A modem that stays in PDU mode is named once
+// until it takes text mode again.
+void restoreTextMode() {
+    static std::atomic<bool> named{false};
+    bool back = setFormat(1) == 0;
+    if (!back) {
+        std::string heard;
+        (void)resynchronise(5000, heard);
+        back = setFormat(1) == 0;
+    }
+    if (back) {
+        named = false;
+    } else if (!named.exchange(true)) {
+        logRed("ERROR: the modem did not return to text mode (at+cmgf=1)");
+    }
 }
 
 // Sends a command whose answer is captured (listCapture) until its end.
@@ -192,11 +204,6 @@ Memory& memory() {
     return *m;
 }
 
-void logRed(const std::string& line) {
-    fileLog(line);
-    windowLog(nullptr, line, kColorRed);
-}
-
 std::string programOfFormat() {
     const GatewaySettings& s = settings();
     const std::vector<std::string> args = splitCommandLine(
@@ -208,8 +215,8 @@ std::string programOfFormat() {
 // modemLock. The number of commands started.
 int handOver(Memory& m, std::vector<ReceivedMessage>& ready, std::set<std::string>& present) {
     int started = 0;
+    for (const ReceivedMessage& message : ready) present.insert(message.key);
     for (ReceivedMessage& message : ready) {
-        present.insert(message.key);
         if (runningCommands() >= kMaxCommands) {
             // The rest stays on the SIM, untouched, until a command ends.
             if (!m.fullNamed) {

@@ -292,6 +292,24 @@ TEST_F(Incoming, WhatCannotBeHandedOverStaysOnTheSimNamedOnce) {
     EXPECT_EQ(recordedCalls(2), (std::vector<Args>{{"+4960", "eins"}, {"+4961", "zwei"}}));
 }
 
+TEST_F(Incoming, ModemThatRefusesTextModeAgainIsNamedOnce) {
+    modem().setReply("at+cmgf=1", "\r\nERROR\r\n");
+    for (int round = 0; round < 2; ++round) {
+        modem().clear();
+        EXPECT_EQ(incomingPoll(ListingMode::Pdu), 0);
+        // Tried, then tried again on a clean line (ESC, "at", the "at+cmgf?" fence).
+        const Args cmds = modem().commands();
+        EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "at+cmgf=1"), 2);
+        EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "at+cmgf?"), 1);
+    }
+    std::vector<std::string> texts;
+    for (const auto& l : windowLines()) texts.push_back(l.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{
+                         "ERROR: the modem did not return to text mode (at+cmgf=1)"}));
+    modem().clearReplies();
+    EXPECT_EQ(incomingPoll(ListingMode::Pdu), 0);  // back in text mode: named again next time
+}
+
 TEST_F(Incoming, TextModeReadsEachMessageAlone) {
     // The listing's own entries are not trusted: each index is read with at+cmgr, so a line of
     // text that poses as an entry reads a message that is not there (+CMS ERROR: 321).
