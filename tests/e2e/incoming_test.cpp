@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "e2e/harness.h"
+#include "json_records.h"
 
 namespace gsms::e2e {
 namespace {
@@ -66,15 +67,7 @@ protected:
     }
     // Default-alphabet codes of a text of ASCII characters that the alphabet holds at the
     // same codes (letters, digits, blanks, + , : / " and line ends), for incoming-gsm.
-    static std::string gsmHex(const std::string& ascii) {
-        static constexpr char kDigits[] = "0123456789abcdef";
-        std::string out;
-        for (unsigned char c : ascii) {
-            out.push_back(kDigits[c >> 4]);
-            out.push_back(kDigits[c & 0x0F]);
-        }
-        return out;
-    }
+    static std::string gsmHex(const std::string& ascii) { return sim::toHex(ascii); }
     static std::string logLine(const std::string& text, const std::string& sender) {
         return "'" + text + "' command received from \"" + sender + "\"";
     }

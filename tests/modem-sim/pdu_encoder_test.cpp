@@ -2,20 +2,20 @@
 // gateway's decoder reads back what it encodes, each written without the other.
 #include "pdu_encoder.h"
 
+#include <cctype>
+
 #include <gtest/gtest.h>
 
+#include "json_records.h"
 #include "sms/sms_deliver.h"
 
 namespace gsms::sim {
 namespace {
 
+// Upper case, as the published PDUs are written.
 std::string hex(const std::string& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char b : bytes) {
-        out.push_back(kDigits[b >> 4]);
-        out.push_back(kDigits[b & 0x0F]);
-    }
+    std::string out = toHex(bytes);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
