@@ -1,17 +1,21 @@
-// ProcessRunner: starts one command line as a child process in its own
-// session with standard streams on /dev/null; never through a shell.
+// ProcessRunner: starts one command line as a child process in its own session, never through
+// a shell. The child starts clean, whatever the gateway holds: standard streams on /dev/null,
+// no other descriptor open, every signal at its default disposition, none blocked.
 //
-// Thread contract: one ProcessRunner instance is used by one thread at a time
-// (no internal locking). Different instances may be used concurrently; the
-// process-wide reaper used by detach() is thread-safe.
+// A detached child is handed to the one reaper of the process, which collects every detached
+// child as it ends (one thread for all of them, started at the first hand-over); a ChildGroup
+// counts its children until then. No failure to create a thread or a descriptor ends the
+// process: without its thread the reaper collects what has ended whenever a child is handed
+// over or a group is counted.
 //
-// Return values: start() 1 = child started, 0 = no command line, program not
-// found or not executable, or spawn failure. detach() always 0. isRunning()
-// true exactly while the held child has not ended (exit code 259 meanwhile).
+// Thread contract: one ProcessRunner instance is used by one thread at a time (no internal
+// locking); different instances may be used concurrently. detach() and ChildGroup::running()
+// may be called from any thread.
 #pragma once
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,10 +23,25 @@
 
 namespace gsms {
 
+class ChildReaper;
+
 // Splits a command line into arguments by the Windows rules: blanks and tabs
 // separate, double quotes group and are removed, \" is a literal quote, other
 // backslashes are literal.
 std::vector<std::string> splitCommandLine(std::string_view commandLine);
+
+// The detached children of one kind (the commands for received messages), counted from their
+// hand-over until the reaper has collected them. Give it static storage: the reaper keeps a
+// pointer to it while its children run.
+class ChildGroup {
+public:
+    // The children of this group not yet collected.
+    int running() const;
+
+private:
+    friend class ChildReaper;
+    std::atomic<int> running_{0};
+};
 
 class ProcessRunner {
 public:
@@ -36,9 +55,17 @@ public:
     ProcessRunner(const ProcessRunner&) = delete;
     ProcessRunner& operator=(const ProcessRunner&) = delete;
 
-    // The flags only select a new session on POSIX; kept for the callers.
-    int start(bool showMinimised, bool newConsole);
-    int detach();
+    // 1 when the child started; 0 without a command line, when the program is not found or
+    // not executable, or when the system refuses the process (startError() says why). The
+    // flags only select a new session on POSIX; kept for the callers.
+    [[nodiscard]] int start(bool showMinimised, bool newConsole);
+    // The errno value of the last failed start: ENOENT (not found), EACCES (not executable),
+    // ENOEXEC (not a program the system can run), EAGAIN, ... 0 after a success.
+    int startError() const { return startError_; }
+    // Hands the child to the reaper (counted in `group` until collected) and lets it go; the
+    // runner holds no child afterwards. Always 0.
+    int detach(ChildGroup* group = nullptr);
+    // True exactly while the held child has not ended (exit code 259 meanwhile).
     bool isRunning();
     void terminate();
 
@@ -50,6 +77,7 @@ private:
     std::vector<std::string> argv_;  // set by the argument-vector constructor
     std::uint32_t exitCode_ = 0;
     pid_t pid_ = 0;
+    int startError_ = 0;
 };
 
-} // namespace gsms
+}  // namespace gsms

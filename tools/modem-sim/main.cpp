@@ -66,8 +66,12 @@ void printHelp() {
         "+CGMI, +CGMM, +CGMR, +CGSN, +CIMI; anything else ERROR. Echo is on and +CMEE is 1\n"
         "after start. Command lines are cut at 256 bytes (then ERROR), SMS texts at 160\n"
         "characters (140 with an 8-bit or UCS2 coding; then +CMS ERROR: 305). Without network\n"
-        "(AT+CFUN=0, csq 0 or 99) a submission answers +CMS ERROR: 331. Listings are always\n"
-        "in text form. A silent modem still writes what it received to --trace.\n\n"
+        "(AT+CFUN=0, csq 0 or 99) a submission answers +CMS ERROR: 331. Stored messages are\n"
+        "listed (AT+CMGL) and read (AT+CMGR) in the form AT+CMGF chose: in text mode as\n"
+        "sender and text, in PDU mode (the default after start) as SMS-DELIVER PDUs the\n"
+        "simulator encodes itself, behind the service centre address of AT+CSCA; PDU mode\n"
+        "takes the status as a number (0-4). A silent modem still writes what it received to\n"
+        "--trace.\n\n"
         "Exit status: 0 after SIGTERM or SIGINT, 1 when it cannot start, 2 on bad usage.\n");
 }
 
