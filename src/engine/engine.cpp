@@ -8,9 +8,12 @@
 #include <new>
 #include <string>
 
+#include "engine/activity.h"
 #include "engine/log.h"
+#include "engine/service_status.h"
 #include "engine/settings.h"
 #include "jobs/workers.h"
+#include "modem/at_sender.h"
 #include "modem/modem_init.h"
 #include "modem/modem_state.h"
 #include "modem/serial_port.h"
@@ -77,6 +80,9 @@ int startEngine() {
 
 void init_gsms() {
     loadConfiguration();
+    notePortName(settings().portName);
+    (void)advanceEngineStage(EngineStage::Starting, EngineStage::Initialising);
+    statusChanged();
     // The locks (jobTableLock, logQueueLock, modemLock) and the seven modem events are
     // process-wide objects that exist before any thread runs.
     GatewaySettings& s = settings();
@@ -109,6 +115,43 @@ void init_gsms() {
     startWorker(readJobsRoutine, "ReadJobsThread");
     if (s.incomingEnable.load() != 0) startWorker(incomingRoutine, "IncomingThread");
     startWorker(signalRoutine, "SignalThread");
+    // Unless a stop came first: then it stays Stopping.
+    (void)advanceEngineStage(EngineStage::Initialising, EngineStage::Running);
+    statusChanged();
+}
+
+int finishWork(std::int64_t limitMs, std::string& unfinished) {
+    const std::int64_t deadline = clock::monotonicMs() + limitMs;
+    auto waitUntil = [deadline](auto done) {
+        while (!done()) {
+            if (clock::monotonicMs() >= deadline) return false;
+            clock::pauseRealMs(10);
+        }
+        return true;
+    };
+    requestStop();
+    setEngineStage(EngineStage::Stopping);
+    statusChanged();
+    if (!waitUntil([] { return submissionsInFlight() == 0; })) {
+        unfinished = "the submission in flight";
+        return -1;
+    }
+    // Kept: the process ends without another modem exchange.
+    if (!waitUntil([] { return modemLock().try_lock(); })) {
+        unfinished = "a modem exchange";
+        return -1;
+    }
+    const bool reported = waitUntil([] {
+        std::lock_guard lock(jobTableLock());
+        for (const AlarmJob* job : jobTable().slots)
+            if (job != nullptr && job->finished) return false;
+        return true;
+    });
+    if (!reported) {
+        unfinished = "the report of a sent job";
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace gsms

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 
+#include "engine/activity.h"
 #include "engine/log.h"
 #include "engine/profile_file.h"
 #include "engine/settings.h"
@@ -235,6 +236,7 @@ void readJobsThread() {
             clock::sleepMs(1000);
             continue;
         }
+        if (stopRequested()) continue;  // no job is taken once a stop is requested
         scanJobDirectory();
     }
 }

@@ -43,4 +43,11 @@ using Editor = std::function<std::string(const std::string& current)>;
 [[nodiscard]] int rewrite(const std::string& path, const Editor& edit,
                           Failure* failure = nullptr);
 
+// Replaces the file with bytes through a temporary beside it and a rename, so that a reader
+// sees the old file or the new one, never a part; with the given mode, without a lock and
+// without syncing: for files rewritten often whose loss in a crash costs nothing (the status
+// file, the metrics file). A symbolic link at path is replaced, not followed. 0 on success,
+// else the system's errno (the file is then as it was).
+[[nodiscard]] int publish(const std::string& path, const std::string& bytes, unsigned mode);
+
 }  // namespace gsms::files

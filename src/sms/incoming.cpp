@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "engine/activity.h"
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "modem/at_sender.h"
@@ -113,6 +114,7 @@ std::vector<ListedMessage> walkListing(std::string_view capture, bool complete) 
 }
 
 void handleIncomingMessage(std::string_view sender, std::string& text) {
+    tally(Tally::Received);
     for (char& c : text) c = static_cast<char>(gsmToLatin1[static_cast<unsigned char>(c)]);
 
     const GatewaySettings& s = settings();
