@@ -72,5 +72,52 @@ scripts=$(dpkg-deb --ctrl-tarfile "${debs[0]}" | tar -xO ./postinst)
 for needed in systemd-sysusers systemd-tmpfiles deb-systemd-helper; do
   grep -q "$needed" <<<"$scripts" || { echo "package: gsmsd's postinst lacks $needed" >&2; failed=1; }
 done
+
+# What the maintainer scripts make of the package (systemd-sysusers, systemd-tmpfiles), done
+# in a scratch root: the user and its groups, the folders with their owners and modes, the
+# links, the settings copied into /etc. Owners can be given as root only.
+if [ "$(id -u)" = 0 ]; then
+  fake=$(mktemp -d)
+  dpkg-deb -x "${debs[0]}" "$fake"
+  mkdir -p "$fake/etc"
+  printf 'root:x:0:0:root:/root:/bin/sh\n' > "$fake/etc/passwd"
+  printf 'root:x:0:\ndialout:x:20:\n' > "$fake/etc/group"
+  systemd-sysusers --root="$fake" >/dev/null 2>&1
+  systemd-tmpfiles --root="$fake" --create gsmsd.conf
+  uid=$(awk -F: '$1 == "gsms" { print $3 }' "$fake/etc/passwd")
+  gid=$(awk -F: '$1 == "gsms" { print $3 }' "$fake/etc/group")
+  layout=$(cd "$fake" && for path in etc/gsms etc/gsms/TEVRAK.INI var/lib/gsms var/lib/gsms/TEVRAK.INI \
+             var/lib/gsms/log var/log/gsms var/spool/gsms var/spool/gsms/in var/spool/gsms/done \
+             var/spool/gsms/error var/spool/gsms/tables; do
+             stat -c '%n %a %u:%g' "$path" | sed "s/ $uid:/ gsms:/; s/:$gid\$/:gsms/"
+             if [ -L "$path" ]; then echo "  -> $(readlink "$path")"; fi
+           done; grep '^dialout:' etc/group)
+  expected="etc/gsms 2770 0:gsms
+etc/gsms/TEVRAK.INI 660 0:gsms
+var/lib/gsms 750 gsms:gsms
+var/lib/gsms/TEVRAK.INI 777 0:0
+  -> /etc/gsms/TEVRAK.INI
+var/lib/gsms/log 777 0:0
+  -> /var/log/gsms
+var/log/gsms 750 gsms:gsms
+var/spool/gsms 750 gsms:gsms
+var/spool/gsms/in 2770 gsms:gsms
+var/spool/gsms/done 2770 gsms:gsms
+var/spool/gsms/error 2770 gsms:gsms
+var/spool/gsms/tables 2770 gsms:gsms
+dialout:x:20:gsms"
+  if [ "$layout" != "$expected" ]; then
+    echo "package: the installed layout differs:" >&2
+    diff <(echo "$expected") <(echo "$layout") >&2 || true
+    failed=1
+  fi
+  if ! cmp -s "$fake/etc/gsms/TEVRAK.INI" "$fake/usr/share/gsmsd/TEVRAK.INI"; then
+    echo "package: /etc/gsms/TEVRAK.INI was not copied from the example" >&2
+    failed=1
+  fi
+  rm -rf "$fake"
+else
+  echo "package: not root: the layout the maintainer scripts make is not checked"
+fi
 [ "$failed" = 0 ] || exit 1
 echo "package: ${debs[*]}"
