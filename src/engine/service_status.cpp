@@ -1,8 +1,5 @@
 #include "engine/service_status.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -10,7 +7,6 @@
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <thread>
 
 #include "engine/log.h"
 #include "engine/settings.h"
@@ -19,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/file_replace.h"
 #include "platform/paths.h"
+#include "platform/process_signals.h"
 #include "platform/profile_dir.h"
 #include "platform/service_manager.h"
 #include "platform/text_encoding.h"
@@ -225,7 +222,7 @@ void onNotification(int code) {
 
 StatusSnapshot takeStatusSnapshot() {
     StatusSnapshot s;
-    s.pid = static_cast<long>(::getpid());
+    s.pid = currentProcessId();
     s.stage = engineStage();
     s.port = portName();
     s.portHungUp = portHungUp();
@@ -394,13 +391,7 @@ int printStatus(const std::string& dir, std::FILE* out) {
     if (const auto at = text.find("\npid: "); at != std::string::npos)
         pid = std::strtol(text.c_str() + at + 6, nullptr, 10);
     // Another process may have got the number since: only a gsmsd counts.
-    bool running = pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
-    if (running) {
-        std::string comm;
-        if (files::readWhole("/proc/" + std::to_string(pid) + "/comm", comm) == 1 &&
-            comm.rfind("gsmsd", 0) != 0)
-            running = false;
-    }
+    const bool running = processRunning(pid, "gsmsd");
     if (running) return 0;
     std::fprintf(out, "gsmsd (pid %ld) is not running: this is the status it left\n", pid);
     return 3;

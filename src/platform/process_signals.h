@@ -1,9 +1,9 @@
 // The requests a service process receives from outside, taken one at a time by the main
-// thread. On POSIX they are signals, blocked in every thread and taken with sigtimedwait, so
-// that no handler ever interrupts the engine's work.
+// thread, and the processes it can see. On POSIX the requests are signals, blocked in every
+// thread and taken with sigtimedwait, so that no handler ever interrupts the engine's work.
 //
 // Thread safety: blockProcessSignals before any other thread exists (every later thread
-// inherits the mask); waitProcessSignal from the main thread only.
+// inherits the mask); waitProcessSignal from the main thread only; the rest anywhere.
 #pragma once
 
 #include <cstdint>
@@ -34,5 +34,11 @@ void blockProcessSignals();
 // Ends the process as the signal's default action would (a core for SIGQUIT), after the
 // caller has written its line; standard streams are flushed first.
 [[noreturn]] void endBySignal(int number);
+
+// This process's id.
+[[nodiscard]] long currentProcessId();
+// True when process `pid` runs and, where the system tells its name, is called `name` (a
+// number may have passed to another program since). Any thread.
+[[nodiscard]] bool processRunning(long pid, const char* name);
 
 }  // namespace gsms

@@ -3,7 +3,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <fstream>
+#include <string>
 
 #include "platform/process_signals.h"
 
@@ -74,6 +77,17 @@ void endBySignal(int number) {
     pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
     ::raise(number);
     _exit(128 + number);  // a signal whose default is ignored here would not end the process
+}
+
+long currentProcessId() { return static_cast<long>(::getpid()); }
+
+bool processRunning(long pid, const char* name) {
+    if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)) return false;
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string running;
+    // Unreadable (/proc mounted with hidepid): the process is there, its name unknown.
+    if (!std::getline(comm, running)) return true;
+    return running.compare(0, std::strlen(name), name) == 0;
 }
 
 }  // namespace gsms
