@@ -29,7 +29,18 @@ demo=$root/demo
 mkdir -p "$demo"/{in,done,error,tables}
 cd "$demo"
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; }
+gateway=
+# The gateway stops in order first (a Ctrl-C has reached it already: it gets a moment to
+# finish before SIGTERM), then the simulator.
+cleanup() {
+  if [ -n "$gateway" ]; then
+    for _ in $(seq 30); do kill -0 "$gateway" 2>/dev/null || break; sleep 0.1; done
+    kill "$gateway" 2>/dev/null || true
+    wait "$gateway" 2>/dev/null || true
+  fi
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
 trap cleanup EXIT INT TERM
 
 if [ -z "$port" ]; then
@@ -73,5 +84,5 @@ if { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && [ -x "$root/bu
 else
   "$root/build/bin/gsmsd" --profile-dir "$demo" &
 fi
-pids+=($!)
-wait "${pids[-1]}" || true
+gateway=$!
+wait "$gateway" || true

@@ -53,6 +53,9 @@ sigset_t requestSet() {
 void blockProcessSignals() {
     const sigset_t set = requestSet();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    // An ignored signal is discarded before sigtimedwait could take it: a shell that starts
+    // the gateway in the background (SIGINT) or nohup (SIGHUP) must not take its requests.
+    for (const Entry& e : kSignals) ::signal(e.number, SIG_DFL);
     ::signal(SIGPIPE, SIG_IGN);
 }
 
