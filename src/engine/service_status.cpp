@@ -378,7 +378,8 @@ int printStatus(const std::string& dir, std::FILE* out) {
     const int read = files::readWhole(path, text, &failure);
     if (read <= 0) {
         if (read == 0)
-            std::fprintf(out, "gsmsd: no status in %s: gsmsd has not run with this profile folder\n",
+            std::fprintf(out,
+                         "gsmsd: no status in %s: gsmsd has not run with this profile folder\n",
                          path.c_str());
         else
             std::fprintf(out, "gsmsd: cannot read %s (%s)\n", path.c_str(),

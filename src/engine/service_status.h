@@ -64,6 +64,6 @@ bool flushStatus(std::int64_t limitMs);
 // gsmsd --status: prints the status file of `dir` to out, and says so when the gateway that
 // wrote it is no longer running. 0: it runs; 3: it does not run; 4: no status file (the exit
 // codes of an LSB status action).
-int printStatus(const std::string& dir, std::FILE* out);
+[[nodiscard]] int printStatus(const std::string& dir, std::FILE* out);
 
 }  // namespace gsms

@@ -61,7 +61,7 @@ int loadConfiguration();
 // new value, and the keys of the file that differ from what runs but apply only at the next
 // start (Port, Mode, PIN, the folders, FileMask, CmdLineFormat, IncomingEnable, Number).
 // Called after loadConfiguration, from one thread at a time.
-std::vector<std::string> reloadSettings();
+[[nodiscard]] std::vector<std::string> reloadSettings();
 
 // Zeroes the record (tests).
 void resetSettingsForTest();

@@ -88,7 +88,8 @@ struct SpawnArrays {
 
 bool Child::start(const std::vector<std::string>& argv, const std::string& cwd,
                   const std::string& outputFile, const std::map<std::string, std::string>& env) {
-    const int fd = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644);
+    const int fd =
+        ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0) return false;
     const bool started = start(argv, cwd, fd, env);
     ::close(fd);

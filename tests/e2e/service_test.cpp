@@ -76,7 +76,8 @@ TEST_F(Service, StopDuringASlowSubmissionSendsItOnce) {
     EXPECT_EQ(gateway.process().waitExit(), 0);
     EXPECT_EQ(submissions(), 1);
     const std::string log = gateway.dailyLog();
-    const auto stopping = log.find("Stopping on SIGTERM: no job is taken and no submission starts any more\n");
+    const auto stopping =
+        log.find("Stopping on SIGTERM: no job is taken and no submission starts any more\n");
     const auto sent = log.find("Message sent to +4917011\n");
     const auto stopped = log.find("Gateway stopped\n");
     ASSERT_NE(stopping, std::string::npos);
@@ -131,7 +132,8 @@ TEST_F(Service, BlockedStandardOutputNeverHoldsUpTheStop) {
     child.signal(SIGTERM);
     EXPECT_EQ(child.waitExit(std::chrono::seconds(5)), 0);
     EXPECT_TRUE(gateway.logHas("Gateway stopped\n"));
-    EXPECT_TRUE(gateway.logHas(" window lines were not shown on standard output (it was blocked)\n"));
+    EXPECT_TRUE(
+        gateway.logHas(" window lines were not shown on standard output (it was blocked)\n"));
     ::close(pipeFds[0]);
 }
 
@@ -140,14 +142,16 @@ TEST_F(Service, StatusWhileJobsFlow) {
     ASSERT_EQ(sim.control("send-delay 800"), "ok");
     configure({{"PrometheusFile", dir / "gsms.prom"}});
     start();
-    for (const char* n : {"1", "2", "3"}) job(std::string("j") + n + ".sms", std::string("+491702") + n);
+    for (const std::string n : {"1", "2", "3"}) job("j" + n + ".sms", "+491702" + n);
     std::string text;
-    ASSERT_TRUE(waitFor([&] { return status(text) == 0 && text.find("\njobs sending: 1\n") != std::string::npos; }))
-        << text;
+    ASSERT_TRUE(waitFor([&] {
+        return status(text) == 0 && text.find("\njobs sending: 1\n") != std::string::npos;
+    })) << text;
     EXPECT_NE(text.find("\nstate: running\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nmodem: in service\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nport: " + sim.link() + "\n"), std::string::npos) << text;
-    ASSERT_TRUE(waitFor([&] { return statusValue("sent") == "3" && statusValue("jobs queued") == "0"; }));
+    ASSERT_TRUE(waitFor(
+        [&] { return statusValue("sent") == "3" && statusValue("jobs queued") == "0"; }));
     EXPECT_EQ(statusValue("failed"), "0");
     EXPECT_EQ(statusValue("last error"), "none");
     const std::string metrics = readText(dir / "gsms.prom");
