@@ -68,7 +68,7 @@ void reload(const ProcessSignal& sig) {
     const unsigned lost = gsms::drainConsole(kLastWordsMs);
     if (lost > 0)
         gsms::fileLog(std::to_string(lost) +
-                      " window lines were not shown on standard output (it was blocked)");
+                      " window lines were not shown on standard output (it could not keep up)");
     gsms::endProcess(code);
 }
 

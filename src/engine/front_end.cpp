@@ -206,7 +206,7 @@ void pass(Console& c, int fd, ConsoleStyle style, bool signalRead) {
         const unsigned now = lost - c.lostReported;
         c.lostReported = lost;
         show(LogLine{std::to_string(now) + (now == 1 ? " line" : " lines") +
-                         " not shown here while standard output was blocked (the daily log "
+                         " not shown here: standard output could not keep up (the daily log "
                          "has them)",
                      0},
              Kind::Warning);
