@@ -5,7 +5,7 @@
 #
 # Install: cp plasto.cmd /var/lib/gsms/ && chmod 0750 /var/lib/gsms/plasto.cmd
 # It runs as the service's user, inside its sandbox: no network unless the unit is given it
-# (see /lib/systemd/system/gsmsd.service).
+# ("systemctl cat gsmsd" shows how).
 set -eu
 number=${1:-}
 logger -t gsms-tech-alarm -p daemon.crit \
