@@ -4,7 +4,7 @@
 # the gateway runs it with the sender and the text as its two arguments (no shell reads
 # them, so nothing in a message can start anything), then deletes the SMS from the SIM.
 #
-# Install: cp incoming.sh /var/lib/gsms/ && chmod 0750 /var/lib/gsms/incoming.sh
+# Install: install -m 0750 -g gsms incoming.sh /var/lib/gsms/
 set -eu
 sender=${1:-}
 text=${2:-}

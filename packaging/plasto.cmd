@@ -3,7 +3,7 @@
 # when the gateway cannot start or has lost the network (at most once per SleepMinAfterAlarm
 # minutes). The SMS way is the one that fails, so tell someone another way.
 #
-# Install: cp plasto.cmd /var/lib/gsms/ && chmod 0750 /var/lib/gsms/plasto.cmd
+# Install: install -m 0750 -g gsms plasto.cmd /var/lib/gsms/
 # It runs as the service's user, inside its sandbox: no network unless the unit is given it
 # ("systemctl cat gsmsd" shows how).
 set -eu
