@@ -35,8 +35,8 @@ bool engineReady();
 // 30 s for a late one) after the longest other modem exchange it may have waited for.
 constexpr std::int64_t kFinishWorkLimitMs = 100000;
 
-// The orderly stop, on the calling thread: no job is taken and no submission starts any
-// more; then it waits until the submission in flight has ended, takes modemLock (so that an
+// The orderly stop, on the calling thread: no job is taken and no submission, signal poll or
+// incoming listing starts any more; then it waits until the submission in flight has ended, takes modemLock (so that an
 // incoming listing ends with its commands run and its messages deleted, and no other
 // exchange starts), and waits until every finished job has been reported (its row written,
 // its file moved), all within limitMs. 0 when everything ended in time; -1 when something was

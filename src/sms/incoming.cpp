@@ -186,6 +186,7 @@ void incomingThread() {
     const ListingMode mode = chooseListingMode();
     for (;;) {
         clock::sleepMs(15000);
+        if (stopRequested()) continue;  // the orderly stop lets no new listing begin
         (void)incomingPoll(mode);
     }
 }
