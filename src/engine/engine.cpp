@@ -8,9 +8,12 @@
 #include <new>
 #include <string>
 
+#include "engine/activity.h"
 #include "engine/log.h"
+#include "engine/service_status.h"
 #include "engine/settings.h"
 #include "jobs/workers.h"
+#include "modem/at_sender.h"
 #include "modem/modem_init.h"
 #include "modem/modem_state.h"
 #include "modem/serial_port.h"
@@ -26,12 +29,12 @@ namespace {
 
 constexpr std::size_t kThreadStack = 0x20000;  // 128 KiB per thread
 std::atomic<bool> g_started{false};
-std::atomic<bool> g_ready{false};
-std::atomic<EngineStage> g_stage{EngineStage::NotStarted};
 
-void enterStage(EngineStage stage) {
-    g_stage.store(stage);
-    notify(kNotifyEngineState);
+// Moves the stage on unless an orderly stop was requested meanwhile: then it stays Stopping.
+void moveOn(EngineStage to) {
+    for (EngineStage now = engineStage(); now < EngineStage::Stopping; now = engineStage())
+        if (advanceEngineStage(now, to)) break;
+    statusChanged();
 }
 
 void inputRoutine() { inputThread(); }
@@ -75,17 +78,16 @@ void endProcess(int code) {
     _exit(code);
 }
 
-bool engineReady() { return g_ready.load(); }
+void markEngineStopped() {
+    setEngineStage(EngineStage::Stopped);
+    statusChanged();
+}
 
-EngineStage engineStage() { return g_stage.load(); }
-
-void markEngineStopped() { enterStage(EngineStage::Stopped); }
-
-void setEngineStageForTest(EngineStage stage) { g_stage.store(stage); }
+void setEngineStageForTest(EngineStage stage) { setEngineStage(stage); }
 
 int startEngine() {
     if (g_started.exchange(true)) return 0;  // once per process
-    enterStage(EngineStage::Starting);
+    moveOn(EngineStage::Starting);
     auto routine = [] { init_gsms(); };
     if (startDetachedThread(routine, "init_gsms", kThreadStack)) return 0;
     markEngineStopped();  // no engine will ever come
@@ -94,6 +96,8 @@ int startEngine() {
 
 void init_gsms() {
     loadConfiguration();
+    notePortName(settings().portName);
+    moveOn(EngineStage::Initialising);
     // The locks (jobTableLock, logQueueLock, modemLock) and the seven modem events are
     // process-wide objects that exist before any thread runs.
     GatewaySettings& s = settings();
@@ -110,7 +114,6 @@ void init_gsms() {
     port->setTimeouts(50);
     serialPortRef().store(port);
     for (auto& e : modemState().events) e.reset();
-    g_ready.store(true);
 
     startDetachedThread(inputRoutine, "InputThread", kThreadStack);
     fileLog("InputThread started");
@@ -126,7 +129,41 @@ void init_gsms() {
     startWorker(readJobsRoutine, "ReadJobsThread");
     if (s.incomingEnable.load() != 0) startWorker(incomingRoutine, "IncomingThread");
     startWorker(signalRoutine, "SignalThread");
-    enterStage(EngineStage::Running);
+    moveOn(EngineStage::Running);
+}
+
+int finishWork(std::int64_t limitMs, std::string& unfinished) {
+    const std::int64_t deadline = clock::monotonicMs() + limitMs;
+    auto waitUntil = [deadline](auto done) {
+        while (!done()) {
+            if (clock::monotonicMs() >= deadline) return false;
+            clock::pauseRealMs(10);
+        }
+        return true;
+    };
+    requestStop();
+    setEngineStage(EngineStage::Stopping);
+    statusChanged();
+    if (!waitUntil([] { return submissionsInFlight() == 0; })) {
+        unfinished = "the submission in flight";
+        return -1;
+    }
+    // Kept: the process ends without another modem exchange.
+    if (!waitUntil([] { return modemLock().try_lock(); })) {
+        unfinished = "a modem exchange";
+        return -1;
+    }
+    const bool reported = waitUntil([] {
+        std::lock_guard lock(jobTableLock());
+        for (const AlarmJob* job : jobTable().slots)
+            if (job != nullptr && job->finished) return false;
+        return true;
+    });
+    if (!reported) {
+        unfinished = "the report of a sent job";
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace gsms

@@ -115,7 +115,10 @@ std::string statusLineText(EngineStage stage, OperatorAction running, int qualit
     switch (stage) {
         case EngineStage::NotStarted:
         case EngineStage::Starting:
+        case EngineStage::Initialising:
             return "Starting: Send SMS and Change SMSC are available once the modem is in service";
+        case EngineStage::Stopping:
+            return "Stopping: Send SMS and Change SMSC are not available";
         case EngineStage::Stopped:
             return "Stopped after an error (see the log): Send SMS and Change SMSC are not "
                    "available";

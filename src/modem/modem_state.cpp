@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "engine/activity.h"
 #include "engine/log.h"
 #include "modem/pin_mask.h"
 #include "modem/serial_port.h"
@@ -248,6 +249,7 @@ void inputThread() {
     PinMask traceMask;
     bool hungUp = false;
     for (;;) {
+        beat(Heart::Reader);
         SerialPort* port = serialPortRef().load();
         unsigned char byte = 0;
         const int n = port != nullptr ? port->read(&byte, 1) : 0;
@@ -258,6 +260,7 @@ void inputThread() {
                 fileLog("modem port hung up");
                 windowLog(nullptr, "modem port hung up", kColorRed);
                 hungUp = true;
+                setPortHungUp(true);
             }
             clock::pauseRealMs(100);
             continue;
@@ -266,6 +269,7 @@ void inputThread() {
             clock::sleepMs(1);
             continue;
         }
+        if (hungUp) setPortHungUp(false);
         hungUp = false;
         rawTrace(traceMask.feed(byte));
         const LineAssembler::Fed fed = assembler.feed(byte);

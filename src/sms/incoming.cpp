@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 
+#include "engine/activity.h"
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "modem/at_sender.h"
@@ -480,6 +481,7 @@ int handleIncomingMessage(std::string_view sender, std::string_view text, int& e
         return 0;
     }
     (void)runner.detach(&commands());
+    tally(Tally::Received);
 
     const std::string quoted = "\"" + oneLine(std::string(sender)) + "\"";
     constexpr std::size_t kFixed = sizeof "'' command received from " - 1;
@@ -542,6 +544,7 @@ void incomingThread() {
     const ListingMode mode = chooseListingMode();
     for (;;) {
         clock::sleepMs(15000);
+        if (stopRequested()) continue;  // the orderly stop lets no new listing begin
         (void)incomingPoll(mode);
     }
 }

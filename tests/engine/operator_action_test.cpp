@@ -37,6 +37,10 @@ TEST(OperatorAction, OneAtATimeOnlyWhileTheEngineRuns) {
     EXPECT_EQ(runningOperatorAction(), OperatorAction::None);
 
     setEngineStageForTest(EngineStage::Running);
+    {
+        std::lock_guard lock(posted->lock);
+        posted->stateCodes = 0;  // the stage changes were posted too; count the action's own
+    }
     std::promise<void> go;
     std::shared_future<void> released = go.get_future().share();
     auto ran = std::make_shared<std::atomic<bool>>(false);

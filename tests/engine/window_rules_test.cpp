@@ -24,6 +24,7 @@ TEST(WindowRules, ButtonsActOnlyWhenTheModemCanAnswer) {
         {"while the modem is brought into service", Stage::Starting, Action::None, false, true},
         {"once every worker runs", Stage::Running, Action::None, true, true},
         {"after a fatal stop", Stage::Stopped, Action::None, false, true},
+        {"during an orderly stop", Stage::Stopping, Action::None, false, true},
         {"while a hand-sent SMS goes out", Stage::Running, Action::SendSms, false, false},
         {"while the SMSC changes", Stage::Running, Action::ChangeSmsc, false, false},
     };
@@ -51,6 +52,9 @@ TEST(WindowRules, StatusLineAndGauge) {
     } cases[] = {
         {"opening", Stage::NotStarted, Action::None, -1, starting, 29},
         {"starting", Stage::Starting, Action::None, -1, starting, 29},
+        {"initialising the modem", Stage::Initialising, Action::None, -1, starting, 29},
+        {"orderly stop", Stage::Stopping, Action::None, 20,
+         "Stopping: Send SMS and Change SMSC are not available", 20},
         {"running, no reading yet", Stage::Running, Action::None, -1, "", 29},
         {"low signal", Stage::Running, Action::None, 11, kLowSignalText, 11},
         {"no signal", Stage::Running, Action::None, 0, kLowSignalText, 0},

@@ -111,7 +111,7 @@ private Q_SLOTS:
     void modemButtonsWaitForTheEngine() {
         EnabledWatcher watcher(button(1102), window->logList());
         QVERIFY(QTest::qWaitFor([this] { return sim->count("at+cops=") >= 1; }, kLong));
-        QCOMPARE(engineStage(), EngineStage::Starting);
+        QCOMPARE(engineStage(), EngineStage::Initialising);
         QCOMPARE(enabledButtons(), QStringLiteral("11001"));
         QCOMPARE(status(), QStringLiteral("Starting: Send SMS and Change SMSC are available "
                                           "once the modem is in service"));
