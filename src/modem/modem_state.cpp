@@ -79,7 +79,7 @@ std::string_view valuePart(std::string_view line) {
 template <std::size_t N>
 void storeText(char (&out)[N], std::string_view value) {
     std::size_t n = value.size() < N - 1 ? value.size() : N - 1;
-    std::memcpy(out, value.data(), n);
+    if (n > 0) std::memcpy(out, value.data(), n);  // an empty value may have no data at all
     out[n] = '\0';
 }
 
