@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-dbfread
+  clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dseg fonts-dejavu-core
 )
 

@@ -33,4 +33,9 @@ if setarch "$(uname -m)" -R true 2>/dev/null; then
 else
   build_and_test build-tsan tsan
 fi
+echo "== Fuzz targets (libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
+# Each target of tests/fuzz for a minute from its seeds with a fixed seed, as many at a time as
+# there are cores: about four minutes and the clang build. scripts/fuzz.sh NAME SECONDS runs
+# one for longer.
+scripts/fuzz.sh all "${GSMS_FUZZ_SECONDS:-60}"
 echo "all test builds passed"
