@@ -38,4 +38,9 @@ echo "== Fuzz targets (libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)
 # there are cores: about four minutes and the clang build. scripts/fuzz.sh NAME SECONDS runs
 # one for longer.
 scripts/fuzz.sh all "${GSMS_FUZZ_SECONDS:-60}"
+echo "== Soak and kill test (short)"
+# gsmsd of the plain build against a misbehaving gsms-modem-sim, the gateway's time ten times
+# faster: 50 jobs, 6 received SMS and 5 SIGKILLs in about a minute. A failed run keeps its
+# folder and names it; bench/soak.sh --short --seed N repeats it.
+bench/soak.sh --short
 echo "all test builds passed"
