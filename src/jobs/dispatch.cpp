@@ -1,6 +1,6 @@
 // ProcessingThread: one attempt per unfinished job per sweep, in slot order; alarms are
 // retried after "RetryDelay" up to "RetryCount" attempts, mini-messages get one. Between
-// sweeps it pauses 500 ms, or until a job is queued.
+// sweeps it pauses 500 ms, or until a job is queued. A job it finishes wakes the ReportThread.
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -71,6 +71,15 @@ void sendAlarm(int slot, AlarmJob& job) {
     fileLog(line);
 }
 
+// Marks the job finished (under jobTableLock, which lock holds) and wakes the ReportThread
+// before the next submission begins.
+void finish(std::unique_lock<std::mutex>& lock, AlarmJob& job) {
+    job.finished = 1;
+    lock.unlock();
+    jobFinished().set();  // outside jobTableLock, which is taken with no other lock
+    lock.lock();
+}
+
 }  // namespace
 
 void dispatchSweep() {
@@ -83,13 +92,13 @@ void dispatchSweep() {
             lock.unlock();
             sendMini(slot, *job);
             lock.lock();
-            job->finished = 1;
+            finish(lock, *job);
         } else {
             if (now32() < job->next_try_at) continue;
             lock.unlock();
             sendAlarm(slot, *job);
             lock.lock();
-            if (job->sent_at != 0) job->finished = 1;
+            if (job->sent_at != 0) finish(lock, *job);
         }
     }
 }
