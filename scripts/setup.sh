@@ -23,6 +23,8 @@ packages=(
   libsystemd-dev systemd
   # the Debian packages
   debhelper lintian
+  # the fuzz targets (libFuzzer)
+  clang libclang-rt-14-dev
 )
 if [ "$window" != OFF ]; then
   packages+=(qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dseg fonts-dejavu-core)

@@ -38,4 +38,14 @@ if setarch "$(uname -m)" -R true 2>/dev/null; then
 else
   build_and_test build-tsan tsan
 fi
+echo "== Fuzz targets (libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
+# Each target of tests/fuzz for a minute from its seeds with a fixed seed, as many at a time as
+# there are cores: about four minutes and the clang build. scripts/fuzz.sh NAME SECONDS runs
+# one for longer.
+scripts/fuzz.sh all "${GSMS_FUZZ_SECONDS:-60}"
+echo "== Soak and kill test (short)"
+# gsmsd of the plain build against a misbehaving gsms-modem-sim, the gateway's time ten times
+# faster: 50 jobs, 6 received SMS and 5 SIGKILLs in about a minute. A failed run keeps its
+# folder and names it; bench/soak.sh --short --seed N repeats it.
+bench/soak.sh --short
 echo "all test builds passed"

@@ -2,6 +2,7 @@
 // retried after "RetryDelay" up to "RetryCount" attempts, mini-messages get one. Between
 // sweeps it pauses 500 ms, or until a job is queued. Once a stop is requested no submission
 // starts; the one in flight ends and its job is marked finished before it counts as ended.
+// A job it finishes wakes the ReportThread.
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -78,6 +79,15 @@ void sendAlarm(int slot, AlarmJob& job) {
     fileLog(line);
 }
 
+// Marks the job finished (under jobTableLock, which lock holds) and wakes the ReportThread
+// before the next submission begins.
+void finish(std::unique_lock<std::mutex>& lock, AlarmJob& job) {
+    job.finished = 1;
+    lock.unlock();
+    jobFinished().set();  // outside jobTableLock, which is taken with no other lock
+    lock.lock();
+}
+
 }  // namespace
 
 void dispatchSweep() {
@@ -94,7 +104,7 @@ void dispatchSweep() {
         if (job->mini) sendMini(slot, *job);
         else sendAlarm(slot, *job);
         lock.lock();
-        if (job->mini || job->sent_at != 0) job->finished = 1;
+        if (job->mini || job->sent_at != 0) finish(lock, *job);
         endSubmission();  // after finished is set, so that a stop waits for its report
     }
 }

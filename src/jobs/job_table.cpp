@@ -34,6 +34,11 @@ Event& jobQueued() {
     return *queued;
 }
 
+Event& jobFinished() {
+    static Event* finished = new Event;  // as jobQueued
+    return *finished;
+}
+
 int new_alarm(const AlarmJob& candidate) {
     auto* job = new (std::nothrow) AlarmJob(candidate);
     if (job == nullptr) {
@@ -126,6 +131,7 @@ void resetJobTableForTest() {
         }
         t.count = 0;
     }
+    jobFinished().reset();
     for (int i = 0; i < kVisibleSlots; ++i) {
         std::lock_guard lock(views[i].lock);
         views[i].view = {};

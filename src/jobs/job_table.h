@@ -6,7 +6,8 @@
 // jobTableLock guards the slots, the count and each unfinished job's dispatch fields; no
 // other lock is taken while it is held. The count is an atomic, readable without the lock.
 // Each JobSlotView has a lock of its own, so the window never reads a half-written view.
-// jobQueued is set by new_alarm (any thread) and waited on and reset by the ProcessingThread.
+// jobQueued is set by new_alarm (any thread) and waited on and reset by the ProcessingThread;
+// jobFinished is set by the ProcessingThread and waited on and reset by the ReportThread.
 #pragma once
 
 #include <atomic>
@@ -59,6 +60,10 @@ std::mutex& jobTableLock();
 // Set whenever a job is queued: the ProcessingThread sleeps on it between sweeps, so that a
 // new alarm does not wait out the sweep pause while the modem is free.
 Event& jobQueued();
+// Set whenever a job is finished (sent, or failed for good): the ReportThread sleeps on it
+// between sweeps, so that the outcome is recorded and the file moved at once. Until then the
+// file is still in the watch folder, and a gateway killed meanwhile would send the job again.
+Event& jobFinished();
 
 // Copies the candidate into a new job in the lowest free slot. Slot index, or -1 (logged)
 // when memory or slots run out.
@@ -77,7 +82,7 @@ struct JobSlotView {
 // A consistent copy of a visible slot's view.
 JobSlotView jobSlotView(int slot);
 
-// Frees every job and clears the views (tests).
+// Frees every job, clears the views and resets jobFinished (tests).
 void resetJobTableForTest();
 
 }  // namespace gsms

@@ -138,8 +138,10 @@ void reportSweep() {
 
 void reportThread() {
     for (;;) {
+        // Reset before the sweep: a job finished during it ends the pause at once.
+        jobFinished().reset();
         reportSweep();
-        clock::sleepMs(1000);
+        (void)jobFinished().wait(1000);
     }
 }
 

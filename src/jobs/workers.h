@@ -14,7 +14,8 @@ namespace gsms {
 [[noreturn]] void readJobsThread();
 // Sweeps the job table every 500 ms and submits the unfinished jobs.
 [[noreturn]] void processingThread();
-// Sweeps the job table every second: records finished jobs and moves their files.
+// Sweeps the job table as soon as a job is finished, else every second: records finished jobs
+// and moves their files.
 [[noreturn]] void reportThread();
 
 // How long a file that does not look finished (an invalid request, a last line without its

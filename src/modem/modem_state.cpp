@@ -80,7 +80,7 @@ std::string_view valuePart(std::string_view line) {
 template <std::size_t N>
 void storeText(char (&out)[N], std::string_view value) {
     std::size_t n = value.size() < N - 1 ? value.size() : N - 1;
-    std::memcpy(out, value.data(), n);
+    if (n > 0) std::memcpy(out, value.data(), n);  // an empty value may have no data at all
     out[n] = '\0';
 }
 
@@ -192,17 +192,20 @@ void rawTrace(unsigned char byte) {
 
 LineAssembler::Fed LineAssembler::handOver(Fed kind) {
     line_.assign(lineBuffer_, length_);
+    shown_.assign(shownBuffer_, length_);
     length_ = 0;
     return kind;
 }
 
 LineAssembler::Fed LineAssembler::feed(unsigned char byte) {
+    const unsigned char masked = mask_.feed(byte);
     if (byte == '\r' || byte == '\n') {
         const bool continuing = continuing_;
         continuing_ = false;
         if (length_ == 0) return Fed::NeedMore;  // no empty lines
         return handOver(continuing ? Fed::Continuation : Fed::Line);
     }
+    shownBuffer_[length_] = masked == '\0' ? '@' : static_cast<char>(masked);
     lineBuffer_[length_++] = static_cast<char>(byte);
     if (length_ == 2 && !continuing_ && lineBuffer_[0] == '>' && lineBuffer_[1] == ' ')
         return Fed::Prompt;
@@ -234,11 +237,11 @@ void classifyLine(ModemState& s, std::string_view line) {
     }
 }
 
-void deliver(ModemState& s, LineAssembler::Fed fed, const std::string& line) {
+void deliver(ModemState& s, LineAssembler::Fed fed, const LineAssembler& assembler) {
     switch (fed) {
         case LineAssembler::Fed::NeedMore: return;
-        case LineAssembler::Fed::Line: classifyLine(s, line); return;
-        case LineAssembler::Fed::Continuation: fileLog(loggedLine(line)); return;
+        case LineAssembler::Fed::Line: classifyLine(s, assembler.line()); return;
+        case LineAssembler::Fed::Continuation: fileLog(assembler.shown()); return;
         case LineAssembler::Fed::Prompt: s.event(ModemEvent::Prompt).set(); return;
     }
 }
@@ -273,7 +276,7 @@ void inputThread() {
         hungUp = false;
         rawTrace(traceMask.feed(byte));
         const LineAssembler::Fed fed = assembler.feed(byte);
-        deliver(s, fed, assembler.line());
+        deliver(s, fed, assembler);
     }
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "modem/pin_mask.h"
 #include "platform/event.h"
 
 namespace gsms {
@@ -95,13 +96,19 @@ public:
     [[nodiscard]] Fed feed(unsigned char byte);
     // The text handed over by the last Line or Continuation.
     const std::string& line() const { return line_; }
+    // The same text as the daily log shows it (loggedLine), the PIN masked across the pieces
+    // of an overlong line: a PIN that begins in one piece stays hidden in the next.
+    const std::string& shown() const { return shown_; }
 
 private:
     Fed handOver(Fed kind);
     char lineBuffer_[kLineSize] = {};  // the line being assembled, from its first byte
+    char shownBuffer_[kLineSize] = {};  // the same bytes, masked
     std::size_t length_ = 0;
     bool continuing_ = false;  // the bytes in lineBuffer_ continue an overlong line
+    PinMask mask_;             // over the whole modem line, not one piece
     std::string line_;
+    std::string shown_;
 };
 
 // Classifies one complete line by the rule table (modem_state.cpp): logs it, then captures it,
@@ -111,7 +118,7 @@ void classifyLine(ModemState& state, std::string_view line);
 
 // Hands the assembler's outcome on: a Line to the classifier, a Continuation to the log only,
 // a Prompt to the Prompt event.
-void deliver(ModemState& state, LineAssembler::Fed fed, const std::string& line);
+void deliver(ModemState& state, LineAssembler::Fed fed, const LineAssembler& assembler);
 
 // The line as the daily log shows it: NUL, the GSM "@", as "@".
 std::string loggedLine(std::string_view line);

@@ -50,8 +50,10 @@ bool holdsLineBreak(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-std::string edited(const std::string& current, std::string_view section, std::string_view key,
-                   std::string_view value) {
+}  // namespace
+
+std::string withValue(const std::string& current, std::string_view section, std::string_view key,
+                      std::string_view value) {
     Text doc(current);
     const std::string newLine = text::fromGateway(encodingOf(doc), key) + "=" +
                                 text::fromGateway(encodingOf(doc), value);
@@ -89,8 +91,6 @@ std::string edited(const std::string& current, std::string_view section, std::st
     }
     return doc.bytes();
 }
-
-}  // namespace
 
 Text::Text(std::string_view bytes) {
     text::Decoded d = text::decode(bytes);
@@ -163,7 +163,7 @@ bool write(const std::string& path, std::string_view section, std::string_view k
     }
     return files::rewrite(
                path,
-               [&](const std::string& current) { return edited(current, section, key, value); },
+               [&](const std::string& current) { return withValue(current, section, key, value); },
                failure) == 0;
 }
 

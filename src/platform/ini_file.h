@@ -56,6 +56,10 @@ std::optional<std::string> read(const std::string& path, std::string_view sectio
 [[nodiscard]] bool write(const std::string& path, std::string_view section,
                          std::string_view key, std::string_view value,
                          Failure* failure = nullptr);
+// The bytes write() puts in place of `current` (a file's bytes, empty for a new file): key=value
+// in the first section of that name, every other line kept. No file is touched.
+std::string withValue(const std::string& current, std::string_view section, std::string_view key,
+                      std::string_view value);
 // Integer reading of a profile value: blanks, optional sign, decimal digits; 0 without digits.
 int parseInt(std::string_view text);
 

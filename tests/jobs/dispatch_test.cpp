@@ -34,6 +34,7 @@ TEST_F(Dispatch, SentAlarmIsFinishedWithStatusSent) {
     EXPECT_EQ(job(slot).finished, 1);
     EXPECT_EQ(job(slot).tries, 0);
     EXPECT_NE(job(slot).sent_at, 0);
+    EXPECT_TRUE(jobFinished().isSet());  // the report follows at once
     EXPECT_EQ(jobSlotView(slot).state, 2);
     EXPECT_EQ(jobSlotView(slot).text, "sending alarm K1 to Anna");
     EXPECT_EQ(countLines("Message sent to +49170", kColorGreen), 1);
@@ -47,6 +48,7 @@ TEST_F(Dispatch, FailedAlarmIsRetriedAndThenSent) {
     dispatchSweep();
     EXPECT_EQ(job(slot).finished, 0);
     EXPECT_EQ(job(slot).sent_at, 0);
+    EXPECT_FALSE(jobFinished().isSet());
     EXPECT_EQ(countLines("ERROR sending to 7 (try 1/5)", kColorRed), 1);
     dispatchSweep();
     EXPECT_EQ(job(slot).finished, 1);
@@ -84,6 +86,7 @@ TEST_F(Dispatch, MiniMessageGetsOneAttemptAndAShortCaption) {
     dispatchSweep();
     EXPECT_EQ(job(failed).finished, 1);
     EXPECT_EQ(job(failed).status, STATUS_FAILED);
+    EXPECT_TRUE(jobFinished().isSet());
     EXPECT_EQ(jobSlotView(failed).text, "sending '0123456789abcdef' to Anna");
     EXPECT_EQ(countLines("ERROR sending to 9", kColorRed), 1);
     EXPECT_EQ(countLines("(try", kColorRed), 0);

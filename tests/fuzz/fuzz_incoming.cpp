@@ -1,0 +1,219 @@
+// Received SMS: the listing walkers (PDU and text mode), the SMS-DELIVER decoder and the
+// assembler of long messages.
+//
+// Half the inputs are a modem's capture as it stands: whatever it holds, the walkers and the
+// decoder stay within it, a decoded message is bounded (a sender of at most 21 characters,
+// a text of at most 160, neither with a control character but CR and LF in the text), and
+// after three listings of the same messages every one of them has been handed over.
+// The other half are messages built from the input, encoded by the simulator's own encoder
+// (written apart from the decoder) and listed as a modem lists them, among texts that look
+// like listing entries or final results: each comes back whole, once, with its real sender.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "json_records.h"
+#include "pdu_encoder.h"
+#include "sms/gsm_alphabet.h"
+#include "sms/incoming.h"
+
+using namespace gsms;
+
+namespace {
+
+bool boundedMessage(const DeliverMessage& m) {
+    if (m.sender.size() > 21 || m.text.size() > 160) return false;
+    for (const char c : m.sender)
+        if (static_cast<unsigned char>(c) < 0x20) return false;
+    for (const char c : m.text)
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n') return false;
+    const MessagePart& p = m.part;
+    return p.total == 0 || (p.total > 1 && p.sequence >= 1 && p.sequence <= p.total);
+}
+
+void capturedAsItStands(const std::string& capture, bool complete) {
+    std::vector<DecodedPdu> decoded;
+    std::set<int> indexes;
+    for (const ListedPdu& listed : walkPduListing(capture, complete)) {
+        FUZZ_CHECK(capture.find(listed.pdu) != std::string::npos);
+        DecodedPdu d;
+        std::string why;
+        if (decodeDeliver(listed.pdu, listed.length, d.message, why) != 0) {
+            FUZZ_CHECK(!why.empty());
+            continue;
+        }
+        FUZZ_CHECK(boundedMessage(d.message));
+        // Listings name each index once; the assembler relies on it.
+        if (!indexes.insert(listed.index).second) continue;
+        d.index = listed.index;
+        d.key = std::to_string(listed.index) + ":" + listed.pdu;
+        decoded.push_back(std::move(d));
+    }
+    PartAssembler parts;
+    std::set<int> handed;
+    for (int listing = 0; listing <= kListingsToWait; ++listing) {
+        for (const ReceivedMessage& m : parts.take(decoded)) {
+            FUZZ_CHECK(!m.indexes.empty());
+            for (const int index : m.indexes) {
+                FUZZ_CHECK(indexes.count(index) == 1);
+                handed.insert(index);
+            }
+        }
+    }
+    FUZZ_CHECK(handed == indexes);
+
+    const std::vector<int> listed = listedIndexes(capture);
+    FUZZ_CHECK(std::set<int>(listed.begin(), listed.end()).size() == listed.size());
+    ReadAnswer answer;
+    if (parseReadAnswer(capture, answer) == 0) {
+        for (const char c : answer.sender) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20);
+        FUZZ_CHECK(answer.text.size() < capture.size());
+    }
+}
+
+// The text a UCS-2 payload must decode to.
+std::string fromUcs2(const std::string& units) {
+    std::string out;
+    for (std::size_t k = 0; k + 1 < units.size(); k += 2) {
+        const unsigned u =
+            static_cast<unsigned char>(units[k]) << 8 | static_cast<unsigned char>(units[k + 1]);
+        if (u >= 0xD800 && u <= 0xDBFF && k + 3 < units.size()) {
+            const unsigned v = static_cast<unsigned char>(units[k + 2]) << 8 |
+                               static_cast<unsigned char>(units[k + 3]);
+            if (v >= 0xDC00 && v <= 0xDFFF) k += 2;
+        }
+        const bool printable =
+            u == '\r' || u == '\n' || (u >= 0x20 && u <= 0x7E) || (u >= 0xA0 && u <= 0xFF);
+        out.push_back(printable ? static_cast<char>(u) : '?');
+    }
+    return out;
+}
+
+struct Built {
+    sim::DeliverSpec spec;
+    std::string pdu;   // TPDU
+    std::string text;  // what the decoder must give
+    std::string sender;
+    int index = 0;
+};
+
+void builtMessages(FuzzedDataProvider& in) {
+    std::vector<Built> messages;
+    std::string capture;  // PDU mode, as the modem's lines reach the capture
+    std::string textCapture;
+    const std::string sca = sim::serviceCentreAddress("+491710760000");
+    int index = 0;
+    while (in.remaining_bytes() > 0 && messages.size() < 8) {
+        Built b;
+        index += in.ConsumeIntegralInRange<int>(1, 40);
+        b.index = index;
+        sim::DeliverSpec& spec = b.spec;
+        if (in.ConsumeBool()) {
+            spec.sender = (in.ConsumeBool() ? "+" : "") +
+                          std::to_string(in.ConsumeIntegral<std::uint64_t>() % 100000000000000ull);
+        } else {
+            spec.sender = in.ConsumeRandomLengthString(12);
+        }
+        spec.coding = in.ConsumeBool() ? sim::Coding::Ucs2 : sim::Coding::Gsm7;
+        if (in.ConsumeBool()) {
+            spec.reference = in.ConsumeIntegralInRange<int>(0, 0xFFFF);
+            spec.total = in.ConsumeIntegralInRange<int>(1, 255);
+            spec.sequence = in.ConsumeIntegralInRange<int>(0, 255);
+        }
+        spec.timestamp = "24/05/17,10:11:12+08";
+        std::string payload = in.ConsumeRandomLengthString(170);
+        if (spec.coding == sim::Coding::Gsm7) {
+            for (char& c : payload) c = static_cast<char>(c & 0x7F);
+        } else if (payload.size() % 2 != 0) {
+            payload.pop_back();
+        }
+        spec.payload = payload;
+        std::string why;
+        b.pdu = sim::encodeDeliver(spec, why);
+        if (b.pdu.empty()) continue;  // does not fit one message
+        b.text = spec.coding == sim::Coding::Gsm7 ? gsmTextToLatin1(payload) : fromUcs2(payload);
+        if (sim::isNumber(spec.sender)) {
+            b.sender = spec.sender;
+        } else {
+            for (const char c : gsmTextToLatin1(sim::latin1ToGsmCodes(spec.sender)))
+                b.sender.push_back(static_cast<unsigned char>(c) < 0x20 ? '?' : c);
+        }
+        std::string hex = sim::toHex(sca + b.pdu);
+        std::transform(hex.begin(), hex.end(), hex.begin(),
+                       [](char c) { return static_cast<char>(std::toupper(c)); });
+        capture += "+CMGL: " + std::to_string(index) + ",1,," + std::to_string(b.pdu.size()) +
+                   "\r" + hex + "\r";
+        messages.push_back(std::move(b));
+    }
+    capture += "OK\r";
+
+    const std::vector<ListedPdu> listed = walkPduListing(capture, true);
+    FUZZ_CHECK(listed.size() == messages.size());
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        const Built& b = messages[i];
+        FUZZ_CHECK(listed[i].index == b.index && listed[i].status == 1);
+        DeliverMessage m;
+        std::string why;
+        FUZZ_CHECK(decodeDeliver(listed[i].pdu, listed[i].length, m, why) == 0);
+        FUZZ_CHECK(m.sender == b.sender);
+        FUZZ_CHECK(m.text == b.text);
+        const sim::DeliverSpec& spec = b.spec;
+        const bool part = spec.total > 1 && spec.sequence >= 1 && spec.sequence <= spec.total;
+        FUZZ_CHECK(m.part.total == (part ? spec.total : 0));
+        if (part)
+            FUZZ_CHECK(m.part.sequence == spec.sequence && m.part.reference == spec.reference &&
+                       m.part.wide == (spec.reference > 0xFF));
+        // The same PDU from a modem that leaves the service centre address out.
+        DeliverMessage bare;
+        FUZZ_CHECK(decodeDeliver(sim::toHex(b.pdu), static_cast<int>(b.pdu.size()), bare, why) ==
+                   0);
+        FUZZ_CHECK(bare.text == m.text && bare.sender == m.sender);
+    }
+
+    // Text mode: a message read alone with at+cmgr, its text lines as the capture holds them
+    // (a line end of the text ends a captured line; empty lines leave nothing).
+    if (!messages.empty()) {
+        const Built& b = messages.front();
+        std::string expected;
+        std::string answer = "at+cmgr=" + std::to_string(b.index) + "\r+CMGR: \"REC UNREAD\",\"" +
+                             b.spec.sender + "\",,\"" + b.spec.timestamp + "\"\r";
+        std::string line;
+        for (const char c : b.spec.payload + "\n") {
+            if (c != '\r' && c != '\n') {
+                line.push_back(c);
+                continue;
+            }
+            if (line.empty()) continue;
+            answer += line + "\r";
+            expected += line + "\r";
+            line.clear();
+        }
+        answer += "OK\r";
+        ReadAnswer read;
+        const bool plainSender = b.spec.sender.find_first_of("\"\r\n,") == std::string::npos;
+        if (plainSender) {
+            FUZZ_CHECK(parseReadAnswer(answer, read) == 0);
+            FUZZ_CHECK(read.text == expected);
+            FUZZ_CHECK(listedIndexes("+CMGL: " + std::to_string(b.index) + ",\"REC READ\",\"" +
+                                     b.spec.sender + "\",,\"\"\r" + expected + "OK\r")
+                           .front() == b.index);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    if (in.ConsumeBool()) {
+        const bool complete = in.ConsumeBool();
+        capturedAsItStands(in.ConsumeRemainingBytesAsString(), complete);
+    } else {
+        builtMessages(in);
+    }
+    return 0;
+}
