@@ -2,8 +2,6 @@
 // (writing missing keys back with their defaults) and prints what the gateway will use.
 // What the engine would show in its window (a file that cannot be read, a name too long, a
 // profile directory that cannot be used) goes to standard error.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,6 +10,7 @@
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "modem/serial_port.h"
+#include "platform/console.h"
 #include "platform/profile_dir.h"
 
 int main(int argc, char** argv) {
@@ -19,17 +18,18 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--profile-dir") == 0 && i + 1 < argc) {
             gsms::setProfileDir(argv[++i]);
         } else if (std::strcmp(argv[i], "--help") == 0) {
-            std::puts("usage: gsms-config [--profile-dir DIR]\n"
-                      "Loads section Config of TEVRAK.INI (profile directory: --profile-dir,\n"
-                      "else GSMS_PROFILE_DIR, else the current directory), writes missing keys\n"
-                      "back with their defaults and prints the settings in force.");
+            std::printf("usage: gsms-config [--profile-dir DIR]\n"
+                        "Loads section Config of TEVRAK.INI (profile directory: --profile-dir,\n"
+                        "else GSMS_PROFILE_DIR, else %s), writes missing keys\n"
+                        "back with their defaults and prints the settings in force.\n",
+                        gsms::kDefaultProfileDirText);
             return 0;
         } else {
             std::fprintf(stderr, "gsms-config: unknown argument %s\n", argv[i]);
             return 2;
         }
     }
-    gsms::startConsoleReceiver(stderr, isatty(STDERR_FILENO) == 1);
+    gsms::startConsoleReceiver(stderr, gsms::console::showsColours(stderr));
     gsms::loadConfiguration();
     const gsms::GatewaySettings& s = gsms::settings();
     std::printf("Port                     %s (%s)\n", s.portName,

@@ -1,9 +1,6 @@
 // gsmsd: the gateway engine without a window, run by a service manager. Window log lines go
-// to standard output; SIGTERM or SIGINT stop it at once (job files stay on disk until they
-// are reported, so nothing is lost).
-#include <signal.h>
-#include <unistd.h>
-
+// to standard output; SIGTERM or SIGINT (Ctrl+C or closing the console on Windows) stop it at
+// once (job files stay on disk until they are reported, so nothing is lost).
 #include <cstdio>
 #include <string>
 
@@ -11,6 +8,7 @@
 #include "engine/engine.h"
 #include "engine/front_end.h"
 #include "engine/log.h"
+#include "platform/console.h"
 
 int main(int argc, char** argv) {
     const gsms::FrontEndOptions options = gsms::parseFrontEndOptions(
@@ -19,14 +17,8 @@ int main(int argc, char** argv) {
         "directory through the GSM modem named by \"Port\" in section Config of TEVRAK.INI.");
     if (!options.run) return options.exitCode;
 
-    // Blocked before any thread exists, so every thread inherits the mask and only
-    // sigwait below sees the two signals.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    // Before any thread exists.
+    gsms::console::prepareStopRequests();
 
     // No one to click a box away: the table error goes to both logs and the report goes on.
     gsms::setDbErrorBoxHook([](const char* text, const char* caption) {
@@ -34,15 +26,14 @@ int main(int argc, char** argv) {
         gsms::fileLog(line);
         gsms::windowLog(nullptr, line, gsms::kColorRed);
     });
-    gsms::startConsoleReceiver(stdout, isatty(STDOUT_FILENO) == 1);
+    gsms::startConsoleReceiver(stdout, gsms::console::showsColours(stdout));
     gsms::fileLog("Gateway started");
     if (gsms::startEngine() != 0) {
         gsms::fileLog("** init_gsms ** ERROR: cannot start the engine thread");
         return 1;
     }
 
-    int received = 0;
-    sigwait(&stopSignals, &received);
+    gsms::console::waitForStopRequest();
     gsms::fileLog("Gateway stopped");
     gsms::windowLog(nullptr, "Gateway stopped", gsms::kColorDefault);
     gsms::drainConsole();

@@ -36,13 +36,13 @@ FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
             std::printf(
                 "usage: %s [--profile-dir DIR] [--help] [--version]\n\n%s\n\n"
                 "  --profile-dir DIR  where TEVRAK.INI, KORLIN.INI and hestrum.ini live\n"
-                "                     (default: $GSMS_PROFILE_DIR, else the current directory)\n"
+                "                     (default: $GSMS_PROFILE_DIR, else %s)\n"
                 "  --help             this text\n"
                 "  --version          the version\n\n"
                 "Daily logs go to log/gsms_YYYYMMDD.log under the current directory.\n"
                 "Exit codes: 0 when stopped, 1 after a fatal start-up failure or lasting\n"
                 "signal loss (a supervisor should start it again), 2 for a bad argument.\n",
-                program, summary);
+                program, summary, kDefaultProfileDirText);
             o.run = false;
             return o;
         } else if (std::strcmp(a, "--version") == 0) {

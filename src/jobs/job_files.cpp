@@ -1,6 +1,4 @@
 // ReadJobsThread: turns job files in the watch directory into queued jobs.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -22,21 +20,9 @@ namespace gsms {
 namespace {
 
 // Identity of one version of a file.
-struct FileVersion {
-    std::int64_t size = -1;
-    std::int64_t mtimeNs = 0;
-    std::int64_t inode = 0;
-    bool operator==(const FileVersion&) const = default;
-};
+using FileVersion = paths::FileStamp;
 
-bool versionOf(const std::string& path, FileVersion& v) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return false;
-    v.size = st.st_size;
-    v.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    v.inode = static_cast<std::int64_t>(st.st_ino);
-    return true;
-}
+bool versionOf(const std::string& path, FileVersion& v) { return paths::stampOf(path, v); }
 
 // Versions of files already dealt with, by path: settled jobs, and rejected files whose
 // "could not move" line has been written.

@@ -14,6 +14,7 @@
 #include "engine/settings.h"
 #include "jobs/workers.h"
 #include "platform/clock.h"
+#include "platform/file_append.h"
 #include "platform/paths.h"
 
 namespace gsms {
@@ -139,11 +140,11 @@ void reportJob(int slot, std::uint32_t stamp) {
         const std::string result = resultFileName(paths::fromConfig(target), stamp, ne.name, ne.ext);
         if (std::rename(job->path, result.c_str()) != 0) couldNotMove(*job, result);
         if (!failed) {
-            if (std::FILE* f = std::fopen(result.c_str(), "abe")) {
-                std::fprintf(f, "%d.%d.%d %d:%d ALARM successfully sent", sent.tm_year + 1900,
-                             sent.tm_mon + 1, sent.tm_mday, sent.tm_hour, sent.tm_min);
-                std::fclose(f);
-            }
+            char success[64];
+            std::snprintf(success, sizeof success, "%d.%d.%d %d:%d ALARM successfully sent",
+                          sent.tm_year + 1900, sent.tm_mon + 1, sent.tm_mday, sent.tm_hour,
+                          sent.tm_min);
+            (void)files::append(result, success, files::IfMissing::Create);
         }
     }
     // Still in the watch directory: settled all the same, never to be sent again.

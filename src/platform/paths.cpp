@@ -1,25 +1,21 @@
 #include "platform/paths.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-
 namespace gsms::paths {
 
 std::string fromConfig(std::string_view configured) {
     std::string out(configured);
     for (char& c : out)
-        if (c == '\\') c = '/';
+        if (c == '\\' || c == '/') c = kSeparator;
     return out;
 }
 
 std::string join(std::string_view dir, std::string_view name) {
     std::string d = fromConfig(dir);
-    while (d.size() > 1 && d.back() == '/') d.pop_back();
+    while (d.size() > 1 && d.back() == kSeparator) d.pop_back();
     while (!name.empty() && (name.front() == '/' || name.front() == '\\')) name.remove_prefix(1);
     if (d.empty()) return std::string(name);
-    if (d == "/") return "/" + std::string(name);
-    return d + "/" + std::string(name);
+    if (d.size() == 1 && d[0] == kSeparator) return d + std::string(name);
+    return d + kSeparator + std::string(name);
 }
 
 NameExt split(std::string_view path) {
@@ -28,21 +24,6 @@ NameExt split(std::string_view path) {
     auto dot = last.rfind('.');
     if (dot == std::string_view::npos) return {std::string(last), ""};
     return {std::string(last.substr(0, dot)), std::string(last.substr(dot))};
-}
-
-bool isDirectory(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-bool makeDirectory(const std::string& path, mode_t mode) {
-    if (::mkdir(path.c_str(), mode) == 0) return true;
-    return errno == EEXIST && isDirectory(path);
 }
 
 }  // namespace gsms::paths

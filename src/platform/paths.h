@@ -1,10 +1,13 @@
-// Path helpers: configured paths may use '\' as a separator; joins use exactly one '/'.
+// Path helpers: configured paths may use '\' or '/' as a separator; each becomes the
+// platform's own (kSeparator), and joins use exactly one of it. The file-system questions are
+// answered by paths_posix.cpp or paths_win32.cpp.
 #pragma once
 
 #include <sys/types.h>
 
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,9 +16,12 @@ namespace gsms::paths {
 // Capacity of a configured path, terminator included: as long as the system allows.
 constexpr std::size_t kPathSize = PATH_MAX;
 
-// A configured path with every backslash turned into '/' ("\qor\tevrak" -> "/qor/tevrak").
+// The platform's separator: '/' on POSIX, '\' on Windows.
+extern const char kSeparator;
+
+// A configured path with every separator the platform's ("\qor\tevrak" -> "/qor/tevrak").
 std::string fromConfig(std::string_view configured);
-// dir + "/" + name with exactly one separator between them.
+// dir + separator + name with exactly one separator between them.
 std::string join(std::string_view dir, std::string_view name);
 // Name and extension of the last component, split at its last dot ("a/b.sms" -> "b", ".sms").
 struct NameExt {
@@ -25,7 +31,19 @@ struct NameExt {
 NameExt split(std::string_view path);
 bool isDirectory(const std::string& path);
 bool exists(const std::string& path);
-// Creates one directory level (with mode, less the umask); true when it exists afterwards.
+// Creates one directory level (POSIX: with mode, less the umask; Windows: with the parent's
+// inherited permissions); true when it exists afterwards.
 bool makeDirectory(const std::string& path, mode_t mode = 0755);
+
+// What tells one version of a file from another: size, last modification and the file's
+// identity on its volume (inode, or file index on Windows).
+struct FileStamp {
+    std::int64_t size = -1;
+    std::int64_t mtimeNs = 0;  // nanoseconds since 1970 (100 ns steps on Windows)
+    std::int64_t id = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// False (stamp untouched) when the file cannot be looked at.
+bool stampOf(const std::string& path, FileStamp& stamp);
 
 }  // namespace gsms::paths

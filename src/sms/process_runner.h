@@ -1,5 +1,9 @@
 // ProcessRunner: starts one command line as a child process in its own
 // session with standard streams on /dev/null; never through a shell.
+// That is process_runner_posix.cpp. process_runner_win32.cpp starts it with CreateProcess in a
+// new console, shown minimised and not activated, inheriting no handle; a batch file (".bat",
+// ".cmd") runs under cmd.exe with every argument quoted so that nothing in it is read as
+// cmd.exe syntax (a line break, which cmd.exe cannot take in an argument, becomes a blank).
 //
 // Thread contract: one ProcessRunner instance is used by one thread at a time
 // (no internal locking). Different instances may be used concurrently; the
@@ -24,6 +28,12 @@ namespace gsms {
 // backslashes are literal.
 std::vector<std::string> splitCommandLine(std::string_view commandLine);
 
+// The command line that hands a Windows program exactly these arguments, the first naming the
+// program (quoted by the C runtime's rules where needed). forCmd: for a batch file under
+// cmd.exe /s /c, where every argument is quoted, a quote is doubled, a % cannot start a
+// variable and a line break becomes a blank.
+std::string windowsCommandLine(const std::vector<std::string>& args, bool forCmd);
+
 class ProcessRunner {
 public:
     static constexpr std::uint32_t kStillActive = 259;
@@ -36,7 +46,8 @@ public:
     ProcessRunner(const ProcessRunner&) = delete;
     ProcessRunner& operator=(const ProcessRunner&) = delete;
 
-    // The flags only select a new session on POSIX; kept for the callers.
+    // POSIX: the flags only select a new session, kept for the callers. Windows: a new
+    // console (and process group), shown minimised and not activated.
     int start(bool showMinimised, bool newConsole);
     int detach();
     bool isRunning();
@@ -50,6 +61,7 @@ private:
     std::vector<std::string> argv_;  // set by the argument-vector constructor
     std::uint32_t exitCode_ = 0;
     pid_t pid_ = 0;
+    void* process_ = nullptr;  // Windows: the held child's process handle
 };
 
 } // namespace gsms

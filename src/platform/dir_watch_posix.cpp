@@ -16,8 +16,8 @@ namespace gsms {
 DirWatch::~DirWatch() { close(); }
 
 void DirWatch::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (handle_ != kNone) ::close(static_cast<int>(handle_));
+    handle_ = kNone;
 }
 
 bool DirWatch::arm(const std::string& dir) {
@@ -31,24 +31,25 @@ bool DirWatch::arm(const std::string& dir) {
         errno = saved;
         return false;
     }
-    fd_ = fd;
+    handle_ = fd;
     return true;
 }
 
 int DirWatch::wait(std::int64_t ms) {
-    if (fd_ < 0) return -1;
+    if (handle_ == kNone) return -1;
+    const int fd = static_cast<int>(handle_);
     // Gateway time: the time scale of the tests shortens the watch time-out too.
     const auto deadline = clock::deadlineAfterMs(ms);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{fd, POLLIN, 0};
         const int rc = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
         if (rc < 0 && errno == EINTR) continue;
         if (rc <= 0) return 0;
         alignas(inotify_event) char buffer[4096];
-        while (::read(fd_, buffer, sizeof buffer) > 0) {
+        while (::read(fd, buffer, sizeof buffer) > 0) {
         }
         return 1;
     }
