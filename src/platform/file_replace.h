@@ -11,6 +11,10 @@
 // target replaced; the link stays. A new file is created with mode 0600. Temporaries left by
 // a writer killed half-way are removed by the next write of the same file. A file that
 // exists but cannot be read is never replaced. Every descriptor is close-on-exec.
+// That is file_replace_posix.cpp; file_replace_win32.cpp does the same the Windows way: the
+// writers of a file take turns through a named mutex (a byte-range lock would bar readers),
+// ReplaceFile keeps the old file's ACL, owner and attributes, a new file takes its folder's
+// permissions, and no handle is inherited.
 //
 // Thread safety: any thread may call either function at any time.
 #pragma once

@@ -1,11 +1,10 @@
 // A temporary directory that is the current directory for the life of the object.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -14,8 +13,14 @@ namespace gsms::test {
 class TempDir {
 public:
     TempDir() {
-        char tmpl[] = "/tmp/gsms-test-XXXXXX";
-        path_ = ::mkdtemp(tmpl);
+        // A fresh name of its own in the system's temporary folder (mkdtemp is POSIX only).
+        std::random_device random;
+        std::error_code ec;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::string name = "gsms-test-" + std::to_string(random() % 1000000000u);
+            const auto dir = std::filesystem::temp_directory_path(ec) / name;
+            if (std::filesystem::create_directory(dir, ec)) path_ = dir.string();
+        }
         old_ = std::filesystem::current_path();
         std::filesystem::current_path(path_);
     }

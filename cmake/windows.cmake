@@ -1,0 +1,22 @@
+# What the Windows build (cmake/mingw-w64-x86_64.cmake) needs besides the sources.
+
+# GoogleTest built from the sources Debian ships (no MinGW package of it exists; it defines
+# GTest::gtest and GTest::gtest_main itself). Added before
+# the project's warning flags, which are not its concern.
+set(GSMS_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows build")
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GSMS_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Windows 7 and later; Unicode-free (the gateway works in single-byte text, the "A" functions).
+add_compile_definitions(_WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
+# MinGW's localtime_r (over localtime_s), which the clock uses as on POSIX.
+add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L)
+
+# Tests run under Wine in a prefix of the build's own, never the user's ~/.wine.
+if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
+  set(GSMS_WINEPREFIX ${CMAKE_BINARY_DIR}/wine)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      env WINEPREFIX=${GSMS_WINEPREFIX} WINEDEBUG=-all ${CMAKE_CROSSCOMPILING_EMULATOR})
+endif()

@@ -1,0 +1,250 @@
+// Windows: small files read whole and replaced whole. Writers of one file take turns through a
+// named mutex derived from the file's full path (Windows byte-range locks would also bar
+// readers, and a lock on the file itself would stand in the way of its replacement). The new
+// text goes to a temporary file beside the target, is flushed, and replaces the target with
+// ReplaceFile, which keeps the old file's ACL, owner, attributes and creation time. A new file
+// is moved into place and takes the permissions its folder passes on.
+#include <windows.h>
+#include <sddl.h>
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <vector>
+
+#include "platform/file_replace.h"
+#include "platform/paths.h"
+#include "platform/win32_errors.h"
+
+namespace gsms::files {
+namespace {
+
+constexpr const char* kTempMark = ".gsms-";
+constexpr std::size_t kTempRandom = 6;
+// How long a writer waits for another one, and for a reader to let go of the file.
+constexpr DWORD kLockWaitMs = 10000;
+constexpr int kReplaceWaitMs = 2000;
+constexpr int kMaxAttempts = 100;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+void fail(Failure* failure, Failure::Kind kind, int error) {
+    if (failure != nullptr) *failure = Failure{kind, error};
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    if (slash == std::string::npos) return ".";
+    if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
+    return path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Reads all of an open file. 0 or the errno that stopped it.
+int readAll(HANDLE h, std::string& out) {
+    if (GetFileType(h) != FILE_TYPE_DISK) return EINVAL;  // a device is no settings file
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(h, &size)) return win32::lastErrno();
+    if (static_cast<std::uint64_t>(size.QuadPart) > kMaxFileSize) return EFBIG;
+    out.clear();
+    char buffer[8192];
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(h, buffer, sizeof buffer, &n, nullptr)) return win32::lastErrno();
+        if (n == 0) return 0;
+        out.append(buffer, n);
+        if (out.size() > kMaxFileSize) return EFBIG;
+    }
+}
+
+// The writers' mutex of one file: one name for every spelling of its path.
+HANDLE writersMutex(const std::string& path) {
+    char full[MAX_PATH * 4];
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    std::string key = n > 0 && n < sizeof full ? std::string(full, n) : path;
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the upper-cased path
+    for (char c : key) {
+        hash ^= static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(c)));
+        hash *= 1099511628211ull;
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "Global\\gsms-file-%016llx",
+                  static_cast<unsigned long long>(hash));
+    // The service and an operator's window may run as different users: both may wait on it.
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, FALSE};
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            "D:(A;;0x00100001;;;WD)(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;OW)", SDDL_REVISION_1, &sd,
+            nullptr))
+        sa.lpSecurityDescriptor = sd;
+    HANDLE m = CreateMutexA(&sa, FALSE, name);
+    if (m == nullptr && GetLastError() == ERROR_ACCESS_DENIED)
+        m = OpenMutexA(SYNCHRONIZE, FALSE, name);  // made by another user, who lets us wait
+    if (sd != nullptr) LocalFree(sd);
+    return m;
+}
+
+// A name for the temporary that no other file has: 1 created (h open), -1 failed.
+int createTemporary(const std::string& folder, const std::string& name, std::string& temp,
+                    HANDLE& h) {
+    static std::atomic<std::uint64_t> counter{0};
+    std::uint64_t seed = GetTickCount64() ^ (std::uint64_t{GetCurrentProcessId()} << 32) ^
+                         (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        std::string suffix;
+        for (std::size_t i = 0; i < kTempRandom; ++i) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            suffix.push_back("abcdefghijklmnopqrstuvwxyz0123456789"[(seed >> 33) % 36]);
+        }
+        temp = paths::join(folder, "." + name + kTempMark + suffix);
+        h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) return 1;
+        if (GetLastError() != ERROR_FILE_EXISTS) return -1;
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return -1;
+}
+
+// Removes what writers of this file left when they were killed half-way. Only called with the
+// writers' mutex held, so no temporary of a live writer of this file can exist.
+void removeStaleTemporaries(const std::string& folder, const std::string& name) {
+    WIN32_FIND_DATAA found;
+    const std::string pattern = paths::join(folder, "." + name + kTempMark + "*");
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    const std::size_t length = name.size() + 1 + std::char_traits<char>::length(kTempMark) + kTempRandom;
+    do {
+        if (std::char_traits<char>::length(found.cFileName) == length)
+            DeleteFileA(paths::join(folder, found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+int writeAll(HANDLE h, const std::string& bytes) {
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        DWORD n = 0;
+        const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
+        if (!WriteFile(h, p, chunk, &n, nullptr)) return win32::lastErrno();
+        if (n == 0) return EIO;
+        p += n;
+        left -= n;
+    }
+    return 0;
+}
+
+// Puts the temporary in the target's place. 1 done, 0 try again (the target appeared or went
+// meanwhile), -1 failed (an errno in error).
+int putInPlace(const std::string& target, const std::string& temp, bool existed, int& error) {
+    for (int waited = 0;; waited += 20) {
+        const BOOL ok = existed ? ReplaceFileA(target.c_str(), temp.c_str(), nullptr,
+                                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                                : MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        if (ok) return 1;
+        const DWORD code = GetLastError();
+        if ((existed && code == ERROR_FILE_NOT_FOUND) || (!existed && code == ERROR_ALREADY_EXISTS))
+            return 0;
+        // Another program has the file open without letting it be replaced: it lets go soon.
+        const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+                          code == ERROR_UNABLE_TO_REMOVE_REPLACED || code == ERROR_ACCESS_DENIED;
+        if (!held || waited >= kReplaceWaitMs) {
+            error = win32::errnoFrom(code);
+            return -1;
+        }
+        Sleep(20);
+    }
+}
+
+}  // namespace
+
+int readWhole(const std::string& path, std::string& bytes, Failure* failure) {
+    bytes.clear();
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        fail(failure, Failure::CannotRead, EISDIR);
+        return -1;
+    }
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return 0;
+        fail(failure, Failure::CannotRead, win32::errnoFrom(code));
+        return -1;
+    }
+    const int error = readAll(h, bytes);
+    CloseHandle(h);
+    if (error != 0) {
+        bytes.clear();
+        fail(failure, Failure::CannotRead, error);
+        return -1;
+    }
+    return 1;
+}
+
+int rewrite(const std::string& path, const Editor& edit, Failure* failure) {
+    HANDLE mutex = writersMutex(path);
+    if (mutex == nullptr) {
+        fail(failure, Failure::CannotWrite, win32::lastErrno());
+        return -1;
+    }
+    const DWORD waited = WaitForSingleObject(mutex, kLockWaitMs);
+    // An abandoned mutex was held by a writer that died: the turn is ours all the same.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        fail(failure, Failure::CannotWrite, EAGAIN);
+        return -1;
+    }
+    const std::string folder = folderOf(path);
+    const std::string name = nameOf(path);
+    int result = -1;
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        std::string current;
+        const int read = readWhole(path, current, failure);
+        if (read < 0) break;  // a file that cannot be read is never replaced
+        if (read > 0) {
+            // Not writable (read-only attribute, no rights): say so before anything is made.
+            HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (probe == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) {
+                fail(failure, Failure::CannotWrite, win32::lastErrno());
+                break;
+            }
+            if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+        }
+        removeStaleTemporaries(folder, name);
+        const std::string bytes = edit(current);
+        std::string temp;
+        HANDLE h = INVALID_HANDLE_VALUE;
+        if (createTemporary(folder, name, temp, h) < 0) {
+            fail(failure, Failure::CannotWrite, win32::lastErrno());
+            break;
+        }
+        int error = writeAll(h, bytes);
+        if (error == 0 && !FlushFileBuffers(h)) error = win32::lastErrno();
+        CloseHandle(h);
+        int placed = -1;
+        if (error == 0) placed = putInPlace(path, temp, read > 0, error);
+        if (placed != 1) DeleteFileA(temp.c_str());
+        if (placed == 0) continue;  // the file came or went meanwhile: read it afresh
+        if (placed < 0) {
+            fail(failure, Failure::CannotWrite, error);
+            break;
+        }
+        result = 0;
+        break;
+    }
+    if (result != 0 && failure != nullptr && failure->kind == Failure::None)
+        fail(failure, Failure::CannotWrite, EAGAIN);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return result;
+}
+
+}  // namespace gsms::files
