@@ -139,22 +139,48 @@ int writeAll(HANDLE h, const std::string& bytes) {
     return 0;
 }
 
+// True when some program holds the file open without letting it be deleted or replaced.
+bool heldAgainstReplacing(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 // Puts the temporary in the target's place. 1 done, 0 try again (the target appeared or went
 // meanwhile), -1 failed (an errno in error).
 int putInPlace(const std::string& target, const std::string& temp, bool existed, int& error) {
+    if (existed) {
+        // Hidden, system and archive stay as they were (ReplaceFile under Wine drops them).
+        const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        const DWORD old = GetFileAttributesA(target.c_str());
+        if (old != INVALID_FILE_ATTRIBUTES && (old & kept) != 0)
+            SetFileAttributesA(temp.c_str(), old & kept);
+    }
     for (int waited = 0;; waited += 20) {
-        const BOOL ok = existed ? ReplaceFileA(target.c_str(), temp.c_str(), nullptr,
-                                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                                : MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-        if (ok) return 1;
-        const DWORD code = GetLastError();
-        if ((existed && code == ERROR_FILE_NOT_FOUND) || (!existed && code == ERROR_ALREADY_EXISTS))
-            return 0;
-        // Another program has the file open without letting it be replaced: it lets go soon.
-        const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
-                          code == ERROR_UNABLE_TO_REMOVE_REPLACED || code == ERROR_ACCESS_DENIED;
-        if (!held || waited >= kReplaceWaitMs) {
-            error = win32::errnoFrom(code);
+        // A reader holding the file is waited for before ReplaceFile is asked: failing on it,
+        // Wine's ReplaceFile leaves a copy of the old file behind.
+        bool held = existed && heldAgainstReplacing(target);
+        if (!held) {
+            const BOOL ok =
+                existed ? ReplaceFileA(target.c_str(), temp.c_str(), nullptr,
+                                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                        : MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+            if (ok) return 1;
+            const DWORD code = GetLastError();
+            if ((existed && code == ERROR_FILE_NOT_FOUND) ||
+                (!existed && code == ERROR_ALREADY_EXISTS))
+                return 0;
+            held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+                   code == ERROR_UNABLE_TO_REMOVE_REPLACED;
+            if (!held) {
+                error = win32::errnoFrom(code);
+                return -1;
+            }
+        }
+        if (waited >= kReplaceWaitMs) {
+            error = EBUSY;
             return -1;
         }
         Sleep(20);

@@ -6,6 +6,7 @@
 #include <climits>
 #include <vector>
 
+#include "platform/file_append.h"
 #include "platform/text_encoding.h"
 
 namespace gsms::ini {
@@ -68,6 +69,8 @@ struct Document {
             if (nl == std::string_view::npos) break;
             pos = nl + 1;
         }
+        // A new file, or one without a line end yet, gets the platform's.
+        if (t.find('\n') == std::string_view::npos) crlf = crlf || files::kLineEnd == "\r\n";
     }
 
     // Names in the file compared with the gateway's (ISO 8859-1) names.
