@@ -20,3 +20,30 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   set(CMAKE_CROSSCOMPILING_EMULATOR
       env WINEPREFIX=${GSMS_WINEPREFIX} WINEDEBUG=-all ${CMAKE_CROSSCOMPILING_EMULATOR})
 endif()
+
+# Icon, manifest and version information of a Windows program (src/app/windows_program.rc.in):
+#   gsms_windows_program(gsmsd "Velkora GSM/SMS gateway, headless")
+# The icon is the operator window's, packed from its pictures.
+enable_language(RC)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(GSMS_ICON ${CMAKE_BINARY_DIR}/gsms.ico)
+set(GSMS_ICON_PICTURES ${CMAKE_SOURCE_DIR}/src/ui/pictures/icon_16.png
+    ${CMAKE_SOURCE_DIR}/src/ui/pictures/icon_32.png ${CMAKE_SOURCE_DIR}/src/ui/pictures/icon_64.png)
+add_custom_command(OUTPUT ${GSMS_ICON}
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/png_to_ico.py ${GSMS_ICON} ${GSMS_ICON_PICTURES}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/png_to_ico.py ${GSMS_ICON_PICTURES}
+  COMMENT "Packing the program icon")
+add_custom_target(gsms_icon DEPENDS ${GSMS_ICON})
+
+function(gsms_windows_program target description)
+  set(GSMS_RC_NAME ${target})
+  set(GSMS_RC_DESCRIPTION ${description})
+  set(GSMS_RC_ICON ${GSMS_ICON})
+  set(GSMS_RC_MANIFEST ${CMAKE_SOURCE_DIR}/src/app/windows.manifest)
+  set(rc ${CMAKE_BINARY_DIR}/resources/${target}.rc)
+  configure_file(${CMAKE_SOURCE_DIR}/src/app/windows_program.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS
+                              "${GSMS_ICON};${CMAKE_SOURCE_DIR}/src/app/windows.manifest")
+  add_dependencies(${target} gsms_icon)
+endfunction()

@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-dbfread
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dseg fonts-dejavu-core
+  g++-mingw-w64-x86-64-posix wine wine64 zip unzip
 )
 
 missing=()
