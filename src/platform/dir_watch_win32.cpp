@@ -69,7 +69,8 @@ int DirWatch::wait(std::int64_t ms) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                           clock::deadlineAfterMs(ms) - std::chrono::steady_clock::now())
                           .count();
-    const DWORD timeout = left <= 0 ? 0 : left >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(left);
+    const DWORD timeout =
+        left <= 0 ? 0 : left >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(left);
     if (WaitForSingleObject(handleOf(handle_), timeout) != WAIT_OBJECT_0) return 0;
     // Re-armed at once: a change during the scan that follows signals the next wait.
     if (!FindNextChangeNotification(handleOf(handle_))) close();

@@ -10,7 +10,8 @@ namespace gsms::files {
 const std::string_view kLineEnd = "\n";
 
 int append(const std::string& path, std::string_view bytes, IfMissing ifMissing) {
-    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | (ifMissing == IfMissing::Create ? O_CREAT : 0);
+    const int flags =
+        O_WRONLY | O_APPEND | O_CLOEXEC | (ifMissing == IfMissing::Create ? O_CREAT : 0);
     const int fd = ::open(path.c_str(), flags, 0640);
     if (fd < 0) return -1;
     const char* p = bytes.data();

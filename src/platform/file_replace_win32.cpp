@@ -117,7 +117,8 @@ void removeStaleTemporaries(const std::string& folder, const std::string& name) 
     const std::string pattern = paths::join(folder, "." + name + kTempMark + "*");
     HANDLE search = FindFirstFileA(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
-    const std::size_t length = name.size() + 1 + std::char_traits<char>::length(kTempMark) + kTempRandom;
+    const std::size_t length =
+        name.size() + 1 + std::char_traits<char>::length(kTempMark) + kTempRandom;
     do {
         if (std::char_traits<char>::length(found.cFileName) == length)
             DeleteFileA(paths::join(folder, found.cFileName).c_str());

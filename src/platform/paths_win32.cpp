@@ -33,11 +33,14 @@ bool stampOf(const std::string& path, FileStamp& stamp) {
     if (!ok) return false;
     // FILETIME counts 100 ns steps since 1601.
     constexpr std::int64_t k1601To1970 = 116444736000000000;
-    const auto ticks = static_cast<std::int64_t>(
-        (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime);
-    stamp.size = static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+    const auto wide = [](DWORD high, DWORD low) {
+        return static_cast<std::int64_t>((std::uint64_t{high} << 32) | low);
+    };
+    const std::int64_t ticks =
+        wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+    stamp.size = wide(info.nFileSizeHigh, info.nFileSizeLow);
     stamp.mtimeNs = (ticks - k1601To1970) * 100;
-    stamp.id = static_cast<std::int64_t>((std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
+    stamp.id = wide(info.nFileIndexHigh, info.nFileIndexLow);
     return true;
 }
 

@@ -20,7 +20,8 @@ std::string windowsFolder() {
 
 std::string programDataFolder() {
     char dir[MAX_PATH];
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, dir)))
+    if (SUCCEEDED(
+            SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, dir)))
         return dir;
     return "C:\\ProgramData";
 }

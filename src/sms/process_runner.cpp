@@ -17,6 +17,45 @@ char* copyText(const char* text) {
     return copy;
 }
 
+// Appends one argument for a program that splits its command line by the C runtime's rules:
+// a run of backslashes is literal unless a quote follows it, and then stands doubled.
+void appendQuoted(std::string& line, std::string_view arg, bool forCmd) {
+    const bool plain = !forCmd && !arg.empty() &&
+                       arg.find_first_of(" \t\n\v\"") == std::string_view::npos;
+    if (plain) {
+        line.append(arg);
+        return;
+    }
+    line += '"';
+    std::size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"') {
+            line.append(backslashes * 2, '\\');
+            // For cmd.exe "" keeps the quoting on (two toggles); the C runtime reads it as one
+            // quote. Elsewhere \" is the quote.
+            line += forCmd ? "\"\"" : "\\\"";
+        } else {
+            line.append(backslashes, '\\');
+            if (forCmd && (c == '\r' || c == '\n')) {
+                line += ' ';  // cmd.exe would end the command here
+            } else if (forCmd && c == '%') {
+                // cmd.exe expands %NAME% even inside quotes. %cd:~,% is an empty piece of the
+                // always-defined CD: it leaves the % alone and keeps a name from forming.
+                line += "%%cd:~,%";
+            } else {
+                line += c;
+            }
+        }
+        backslashes = 0;
+    }
+    line.append(backslashes * 2, '\\');
+    line += '"';
+}
+
 }  // namespace
 
 ProcessRunner::ProcessRunner(const char* commandLine) {
@@ -61,49 +100,6 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
     if (inArg) args.push_back(std::move(cur));
     return args;
 }
-
-namespace {
-
-// Appends one argument for a program that splits its command line by the C runtime's rules:
-// a run of backslashes is literal unless a quote follows it, and then stands doubled.
-void appendQuoted(std::string& line, std::string_view arg, bool forCmd) {
-    const bool plain = !forCmd && !arg.empty() &&
-                       arg.find_first_of(" \t\n\v\"") == std::string_view::npos;
-    if (plain) {
-        line.append(arg);
-        return;
-    }
-    line += '"';
-    std::size_t backslashes = 0;
-    for (char c : arg) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == '"') {
-            line.append(backslashes * 2, '\\');
-            // For cmd.exe "" keeps the quoting on (two toggles); the C runtime reads it as one
-            // quote. Elsewhere \" is the quote.
-            line += forCmd ? "\"\"" : "\\\"";
-        } else {
-            line.append(backslashes, '\\');
-            if (forCmd && (c == '\r' || c == '\n')) {
-                line += ' ';  // cmd.exe would end the command here
-            } else if (forCmd && c == '%') {
-                // cmd.exe expands %NAME% even inside quotes. %cd:~,% is an empty piece of the
-                // always-defined CD: it leaves the % alone and keeps a name from forming.
-                line += "%%cd:~,%";
-            } else {
-                line += c;
-            }
-        }
-        backslashes = 0;
-    }
-    line.append(backslashes * 2, '\\');
-    line += '"';
-}
-
-}  // namespace
 
 std::string windowsCommandLine(const std::vector<std::string>& args, bool forCmd) {
     std::string line;

@@ -52,7 +52,8 @@ std::string findBatchFile(const std::string& name) {
         where += path;
     }
     char found[MAX_PATH];
-    const DWORD length = SearchPathA(where.c_str(), name.c_str(), nullptr, sizeof found, found, nullptr);
+    const DWORD length =
+        SearchPathA(where.c_str(), name.c_str(), nullptr, sizeof found, found, nullptr);
     if (length == 0 || length >= sizeof found) return {};
     return std::string(found, length);
 }

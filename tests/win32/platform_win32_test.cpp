@@ -148,8 +148,8 @@ TEST(DailyLogWin32, LinesEndWithCrLfAndTheRawTraceOnlyWhenItsFileExists) {
     test::TempDir dir;
     fileLog("Settings parameters updated");
     const std::string log = test::readFile(dailyLogPath(clock::localNow()));
-    EXPECT_TRUE(std::regex_match(log, std::regex("\\d\\d:\\d\\d:\\d\\d Settings parameters updated\r\n")))
-        << log;
+    const std::regex line("\\d\\d:\\d\\d:\\d\\d Settings parameters updated\r\n");
+    EXPECT_TRUE(std::regex_match(log, line)) << log;
     rawTrace('A');
     EXPECT_FALSE(fs::exists("tevrak.log"));
     test::writeFile("tevrak.log", "");
@@ -166,7 +166,8 @@ TEST(StatusTableWin32, ARecordLockedByAnotherProgramIsWaitedForAndReported) {
     setDbErrorBoxHook([&](const char* text, const char*) { boxes.push_back(text); });
     {
         // LockFileEx at the byte FoxPro-family programs lock for record 2.
-        const test::ForeignLock lock(path, test::foxRecordLockByte(test::statusTableSpec(3, "SMS"), 2));
+        const auto spec = test::statusTableSpec(3, "SMS");
+        const test::ForeignLock lock(path, test::foxRecordLockByte(spec, 2));
         ASSERT_TRUE(lock.taken());
         CDatabase db;
         ASSERT_TRUE(db.Open(path.c_str()));
