@@ -237,10 +237,36 @@ TEST(PinningWin32, TwoProcessorsEndPinnedToOneWithTheLogLines) {
     EXPECT_TRUE(std::regex_search(log, std::regex(expected))) << log;
 }
 
-TEST(ProfileDirWin32, DefaultIsAFolderUnderProgramData) {
+TEST(ProfileDirWin32, DefaultIsAFolderUnderProgramDataOrTheWindowsFolderOfAnOldInstallation) {
     setProfileDir("");
     ASSERT_TRUE(SetEnvironmentVariableA("GSMS_PROFILE_DIR", nullptr));
     _putenv("GSMS_PROFILE_DIR=");
+
+    // A TEVRAK.INI already in the Windows folder keeps the settings there (Wine's prefix lets
+    // this test write into it; the decision is made once per process, so a child asks).
+    char windows[MAX_PATH];
+    const UINT n = GetWindowsDirectoryA(windows, sizeof windows);
+    ASSERT_GT(n, 0u);
+    const std::string old = std::string(windows, n) + "\\TEVRAK.INI";
+    if (!fs::exists(old)) {
+        test::TempDir dir;
+        test::writeFile(old, "[Config]\r\n");
+        std::string line = "\"" + thisProgram() + "\" --child profile chosen.txt";
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0,
+                                            nullptr, nullptr, &si, &pi);
+        if (started) {
+            WaitForSingleObject(pi.hProcess, 20000);
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+        }
+        DeleteFileA(old.c_str());
+        ASSERT_TRUE(started);
+        EXPECT_EQ(test::readFile("chosen.txt"), std::string(windows, n));
+    }
+
     char data[MAX_PATH];
     ASSERT_GT(GetEnvironmentVariableA("ProgramData", data, sizeof data), 0u);
     EXPECT_EQ(profileDir(), std::string(data) + "\\Velkora\\GSMS");

@@ -5,6 +5,7 @@
 //   --child sleep MS           sleeps, then ends with 0
 //   --child pin                pins itself (daily log in the current folder) and ends with
 //                              its processor mask as exit code
+//   --child profile FILE       writes the profile folder it would use to FILE
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "engine/processor_pinning.h"
+#include "platform/profile_dir.h"
 
 namespace {
 
@@ -28,6 +30,10 @@ int child(int argc, char** argv) {
     if (mode == "exit" && argc > 3) return std::atoi(argv[3]);
     if (mode == "sleep" && argc > 3) {
         Sleep(static_cast<DWORD>(std::atoi(argv[3])));
+        return 0;
+    }
+    if (mode == "profile" && argc > 3) {
+        std::ofstream(argv[3], std::ios::binary) << gsms::profileDir();
         return 0;
     }
     if (mode == "pin") {
