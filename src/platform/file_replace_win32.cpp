@@ -2,8 +2,9 @@
 // named mutex derived from the file's full path (Windows byte-range locks would also bar
 // readers, and a lock on the file itself would stand in the way of its replacement). The new
 // text goes to a temporary file beside the target, is flushed, and replaces the target with
-// ReplaceFile, which keeps the old file's ACL, owner, attributes and creation time. A new file
-// is moved into place and takes the permissions its folder passes on.
+// ReplaceFile, which keeps the old file's ACL, owner and creation time (its hidden, system and
+// archive attributes are carried over here). A new file is moved into place and takes the
+// permissions its folder passes on.
 #include <windows.h>
 #include <sddl.h>
 
@@ -11,7 +12,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
-#include <vector>
+#include <cstdio>
 
 #include "platform/file_replace.h"
 #include "platform/paths.h"
@@ -61,7 +62,8 @@ int readAll(HANDLE h, std::string& out) {
     }
 }
 
-// The writers' mutex of one file: one name for every spelling of its path.
+// The writers' mutex of one file: the same name whatever the letter case, the separators or a
+// relative spelling of its path.
 HANDLE writersMutex(const std::string& path) {
     char full[MAX_PATH * 4];
     const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);

@@ -59,10 +59,13 @@ protected:
             GTEST_SKIP() << "no Wine or no Windows build in " << kWindowsBin;
         ASSERT_TRUE(sim.start());
         // The first free COM number; the link is made whole or not at all, so tests running
-        // at the same time never share one.
+        // at the same time never share one. A link left by a test that was killed points to
+        // a pseudo-terminal that is gone: it is free again.
         const std::string pty = fs::canonical(sim.link()).string();
         for (int n = 10; n < 250 && port.empty(); ++n) {
             const std::string link = kPrefix + "/dosdevices/com" + std::to_string(n);
+            std::error_code ec;
+            if (fs::is_symlink(link, ec) && !fs::exists(link, ec)) ::unlink(link.c_str());
             if (::symlink(pty.c_str(), link.c_str()) == 0) {
                 port = "COM" + std::to_string(n);
                 portLink = link;
