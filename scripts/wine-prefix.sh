@@ -8,6 +8,7 @@
 set -eu
 action=$1
 prefix=$2
+case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac  # Wine takes an absolute one only
 # Without Wine or without the Windows build there is nothing to do: its tests skip.
 command -v wine >/dev/null 2>&1 || exit 0
 [ -d "$(dirname "$prefix")" ] || exit 0
