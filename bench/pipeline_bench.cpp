@@ -4,11 +4,21 @@
 // is reported (moved to the done directory), and the CPU time gsmsd used for it. The watcher's
 // own pauses (100 ms before reading a file, 500 ms after queuing it) bound the wall time from
 // below at N x 0.6 s; "overhead_ms_per_job" is what the gateway adds beyond them.
+// BM_SlowModem/0 drops 10 job files for a modem that takes 2 s per submission and measures the
+// time from the drop until the gateway has the last modem answer (its tenth "Message sent to"
+// line): the modem's own time is 20 s. BM_SlowModem/1 refuses every third number (+CMS ERROR:
+// 500, after the same 2 s) and stops the clock at the seventh sent message.
+// BM_Backlog/1000 drops 1,000 job files at once: the intake rate (jobs reported per second,
+// from the drop to the last report) and gsmsd's resident memory before the drop, when half
+// the jobs are done and at the end (it must stay flat: the watcher remembers only the files
+// still in the folder). GSMS_BENCH_TIME_SCALE (default 1, real time) speeds up the gateway's
+// own pauses, to see what the gateway adds with a large folder behind them.
 // BM_Idle measures gsmsd's CPU time over 60 idle seconds (signal polls included).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -22,32 +32,16 @@ namespace {
 using namespace gsms::e2e;
 namespace fs = std::filesystem;
 
-// User plus system CPU seconds of a process so far.
-double cpuSeconds(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto close = all.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream rest(all.substr(close + 2));
-    std::string field;
-    unsigned long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-        if (i == 14) utime = std::stoul(field);
-        if (i == 15) stime = std::stoul(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 struct Rig {
     Scratch dir;
     Simulator sim{dir.path()};
     Gateway gateway{dir.path()};
-    bool start() {
+    bool start(const std::string& timeScale = "1") {
         for (const char* d : {"in", "done", "error"}) fs::create_directories(dir / d);
         if (!sim.start()) return false;
         gateway.configure(sim, {{"IncomingEnable", "0"}});
         // Real time: the benchmark measures the pauses as they are in service.
-        return gateway.start("gsmsd", {{"GSMS_TIME_SCALE", "1"}}) &&
+        return gateway.start("gsmsd", {{"GSMS_TIME_SCALE", timeScale}}) &&
                gateway.waitLog("SignalThread started", std::chrono::seconds(60));
     }
 };
@@ -86,6 +80,97 @@ void BM_Jobs(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Jobs)->Arg(1)->Arg(30)->Arg(100)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_SlowModem(benchmark::State& state) {
+    constexpr int kJobs = 10;
+    constexpr double kModemSeconds = kJobs * 2.0;
+    const bool refusals = state.range(0) != 0;
+    for (auto _ : state) {
+        Rig rig;
+        if (!rig.start()) {
+            state.SkipWithError("gateway did not start");
+            return;
+        }
+        int good = kJobs;
+        (void)rig.sim.control("send-delay 2000");
+        for (int i = 2; refusals && i < kJobs; i += 3, --good)
+            (void)rig.sim.control("refuse +49170" + std::to_string(i) + " 500");
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int i = 0; i < kJobs; ++i)
+            writeText(rig.dir / ("in/j" + std::to_string(i) + ".sms"),
+                      "[Alarm]\r\nPhoneNumber=+49170" + std::to_string(i) +
+                          "\r\nMessage=benchmark job\r\n");
+        const bool done = waitFor([&] { return rig.gateway.logCount("Message sent to") == good; },
+                                  std::chrono::seconds(200));
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (!done) {
+            state.SkipWithError("not every good job was sent");
+            return;
+        }
+        state.SetIterationTime(wall);
+        state.counters["wall_s"] = wall;
+        if (!refusals)
+            state.counters["beyond_modem_percent"] = 100.0 * (wall - kModemSeconds) / kModemSeconds;
+    }
+}
+BENCHMARK(BM_SlowModem)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+// A line of /proc/<pid>/status in kB ("VmRSS", "VmHWM").
+double statusKb(pid_t pid, const std::string& key) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.compare(0, key.size() + 1, key + ":") == 0)
+            return std::stod(line.substr(key.size() + 1));
+    return 0;
+}
+
+int filesIn(const std::string& dir) {
+    return static_cast<int>(
+        std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+void BM_Backlog(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const char* scale = std::getenv("GSMS_BENCH_TIME_SCALE");
+    for (auto _ : state) {
+        Rig rig;
+        if (!rig.start(scale != nullptr ? scale : "1")) {
+            state.SkipWithError("gateway did not start");
+            return;
+        }
+        const pid_t pid = rig.gateway.process().pid();
+        const double rssStart = statusKb(pid, "VmRSS");
+        const double cpu0 = cpuSeconds(pid);
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int i = 0; i < n; ++i)
+            writeText(rig.dir / ("in/j" + std::to_string(i) + ".sms"),
+                      "[Alarm]\r\nPhoneNumber=+49170" + std::to_string(i) +
+                          "\r\nMessage=backlog job\r\n");
+        double rssHalf = 0;
+        const bool done = waitFor(
+            [&] {
+                const int reported = filesIn(rig.dir / "done");
+                if (rssHalf == 0 && reported >= n / 2) rssHalf = statusKb(pid, "VmRSS");
+                return reported == n;
+            },
+            std::chrono::seconds(60 + n * 3));
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (!done) {
+            state.SkipWithError("not every job was reported");
+            return;
+        }
+        state.SetIterationTime(wall);
+        state.counters["jobs_per_s"] = n / wall;
+        state.counters["cpu_ms_per_job"] = (cpuSeconds(pid) - cpu0) * 1000.0 / n;
+        state.counters["rss_start_kB"] = rssStart;
+        state.counters["rss_half_kB"] = rssHalf;
+        state.counters["rss_end_kB"] = statusKb(pid, "VmRSS");
+        state.counters["rss_peak_kB"] = statusKb(pid, "VmHWM");
+        state.counters["sms"] = static_cast<double>(rig.sim.records().size());
+    }
+}
+BENCHMARK(BM_Backlog)->Arg(1000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 void BM_Idle(benchmark::State& state) {
     for (auto _ : state) {

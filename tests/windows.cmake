@@ -15,6 +15,7 @@ set(GSMS_POSIX_ONLY_TESTS
   jobs/time_scale_support.cpp
   modem/sender_test.cpp
   modem/serial_port_test.cpp
+  platform/file_move_test.cpp
   platform/ini_file_test.cpp
   sms/incoming_test.cpp
   sms/modem_init_test.cpp

@@ -41,15 +41,15 @@ void signalRoutine() { signalThread(); }
     windowLog(nullptr, message, kColorRed);
     raiseTechAlarm();
     clock::sleepMs(60000);
-    endProcess(1);
+    endProcess(kExitRestart);
 }
 
 // Modem initialisation failed.
-[[noreturn]] void fatalStopB(const std::string& message) {
+[[noreturn]] void fatalStopB(const std::string& message, int exitCode) {
     fileLog(message);
     windowLog(nullptr, message, kColorDefault);
     clock::sleepMs(10000);
-    endProcess(1);
+    endProcess(exitCode);
 }
 
 void startWorker(void (*routine)(), const char* name) {
@@ -101,7 +101,8 @@ void init_gsms() {
     clock::sleepMs(500);
 
     std::string message;
-    if (initModem(message) != 0) fatalStopB(message);
+    const int failure = initModem(message);
+    if (failure != 0) fatalStopB(message, failure);
 
     startWorker(reportRoutine, "ReportThread");
     startWorker(processingRoutine, "ProcessingThread");

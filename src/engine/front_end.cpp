@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/engine.h"
 #include "engine/log.h"
 #include "platform/profile_dir.h"
 #include "sms/signal_thread.h"
@@ -40,8 +41,11 @@ FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
                 "  --help             this text\n"
                 "  --version          the version\n\n"
                 "Daily logs go to log/gsms_YYYYMMDD.log under the current directory.\n"
-                "Exit codes: 0 when stopped, 1 after a fatal start-up failure or lasting\n"
-                "signal loss (a supervisor should start it again), 2 for a bad argument.\n",
+                "Exit codes: 0 when stopped; 1 after a fatal start-up failure or lasting\n"
+                "signal loss (a supervisor should start it again); 2 for a bad argument;\n"
+                "6 when the SIM is locked (SIM PUK, PH-SIM PIN, ...) or refused the PIN\n"
+                "(do not start it again before a person has seen to the SIM or the PIN:\n"
+                "each start would spend one of the SIM's tries).\n",
                 program, summary, kDefaultProfileDirText);
             o.run = false;
             return o;
@@ -52,7 +56,7 @@ FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
         } else {
             std::fprintf(stderr, "%s: unknown argument '%s' (try --help)\n", program, a);
             o.run = false;
-            o.exitCode = 2;
+            o.exitCode = kExitBadArguments;
             return o;
         }
     }

@@ -1,8 +1,10 @@
 // ProcessingThread: one attempt per unfinished job per sweep, in slot order; alarms are
-// retried after "RetryDelay" up to "RetryCount" attempts, mini-messages get one.
+// retried after "RetryDelay" up to "RetryCount" attempts, mini-messages get one. Between
+// sweeps it pauses 500 ms, or until a job is queued.
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "engine/log.h"
 #include "engine/settings.h"
@@ -28,12 +30,14 @@ void sendMini(int slot, AlarmJob& job) {
     update_job_slot(slot, kSendingState, caption);
     job.sent_at = now32();
     char line[256];
+    // The number as the logs show it: one from a job file may hold a line break.
+    const std::string number = shownNumber(job.PhoneNumber);
     if (sendSms(job.PhoneNumber, job.Message, job.Flash > 0 ? 1 : 0) != 0) {
-        std::snprintf(line, sizeof line, "ERROR sending to %s", job.PhoneNumber);
+        std::snprintf(line, sizeof line, "ERROR sending to %s", number.c_str());
         windowLog(nullptr, line, kColorRed);
         job.status = STATUS_FAILED;
     } else {
-        std::snprintf(line, sizeof line, "Message sent to %s", job.PhoneNumber);
+        std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
         windowLog(nullptr, line, kColorGreen);
         job.status = STATUS_SENT;
     }
@@ -46,6 +50,7 @@ void sendAlarm(int slot, AlarmJob& job) {
     update_job_slot(slot, kSendingState, caption);
     job.sent_at = now32();
     char line[256];
+    const std::string number = shownNumber(job.PhoneNumber);
     if (sendSms(job.PhoneNumber, job.Message, job.Flash > 0 ? 1 : 0) != 0) {
         const int retryCount = settings().retryCount.load();
         ++job.tries;
@@ -55,11 +60,11 @@ void sendAlarm(int slot, AlarmJob& job) {
         } else {
             job.status = STATUS_FAILED;
         }
-        std::snprintf(line, sizeof line, "ERROR sending to %s (try %d/%d)", job.PhoneNumber,
+        std::snprintf(line, sizeof line, "ERROR sending to %s (try %d/%d)", number.c_str(),
                       job.tries, retryCount);
         windowLog(nullptr, line, kColorRed);
     } else {
-        std::snprintf(line, sizeof line, "Message sent to %s", job.PhoneNumber);
+        std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
         windowLog(nullptr, line, kColorGreen);
         job.status = STATUS_SENT;
     }
@@ -91,8 +96,10 @@ void dispatchSweep() {
 
 void processingThread() {
     for (;;) {
+        // Reset before the sweep: a job queued during it ends the pause at once.
+        jobQueued().reset();
         dispatchSweep();
-        clock::sleepMs(500);
+        (void)jobQueued().wait(500);
     }
 }
 

@@ -1,120 +1,162 @@
-// ReadJobsThread: turns job files in the watch directory into queued jobs.
+// ReadJobsThread: turns job files in the watch directory into queued jobs, each file version
+// once, and only once the file is whole.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <mutex>
+#include <functional>
 #include <set>
+#include <string_view>
 
 #include "engine/log.h"
 #include "engine/profile_file.h"
 #include "engine/settings.h"
+#include "jobs/file_memory.h"
 #include "jobs/workers.h"
 #include "platform/clock.h"
 #include "platform/dir_watch.h"
+#include "platform/file_replace.h"
+#include "platform/ini_file.h"
 #include "platform/paths.h"
 
 namespace gsms {
 
 namespace {
 
-// Identity of one version of a file.
-using FileVersion = paths::FileStamp;
-
-bool versionOf(const std::string& path, FileVersion& v) { return paths::stampOf(path, v); }
-
-// Versions of files already dealt with, by path: settled jobs, and rejected files whose
-// "could not move" line has been written.
-struct FileMemory {
-    std::mutex lock;
-    std::map<std::string, FileVersion> files;
-
-    // A path the system cannot look at (longer than it takes) is remembered as such, so that
-    // what is said about it is said once.
-    void remember(const std::string& path) {
-        FileVersion v;
-        if (!versionOf(path, v)) v = FileVersion{};
-        std::lock_guard g(lock);
-        files[path] = v;
-    }
-    bool holds(const std::string& path) {
-        std::lock_guard g(lock);
-        auto it = files.find(path);
-        if (it == files.end()) return false;
-        FileVersion v;
-        if (!versionOf(path, v)) v = FileVersion{};
-        if (v == it->second) return true;
-        files.erase(it);  // changed or gone: a new file
-        return false;
-    }
-    // Forgets the files that are no longer listed, so the memory stays as small as the
-    // directory.
-    void keepOnly(const std::set<std::string>& listed) {
-        std::lock_guard g(lock);
-        for (auto it = files.begin(); it != files.end();)
-            it = listed.count(it->first) ? std::next(it) : files.erase(it);
-    }
-    void clear() {
-        std::lock_guard g(lock);
-        files.clear();
-    }
-};
-
-FileMemory& settledFiles() {
-    static FileMemory* m = new FileMemory;  // lives as long as the worker threads
-    return *m;
-}
-FileMemory& unmovableRejects() {
-    static FileMemory* m = new FileMemory;  // lives as long as the worker threads
-    return *m;
-}
-FileMemory& overlongPaths() {
-    static FileMemory* m = new FileMemory;  // lives as long as the worker threads
-    return *m;
-}
+constexpr std::int64_t kReadPauseMs = 100;   // the writer gets time to finish the file
+constexpr std::int64_t kQueuePauseMs = 500;  // after each queued job
 
 std::string watchDir() { return paths::fromConfig(settings().watchPath); }
 
-// A rejected request goes to the error directory under its own name.
-void rejectJobFile(const AlarmJob& job) {
+FileVersion versionOf(const DirEntry& e) { return FileVersion{e.id, e.size, e.mtimeNs}; }
+FileVersion versionOf(const files::SteadyRead& r) {
+    return FileVersion{r.id, r.size, r.mtimeNs};
+}
+
+void fillJob(const ini::Text& text, AlarmJob& job) {
+    const auto str = [&text](const char* key, char* out, std::size_t capacity) {
+        const std::string v = text.value("Alarm", key).value_or("");
+        const std::size_t n = std::min(v.size(), capacity - 1);
+        std::memcpy(out, v.data(), n);
+        out[n] = '\0';
+    };
+    const auto num = [&text](const char* key, int def) {
+        const auto v = text.value("Alarm", key);
+        return v && !v->empty() ? ini::parseInt(*v) : def;
+    };
+    str("Szenario", job.Szenario, sizeof job.Szenario);
+    str("PhoneNumber", job.PhoneNumber, sizeof job.PhoneNumber);
+    str("Name", job.Name, sizeof job.Name);
+    str("Message", job.Message, sizeof job.Message);
+    str("AlarmKey", job.AlarmKey, sizeof job.AlarmKey);
+    job.dbentry = num("dbentry", 8);
+    job.Rings = num("Rings", 8);
+    job.Flash = num("Flash", 0);
+    job.ConfirmType = num("ConfirmType", job.Rings);
+    job.SendConfirmAck = static_cast<std::uint8_t>(num("SendConfirmAck", 1));
+}
+
+// Why a request is bad, or nullptr when it is a valid one.
+const char* badRequestReason(const AlarmJob& job) {
+    if (job.PhoneNumber[0] == '\0') return "no PhoneNumber";
+    if (job.Message[0] == '\0' && job.Szenario[0] == '\0') return "neither Message nor Szenario";
+    return nullptr;
+}
+
+// A rejected request goes to the error directory, under its own name while that is free.
+// The first time: "Bad request: <file>: <reason>" in the daily log; every time: "Bad request !"
+// in the window. A failed move is said once per file version.
+void rejectJobFile(const AlarmJob& job, const FileVersion& version, const std::string& reason,
+                   bool again) {
+    if (!again) fileLog(std::string("Bad request: ") + job.path + ": " + reason);
     const GatewaySettings& s = settings();
-    const paths::NameExt ne = paths::split(job.path);
     const char* target = s.moveJobs.load() != 0 ? s.errorPath : s.watchLogPath;
     if (target[0] != '\0') {
-        const std::string to = paths::join(paths::fromConfig(target), ne.name + ne.ext);
-        std::remove(to.c_str());
-        if (std::rename(job.path, to.c_str()) != 0 && !unmovableRejects().holds(job.path)) {
-            char line[kFileLineSize];
-            std::snprintf(line, sizeof line, "could not move %s to %s", job.path, to.c_str());
-            fileLog(line);
-            windowLog(job.Szenario, line, kColorRed);
-            unmovableRejects().remember(job.path);
-        }
+        const auto stamp = static_cast<std::uint32_t>(clock::wallSeconds());
+        if (moveJobFile(job, target, stamp, true, nullptr, again) != 0)
+            fileMemory().mark(version, FileMemory::State::Unmovable);
     }
     windowLog(nullptr, "Bad request !", kColorBlue);
 }
 
-void handleJobFile(const std::string& path) {
-    if (isSettledFile(path)) return;
+// Handles one listed file; true when it was queued.
+bool handleJobFile(const std::string& dir, const DirEntry& entry, DirWatch* watch) {
+    FileMemory& memory = fileMemory();
+    const std::string path = paths::join(dir, entry.name);
     AlarmJob job;
-    if (!readJobFile(path, job)) return;
+    std::memset(&job, 0, sizeof job);
+    FileMemory::Seen seen = memory.look(versionOf(entry), clock::monotonicMs());
+    switch (seen.state) {
+    case FileMemory::State::Queued:
+    case FileMemory::State::Ours:
+    case FileMemory::State::Overlong:
+        return false;
+    case FileMemory::State::Unmovable:
+        if (path.size() < sizeof job.path) {
+            std::memcpy(job.path, path.c_str(), path.size() + 1);
+            job.fileDev = entry.id.dev;
+            job.fileIno = entry.id.ino;
+            rejectJobFile(job, versionOf(entry), "", true);
+        }
+        return false;
+    case FileMemory::State::Waiting:
+        break;
+    }
+    if (path.size() >= sizeof job.path) {
+        // The job could not name its file for the move; leave the file where it is.
+        const std::string line = "ERROR: job file path too long, left in place: " + path;
+        fileLog(line);
+        windowLog(nullptr, line, kColorRed);
+        memory.mark(versionOf(entry), FileMemory::State::Overlong);
+        return false;
+    }
+    std::memcpy(job.path, path.c_str(), path.size() + 1);
 
-    const bool valid =
-        job.PhoneNumber[0] != '\0' && (job.Message[0] != '\0' || job.Szenario[0] != '\0');
-    if (valid && job.Szenario[0] != '\0' && job.Message[0] == '\0') {
+    const files::SteadyRead read =
+        files::readSteady(path, [] { clock::sleepMs(kReadPauseMs); });
+    if (read.outcome == files::SteadyRead::Gone || read.outcome == files::SteadyRead::Changed)
+        return false;  // a later scan sees what became of it
+    const FileVersion version =
+        read.outcome == files::SteadyRead::Read ? versionOf(read) : versionOf(entry);
+    seen = memory.look(version, clock::monotonicMs());
+    if (seen.state != FileMemory::State::Waiting) return false;
+    job.fileDev = version.id.dev;
+    job.fileIno = version.id.ino;
+    const bool settled = seen.unchangedMs >= kSettleMs;
+    if (read.outcome == files::SteadyRead::Unreadable) {
+        if (settled)
+            rejectJobFile(job, version,
+                          std::string("not readable (") + std::strerror(read.error) + ")", false);
+        return false;
+    }
+    const std::uint64_t digest = std::hash<std::string_view>()(read.bytes);
+    if (seen.queuedDigest == digest) {
+        // Touched, or written again with the same bytes: the job was queued already.
+        memory.mark(version, FileMemory::State::Queued);
+        return false;
+    }
+    const ini::Text text(read.bytes);
+    fillJob(text, job);
+    if (watch != nullptr) watch->catchUp();
+    const char* reason = badRequestReason(job);
+    // A file that is invalid, stops inside a line or is still open to a local writer may be
+    // one whose writer is not done: it waits until it has stayed unchanged for a while.
+    const bool unfinished = reason != nullptr || text.endsInsideLine() ||
+                            (watch != nullptr && watch->beingWritten(entry.name));
+    if (unfinished && !settled) return false;
+    if (reason != nullptr) {
+        rejectJobFile(job, version, reason, false);
+        return false;
+    }
+    if (job.Szenario[0] != '\0' && job.Message[0] == '\0') {
         ProfileFile texts("KORLIN.INI");
         texts.readString("Messages", job.AlarmKey, "", sizeof job.Message, job.Message);
         if (job.Message[0] == '\0')
             std::snprintf(job.Message, sizeof job.Message, "ALARM %s", job.AlarmKey);
     }
-    if (alarm_exists(job)) return;
-    if (!paths::exists(path)) return;
+    if (alarm_exists(job)) return false;  // another file with the same job is still queued
+    if (!paths::exists(path)) return false;
 
-    if (!valid) {
-        rejectJobFile(job);
-        return;
-    }
     char line[256];
     if (job.Szenario[0] != '\0') {
         std::snprintf(line, sizeof line, "Sending alarm %s to %s", job.Szenario, job.PhoneNumber);
@@ -122,68 +164,81 @@ void handleJobFile(const std::string& path) {
         job.mini = 1;
         std::snprintf(line, sizeof line, "Sending mini-message to %s", job.PhoneNumber);
     }
+    // Claimed before it is queued: from here on this version is never queued again, whatever
+    // reporting does with the file and however long that takes.
+    if (!memory.claim(version, digest)) return false;
     fileLog(line);
     windowLog(nullptr, line, kColorGrey);
-    new_alarm(job);
-    clock::sleepMs(500);
+    if (new_alarm(job) < 0) {
+        memory.unclaim(version, seen.queuedDigest);  // offered again at a later scan
+        return false;
+    }
+    clock::sleepMs(kQueuePauseMs);
+    return true;
+}
+
+// A configuration that keeps results in the watch folder is named at start: those files are
+// never taken as jobs.
+void nameResultsInWatchFolder() {
+    const GatewaySettings& s = settings();
+    const std::string watch = watchDir();
+    struct Target {
+        const char* key;
+        const char* value;
+    };
+    const std::vector<Target> targets =
+        s.moveJobs.load() != 0
+            ? std::vector<Target>{{"DonePath", s.donePath}, {"ErrorPath", s.errorPath}}
+            : std::vector<Target>{{"WatchLogPath", s.watchLogPath}};
+    for (const Target& t : targets) {
+        if (t.value[0] == '\0' || !paths::sameDirectory(paths::fromConfig(t.value), watch))
+            continue;
+        const std::string line = std::string(t.key) + " is the watch folder " + watch +
+                                 ": the results kept there are never taken as jobs";
+        fileLog(line);
+        windowLog(nullptr, line, kColorGrey);
+    }
 }
 
 }  // namespace
 
-void rememberSettledFile(const std::string& path) { settledFiles().remember(path); }
-bool isSettledFile(const std::string& path) { return settledFiles().holds(path); }
-void resetSettledFilesForTest() {
-    settledFiles().clear();
-    unmovableRejects().clear();
-    overlongPaths().clear();
-}
+void resetFileMemoryForTest() { fileMemory().clear(); }
 
 bool readJobFile(const std::string& path, AlarmJob& job) {
     std::memset(&job, 0, sizeof job);
-    if (path.size() >= sizeof job.path) {
-        // The job could not name its file for the move; leave the file where it is.
-        if (!overlongPaths().holds(path)) {
-            fileLog("ERROR: job file path too long, left in place: " + path);
-            windowLog(nullptr, "ERROR: job file path too long, left in place: " + path,
-                      kColorRed);
-            overlongPaths().remember(path);
-        }
-        return false;
-    }
-    ProfileFile file(path.c_str());
-    clock::sleepMs(100);  // the writer gets time to finish the file
+    if (path.size() >= sizeof job.path) return false;
+    const files::SteadyRead read =
+        files::readSteady(path, [] { clock::sleepMs(kReadPauseMs); });
+    if (read.outcome != files::SteadyRead::Read) return false;
     std::memcpy(job.path, path.c_str(), path.size() + 1);
-    file.readString("Alarm", "Szenario", "", sizeof job.Szenario, job.Szenario);
-    file.readString("Alarm", "PhoneNumber", "", sizeof job.PhoneNumber, job.PhoneNumber);
-    file.readString("Alarm", "Name", "", sizeof job.Name, job.Name);
-    file.readString("Alarm", "Message", "", sizeof job.Message, job.Message);
-    file.readString("Alarm", "AlarmKey", "", sizeof job.AlarmKey, job.AlarmKey);
-    job.dbentry = file.readInt("Alarm", "dbentry", 8);
-    job.Rings = file.readInt("Alarm", "Rings", 8);
-    job.Flash = file.readInt("Alarm", "Flash", 0);
-    job.ConfirmType = file.readInt("Alarm", "ConfirmType", job.Rings);
-    job.SendConfirmAck = static_cast<std::uint8_t>(file.readInt("Alarm", "SendConfirmAck", 1));
-    return paths::exists(path);
+    fillJob(ini::Text(read.bytes), job);
+    job.fileDev = read.id.dev;
+    job.fileIno = read.id.ino;
+    return true;
 }
 
-int scanJobDirectory() {
-    const GatewaySettings& s = settings();
+int scanJobDirectory(DirWatch* watch) {
     const std::string dir = watchDir();
-    const std::vector<std::string> names = listMatching(dir, s.fileMask);
-    std::set<std::string> listed;
-    int queued = 0;
-    for (const std::string& name : names) {
-        const std::string path = paths::join(dir, name);
-        listed.insert(path);
-        if (jobTable().count.load() >= kJobLimit) return queued;  // the rest wait
-        const int countBefore = jobTable().count.load();
-        handleJobFile(path);
-        if (jobTable().count.load() > countBefore) ++queued;
+    std::vector<DirEntry> entries;
+    if (listFolder(dir, settings().fileMask, entries)) {
+        // Only a complete listing shows which remembered files are gone.
+        std::vector<files::FileId> ids;
+        std::set<std::string> names;
+        for (const DirEntry& e : entries) {
+            ids.push_back(e.id);
+            names.insert(e.name);
+        }
+        fileMemory().listed(ids);
+        if (watch != nullptr) watch->keepWriters(names);
     }
-    // Only a complete listing shows which remembered files are gone.
-    settledFiles().keepOnly(listed);
-    unmovableRejects().keepOnly(listed);
-    overlongPaths().keepOnly(listed);
+    int queued = 0;
+    for (const DirEntry& e : entries) {
+        // Our own temporaries (a copy on its way in, a settings file being replaced) are never
+        // jobs, whatever the mask.
+        if (!e.matches || files::isTemporaryName(e.name)) continue;
+        if (jobTable().count.load() >= kJobLimit) break;  // the rest wait
+        if (handleJobFile(dir, e, watch)) ++queued;
+    }
     return queued;
 }
 
@@ -206,11 +261,15 @@ void readJobsThread() {
             failureLogged = true;
         }
     };
+    nameResultsInWatchFolder();
     arm();
     for (;;) {
         // A time-out of 0 would scan back to back; a quarter second keeps the thread calm.
-        const std::int64_t timeoutMs =
+        std::int64_t timeoutMs =
             std::max<std::int64_t>(250, std::int64_t{settings().watchTimeout.load()} * 1000);
+        // A file waiting to settle is looked at again as soon as it may have.
+        if (auto settle = fileMemory().nextSettle(clock::monotonicMs(), kSettleMs))
+            timeoutMs = std::min(timeoutMs, *settle + 50);
         if (watch.armed()) {
             if (watch.wait(timeoutMs) == 0) arm();  // a fresh watch also survives a new dir
         } else {
@@ -221,7 +280,7 @@ void readJobsThread() {
             clock::sleepMs(1000);
             continue;
         }
-        scanJobDirectory();
+        scanJobDirectory(&watch);
     }
 }
 

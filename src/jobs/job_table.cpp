@@ -28,6 +28,12 @@ std::mutex& jobTableLock() {
     return lock;
 }
 
+Event& jobQueued() {
+    // Never destroyed: the detached workers wait on it until the process ends.
+    static Event* queued = new Event;
+    return *queued;
+}
+
 int new_alarm(const AlarmJob& candidate) {
     auto* job = new (std::nothrow) AlarmJob(candidate);
     if (job == nullptr) {
@@ -36,15 +42,20 @@ int new_alarm(const AlarmJob& candidate) {
     }
     job->sent_at = 0;
     JobTable& t = jobTable();
+    int slot = -1;
     {
         std::lock_guard lock(jobTableLock());
-        for (int i = 0; i < kJobSlots; ++i) {
+        for (int i = 0; i < kJobSlots && slot < 0; ++i) {
             if (t.slots[i] == nullptr) {
                 t.slots[i] = job;
                 ++t.count;
-                return i;
+                slot = i;
             }
         }
+    }
+    if (slot >= 0) {
+        jobQueued().set();  // outside jobTableLock, which is taken with no other lock
+        return slot;
     }
     delete job;
     char line[64];

@@ -6,6 +6,7 @@
 // jobTableLock guards the slots, the count and each unfinished job's dispatch fields; no
 // other lock is taken while it is held. The count is an atomic, readable without the lock.
 // Each JobSlotView has a lock of its own, so the window never reads a half-written view.
+// jobQueued is set by new_alarm (any thread) and waited on and reset by the ProcessingThread.
 #pragma once
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/event.h"
 #include "platform/paths.h"
 
 namespace gsms {
@@ -41,6 +43,10 @@ struct AlarmJob {
     std::int32_t status;
     std::int32_t tries;
     std::int32_t next_try_at;
+    // The job file the watcher read (device and inode; 0 and 0 when not known): reporting
+    // moves that file and no other that took its name meanwhile.
+    std::uint64_t fileDev;
+    std::uint64_t fileIno;
 };
 
 struct JobTable {
@@ -50,6 +56,9 @@ struct JobTable {
 
 JobTable& jobTable();
 std::mutex& jobTableLock();
+// Set whenever a job is queued: the ProcessingThread sleeps on it between sweeps, so that a
+// new alarm does not wait out the sweep pause while the modem is free.
+Event& jobQueued();
 
 // Copies the candidate into a new job in the lowest free slot. Slot index, or -1 (logged)
 // when memory or slots run out.

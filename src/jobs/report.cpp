@@ -14,16 +14,17 @@
 #include "engine/settings.h"
 #include "jobs/workers.h"
 #include "platform/clock.h"
-#include "platform/file_append.h"
 #include "platform/paths.h"
 
 namespace gsms {
 
 namespace {
 
-// A scenario names a table inside the watch-log directory and nothing else.
+// A scenario names a table inside the watch-log directory and nothing else: any file name
+// will do ("a..b", ".hidden") but one with a separator or a control character, "." or "..".
 bool isPlainName(const char* name) {
-    if (name[0] == '\0' || std::strstr(name, "..") != nullptr) return false;
+    if (name[0] == '\0' || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        return false;
     for (const char* p = name; *p; ++p) {
         const auto c = static_cast<unsigned char>(*p);
         if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
@@ -96,25 +97,7 @@ void updateStatusRow(const AlarmJob& job, const char* timeText) {
     if (!written) couldNotUpdate(shown);
 }
 
-void couldNotMove(const AlarmJob& job, const std::string& target) {
-    char line[kFileLineSize];
-    std::snprintf(line, sizeof line, "could not move %s to %s", job.path, target.c_str());
-    fileLog(line);
-    windowLog(job.Szenario, line, kColorRed);
-}
-
 }  // namespace
-
-std::string resultFileName(const std::string& dir, std::uint32_t stamp, const std::string& name,
-                           const std::string& ext) {
-    for (;;) {
-        char prefix[16];
-        std::snprintf(prefix, sizeof prefix, "%08X-", stamp);
-        std::string candidate = paths::join(dir, prefix + name + ext);
-        if (!paths::exists(candidate)) return candidate;
-        ++stamp;
-    }
-}
 
 void reportJob(int slot, std::uint32_t stamp) {
     AlarmJob* job;
@@ -131,24 +114,20 @@ void reportJob(int slot, std::uint32_t stamp) {
     if (!job->mini) updateStatusRow(*job, timeText);
 
     const GatewaySettings& s = settings();
-    const paths::NameExt ne = paths::split(job->path);
     const bool move = s.moveJobs.load() != 0;
     const bool failed = job->status == STATUS_FAILED;
     const char* target = failed ? (move ? s.errorPath : s.watchLogPath)
                                 : (move ? s.donePath : s.watchLogPath);
+    // A file that stays in the watch folder (no target, or the move failed) is not sent again:
+    // the watcher queued this version of it once and for all.
     if (target[0] != '\0') {
-        const std::string result = resultFileName(paths::fromConfig(target), stamp, ne.name, ne.ext);
-        if (std::rename(job->path, result.c_str()) != 0) couldNotMove(*job, result);
-        if (!failed) {
-            char success[64];
-            std::snprintf(success, sizeof success, "%d.%d.%d %d:%d ALARM successfully sent",
-                          sent.tm_year + 1900, sent.tm_mon + 1, sent.tm_mday, sent.tm_hour,
-                          sent.tm_min);
-            (void)files::append(result, success, files::IfMissing::Create);
-        }
+        char line[64];
+        std::snprintf(line, sizeof line, "%d.%d.%d %d:%d ALARM successfully sent",
+                      sent.tm_year + 1900, sent.tm_mon + 1, sent.tm_mday, sent.tm_hour,
+                      sent.tm_min);
+        const std::string successLine = line;
+        (void)moveJobFile(*job, target, stamp, false, failed ? nullptr : &successLine);
     }
-    // Still in the watch directory: settled all the same, never to be sent again.
-    if (paths::exists(job->path)) rememberSettledFile(job->path);
     free_alarm(slot);
 }
 

@@ -93,6 +93,44 @@ int waitCfunOrError(std::int64_t ms) {
     return waitAny({&s.event(ModemEvent::Cfun), &s.event(ModemEvent::Error)}, ms);
 }
 
+int resynchronise(std::int64_t budgetMs, std::string& heard) {
+    ModemState& s = modemState();
+    const std::int64_t end = clock::monotonicMs() + budgetMs;
+    auto left = [&] { return end - clock::monotonicMs(); };
+
+    // Under responseCapture every line but OK is kept for the caller, failures included.
+    s.clearCapture();
+    s.responseCapture = true;
+    const unsigned char esc = 0x1B;
+    (void)writeRaw(&esc, 1);
+    int answered = -1;
+    while (answered != 0 && left() > 0) {
+        s.event(ModemEvent::Ok).reset();
+        (void)sendCommand("at", "\r");
+        answered = waitOk(left() < 1000 ? left() : 1000);
+    }
+    s.responseCapture = false;
+    heard = s.capture();
+    s.clearCapture();
+
+    // The OK taken may have been a late answer or ESC's, and a busy modem may hold further
+    // "at"s: their OKs are still to come. A query with an answer of its own is answered after
+    // all of them, so once its +CMGF line (or a failure) is in, only its own OK is left.
+    if (answered == 0) {
+        s.event(ModemEvent::Cmgf).reset();
+        s.event(ModemEvent::Error).reset();
+        (void)sendCommand("at+cmgf", "?\r");
+        const int fence = waitAny({&s.event(ModemEvent::Cmgf), &s.event(ModemEvent::Error)},
+                                  left() > 2000 ? left() : 2000);
+        // The query's own OK: counted once it is in, so that none is waited for twice.
+        s.event(ModemEvent::Ok).reset();
+        if (fence == 0 && s.okCount.load() == s.okCountAtCmgf.load()) (void)waitOk(1000);
+        if (fence < 0) answered = -1;
+    }
+    if (answered != 0) fileLog("Modem does not answer after the failed exchange");
+    return answered;
+}
+
 void resetPacingForTest() {
     transmitted = false;
     lastTransmissionMs = 0;

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 namespace gsms {
 
@@ -28,6 +29,15 @@ int writeRaw(const void* bytes, std::size_t count);
 [[nodiscard]] int waitOkOrError(std::int64_t ms);
 // 0 for Cfun, 1 for Error, -1 on time-out.
 [[nodiscard]] int waitCfunOrError(std::int64_t ms);
+
+// Brings the modem back to a clean command line after a failed or timed-out exchange; called
+// with modemLock held, before it is released. Writes ESC (0x1B), which ends a text entry the
+// modem may still be in without sending it, then sends "at" once a second until the modem
+// answers OK or budgetMs pass, then "at+cmgf?", whose answer comes after every answer still
+// in flight, so that no late answer can end the next exchange's wait. `heard` receives the
+// other lines that came before the first OK (a late "+CMGS: <mr>" says that a submission went
+// out after all). 0 when the modem answered, -1 (logged) when it did not.
+[[nodiscard]] int resynchronise(std::int64_t budgetMs, std::string& heard);
 
 // Forgets the time of the last transmission (tests).
 void resetPacingForTest();

@@ -1,8 +1,11 @@
 #include "modem/modem_init.h"
 
+#include <strings.h>
+
 #include <cstdio>
 #include <initializer_list>
 
+#include "engine/engine.h"
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "modem/at_sender.h"
@@ -27,6 +30,21 @@ std::string withPort(const char* format) {
     return line;
 }
 
+// The SIM state of a +CPIN answer without the blanks around it.
+std::string trimmed(std::string state) {
+    while (!state.empty() && state.back() == ' ') state.pop_back();
+    const std::size_t first = state.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : state.substr(first);
+}
+
+// A SIM that asks for anything but its PIN gets no code from the gateway: every wrong try
+// brings a SIM closer to its PUK, and a PUK wrong ten times destroys it.
+std::string lockedMessage(const std::string& state) {
+    const bool puk = state.find("PUK") != std::string::npos;
+    return "** init_gsms ** ERROR: SIM locked (" + state + "): " +
+           (puk ? "enter the PUK in a phone" : "the gateway enters only the SIM PIN");
+}
+
 }  // namespace
 
 int initModem(std::string& message) {
@@ -35,9 +53,10 @@ int initModem(std::string& message) {
     s.event(ModemEvent::Ok).reset();
     (void)sendCommand("at", "\r");
     if (waitOk(5000) != 0) {
-        // Wake-up: end any SMS text the modem may still wait for, then restore it.
-        const unsigned char ctrlZ = 0x1A;
-        (void)writeRaw(&ctrlZ, 1);
+        // Wake-up: drop any SMS text the modem may still wait for (ESC; Ctrl-Z would send
+        // whatever was typed into it, commands included), then restore it.
+        const unsigned char esc = 0x1B;
+        (void)writeRaw(&esc, 1);
         for (const char* suffix : {"\r", "\r", "&f\r"}) {
             clock::sleepMs(500);
             (void)sendCommand("at", suffix);
@@ -46,34 +65,45 @@ int initModem(std::string& message) {
         if (waitOk(5000) != 0) {
             raiseTechAlarm();
             message = withPort("** init_gsms ** ERROR: GSM modem not found on port %s");
-            return -1;
+            return kExitRestart;
         }
     }
     message = withPort("** init_gsms ** ERROR: init of GSM modem on port %s failed.");
 
     exchange({ModemEvent::Cpin}, "at+cpin", "?\r");
-    if (s.event(ModemEvent::Cpin).wait(5000) != 0) return -1;
+    if (s.event(ModemEvent::Cpin).wait(5000) != 0) return kExitRestart;
     if (!s.pinReady) {
+        const std::string state = trimmed(s.cpin());
+        if (strcasecmp(state.c_str(), "SIM PIN") != 0) {
+            message = lockedMessage(state);
+            return kExitSimLocked;
+        }
         if (settings().pin[0] == '\0') {
             message = "** init_gsms ** ERROR: PIN not entered.";
-            return -1;
+            return kExitRestart;
         }
         windowLog(nullptr, "** init_gsms ** Entering PIN code...", kColorDefault);
-        exchange({ModemEvent::Ok}, "at+cpin", "=\"");
+        exchange({ModemEvent::Ok, ModemEvent::Error}, "at+cpin", "=\"");
         (void)sendCommand(settings().pin, "\"\r");
-        if (waitOk(30000) != 0) {
+        const int answer = waitOkOrError(30000);
+        if (answer == 1) {
+            // Started again, the gateway would spend the SIM's next try with the same PIN.
+            message = "** init_gsms ** ERROR: PIN refused by the SIM";
+            return kExitSimLocked;
+        }
+        if (answer != 0) {
             message = "** init_gsms ** ERROR: Cannot enter PIN code. SIM present ?";
-            return -1;
+            return kExitRestart;
         }
     }
     message = withPort("** init_gsms ** ERROR: init of GSM modem on port %s failed.");
 
     exchange({ModemEvent::Cfun, ModemEvent::Error}, "at+cfun", "?\r");
     int cfun = waitCfunOrError(5000);
-    if (cfun < 0) return -1;
+    if (cfun < 0) return kExitRestart;
     if (cfun == 0 && s.cfunValue != 1) {
         exchange({ModemEvent::Ok}, "at+cfun", "=1\r");
-        if (waitOk(5000) != 0) return -1;
+        if (waitOk(5000) != 0) return kExitRestart;
     }
 
     bool registered = false;
@@ -81,17 +111,17 @@ int initModem(std::string& message) {
         exchange({ModemEvent::Ok}, "at+cops", "=0,0\r");
         registered = waitOk(10000) == 0;
     }
-    if (!registered) return -1;
+    if (!registered) return kExitRestart;
 
     exchange({ModemEvent::Cmgf}, "at+cmgf", "?\r");
-    if (s.event(ModemEvent::Cmgf).wait(5000) != 0) return -1;
+    if (s.event(ModemEvent::Cmgf).wait(5000) != 0) return kExitRestart;
     if (s.cmgfValue != 1) {
         exchange({ModemEvent::Ok}, "at+cmgf", "=1\r");
-        if (waitOk(5000) != 0) return -1;
+        if (waitOk(5000) != 0) return kExitRestart;
     }
 
     exchange({ModemEvent::Ok}, "at+cscs", "=\"GSM\"\r");
-    if (waitOk(5000) != 0) return -1;
+    if (waitOk(5000) != 0) return kExitRestart;
 
     clock::sleepMs(500);
     readSmsc();

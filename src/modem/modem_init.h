@@ -7,8 +7,11 @@
 
 namespace gsms {
 
-// 0 when the modem is ready; -1 with `message` holding the line the fatal stop reports.
-// Runs the tech-alarm watchdog itself when the modem is not found.
+// 0 when the modem is ready; otherwise the exit code for the fatal stop, with `message`
+// holding the line it reports: kExitRestart, or kExitSimLocked when the SIM is locked
+// ("SIM PUK", "PH-SIM PIN", ...: no PIN is sent then) or refused the PIN. The PIN is sent
+// only when the SIM answers "SIM PIN". Runs the tech-alarm watchdog itself when the modem
+// is not found.
 [[nodiscard]] int initModem(std::string& message);
 
 }  // namespace gsms

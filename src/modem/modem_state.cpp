@@ -14,27 +14,125 @@
 namespace gsms {
 namespace {
 
-bool beginsWith(const std::string& line, const char* prefix) {
-    return line.compare(0, std::strlen(prefix), prefix) == 0;
+// The capture mode a line meets: switched by the thread that talks to the modem, under
+// modemLock.
+enum class Mode : unsigned char {
+    Listing,   // listCapture: the IncomingThread lists received messages
+    Response,  // responseCapture: the signal poll, and the re-synchronisation after a failure
+    Plain,     // neither
+};
+
+enum class Action : unsigned char { Ignore, Ok, Fail, Capture, Cpin, Cfun, Cmgf, Cmgl, Csca };
+
+struct Rule {
+    Mode mode;
+    const char* prefix;  // "" matches every line
+    bool anyCase;
+    Action action;
+};
+
+// Read top to bottom: the first rule of the current mode whose prefix begins the line applies.
+// "+CMS ERROR" (GSM 07.05) and "+CME ERROR" (07.07) are final results like ERROR: a refused
+// submission fails as soon as the modem says so.
+constexpr Rule kRules[] = {
+    {Mode::Listing, "OK", false, Action::Ok},
+    {Mode::Listing, "ERROR", false, Action::Fail},
+    {Mode::Listing, "+CMS ERROR", false, Action::Fail},
+    {Mode::Listing, "+CME ERROR", false, Action::Fail},
+    {Mode::Listing, "", false, Action::Capture},  // the listing itself, echo included
+
+    {Mode::Response, "OK", false, Action::Ok},
+    {Mode::Response, "", false, Action::Capture},  // failures too: the waiter reads them
+
+    {Mode::Plain, "at", true, Action::Ignore},  // the modem's echo of a command
+    {Mode::Plain, "OK", false, Action::Ok},
+    {Mode::Plain, "ERROR", false, Action::Fail},
+    {Mode::Plain, "+CMS ERROR", false, Action::Fail},
+    {Mode::Plain, "+CME ERROR", false, Action::Fail},
+    {Mode::Plain, "+CPIN", false, Action::Cpin},
+    {Mode::Plain, "+CFUN", false, Action::Cfun},
+    {Mode::Plain, "+CMGF", false, Action::Cmgf},
+    {Mode::Plain, "+CMGL", false, Action::Cmgl},
+    {Mode::Plain, "+CSCA", false, Action::Csca},
+    // +CSQ answers, unsolicited result codes (RING, +CMTI, +CREG), the echoed SMS text and the
+    // line that ends it: only in the daily log.
+    {Mode::Plain, "", false, Action::Ignore},
+};
+
+bool begins(std::string_view line, const Rule& r) {
+    const std::size_t n = std::strlen(r.prefix);
+    if (line.size() < n) return false;
+    return r.anyCase ? strncasecmp(line.data(), r.prefix, n) == 0
+                     : line.compare(0, n, r.prefix) == 0;
 }
 
 // The value part: the line from its eighth character on (after "+XXXX: ").
-std::string valuePart(const std::string& line) { return line.size() > 7 ? line.substr(7) : ""; }
+std::string_view valuePart(std::string_view line) {
+    return line.size() > 7 ? line.substr(7) : std::string_view();
+}
 
 template <std::size_t N>
-void storeText(char (&out)[N], const std::string& value) {
+void storeText(char (&out)[N], std::string_view value) {
     std::size_t n = value.size() < N - 1 ? value.size() : N - 1;
     std::memcpy(out, value.data(), n);
     out[n] = '\0';
 }
 
-void appendCapture(ModemState& s, const std::string& line) {
+void appendCapture(ModemState& s, std::string_view line) {
     std::lock_guard lock(s.captureMutex);
     // A full capture stops appending: its tail is lost, the buffer stays within bounds.
     std::size_t room = ModemState::kCaptureSize - 1 - s.captureBuffer.size();
     if (room == 0) return;
-    std::string piece = line + "\r";
+    std::string piece = std::string(line) + "\r";
     s.captureBuffer.append(piece, 0, piece.size() < room ? piece.size() : room);
+}
+
+void apply(ModemState& s, Action action, std::string_view line) {
+    switch (action) {
+        case Action::Ignore: return;
+        case Action::Ok:
+            ++s.okCount;
+            s.event(ModemEvent::Ok).set();
+            return;
+        case Action::Fail: {
+            std::lock_guard lock(s.textMutex);
+            storeText(s.errorText, line);
+        }
+            s.event(ModemEvent::Error).set();
+            return;
+        case Action::Capture: appendCapture(s, line); return;
+        case Action::Cpin: {
+            const std::string_view v = valuePart(line);
+            s.pinReady = v.size() >= 5 && strncasecmp(v.data(), "READY", 5) == 0;
+            {
+                std::lock_guard lock(s.textMutex);
+                storeText(s.cpinText, v);
+            }
+            s.event(ModemEvent::Cpin).set();
+            return;
+        }
+        case Action::Cfun:
+            s.cfunValue = ini::parseInt(valuePart(line));
+            s.event(ModemEvent::Cfun).set();
+            return;
+        case Action::Cmgf:
+            s.cmgfValue = ini::parseInt(valuePart(line));
+            s.okCountAtCmgf = s.okCount.load();
+            s.event(ModemEvent::Cmgf).set();
+            return;
+        case Action::Cmgl: {
+            std::lock_guard lock(s.textMutex);
+            storeText(s.cmglText, valuePart(line));
+        }
+            s.event(ModemEvent::Cmgl).set();
+            return;
+        case Action::Csca: {
+            std::lock_guard lock(s.textMutex);
+            storeText(s.cscaText, valuePart(line));
+        }
+            s.event(ModemEvent::Csca).set();
+            return;
+    }
 }
 
 }  // namespace
@@ -49,15 +147,15 @@ std::string ModemState::capture() {
     return captureBuffer;
 }
 
-std::string ModemState::cmgl() {
+std::string ModemState::lockedText(const char* text) {
     std::lock_guard lock(textMutex);
-    return cmglText;
+    return text;
 }
 
-std::string ModemState::csca() {
-    std::lock_guard lock(textMutex);
-    return cscaText;
-}
+std::string ModemState::cmgl() { return lockedText(cmglText); }
+std::string ModemState::csca() { return lockedText(cscaText); }
+std::string ModemState::cpin() { return lockedText(cpinText); }
+std::string ModemState::lastError() { return lockedText(errorText); }
 
 // Never destroyed: the InputThread uses it until the process ends.
 ModemState& modemState() {
@@ -76,91 +174,87 @@ void rawTrace(unsigned char byte) {
                         files::IfMissing::Skip);
 }
 
-void LineAssembler::clear() {
-    for (std::size_t i = 0; i < length_ && i < ModemState::kLineSize; ++i)
-        state_.lineBuffer[i].store(0, std::memory_order_relaxed);
+LineAssembler::Fed LineAssembler::handOver(Fed kind) {
+    line_.assign(lineBuffer_, length_);
     length_ = 0;
+    return kind;
 }
 
-bool LineAssembler::feed(unsigned char byte, std::string& line) {
-    const bool end = byte == '\r' || byte == '\n' || byte == '\0';
-    if (end) {
-        if (length_ == 0) return false;  // no empty lines
-        line.clear();
-        for (std::size_t i = 0; i < length_; ++i) line.push_back(state_.lineBuffer[i].load());
-        clear();
-        return true;
+LineAssembler::Fed LineAssembler::feed(unsigned char byte) {
+    if (byte == '\r' || byte == '\n') {
+        const bool continuing = continuing_;
+        continuing_ = false;
+        if (length_ == 0) return Fed::NeedMore;  // no empty lines
+        return handOver(continuing ? Fed::Continuation : Fed::Line);
     }
-    state_.lineBuffer[length_++].store(static_cast<char>(byte));
-    if (length_ == ModemState::kLineSize - 1) {
-        // Too long for the line buffer: hand over what fits and go on with the rest.
-        line.clear();
-        for (std::size_t i = 0; i < length_; ++i) line.push_back(state_.lineBuffer[i].load());
-        clear();
-        return true;
+    lineBuffer_[length_++] = static_cast<char>(byte);
+    if (length_ == 2 && !continuing_ && lineBuffer_[0] == '>' && lineBuffer_[1] == ' ')
+        return Fed::Prompt;
+    if (length_ == kLineSize - 1) {
+        // Too long for the buffer: hand over what fits, the rest follows as continuation.
+        const Fed kind = continuing_ ? Fed::Continuation : Fed::Line;
+        continuing_ = true;
+        return handOver(kind);
     }
-    return false;
+    return Fed::NeedMore;
 }
 
-void classifyLine(ModemState& s, const std::string& line) {
-    fileLog(maskPin(line));
-    if (s.listCapture.load()) {
-        if (beginsWith(line, "OK")) s.event(ModemEvent::Ok).set();
-        else if (beginsWith(line, "ERROR")) s.event(ModemEvent::Error).set();
-        else appendCapture(s, line);
+std::string loggedLine(std::string_view line) {
+    std::string out = maskPin(line);
+    for (char& c : out)
+        if (c == '\0') c = '@';
+    return out;
+}
+
+void classifyLine(ModemState& s, std::string_view line) {
+    fileLog(loggedLine(line));  // every modem line, echoes included
+    const Mode mode = s.listCapture.load()       ? Mode::Listing
+                      : s.responseCapture.load() ? Mode::Response
+                                                 : Mode::Plain;
+    for (const Rule& rule : kRules) {
+        if (rule.mode != mode || !begins(line, rule)) continue;
+        apply(s, rule.action, line);
         return;
     }
-    if (s.responseCapture.load()) {
-        if (beginsWith(line, "OK")) s.event(ModemEvent::Ok).set();
-        else appendCapture(s, line);
-        return;
+}
+
+void deliver(ModemState& s, LineAssembler::Fed fed, const std::string& line) {
+    switch (fed) {
+        case LineAssembler::Fed::NeedMore: return;
+        case LineAssembler::Fed::Line: classifyLine(s, line); return;
+        case LineAssembler::Fed::Continuation: fileLog(loggedLine(line)); return;
+        case LineAssembler::Fed::Prompt: s.event(ModemEvent::Prompt).set(); return;
     }
-    // The rules in order; the first that matches applies.
-    if (line.size() >= 2 && strncasecmp(line.c_str(), "at", 2) == 0) return;  // echo
-    if (beginsWith(line, "OK")) {
-        s.event(ModemEvent::Ok).set();
-    } else if (beginsWith(line, "ERROR")) {
-        s.event(ModemEvent::Error).set();
-    } else if (beginsWith(line, "+CPIN")) {
-        std::string v = valuePart(line);
-        s.pinReady = v.size() >= 5 && strncasecmp(v.c_str(), "READY", 5) == 0;
-        s.event(ModemEvent::Cpin).set();
-    } else if (beginsWith(line, "+CFUN")) {
-        s.cfunValue = ini::parseInt(valuePart(line));
-        s.event(ModemEvent::Cfun).set();
-    } else if (beginsWith(line, "+CMGF")) {
-        s.cmgfValue = ini::parseInt(valuePart(line));
-        s.event(ModemEvent::Cmgf).set();
-    } else if (beginsWith(line, "+CMGL")) {
-        {
-            std::lock_guard lock(s.textMutex);
-            storeText(s.cmglText, valuePart(line));
-        }
-        s.event(ModemEvent::Cmgl).set();
-    } else if (beginsWith(line, "+CSCA")) {
-        {
-            std::lock_guard lock(s.textMutex);
-            storeText(s.cscaText, valuePart(line));
-        }
-        s.event(ModemEvent::Csca).set();
-    }
-    // Anything else (+CSQ answers, unsolicited codes, echoed SMS text) is only logged.
 }
 
 void inputThread() {
     ModemState& s = modemState();
-    LineAssembler assembler(s);
+    LineAssembler assembler;
     PinMask traceMask;
-    std::string line;
+    bool hungUp = false;
     for (;;) {
         SerialPort* port = serialPortRef().load();
         unsigned char byte = 0;
-        if (port == nullptr || port->read(&byte, 1) != 1) {
+        const int n = port != nullptr ? port->read(&byte, 1) : 0;
+        if (n < 0) {
+            // Gone (unplugged, or its pseudo-terminal closed): every read fails at once, so
+            // pause rather than spin; the signal supervision ends the process in time.
+            if (!hungUp) {
+                fileLog("modem port hung up");
+                windowLog(nullptr, "modem port hung up", kColorRed);
+                hungUp = true;
+            }
+            clock::pauseRealMs(100);
+            continue;
+        }
+        if (n == 0) {
             clock::sleepMs(1);
             continue;
         }
+        hungUp = false;
         rawTrace(traceMask.feed(byte));
-        if (assembler.feed(byte, line)) classifyLine(s, line);
+        const LineAssembler::Fed fed = assembler.feed(byte);
+        deliver(s, fed, assembler.line());
     }
 }
 

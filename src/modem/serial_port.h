@@ -35,7 +35,8 @@ public:
     void setTimeouts(int unit);
     // Discards what the driver holds in both directions.
     void purge();
-    // Bytes read (0 when the time-out passed without data), -1 on error or when not open.
+    // Bytes read (0 when the time-out passed without data), -1 on error, when not open, and
+    // at once (after what was still buffered) when the other side hung up.
     [[nodiscard]] int read(void* buffer, std::size_t count);
     // Bytes written, -1 on error or when not open.
     [[nodiscard]] int write(const void* buffer, std::size_t count);

@@ -261,14 +261,15 @@ int SerialPort::read(void* buffer, std::size_t count) {
     // The whole read may take t per byte asked for; it returns as soon as bytes came.
     long long total = static_cast<long long>(t) * static_cast<long long>(count);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(total);
+    bool hungUp = false;
     for (;;) {
         ssize_t n = ::read(native_->fd, buffer, count);
         if (n > 0) return static_cast<int>(n);
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            // A pseudo-terminal whose other side is gone reads EIO: report it as no data.
-            if (errno == EIO) n = 0;
-            else return -1;
-        }
+        // EIO: a pseudo-terminal whose other side is gone. A hung-up device (a USB modem
+        // unplugged) reads 0 and polls POLLHUP for ever: both are errors, so that the caller
+        // pauses instead of spinning on them.
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return -1;
+        if (hungUp) return -1;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now())
                         .count();
@@ -276,10 +277,8 @@ int SerialPort::read(void* buffer, std::size_t count) {
         struct pollfd p {native_->fd, POLLIN, 0};
         int r = ::poll(&p, 1, static_cast<int>(left));
         if (r < 0 && errno != EINTR) return -1;
-        if (r > 0 && (p.revents & POLLHUP) && !(p.revents & POLLIN)) {
-            // No writer on the other side: wait out the time-out instead of spinning.
-            ::usleep(static_cast<useconds_t>(left < 50 ? left : 50) * 1000);
-        }
+        // Read once more: bytes the other side wrote before it went are still to be had.
+        if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) hungUp = true;
     }
 }
 

@@ -33,6 +33,10 @@ void sleepMs(std::int64_t ms) {
     std::this_thread::sleep_for(std::chrono::microseconds(us > 0 ? us : 1));
 }
 
+void pauseRealMs(std::int64_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms > 0 ? ms : 0));
+}
+
 std::int64_t monotonicMs() {
     auto now = std::chrono::steady_clock::now().time_since_epoch();
     auto us = std::chrono::duration_cast<std::chrono::microseconds>(now).count();

@@ -16,6 +16,10 @@ namespace gsms::clock {
 // Sleep for `ms` milliseconds of gateway time (divided by the time scale).
 void sleepMs(std::int64_t ms);
 
+// Sleep for `ms` real milliseconds, whatever the time scale: for pauses that spare the CPU
+// (a port that is gone) rather than time the dialogue with the modem.
+void pauseRealMs(std::int64_t ms);
+
 // Milliseconds on a monotonic clock, in gateway time (multiplied by the time scale), so
 // that a time-out measured with it agrees with `sleepMs`.
 std::int64_t monotonicMs();

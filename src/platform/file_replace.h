@@ -19,8 +19,12 @@
 // Thread safety: any thread may call either function at any time.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
+
+#include "platform/file_move.h"
 
 namespace gsms::files {
 
@@ -39,6 +43,26 @@ constexpr std::size_t kMaxFileSize = 16u << 20;
 [[nodiscard]] int readWhole(const std::string& path, std::string& bytes,
                             Failure* failure = nullptr);
 
+// One read of a file that may still be being written. The file is opened and its version
+// (identity, size, modification time) taken, `pause` runs (the writer gets time to finish),
+// the bytes are read, and the version is taken again from the open file and from the path.
+// On Windows a file whose writer lets no one read it yet counts as changed.
+struct SteadyRead {
+    enum Outcome {
+        Read,        // bytes hold the whole file, unchanged throughout
+        Changed,     // written to (or replaced) meanwhile: try again later
+        Gone,        // no such file, or no longer a regular file
+        Unreadable,  // it exists but cannot be read (error says why; EFBIG: too large)
+    };
+    Outcome outcome = Gone;
+    int error = 0;
+    FileId id;
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0;
+    std::string bytes;
+};
+SteadyRead readSteady(const std::string& path, const std::function<void()>& pause);
+
 // Turns the current bytes (empty for a new file) into the new ones.
 using Editor = std::function<std::string(const std::string& current)>;
 
@@ -46,5 +70,15 @@ using Editor = std::function<std::string(const std::string& current)>;
 // was left as it was (failure says why).
 [[nodiscard]] int rewrite(const std::string& path, const Editor& edit,
                           Failure* failure = nullptr);
+
+// True for the name of a temporary these services make beside a file (".<name>.gsms-XXXXXX"):
+// never a file of anyone else's.
+[[nodiscard]] bool isTemporaryName(std::string_view name);
+
+namespace detail {
+// A temporary's name: "." + the file's name + kTempMark + kTempRandom random characters.
+constexpr const char* kTempMark = ".gsms-";
+constexpr std::size_t kTempRandom = 6;
+}  // namespace detail
 
 }  // namespace gsms::files

@@ -1,4 +1,5 @@
 #include "platform/file_replace.h"
+#include "platform/file_ops_posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,9 +14,9 @@
 namespace gsms::files {
 namespace {
 
+using namespace detail;
+
 constexpr const char* kAclName = "system.posix_acl_access";
-constexpr const char* kTempMark = ".gsms-";
-constexpr std::size_t kTempRandom = 6;  // the XXXXXX of mkostemp
 // How long a writer waits for another one before it gives up (a stopped process holding the
 // lock must not stall the gateway).
 constexpr int kLockWaitMs = 10000;
@@ -30,18 +31,6 @@ void sleepMs(long ms) {
     timespec ts{ms / 1000, (ms % 1000) * 1000000L};
     while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
-}
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Reads all of an open file. 0 or the errno that stopped it.
@@ -124,65 +113,6 @@ void removeStaleTemporaries(const std::string& folder, const std::string& name) 
     ::closedir(d);
 }
 
-// Gives the temporary the old file's owner, group, mode and access ACL, never more rights
-// than the old file gave.
-void keepOwnershipAndMode(int held, const struct stat& old, int temp, bool created) {
-    if (created) {
-        ::fchmod(temp, 0600);
-        return;
-    }
-    struct stat mine {};
-    bool groupKept = ::fstat(temp, &mine) == 0 && mine.st_gid == old.st_gid;
-    const bool ownerKept = mine.st_uid == old.st_uid;
-    if (!ownerKept || !groupKept) {
-        if (::fchown(temp, old.st_uid, old.st_gid) == 0) {
-            groupKept = true;
-        } else if (!groupKept && ::fchown(temp, static_cast<uid_t>(-1), old.st_gid) == 0) {
-            groupKept = true;
-        }
-    }
-    mode_t mode = old.st_mode & 07777;
-    // The old group's rights must not pass to another group.
-    if (!groupKept) mode &= static_cast<mode_t>(~S_IRWXG);
-    ::fchmod(temp, mode);
-
-    // With an access ACL the group bits are its mask: without the ACL they would open the file
-    // to the whole owning group, so the group loses them when the ACL cannot be copied.
-    std::vector<char> acl(256);
-    ssize_t n = ::fgetxattr(held, kAclName, acl.data(), acl.size());
-    if (n < 0 && errno == ERANGE) {
-        const ssize_t need = ::fgetxattr(held, kAclName, nullptr, 0);
-        if (need > 0) {
-            acl.resize(static_cast<std::size_t>(need));
-            n = ::fgetxattr(held, kAclName, acl.data(), acl.size());
-        }
-    }
-    if (n > 0 && (!groupKept ||
-                  ::fsetxattr(temp, kAclName, acl.data(), static_cast<std::size_t>(n), 0) != 0))
-        ::fchmod(temp, mode & static_cast<mode_t>(~S_IRWXG));
-}
-
-int writeAll(int fd, const std::string& bytes) {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return errno;
-        if (n == 0) return EIO;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-void syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);  // a folder some file systems cannot sync: the rename stands all the same
-    ::close(fd);
-}
-
 // Opens the target for the edit: 1 opened (created tells whether it is new), 0 try again
 // (the path changed under us), -1 failed.
 int openTarget(const std::string& target, int& fd, bool& created, Failure* failure) {
@@ -237,10 +167,8 @@ int editLocked(const std::string& target, int fd, bool created, const Editor& ed
     removeStaleTemporaries(folder, name);
     const std::string bytes = edit(current);
 
-    std::string tmpl = folder + "/." + name + kTempMark + std::string(kTempRandom, 'X');
-    std::vector<char> temp(tmpl.begin(), tmpl.end());
-    temp.push_back('\0');
-    const int tfd = ::mkostemp(temp.data(), O_CLOEXEC);
+    std::string temp;
+    const int tfd = makeTemporary(folder, name, temp);
     if (tfd < 0) {
         fail(failure, Failure::CannotWrite, errno);
         return -1;
@@ -249,9 +177,9 @@ int editLocked(const std::string& target, int fd, bool created, const Editor& ed
     int error = writeAll(tfd, bytes);
     if (error == 0 && ::fsync(tfd) != 0) error = errno;
     if (::close(tfd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temp.data(), target.c_str()) != 0) error = errno;
+    if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
     if (error != 0) {
-        ::unlink(temp.data());
+        ::unlink(temp.c_str());
         fail(failure, Failure::CannotWrite, error);
         return -1;
     }
@@ -260,6 +188,123 @@ int editLocked(const std::string& target, int fd, bool created, const Editor& ed
 }
 
 }  // namespace
+
+namespace detail {
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int writeAll(int fd, const char* data, std::size_t size) {
+    const char* p = data;
+    std::size_t left = size;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);  // a folder some file systems cannot sync: the rename stands all the same
+    ::close(fd);
+}
+
+void keepOwnershipAndMode(int held, const struct stat& old, int temp, bool created) {
+    if (created) {
+        ::fchmod(temp, 0600);
+        return;
+    }
+    struct stat mine {};
+    bool groupKept = ::fstat(temp, &mine) == 0 && mine.st_gid == old.st_gid;
+    const bool ownerKept = mine.st_uid == old.st_uid;
+    if (!ownerKept || !groupKept) {
+        if (::fchown(temp, old.st_uid, old.st_gid) == 0) {
+            groupKept = true;
+        } else if (!groupKept && ::fchown(temp, static_cast<uid_t>(-1), old.st_gid) == 0) {
+            groupKept = true;
+        }
+    }
+    mode_t mode = old.st_mode & 07777;
+    // The old group's rights must not pass to another group.
+    if (!groupKept) mode &= static_cast<mode_t>(~S_IRWXG);
+    ::fchmod(temp, mode);
+
+    // With an access ACL the group bits are its mask: without the ACL they would open the file
+    // to the whole owning group, so the group loses them when the ACL cannot be copied.
+    std::vector<char> acl(256);
+    ssize_t n = ::fgetxattr(held, kAclName, acl.data(), acl.size());
+    if (n < 0 && errno == ERANGE) {
+        const ssize_t need = ::fgetxattr(held, kAclName, nullptr, 0);
+        if (need > 0) {
+            acl.resize(static_cast<std::size_t>(need));
+            n = ::fgetxattr(held, kAclName, acl.data(), acl.size());
+        }
+    }
+    if (n > 0 && (!groupKept ||
+                  ::fsetxattr(temp, kAclName, acl.data(), static_cast<std::size_t>(n), 0) != 0))
+        ::fchmod(temp, mode & static_cast<mode_t>(~S_IRWXG));
+}
+
+int makeTemporary(const std::string& folder, const std::string& name, std::string& path) {
+    // kTempRandom is the length of mkostemp's XXXXXX.
+    std::string tmpl = folder + "/." + name + kTempMark + std::string(kTempRandom, 'X');
+    std::vector<char> temp(tmpl.begin(), tmpl.end());
+    temp.push_back('\0');
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd >= 0) path.assign(temp.data());
+    return fd;
+}
+
+}  // namespace detail
+
+SteadyRead readSteady(const std::string& path, const std::function<void()>& pause) {
+    SteadyRead r;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        r.error = errno;
+        r.outcome = r.error == ENOENT || r.error == ENOTDIR ? SteadyRead::Gone
+                                                            : SteadyRead::Unreadable;
+        return r;
+    }
+    struct stat before {};
+    if (::fstat(fd, &before) != 0 || !S_ISREG(before.st_mode)) {
+        ::close(fd);
+        return r;  // Gone: a FIFO or a device put in its place is no job file
+    }
+    r.id = FileId{static_cast<std::uint64_t>(before.st_dev),
+                  static_cast<std::uint64_t>(before.st_ino)};
+    r.size = before.st_size;
+    r.mtimeNs = static_cast<std::int64_t>(before.st_mtim.tv_sec) * 1000000000 +
+                before.st_mtim.tv_nsec;
+    if (pause) pause();
+    r.error = readAll(fd, r.bytes);
+    struct stat after {};
+    struct stat named {};
+    const bool afterOk = ::fstat(fd, &after) == 0;
+    ::close(fd);
+    const auto same = [](const struct stat& x, const struct stat& y) {
+        return x.st_dev == y.st_dev && x.st_ino == y.st_ino && x.st_size == y.st_size &&
+               x.st_mtim.tv_sec == y.st_mtim.tv_sec && x.st_mtim.tv_nsec == y.st_mtim.tv_nsec;
+    };
+    const bool stillThere = ::stat(path.c_str(), &named) == 0;
+    conclude(r, stillThere, stillThere && afterOk && same(before, after) && same(after, named));
+    return r;
+}
 
 int readWhole(const std::string& path, std::string& bytes, Failure* failure) {
     bytes.clear();

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/file_ops_win32.h"
 #include "platform/file_replace.h"
 #include "platform/paths.h"
 #include "platform/win32_errors.h"
@@ -21,28 +22,15 @@
 namespace gsms::files {
 namespace {
 
-constexpr const char* kTempMark = ".gsms-";
-constexpr std::size_t kTempRandom = 6;
+using namespace detail;
+
 // How long a writer waits for another one, and for a reader to let go of the file.
 constexpr DWORD kLockWaitMs = 10000;
 constexpr int kReplaceWaitMs = 2000;
 constexpr int kMaxAttempts = 100;
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 void fail(Failure* failure, Failure::Kind kind, int error) {
     if (failure != nullptr) *failure = Failure{kind, error};
-}
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.find_last_of("\\/");
-    if (slash == std::string::npos) return ".";
-    if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
-    return path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-    const auto slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Reads all of an open file. 0 or the errno that stopped it.
@@ -90,28 +78,6 @@ HANDLE writersMutex(const std::string& path) {
     return m;
 }
 
-// A name for the temporary that no other file has: 1 created (h open), -1 failed.
-int createTemporary(const std::string& folder, const std::string& name, std::string& temp,
-                    HANDLE& h) {
-    static std::atomic<std::uint64_t> counter{0};
-    std::uint64_t seed = GetTickCount64() ^ (std::uint64_t{GetCurrentProcessId()} << 32) ^
-                         (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
-    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-        std::string suffix;
-        for (std::size_t i = 0; i < kTempRandom; ++i) {
-            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
-            suffix.push_back("abcdefghijklmnopqrstuvwxyz0123456789"[(seed >> 33) % 36]);
-        }
-        temp = paths::join(folder, "." + name + kTempMark + suffix);
-        h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) return 1;
-        if (GetLastError() != ERROR_FILE_EXISTS) return -1;
-    }
-    SetLastError(ERROR_FILE_EXISTS);
-    return -1;
-}
-
 // Removes what writers of this file left when they were killed half-way. Only called with the
 // writers' mutex held, so no temporary of a live writer of this file can exist.
 void removeStaleTemporaries(const std::string& folder, const std::string& name) {
@@ -126,20 +92,6 @@ void removeStaleTemporaries(const std::string& folder, const std::string& name) 
             DeleteFileA(paths::join(folder, found.cFileName).c_str());
     } while (FindNextFileA(search, &found));
     FindClose(search);
-}
-
-int writeAll(HANDLE h, const std::string& bytes) {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        DWORD n = 0;
-        const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
-        if (!WriteFile(h, p, chunk, &n, nullptr)) return win32::lastErrno();
-        if (n == 0) return EIO;
-        p += n;
-        left -= n;
-    }
-    return 0;
 }
 
 // True when some program holds the file open without letting it be deleted or replaced.
@@ -192,6 +144,85 @@ int putInPlace(const std::string& target, const std::string& temp, bool existed,
 
 }  // namespace
 
+namespace detail {
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    if (slash == std::string::npos) return ".";
+    if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
+    return path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool infoOf(HANDLE h, FileInfo& info) {
+    BY_HANDLE_FILE_INFORMATION i;
+    if (!GetFileInformationByHandle(h, &i)) return false;
+    const auto wide = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
+    // FILETIME counts 100 ns steps since 1601.
+    constexpr std::int64_t k1601To1970 = 116444736000000000;
+    const auto ticks = static_cast<std::int64_t>(
+        wide(i.ftLastWriteTime.dwHighDateTime, i.ftLastWriteTime.dwLowDateTime));
+    info.id = FileId{i.dwVolumeSerialNumber, wide(i.nFileIndexHigh, i.nFileIndexLow)};
+    info.size = static_cast<std::int64_t>(wide(i.nFileSizeHigh, i.nFileSizeLow));
+    info.mtimeNs = (ticks - k1601To1970) * 100;
+    info.attributes = i.dwFileAttributes;
+    return true;
+}
+
+bool infoOf(const std::string& path, FileInfo& info) {
+    // No access asked for: looking at a file must not stand in its writer's way. Backup
+    // semantics let a folder be opened too.
+    HANDLE h = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        win32::lastErrno();
+        return false;
+    }
+    const bool ok = infoOf(h, info);
+    if (!ok) win32::lastErrno();
+    CloseHandle(h);
+    return ok;
+}
+
+int writeAll(HANDLE h, const char* data, std::size_t size) {
+    const char* p = data;
+    std::size_t left = size;
+    while (left > 0) {
+        DWORD n = 0;
+        const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
+        if (!WriteFile(h, p, chunk, &n, nullptr)) return win32::lastErrno();
+        if (n == 0) return EIO;
+        p += n;
+        left -= n;
+    }
+    return 0;
+}
+
+HANDLE makeTemporary(const std::string& folder, const std::string& name, std::string& path) {
+    static std::atomic<std::uint64_t> counter{0};
+    std::uint64_t seed = GetTickCount64() ^ (std::uint64_t{GetCurrentProcessId()} << 32) ^
+                         (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        std::string suffix;
+        for (std::size_t i = 0; i < kTempRandom; ++i) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            suffix.push_back("abcdefghijklmnopqrstuvwxyz0123456789"[(seed >> 33) % 36]);
+        }
+        path = paths::join(folder, "." + name + kTempMark + suffix);
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace detail
+
 int readWhole(const std::string& path, std::string& bytes, Failure* failure) {
     bytes.clear();
     const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -215,6 +246,45 @@ int readWhole(const std::string& path, std::string& bytes, Failure* failure) {
         return -1;
     }
     return 1;
+}
+
+SteadyRead readSteady(const std::string& path, const std::function<void()>& pause) {
+    SteadyRead r;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return r;  // Gone: a folder put in its place is no job file
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
+            r.outcome = SteadyRead::Changed;  // its writer lets no one read it yet
+            return r;
+        }
+        r.error = win32::errnoFrom(code);
+        r.outcome = r.error == ENOENT ? SteadyRead::Gone : SteadyRead::Unreadable;
+        return r;
+    }
+    FileInfo before;
+    if (GetFileType(h) != FILE_TYPE_DISK || !infoOf(h, before)) {
+        CloseHandle(h);
+        return r;  // Gone: a device is no job file
+    }
+    r.id = before.id;
+    r.size = before.size;
+    r.mtimeNs = before.mtimeNs;
+    if (pause) pause();
+    r.error = readAll(h, r.bytes);
+    FileInfo after;
+    FileInfo named;
+    const bool afterOk = infoOf(h, after);
+    CloseHandle(h);
+    const auto same = [](const FileInfo& x, const FileInfo& y) {
+        return x.id == y.id && x.size == y.size && x.mtimeNs == y.mtimeNs;
+    };
+    const bool stillThere = infoOf(path, named);
+    conclude(r, stillThere, stillThere && afterOk && same(before, after) && same(after, named));
+    return r;
 }
 
 int rewrite(const std::string& path, const Editor& edit, Failure* failure) {
@@ -250,8 +320,8 @@ int rewrite(const std::string& path, const Editor& edit, Failure* failure) {
         removeStaleTemporaries(folder, name);
         const std::string bytes = edit(current);
         std::string temp;
-        HANDLE h = INVALID_HANDLE_VALUE;
-        if (createTemporary(folder, name, temp, h) < 0) {
+        HANDLE h = makeTemporary(folder, name, temp);
+        if (h == INVALID_HANDLE_VALUE) {
             fail(failure, Failure::CannotWrite, win32::lastErrno());
             break;
         }

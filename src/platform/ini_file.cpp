@@ -45,49 +45,7 @@ std::optional<KeyLine> keyLine(std::string_view line) {
     return KeyLine{trim(t.substr(0, eq)), trim(t.substr(eq + 1))};
 }
 
-// A file as lines of its decoded text.
-struct Document {
-    text::Encoding encoding = text::Encoding::Plain;
-    std::vector<std::string> lines;
-    std::string tail;
-    bool crlf = false;  // a file keeps the line ends it came with
-
-    explicit Document(std::string_view bytes) {
-        text::Decoded d = text::decode(bytes);
-        encoding = d.encoding;
-        tail = std::move(d.tail);
-        std::string_view t = d.text;
-        std::size_t pos = 0;
-        while (pos < t.size()) {
-            const auto nl = t.find('\n', pos);
-            std::string_view line = t.substr(pos, nl == std::string_view::npos ? nl : nl - pos);
-            if (!line.empty() && line.back() == '\r') {
-                line.remove_suffix(1);
-                crlf = true;
-            }
-            lines.emplace_back(line);
-            if (nl == std::string_view::npos) break;
-            pos = nl + 1;
-        }
-        // A new file, or one without a line end yet, gets the platform's.
-        if (t.find('\n') == std::string_view::npos) crlf = crlf || files::kLineEnd == "\r\n";
-    }
-
-    // Names in the file compared with the gateway's (ISO 8859-1) names.
-    bool sameName(std::string_view inFile, std::string_view wanted) const {
-        if (encoding == text::Encoding::Plain) return equalNoCase(inFile, wanted);
-        return equalNoCase(text::utf8ToLatin1(inFile), wanted);
-    }
-
-    std::string bytes() const {
-        std::string out;
-        for (const auto& l : lines) {
-            out += l;
-            out += crlf ? "\r\n" : "\n";
-        }
-        return text::encode(encoding, out, tail);
-    }
-};
+text::Encoding encodingOf(const Text& t) { return static_cast<text::Encoding>(t.encoding); }
 
 bool holdsLineBreak(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
@@ -95,9 +53,9 @@ bool holdsLineBreak(std::string_view s) {
 
 std::string edited(const std::string& current, std::string_view section, std::string_view key,
                    std::string_view value) {
-    Document doc(current);
-    const std::string newLine = text::fromGateway(doc.encoding, key) + "=" +
-                                text::fromGateway(doc.encoding, value);
+    Text doc(current);
+    const std::string newLine = text::fromGateway(encodingOf(doc), key) + "=" +
+                                text::fromGateway(encodingOf(doc), value);
 
     // Find the first section of that name and the first key in it.
     std::ptrdiff_t sectionStart = -1;
@@ -126,7 +84,7 @@ std::string edited(const std::string& current, std::string_view section, std::st
         if (sectionStart >= 0) {
             lines.insert(lines.begin() + sectionEnd, newLine);
         } else {
-            lines.push_back("[" + text::fromGateway(doc.encoding, section) + "]");
+            lines.push_back("[" + text::fromGateway(encodingOf(doc), section) + "]");
             lines.push_back(newLine);
         }
     }
@@ -135,30 +93,69 @@ std::string edited(const std::string& current, std::string_view section, std::st
 
 }  // namespace
 
-std::optional<std::string> read(const std::string& path, std::string_view section,
-                                std::string_view key, Failure* failure) {
-    std::string bytes;
-    if (files::readWhole(path, bytes, failure) <= 0) return std::nullopt;
-    const Document doc(bytes);
+Text::Text(std::string_view bytes) {
+    text::Decoded d = text::decode(bytes);
+    encoding = static_cast<unsigned char>(d.encoding);
+    tail = std::move(d.tail);
+    std::string_view t = d.text;
+    cut = !tail.empty() || (!t.empty() && t.back() != '\n');
+    std::size_t pos = 0;
+    while (pos < t.size()) {
+        const auto nl = t.find('\n', pos);
+        std::string_view line = t.substr(pos, nl == std::string_view::npos ? nl : nl - pos);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+            crlf = true;
+        }
+        lines.emplace_back(line);
+        if (nl == std::string_view::npos) break;
+        pos = nl + 1;
+    }
+    // A new file, or one without a line end yet, gets the platform's.
+    if (t.find('\n') == std::string_view::npos) crlf = crlf || files::kLineEnd == "\r\n";
+}
+
+bool Text::sameName(std::string_view inFile, std::string_view wanted) const {
+    if (encodingOf(*this) == text::Encoding::Plain) return equalNoCase(inFile, wanted);
+    return equalNoCase(text::utf8ToLatin1(inFile), wanted);
+}
+
+std::string Text::bytes() const {
+    std::string out;
+    for (const auto& l : lines) {
+        out += l;
+        out += crlf ? "\r\n" : "\n";
+    }
+    return text::encode(encodingOf(*this), out, tail);
+}
+
+std::optional<std::string> Text::value(std::string_view section, std::string_view key) const {
     bool inSection = false;
     bool sectionSeen = false;
-    for (const auto& line : doc.lines) {
+    for (const auto& line : lines) {
         if (auto name = sectionName(line)) {
             // The first of duplicate sections wins: a later one with the same name is skipped.
             if (inSection) return std::nullopt;
-            inSection = !sectionSeen && doc.sameName(*name, section);
+            inSection = !sectionSeen && sameName(*name, section);
             if (inSection) sectionSeen = true;
             continue;
         }
         if (!inSection) continue;
         auto kl = keyLine(line);
-        if (!kl || !doc.sameName(kl->key, key)) continue;
+        if (!kl || !sameName(kl->key, key)) continue;
         std::string_view v = kl->value;
         if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
             v = v.substr(1, v.size() - 2);
-        return text::toGateway(doc.encoding, v);
+        return text::toGateway(encodingOf(*this), v);
     }
     return std::nullopt;
+}
+
+std::optional<std::string> read(const std::string& path, std::string_view section,
+                                std::string_view key, Failure* failure) {
+    std::string bytes;
+    if (files::readWhole(path, bytes, failure) <= 0) return std::nullopt;
+    return Text(bytes).value(section, key);
 }
 
 bool write(const std::string& path, std::string_view section, std::string_view key,

@@ -18,12 +18,34 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_replace.h"
 
 namespace gsms::ini {
 
 using files::Failure;
+
+// The text of an INI file, decoded and split into lines once, for bytes already read (a job
+// file is read once and all its keys taken from those bytes).
+struct Text {
+    explicit Text(std::string_view bytes);
+    // The key's value, as read() gives it.
+    std::optional<std::string> value(std::string_view section, std::string_view key) const;
+    // True when the bytes stop inside a line (no line feed after the last character, or half
+    // a UTF-16 character), as a file still being written may.
+    bool endsInsideLine() const { return cut; }
+    // The bytes of the text in its own encoding, lines ended as they came.
+    std::string bytes() const;
+    // A name in the file compared with one of the gateway's (ISO 8859-1), ignoring case.
+    bool sameName(std::string_view inFile, std::string_view wanted) const;
+
+    unsigned char encoding = 0;  // the text::Encoding of the bytes
+    std::vector<std::string> lines;
+    std::string tail;
+    bool crlf = false;  // a file keeps the line ends it came with
+    bool cut = false;
+};
 
 // The value of the key, or nothing when the file, section or key is absent or the file
 // cannot be read (then failure, when given, says why).

@@ -1,5 +1,7 @@
 #include "platform/paths.h"
 
+#include "platform/file_move.h"
+
 namespace gsms::paths {
 
 std::string fromConfig(std::string_view configured) {
@@ -24,6 +26,12 @@ NameExt split(std::string_view path) {
     auto dot = last.rfind('.');
     if (dot == std::string_view::npos) return {std::string(last), ""};
     return {std::string(last.substr(0, dot)), std::string(last.substr(dot))};
+}
+
+bool sameDirectory(const std::string& a, const std::string& b) {
+    files::FileId ia, ib;
+    if (files::identityOf(a, ia) && files::identityOf(b, ib)) return ia == ib;
+    return join(a, "") == join(b, "");
 }
 
 }  // namespace gsms::paths

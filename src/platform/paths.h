@@ -7,7 +7,6 @@
 
 #include <climits>
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -31,19 +30,11 @@ struct NameExt {
 NameExt split(std::string_view path);
 bool isDirectory(const std::string& path);
 bool exists(const std::string& path);
+// True when both paths name the same directory (the same one found through either, or, where
+// one cannot be looked at, the same text once trailing separators are gone).
+bool sameDirectory(const std::string& a, const std::string& b);
 // Creates one directory level (POSIX: with mode, less the umask; Windows: with the parent's
 // inherited permissions); true when it exists afterwards.
 bool makeDirectory(const std::string& path, mode_t mode = 0755);
-
-// What tells one version of a file from another: size, last modification and the file's
-// identity on its volume (inode, or file index on Windows).
-struct FileStamp {
-    std::int64_t size = -1;
-    std::int64_t mtimeNs = 0;  // nanoseconds since 1970 (100 ns steps on Windows)
-    std::int64_t id = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-// False (stamp untouched) when the file cannot be looked at.
-bool stampOf(const std::string& path, FileStamp& stamp);
 
 }  // namespace gsms::paths

@@ -24,13 +24,4 @@ bool makeDirectory(const std::string& path, mode_t mode) {
     return errno == EEXIST && isDirectory(path);
 }
 
-bool stampOf(const std::string& path, FileStamp& stamp) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return false;
-    stamp.size = st.st_size;
-    stamp.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    stamp.id = static_cast<std::int64_t>(st.st_ino);
-    return true;
-}
-
 }  // namespace gsms::paths

@@ -14,28 +14,94 @@
 namespace gsms {
 namespace {
 
-constexpr std::size_t kNumberSize = 64;
 constexpr std::size_t kTextSize = 2048;
+constexpr std::size_t kMaxDigits = 20;
+// How long the modem gets to come back to "at" after a failure; after a submission that timed
+// out, as long again as the submission had (it may still be sending the message).
+constexpr std::int64_t kResyncMs = 10000;
+constexpr std::int64_t kLateAnswerMs = 30000;
 
-bool promptShown(ModemState& s) {
-    return s.lineBuffer[0].load() == '>' && s.lineBuffer[1].load() == ' ';
+// Stage n of the submission failed: [0] parameters, [1] destination, [2] body and Ctrl-Z.
+int timedOut(int stage) {
+    fileLog("Timed-out waiting for modem response [" + std::to_string(stage) + "]");
+    std::string heard;
+    (void)resynchronise(kResyncMs, heard);
+    return -1;
+}
+
+int refused(int stage) {
+    fileLog("Refused by the modem [" + std::to_string(stage) + "]: " + modemState().lastError());
+    std::string heard;
+    (void)resynchronise(kResyncMs, heard);
+    return -1;
+}
+
+// A captured line of its own "+CMGS: <mr>": the modem's report that the message went out.
+// Only a whole line of digits counts, so that the echo of a text cannot pose as one.
+bool reportsSubmission(const std::string& heard) {
+    std::size_t at = 0;
+    while (at < heard.size()) {
+        std::size_t end = heard.find('\r', at);
+        if (end == std::string::npos) end = heard.size();
+        std::string_view line(heard.data() + at, end - at);
+        if (line.starts_with("+CMGS:")) {
+            line.remove_prefix(6);
+            while (line.starts_with(' ')) line.remove_prefix(1);
+            if (!line.empty() &&
+                line.find_first_not_of("0123456789") == std::string_view::npos)
+                return true;
+        }
+        at = end + 1;
+    }
+    return false;
 }
 
 }  // namespace
 
+std::string dialableNumber(std::string_view typed) {
+    std::string out;
+    std::size_t digits = 0;
+    for (char c : typed) {
+        if (c == ' ' || c == '\t') continue;
+        const bool dialable = (c >= '0' && c <= '9') || c == '*' || c == '#';
+        if (c == '+' && out.empty()) {
+            out.push_back(c);
+            continue;
+        }
+        if (!dialable || ++digits > kMaxDigits) return {};
+        out.push_back(c);
+    }
+    return digits > 0 ? out : std::string();
+}
+
+std::string shownNumber(std::string_view typed) {
+    std::string out;
+    for (unsigned char c : typed) {
+        if (c >= 0x20 && c != 0x7F) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        out += hex;
+    }
+    return out;
+}
+
 int sendSms(const char* number, const char* text, int flash) {
     if (number == nullptr) number = "";
     if (text == nullptr) text = "";
-    if (serialPortRef().load() == nullptr) {
-        fileLog("sendSms: the modem is not ready yet");
+    // Only a phone number may reach the AT line: a CR or a '";' in it would end the command
+    // and start another one of the sender's choosing.
+    const std::string dial = dialableNumber(number);
+    if (dial.empty()) {
+        const std::string line = "ERROR sending to " + shownNumber(number) + ": not a phone number";
+        fileLog(line);
+        windowLog(nullptr, line, kColorRed);
         return -1;
     }
-    // Working copies: the number without its spaces, the text cut to MaxMsgLength.
-    std::string digits;
-    for (const char* p = number; *p != '\0'; ++p)
-        if (*p != ' ') digits.push_back(*p);
-    if (digits.size() > 59) {
-        fileLog("sendSms: ERROR: phone number too long: " + digits.substr(0, 80));
+    if (serialPortRef().load() == nullptr) {
+        fileLog("sendSms: the modem is not ready yet");
         return -1;
     }
     std::size_t textLength = std::strlen(text);
@@ -50,10 +116,7 @@ int sendSms(const char* number, const char* text, int flash) {
 
     s.event(ModemEvent::Ok).reset();
     (void)sendCommand("at+csmp", flash > 0 ? "=17,167,0,16\r" : "=17,167,0,0\r");
-    if (waitOk(5000) != 0) {
-        fileLog("Timed-out waiting for modem response [0]");
-        return -1;
-    }
+    if (waitOk(5000) != 0) return timedOut(0);
 
     int maxLength = settings().maxMsgLength.load();
     if (maxLength < 0) maxLength = 0;
@@ -65,19 +128,17 @@ int sendSms(const char* number, const char* text, int flash) {
         if (static_cast<unsigned char>(text[i]) >= 0x80) partSize = 140;
     if (length == 0) return 0;
 
-    char argument[kNumberSize];
-    std::snprintf(argument, sizeof argument, "=\"%s\"\r", digits.c_str());
+    const std::string argument = "=\"" + dial + "\"\r";
     for (std::size_t offset = 0; offset < length; offset += partSize) {
         std::size_t part = length - offset < partSize ? length - offset : partSize;
-        (void)sendCommand("at+cmgs", argument);
-        int polls = 0;
-        while (!promptShown(s)) {
-            if (polls++ == 50) {
-                fileLog("Timed-out waiting for modem response [1]");
-                return -1;
-            }
-            clock::sleepMs(100);
-        }
+        s.event(ModemEvent::Prompt).reset();
+        s.event(ModemEvent::Error).reset();
+        (void)sendCommand("at+cmgs", argument.c_str());
+        // The reader notes the prompt the moment it comes, whatever follows it on the line.
+        const int prompt = waitAny({&s.event(ModemEvent::Prompt), &s.event(ModemEvent::Error)},
+                                   5000);
+        if (prompt < 0) return timedOut(1);
+        if (prompt == 1) return refused(1);
         for (std::size_t i = 0; i < part; ++i) {
             unsigned char byte = latin1ToGsm[static_cast<unsigned char>(text[offset + i])];
             (void)writeRaw(&byte, 1);
@@ -86,9 +147,18 @@ int sendSms(const char* number, const char* text, int flash) {
         s.event(ModemEvent::Error).reset();
         const unsigned char ctrlZ = 0x1A;
         (void)writeRaw(&ctrlZ, 1);
-        if (waitOkOrError(30000) != 0) {
-            fileLog("Timed-out waiting for modem response [2]");
-            return -1;
+        const int answer = waitOkOrError(30000);
+        if (answer == 1) return refused(2);
+        if (answer < 0) {
+            // A slow network: the message may still go out. Its late "+CMGS: <mr>" says so,
+            // and then a retry would send it twice.
+            std::string heard;
+            (void)resynchronise(kLateAnswerMs, heard);
+            if (!reportsSubmission(heard)) {
+                fileLog("Timed-out waiting for modem response [2]");
+                return -1;
+            }
+            fileLog("Late answer from the modem [2]: the message was sent");
         }
     }
     return 0;

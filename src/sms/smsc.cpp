@@ -8,6 +8,7 @@
 #include "modem/at_sender.h"
 #include "modem/modem_state.h"
 #include "platform/ini_file.h"
+#include "sms/sms_submit.h"
 
 namespace gsms {
 
@@ -40,11 +41,20 @@ void readSmsc() {
 }
 
 int updateSmsc() {
+    ModemState& s = modemState();
+    // The same judge as for every destination: nothing else may reach the AT line.
+    const std::string number = dialableNumber(s.smscNumber);
+    if (number.empty()) {
+        const std::string line =
+            "ERROR changing the SMSC to " + shownNumber(s.smscNumber) + ": not a phone number";
+        fileLog(line);
+        windowLog(nullptr, line, kColorRed);
+        return -1;
+    }
     if (serialPortRef().load() == nullptr) return -1;
     std::lock_guard lock(modemLock());
-    ModemState& s = modemState();
     char argument[160];
-    std::snprintf(argument, sizeof argument, "=\"%s\",%d\r", s.smscNumber, s.smscType.load());
+    std::snprintf(argument, sizeof argument, "=\"%s\",%d\r", number.c_str(), s.smscType.load());
     s.event(ModemEvent::Ok).reset();
     (void)sendCommand("at+csca", argument);
     if (waitOk(2000) != 0) return -1;

@@ -10,7 +10,8 @@ namespace gsms {
 
 // Writes smscNumber/smscType with at+csca, reads them back and logs both lines in grey.
 // 0 when the modem answered OK to the write, -1 otherwise (nothing logged); -1 at once
-// before the engine has created its port.
+// before the engine has created its port, and for a number that is not a phone number
+// (dialableNumber; "ERROR changing the SMSC to <number>: not a phone number" in both logs).
 [[nodiscard]] int updateSmsc();
 // Queries at+csca? and parses the answer into smscNumber and smscType.
 void readSmsc();

@@ -133,10 +133,11 @@ void CSendSmsDialog::accept() {
 int CSendSmsDialog::send() {
     const QByteArray number = number_.toLatin1();
     const int result = sendSms(number.constData(), message_.constData(), flash_);
+    const std::string shown = shownNumber(number.toStdString());
     if (result < 0)
-        windowLog(nullptr, "ERROR sending to " + number.toStdString(), kColorRed);
+        windowLog(nullptr, "ERROR sending to " + shown, kColorRed);
     else
-        windowLog(nullptr, "Message sent to " + number.toStdString(), kColorGreen);
+        windowLog(nullptr, "Message sent to " + shown, kColorGreen);
     return result;
 }
 

@@ -151,8 +151,14 @@ TEST_F(WineGateway, JobIsSentReportedIntoItsTableAndMoved) {
         "[Alarm]\r\nSzenario=plant\r\nPhoneNumber=+491701234567\r\nName=Anna\r\n"
         "Message=Fire alarm, building B\r\ndbentry=1\r\n";
     writeText(dir / "in/fire.sms", jobText);
+    writeText(dir / "in/nobody.sms", "[Alarm]\r\nMessage=Fire alarm, building C\r\n");
     ASSERT_TRUE(gateway.waitLog("** free_alarm ** job", std::chrono::seconds(120)))
         << gateway.dailyLog();
+    // A bad request waits to be finished, then goes to the error folder under its own name.
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "error/nobody.sms"); }))
+        << gateway.dailyLog();
+    EXPECT_TRUE(gateway.logHas("Bad request: " + windowsPath(dir / "in") +
+                               "\\nobody.sms: no PhoneNumber\r\n"));
     ASSERT_EQ(sim.records().size(), 1u);
     EXPECT_NE(sim.records()[0].find("\"text\":\"Fire alarm, building B\""), std::string::npos);
     EXPECT_TRUE(gateway.logHas("Sending alarm plant to +491701234567\r\n"));

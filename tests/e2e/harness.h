@@ -74,8 +74,10 @@ public:
     // The same with the keys every test needs added where not given: Port (the simulator's
     // link), WatchPath, DonePath and ErrorPath (in/, done/, error/ here), WatchLogPath (here).
     void configure(const Simulator& sim, std::map<std::string, std::string> keys);
+    // wrapper: a program that runs the gateway (setpriv with another user, say).
     bool start(const std::string& program = "gsmsd",
-               const std::map<std::string, std::string>& env = {});
+               const std::map<std::string, std::string>& env = {},
+               const std::vector<std::string>& wrapper = {});
     std::string dailyLog();
     std::string output();
     bool logHas(const std::string& text) { return dailyLog().find(text) != std::string::npos; }
@@ -107,6 +109,9 @@ void installTechAlarmRecorder(const std::string& dir);
 
 // Path of an executable of this build.
 std::string binary(const std::string& name);
+
+// User plus system CPU seconds a process has used so far (from /proc).
+double cpuSeconds(pid_t pid);
 
 }  // namespace gsms::e2e
 

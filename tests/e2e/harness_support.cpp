@@ -47,6 +47,20 @@ void writeText(const std::string& path, const std::string& text) {
 
 std::string binary(const std::string& name) { return std::string(GSMS_BIN_DIR) + "/" + name; }
 
+double cpuSeconds(pid_t pid) {
+    const std::string all = readText("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = all.rfind(')');  // the name in brackets may hold blanks
+    if (close == std::string::npos) return 0;
+    std::istringstream rest(all.substr(close + 2));
+    std::string field;
+    unsigned long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14) utime = std::stoul(field);
+        if (i == 15) stime = std::stoul(field);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 Child::~Child() { kill(); }
 
 bool Child::start(const std::vector<std::string>& argv, const std::string& cwd,
@@ -224,10 +238,13 @@ void installTechAlarmRecorder(const std::string& dir) {
     fs::permissions(dir + "/plasto.cmd", fs::perms::owner_all);
 }
 
-bool Gateway::start(const std::string& program, const std::map<std::string, std::string>& env) {
+bool Gateway::start(const std::string& program, const std::map<std::string, std::string>& env,
+                    const std::vector<std::string>& wrapper) {
     std::map<std::string, std::string> e{{"GSMS_TIME_SCALE", "10"}};
     for (const auto& [k, v] : env) e[k] = v;
-    return child_.start({binary(program), "--profile-dir", dir_}, dir_, dir_ + "/output.txt", e);
+    std::vector<std::string> argv = wrapper;
+    argv.insert(argv.end(), {binary(program), "--profile-dir", dir_});
+    return child_.start(argv, dir_, dir_ + "/output.txt", e);
 }
 
 std::string Gateway::dailyLog() {

@@ -124,16 +124,21 @@ TEST_F(Incoming, MessagesAreListedHandedOverAndDeleted) {
         EXPECT_NE(std::find(c.begin(), c.end(), expected), c.end()) << expected[1];
 
     // The alphabet: n with tilde (0x7D; the simulator turns the ISO 8859-1 byte into it)
-    // arrives as ISO 8859-1 again, Greek capitals as blanks.
+    // arrives as ISO 8859-1 again, Greek capitals as blanks, and "@", which the modem sends
+    // as the byte 0x00, as "@" within its line.
     ASSERT_EQ(sim.control("incoming +4931 Se\xf1or"), "ok");
     ASSERT_EQ(sim.control("incoming-gsm +4932 781079147a"), "ok");  // x, Delta, y, Lambda, z
-    ASSERT_TRUE(callCount(6));
+    ASSERT_EQ(sim.control("incoming +4933 a@b.c"), "ok");
+    ASSERT_TRUE(callCount(7));
     {
         const auto c = calls();
         EXPECT_NE(std::find(c.begin(), c.end(), call("+4931", "Se\xf1or\r")), c.end());
         EXPECT_NE(std::find(c.begin(), c.end(), call("+4932", "x y z\r")), c.end());
+        EXPECT_NE(std::find(c.begin(), c.end(), call("+4933", "a@b.c\r")), c.end());
     }
     EXPECT_EQ(gateway.logCount(logLine("Se\xf1or\r", "+4931")), 1);
+    EXPECT_EQ(gateway.logCount(logLine("a@b.c\r", "+4933")), 1);
+    EXPECT_TRUE(gateway.logHas(" a@b.c\n"));  // the listed line, @ shown as such
 
     // Shell syntax is only text: one argument each, as sent, and nothing else runs. The
     // default alphabet has no backquote; its 0x60 is the inverted question mark.
@@ -142,7 +147,7 @@ TEST_F(Incoming, MessagesAreListedHandedOverAndDeleted) {
     for (std::size_t i = 0; i < hostile.size(); ++i)
         ASSERT_EQ(sim.control("incoming +494" + std::to_string(i) + " " + hostile[i]), "ok");
     ASSERT_EQ(sim.control("incoming-gsm +4949 60696460"), "ok");  // `id` as sent
-    ASSERT_TRUE(callCount(11));
+    ASSERT_TRUE(callCount(12));
     const auto all = calls();
     for (std::size_t i = 0; i < hostile.size(); ++i)
         EXPECT_NE(std::find(all.begin(), all.end(),
@@ -153,8 +158,8 @@ TEST_F(Incoming, MessagesAreListedHandedOverAndDeleted) {
     for (const Call& c : all) EXPECT_EQ(c.size(), 3u) << c[1];
     EXPECT_FALSE(fs::exists(dir / "x"));
     EXPECT_TRUE(fs::exists(dir / "recorder"));  // "del *" deleted nothing either
-    EXPECT_EQ(sim.count("at+cmgd="), 11);
-    EXPECT_EQ(gateway.logCount("command received from"), 11);
+    EXPECT_EQ(sim.count("at+cmgd="), 12);
+    EXPECT_EQ(gateway.logCount("command received from"), 12);
 }
 
 TEST_F(Incoming, ModemWithoutStatusNamesIsListedNumerically) {

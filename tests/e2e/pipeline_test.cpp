@@ -2,12 +2,18 @@
 // written, files moved.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <filesystem>
 #include <cctype>
+#include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "e2e/harness.h"
 #include "support/status_table.h"
+#include "support/temp_dir.h"
 #include "support/utf16_text.h"
 
 namespace gsms::e2e {
@@ -21,14 +27,24 @@ protected:
         ASSERT_TRUE(sim.start());
         for (const char* d : {"in", "done", "error", "dbf"}) fs::create_directories(dir / d);
     }
-    void start(std::map<std::string, std::string> keys = {}) {
+    void start(std::map<std::string, std::string> keys = {},
+               const std::map<std::string, std::string>& env = {},
+               const std::vector<std::string>& wrapper = {}) {
         keys.emplace("WatchLogPath", dir / "dbf");
         keys.emplace("QualityPollEverySecs", "3600");
         keys.emplace("IncomingEnable", "0");
         keys.emplace("WatchTimeout", "1");
         gateway.configure(sim, keys);
-        ASSERT_TRUE(gateway.start());
+        if (before) before();
+        ASSERT_TRUE(gateway.start("gsmsd", env, wrapper));
         ASSERT_TRUE(gateway.waitLog("SignalThread started"));
+    }
+    // How many submissions went to this number.
+    int sentTo(const std::string& number) {
+        int n = 0;
+        for (const auto& r : sim.records())
+            if (r.find("\"to\":\"" + number + "\"") != std::string::npos) ++n;
+        return n;
     }
     void job(const std::string& name, const std::string& body) {
         writeText(dir / ("in/" + name), "[Alarm]\r\n" + body);
@@ -65,6 +81,7 @@ protected:
     Scratch dir;
     Simulator sim{dir.path()};
     Gateway gateway{dir.path()};
+    std::function<void()> before;  // runs between writing the configuration and the start
 };
 
 TEST_F(Pipeline, AlarmsAndMiniMessagesTravelTheWholeRoad) {
@@ -79,6 +96,8 @@ TEST_F(Pipeline, AlarmsAndMiniMessagesTravelTheWholeRoad) {
               test::utf16(u"[Alarm]\r\nPhoneNumber=+49333\r\nMessage=Rundgang erledigt, Grüße\r\n", false));
     job("bad.sms", "Szenario=plant\r\nMessage=no number\r\n");
     ASSERT_TRUE(waitFor([&] { return gateway.logCount("** free_alarm ** job") == 3; }));
+    // A bad request waits until it has stayed unchanged: its writer may not be done.
+    ASSERT_TRUE(waitFor([&] { return !files("error").empty(); }));
 
     EXPECT_TRUE(recorded("\"to\":\"+4917012345\""));  // blanks removed from the number
     EXPECT_TRUE(recorded("Druck zu niedrig in Halle 3, Kühlung prüfen"));
@@ -131,39 +150,173 @@ TEST_F(Pipeline, FortyFilesAtOnceAreEachSentOnceWithinThirtySlots) {
     EXPECT_EQ(sim.records().size(), 40u);
     for (int i = 0; i < 40; ++i)
         EXPECT_TRUE(recorded("\"to\":\"" + std::to_string(1000 + i) + "\"")) << i;
-    // Every job had a visible slot: none beyond the thirtieth was ever used.
-    const std::string log = gateway.dailyLog();
+    // Every job had a visible slot: none beyond the thirtieth was ever used. A slot is freed
+    // just after its file moved.
     const std::string marker = "** free_alarm ** job ";
-    int freed = 0;
-    for (auto pos = log.find(marker); pos != std::string::npos; pos = log.find(marker, pos + 1)) {
+    std::string log;
+    const auto freed = [&] {
+        log = gateway.dailyLog();
+        int n = 0;
+        for (auto pos = log.find(marker); pos != std::string::npos; pos = log.find(marker, pos + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_TRUE(waitFor([&] { return freed() == 40; })) << freed();
+    for (auto pos = log.find(marker); pos != std::string::npos; pos = log.find(marker, pos + 1))
         EXPECT_LT(std::stoi(log.substr(pos + marker.size())), 30);
-        ++freed;
-    }
-    EXPECT_EQ(freed, 40);
 }
 
-TEST_F(Pipeline, UnwritableDoneDirectoryLeavesTheFileUnsentAgain) {
+// Reporting settles and frees jobs while the watcher reads their files (a slow modem keeps
+// both busy): each of 60 jobs whose files cannot be moved is sent once, also after a touch.
+TEST_F(Pipeline, UnwritableDoneDirectoryLeavesEveryFileUnsentAgain) {
     // A plain file where the done directory's parent should be: no user, root included, can
     // create or write the directory.
     writeText(dir / "blocker", "not a directory");
+    sim.control("send-delay 150");
     start({{"DonePath", dir / "blocker/done"}});
-    job("s.sms", "PhoneNumber=777\r\nMessage=once only\r\n");
-    ASSERT_TRUE(gateway.waitLog("could not move"));
-    // The later job is taken up by a scan that also sees the settled file again.
+    constexpr int kJobs = 60;
+    for (int i = 0; i < kJobs; ++i)
+        job("s" + std::to_string(i) + ".sms",
+            "PhoneNumber=" + std::to_string(5000 + i) + "\r\nMessage=once only\r\n");
+    ASSERT_TRUE(waitFor([&] { return gateway.logCount("could not move") == kJobs; },
+                        std::chrono::seconds(240)));
+    for (int i = 0; i < kJobs; ++i)
+        fs::last_write_time(dir / ("in/s" + std::to_string(i) + ".sms"),
+                            fs::file_time_type::clock::now());
+    // A later job is taken up by scans that also see the touched files again.
     job("marker.sms", "PhoneNumber=778\r\nMessage=later job\r\n");
-    ASSERT_TRUE(waitFor([&] { return gateway.logCount("** free_alarm ** job") == 2; }));
-    ASSERT_TRUE(gateway.waitLog("Message sent to 778"));
-    EXPECT_TRUE(fs::exists(dir / "in/s.sms"));
-    EXPECT_EQ(sim.records().size(), 2u);
-    EXPECT_EQ(gateway.logCount("could not move " + (dir / "in/s.sms")), 1);
+    ASSERT_TRUE(gateway.waitLog("Message sent to 778", std::chrono::seconds(120)));
+    ASSERT_TRUE(waitFor([&] { return gateway.logCount("** free_alarm ** job") == kJobs + 1; }));
+    EXPECT_EQ(sim.records().size(), static_cast<std::size_t>(kJobs + 1));
+    for (int i = 0; i < kJobs; ++i) EXPECT_EQ(sentTo(std::to_string(5000 + i)), 1) << i;
+    EXPECT_EQ(files("in").size(), static_cast<std::size_t>(kJobs + 1));
+    EXPECT_EQ(gateway.logCount("could not move " + (dir / "in/s0.sms")), 1);
 }
 
 TEST_F(Pipeline, WithoutMovingFlagResultsGoToTheWatchLogDirectory) {
     start({{"MoveJobToDoneOrErrorPath", "0"}});
     job("w.sms", "PhoneNumber=888\r\nMessage=to the log dir\r\n");
-    ASSERT_TRUE(waitFor([&] { return !result("dbf", "w.sms").empty(); }));
+    ASSERT_TRUE(waitFor([&] { return gateway.logCount("** free_alarm ** job") == 1; }));
     EXPECT_NE(readText(result("dbf", "w.sms")).find("ALARM successfully sent"), std::string::npos);
     EXPECT_TRUE(files("done").empty());
+}
+
+// Results kept in the watch folder (no moving, WatchLogPath the watch folder) match FileMask
+// but are never jobs: one SMS per job, and the configuration is named at start.
+TEST_F(Pipeline, ResultsIntoTheWatchFolderAreNeverSentAgain) {
+    start({{"MoveJobToDoneOrErrorPath", "0"}, {"WatchLogPath", dir / "in"}});
+    EXPECT_TRUE(gateway.logHas("WatchLogPath is the watch folder " + (dir / "in") +
+                               ": the results kept there are never taken as jobs"));
+    job("w.sms", "PhoneNumber=888\r\nMessage=kept beside the jobs\r\n");
+    job("bad.sms", "Message=no number\r\n");
+    ASSERT_TRUE(waitFor([&] { return !result("in", "w.sms").empty(); }));
+    ASSERT_TRUE(gateway.waitLog("Bad request: " + (dir / "in/bad.sms") + ": no PhoneNumber"));
+    job("marker.sms", "PhoneNumber=889\r\nMessage=later job\r\n");
+    ASSERT_TRUE(waitFor([&] { return !result("in", "marker.sms").empty(); }));
+    EXPECT_EQ(sim.records().size(), 2u);
+    EXPECT_EQ(sentTo("888"), 1);
+    EXPECT_NE(readText(result("in", "w.sms")).find("ALARM successfully sent"), std::string::npos);
+    EXPECT_FALSE(result("in", "bad.sms").empty());  // its own name was taken: by itself
+    EXPECT_EQ(gateway.logCount("Bad request: "), 1);
+}
+
+// Alarm servers that write slowly, in pieces, keeping the file open (as over a share): each
+// file is sent once, whole, and its result holds the whole file and the success line.
+TEST_F(Pipeline, SlowWritersInPiecesAreSentWholeAndOnce) {
+    // Real time: the pieces come at the pace of a real writer.
+    start({}, {{"GSMS_TIME_SCALE", "1"}});
+    struct Writer {
+        std::string name;
+        std::vector<std::string> pieces;
+    };
+    const std::vector<Writer> writers = {
+        {"number-last.sms",
+         {"[Alarm]\r\nSzenario=plant\r\nMessage=Einbruch Tor 1\r\n", "Name=Pforte\r\n",
+          "PhoneNumber=+49111\r\n"}},
+        {"cut-text.sms", {"[Alarm]\r\nPhoneNumber=+49222\r\nMessage=Feuer", " in Halle 3,",
+                          " Tor 2\r\n"}},
+        {"scenario-last.sms", {"[Alarm]\r\nPhoneNumber=+49333\r\nMessage=Wasser im Keller\r\n",
+                               "AlarmKey=K3\r\n", "Szenario=plant\r\n"}},
+    };
+    std::vector<std::thread> threads;
+    for (const Writer& w : writers)
+        threads.emplace_back([&dir = dir, w] {
+            std::FILE* f = std::fopen((dir / ("in/" + w.name)).c_str(), "wb");
+            for (std::size_t i = 0; i < w.pieces.size(); ++i) {
+                if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(900));
+                std::fputs(w.pieces[i].c_str(), f);
+                std::fflush(f);
+            }
+            std::fclose(f);
+        });
+    for (auto& t : threads) t.join();
+    // Freed once the success line is in.
+    ASSERT_TRUE(waitFor([&] { return gateway.logCount("** free_alarm ** job") == 3; }));
+    for (const char* number : {"+49111", "+49222", "+49333"}) EXPECT_EQ(sentTo(number), 1);
+    EXPECT_TRUE(recorded("\"text\":\"Einbruch Tor 1\""));
+    EXPECT_TRUE(recorded("\"text\":\"Feuer in Halle 3, Tor 2\""));
+    EXPECT_TRUE(recorded("\"text\":\"Wasser im Keller\""));
+    EXPECT_TRUE(gateway.logHas("Sending alarm plant to +49333"));  // not a mini-message
+    EXPECT_EQ(sim.records().size(), writers.size());
+    for (const Writer& w : writers) {
+        std::string whole;
+        for (const auto& p : w.pieces) whole += p;
+        const std::string moved = readText(result("done", w.name));
+        EXPECT_EQ(moved.substr(0, whole.size()), whole) << w.name;
+        EXPECT_TRUE(moved.ends_with(" ALARM successfully sent")) << w.name;
+        EXPECT_EQ(moved.find("ALARM successfully sent"), moved.rfind("ALARM successfully sent"));
+    }
+    EXPECT_TRUE(files("error").empty());
+    EXPECT_FALSE(gateway.logHas("Bad request"));
+}
+
+// A watch folder on another file system than the done and error folders: the files are
+// copied there, synced, and taken out of the watch folder, the success line with them.
+TEST_F(Pipeline, WatchFolderOnAnotherFileSystemIsEmptiedWithTheSuccessLine) {
+    test::OtherFileSystemDir other(dir.path());
+    if (!other.usable()) GTEST_SKIP() << "no writable tmpfs at /dev/shm beside " << dir.path();
+    const std::string& shm = other.path();
+    start({{"WatchPath", shm}});
+    writeText(shm + "/t.sms", "[Alarm]\r\nPhoneNumber=999\r\nMessage=from tmpfs\r\n");
+    writeText(shm + "/bad.sms", "[Alarm]\r\nMessage=no number\r\n");
+    ASSERT_TRUE(waitFor([&] { return !result("done", "t.sms").empty(); }));
+    // The copy on its way in bears a temporary name: wait for the final one.
+    ASSERT_TRUE(waitFor([&] { return files("error") == std::vector<std::string>{"bad.sms"}; }));
+    ASSERT_TRUE(waitFor([&] { return fs::is_empty(shm); }));  // the sources go last
+    EXPECT_NE(readText(result("done", "t.sms")).find("ALARM successfully sent"), std::string::npos);
+    EXPECT_EQ(sim.records().size(), 1u);
+    EXPECT_FALSE(gateway.logHas("could not"));
+}
+
+// The alarm server runs as its own user: its job file is one the gateway may read and rename
+// but not write. The result is then a copy of the gateway's own, with the success line.
+TEST_F(Pipeline, JobFileOfAnotherUserGetsItsSuccessLine) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the gateway and the writer as two users";
+    constexpr uid_t kGateway = 65534;  // nobody
+    constexpr uid_t kAlarmServer = 1;  // daemon
+    before = [&] {
+        // Everything of the gateway's belongs to its user, the modem's device included.
+        for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+            ::lchown(e.path().c_str(), kGateway, kGateway);
+        ::chown(dir.path().c_str(), kGateway, kGateway);
+        ::chown(fs::read_symlink(sim.link()).c_str(), kGateway, kGateway);
+    };
+    start({}, {}, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+    const std::string body = "[Alarm]\r\nPhoneNumber=4711\r\nMessage=from the alarm server\r\n";
+    writeText(dir / "o.sms.part", body);
+    ::chown((dir / "o.sms.part").c_str(), kAlarmServer, kAlarmServer);
+    ::chmod((dir / "o.sms.part").c_str(), 0644);
+    fs::rename(dir / "o.sms.part", dir / "in/o.sms");
+    // The source goes once its copy is in place.
+    ASSERT_TRUE(waitFor([&] { return !result("done", "o.sms").empty() && files("in").empty(); }));
+    const std::string moved = result("done", "o.sms");
+    EXPECT_EQ(readText(moved).substr(0, body.size()), body);
+    EXPECT_TRUE(readText(moved).ends_with(" ALARM successfully sent"));
+    struct ::stat st {};
+    ASSERT_EQ(::stat(moved.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kGateway);  // the gateway's own copy
+    EXPECT_FALSE(gateway.logHas("could not"));
 }
 
 }  // namespace

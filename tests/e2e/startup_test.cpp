@@ -121,12 +121,34 @@ TEST_F(Startup, PinIsSentOnALongByIdPortAndNeverLogged) {
     EXPECT_EQ(gateway.output().find("4711"), std::string::npos);
 }
 
-TEST_F(Startup, WrongPinEndsTheStart) {
-    sim.control("pin 4711");
-    configure({{"PIN", "1111"}});
-    ASSERT_TRUE(gateway.start());
-    EXPECT_EQ(gateway.process().waitExit(), 1);
-    EXPECT_TRUE(gateway.logHas("** init_gsms ** ERROR: Cannot enter PIN code. SIM present ?"));
+// The SIM's tries are spent only on the PIN it asks for; a refusal or a lock ends the start
+// with exit code 6, on which the systemd unit does not start the gateway again.
+TEST(StartupSim, RefusedPinOrLockedSimStopsForGood) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> controls;
+        const char* pin;
+        int pinsSent;
+        const char* message;
+    } cases[] = {
+        {"wrong PIN", {"pin 4711"}, "1111", 1, "** init_gsms ** ERROR: PIN refused by the SIM"},
+        {"SIM PUK", {"pin 4711", "sim-lock SIM PUK"}, "4711", 0,
+         "** init_gsms ** ERROR: SIM locked (SIM PUK): enter the PUK in a phone"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Scratch dir;
+        Simulator sim{dir.path()};
+        Gateway gateway{dir.path()};
+        ASSERT_TRUE(sim.start());
+        for (const auto& control : c.controls) ASSERT_EQ(sim.control(control), "ok");
+        gateway.configure(sim, {{"PIN", c.pin}, {"QualityPollEverySecs", "3600"}});
+        ASSERT_TRUE(gateway.start());
+        EXPECT_EQ(gateway.process().waitExit(), 6);
+        EXPECT_EQ(gateway.logCount(c.message), 1);
+        EXPECT_NE(gateway.output().find(c.message), std::string::npos);
+        EXPECT_EQ(sim.count("at+cpin="), c.pinsSent);
+    }
 }
 
 TEST_F(Startup, UnknownFunctionalityQueryAndTextModeAlreadySet) {

@@ -29,7 +29,7 @@ protected:
         resetSettingsForTest();
         resetJobTableForTest();
         resetLogQueueForTest();
-        resetSettledFilesForTest();
+        resetFileMemoryForTest();
         setProfileDir(dir.path());
         for (const char* d : {"watch", "done", "error", "dbf"}) fs::create_directory(d);
         GatewaySettings& s = settings();
@@ -53,12 +53,14 @@ protected:
     void TearDown() override {
         resetLogQueueForTest();
         resetJobTableForTest();
-        resetSettledFilesForTest();
+        resetFileMemoryForTest();
     }
     template <std::size_t N>
     static void set(char (&field)[N], const std::string& value) {
         std::snprintf(field, N, "%s", value.c_str());
     }
+    // Lets what the last scan saw stay unchanged long enough to be taken or rejected.
+    static void settle() { clock::sleepMs(kSettleMs + 100); }
     static void writeJob(const std::string& name, const std::string& body) {
         writeFile("watch/" + name, "[Alarm]\r\n" + body);
     }

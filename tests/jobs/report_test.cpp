@@ -1,4 +1,7 @@
 // Reporting of finished jobs: the status row, the move with its stamp, the success line.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <optional>
 
@@ -146,25 +149,72 @@ TEST_F(Report, MiniMessageAndTheWatchLogFallback) {
     EXPECT_TRUE(filesIn("done").empty());
 }
 
-TEST_F(Report, FileThatCouldNotBeMovedIsSettledAndNotSentAgain) {
+// The job as the watcher queues it, then finished by dispatch with the status.
+int queuedAndFinished(int status) {
+    const int slot = scanJobDirectory() == 1 ? 0 : -1;
+    if (slot == 0) {
+        jobTable().slots[0]->status = status;
+        jobTable().slots[0]->finished = 1;
+    }
+    return slot;
+}
+
+TEST_F(Report, FileThatCouldNotBeMovedIsNotSentAgain) {
     set(settings().donePath, dir.path() + "/gone");
-    reportJob(finished("a.sms", "", STATUS_SENT), 9);
+    writeJob("a.sms", "PhoneNumber=1\r\nMessage=m\r\n");
+    reportJob(queuedAndFinished(STATUS_SENT), 9);
     EXPECT_EQ(countLines("could not move " + dir.path() + "/watch/a.sms to " + dir.path() +
                              "/gone/00000009-a.sms",
                          kColorRed),
               1);
+    EXPECT_NE(dailyLog().find("/gone/00000009-a.sms (No such file or directory)\n"),
+              std::string::npos);
     EXPECT_TRUE(fs::exists("watch/a.sms"));
-    EXPECT_TRUE(isSettledFile(dir.path() + "/watch/a.sms"));
+    EXPECT_EQ(scanJobDirectory(), 0);
 
-    settings().donePath[0] = '\0';  // no target: stays, settled as well
-    writeJob("b.sms", "PhoneNumber=1\r\nMessage=m\r\n");
-    AlarmJob j{};
-    ASSERT_TRUE(readJobFile(dir.path() + "/watch/b.sms", j));
-    j.status = STATUS_SENT;
-    j.finished = 1;
-    reportJob(new_alarm(j), 9);
+    settings().donePath[0] = '\0';  // no target: stays, and is not sent again either
+    writeJob("b.sms", "PhoneNumber=1\r\nMessage=b\r\n");
+    reportJob(queuedAndFinished(STATUS_SENT), 9);
     EXPECT_EQ(scanJobDirectory(), 0);
     EXPECT_EQ(jobTable().count.load(), 0);
+}
+
+// Results kept in the watch folder (no moving, WatchLogPath the watch folder) are never jobs,
+// nor is a rejected request that had to take a counted-up name there.
+TEST_F(Report, ResultsKeptInTheWatchFolderAreNeverTakenAsJobs) {
+    settings().moveJobs = 0;
+    set(settings().watchLogPath, dir.path() + "/watch");
+    writeJob("a.sms", "PhoneNumber=1\r\nMessage=m\r\n");
+    reportJob(queuedAndFinished(STATUS_SENT), 0x6B18025C);
+    writeJob("bad.sms", "Message=no number\r\n");
+    for (int scan = 0; scan < 3; ++scan, settle()) EXPECT_EQ(scanJobDirectory(), 0) << scan;
+    const std::vector<std::string> kept = filesIn("watch");
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0], "6B18025C-a.sms");
+    EXPECT_EQ(kept[1].substr(8), "-bad.sms");
+    EXPECT_NE(readFile("watch/6B18025C-a.sms").find("ALARM successfully sent"), std::string::npos);
+    EXPECT_EQ(countLines("Bad request !", kColorBlue), 1);
+}
+
+// A watch folder on another file system than the done and error folders (tmpfs here; NFS or
+// SMB in service): the file is copied, synced and the source removed, with its success line.
+TEST_F(Report, JobFilesMoveAcrossFileSystems) {
+    OtherFileSystemDir other(dir.path());
+    if (!other.usable()) GTEST_SKIP() << "no writable tmpfs at /dev/shm beside " << dir.path();
+    const std::string& shm = other.path();
+    set(settings().watchPath, shm);
+    writeFile(shm + "/a.sms", "[Alarm]\r\nPhoneNumber=1\r\nMessage=m\r\n");
+    writeFile(shm + "/bad.sms", "[Alarm]\r\nMessage=m\r\n");
+    reportJob(queuedAndFinished(STATUS_SENT), 0x10);
+    settle();
+    EXPECT_EQ(scanJobDirectory(), 0);
+    EXPECT_TRUE(fs::is_empty(shm));
+    EXPECT_EQ(filesIn("error"), std::vector<std::string>{"bad.sms"});
+    const std::string moved = readFile("done/00000010-a.sms");
+    const std::string body = "[Alarm]\r\nPhoneNumber=1\r\nMessage=m\r\n";
+    EXPECT_EQ(moved.substr(0, body.size()), body);
+    EXPECT_TRUE(moved.ends_with(" ALARM successfully sent")) << moved;
+    EXPECT_EQ(countLines("could not", kColorRed), 0);
 }
 
 }  // namespace

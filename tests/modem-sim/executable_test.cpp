@@ -142,7 +142,8 @@ TEST(ModemSimExecutable, HelpNamesEveryFlagAndControlAndBadUsageFails) {
           "--cops-fail", "--send-delay", "--send-fail", "--cmgl-numeric", "--set", "  pin CODE",
           "  silent on|off", "  pin-entered", "  ignore-first N", "  csq N", "  csq-error", "  cops fail", "  cfun-query",
           "  cmgf", "  send-delay", "  send-fail", "  no-prompt", "  incoming", "  cmgl",
-          "  baud", "  garbage"})
+          "  baud", "  garbage", "  prompt-delay", "  after-prompt", "  refuse", "  sim-lock",
+          "  hangup"})
         EXPECT_NE(text.find(word), std::string::npos) << word;
 
     Child bad({"--no-such-flag"});

@@ -140,7 +140,8 @@ TEST(ModemSimRecords, SubmissionsAndCommandsAreRecorded) {
     EXPECT_TRUE(trace.starts_with("{\"time\":T,\"command\":\"ate0\"}\n"
                                   "{\"time\":T,\"command\":\"at+cscs=\\\"GSM\\\";+csmp=17,167,0,16\"}\n"))
         << trace;
-    EXPECT_EQ(s.commands().size(), 7u);
+    EXPECT_EQ(s.commands().size(), 8u);
+    EXPECT_EQ(s.commands()[6], "cancelled\x1b") << "a text ended by ESC is traced with it";
 }
 
 TEST(ModemSimPacing, SendDelayHoldsTheAnswerAndLaterInput) {
@@ -196,6 +197,19 @@ TEST(ModemSimPort, ClientClosesAndReopens) {
         }));
         ::close(fd);
     }
+}
+
+TEST(ModemSimPort, HangupClosesTheLineAndControlsGoOn) {
+    TempDir dir;
+    sim::ModemSimulator s(options("", dir.path() + "/ctl"));
+    ASSERT_TRUE(s.start()) << s.error();
+    SerialPort port(s.slavePath().c_str());
+    ASSERT_EQ(port.open(), 1);
+    port.setTimeouts(50);
+    EXPECT_EQ(controlSocket(dir.path() + "/ctl", "hangup\n"), "ok\n");
+    char byte = 0;
+    EXPECT_TRUE(waitFor([&] { return port.read(&byte, 1) == -1; }));  // EIO, as unplugged
+    EXPECT_EQ(controlSocket(dir.path() + "/ctl", "csq 7\n"), "ok\n");
 }
 
 TEST(ModemSimPaths, LinkAndControlSocketAreReplacedRefusedAndRemoved) {

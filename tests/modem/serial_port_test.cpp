@@ -21,7 +21,9 @@ struct Pty {
         if (::openpty(&master, &slave, name, nullptr, nullptr) == 0) path = name;
         ::close(slave);  // the port under test opens it by name
     }
-    ~Pty() { ::close(master); }
+    ~Pty() {
+        if (master >= 0) ::close(master);
+    }
     int master = -1;
     int slave = -1;
     std::string path;
@@ -195,6 +197,20 @@ TEST(SerialPortIo, WriteWhileAReadIsPending) {
     reader.join();
     EXPECT_TRUE(gotByte);
     EXPECT_EQ(received, 'K');
+}
+
+TEST(SerialPortIo, HungUpPortReadsMinusOneAtOnce) {
+    Pty pty;
+    SerialPort port(pty.path.c_str());
+    ASSERT_EQ(port.open(), 1);
+    port.setTimeouts(50);
+    ::close(pty.master);  // the modem's side is gone
+    pty.master = -1;
+    char byte = 0;
+    // An error at once, not a 500 ms wait spent polling a hang-up (the reader pauses).
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.read(&byte, 1), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "engine/engine.h"
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "modem/modem_state.h"
@@ -40,8 +43,35 @@ TEST_F(ModemInit, ReadyModemInTextModeNeedsNoWakeUpNoPinNoCmgf) {
 TEST_F(ModemInit, PinAskedWithoutConfiguredPinStops) {
     modem().setInfoAnswer("at+cpin?", "+CPIN: SIM PIN");
     std::string message;
-    EXPECT_EQ(initModem(message), -1);
+    EXPECT_EQ(initModem(message), kExitRestart);
     EXPECT_EQ(message, "** init_gsms ** ERROR: PIN not entered.");
+}
+
+// The SIM's tries are spent only on the PIN it asks for, and a refusal is not tried again.
+TEST_F(ModemInit, LockedSimOrRefusedPinStopsForGood) {
+    std::snprintf(settings().pin, sizeof settings().pin, "1234");
+    struct Case {
+        const char* cpin;
+        const char* pinReply;  // "" when no PIN may be sent
+        const char* message;
+    } cases[] = {
+        {"+CPIN: SIM PUK", "", "** init_gsms ** ERROR: SIM locked (SIM PUK): enter the PUK in a phone"},
+        {"+CPIN: PH-SIM PIN", "",
+         "** init_gsms ** ERROR: SIM locked (PH-SIM PIN): the gateway enters only the SIM PIN"},
+        {"+CPIN: SIM PIN", "\r\n+CME ERROR: 16\r\n", "** init_gsms ** ERROR: PIN refused by the SIM"},
+    };
+    for (const Case& c : cases) {
+        modem().clear();
+        modem().setInfoAnswer("at+cpin?", c.cpin);
+        modem().setReply("at+cpin=\"1234\"", c.pinReply);
+        std::string message;
+        EXPECT_EQ(initModem(message), kExitSimLocked) << c.cpin;
+        EXPECT_EQ(message, c.message);
+        const auto cmds = modem().commands();
+        EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "at+cpin=\"1234\""), *c.pinReply ? 1 : 0)
+            << c.cpin;
+    }
+    modem().clearReplies();
 }
 
 TEST_F(ModemInit, PinSentInTwoPartsCapitalisedAndCfunErrorAccepted) {

@@ -21,7 +21,8 @@
 namespace gsms::test {
 
 // A minimal text-mode modem on the master side of a pseudo-terminal: OK to every command,
-// the "> " prompt to at+cmgs, and "+CMGS" with OK (or a chosen answer) after Ctrl-Z.
+// the "> " prompt to at+cmgs, and "+CMGS" with OK (or a chosen answer) after Ctrl-Z; ESC
+// drops the text (recorded as the command "<ESC>") and answers OK.
 class ScriptedModem {
 public:
     ScriptedModem() {
@@ -98,7 +99,15 @@ private:
             unsigned char c;
             if (::read(master_, &c, 1) != 1) continue;
             if (inText) {
-                if (c == 0x1A) {
+                if (c == 0x1B) {  // ESC: the text is dropped
+                    inText = false;
+                    body.clear();
+                    {
+                        std::lock_guard lock(mutex_);
+                        commands_.push_back("<ESC>");
+                    }
+                    reply("\r\nOK\r\n");
+                } else if (c == 0x1A) {
                     inText = false;
                     int index;
                     {
@@ -114,22 +123,24 @@ private:
                 continue;
             }
             if (c != '\r') {
-                line.push_back(static_cast<char>(c));
+                // Control bytes (a stray ESC, LF) are no part of a command, as on a modem.
+                if (c >= 0x20) line.push_back(static_cast<char>(c));
                 continue;
             }
+            if (line.empty()) continue;
             {
                 std::lock_guard lock(mutex_);
                 commands_.push_back(line);
             }
-            if (line.rfind("at+cmgs", 0) == 0) {
+            if (auto scripted = scriptedReply(line)) {
+                reply(*scripted);
+            } else if (line.rfind("at+cmgs", 0) == 0) {
                 if (!noPrompt) {
                     reply("\r\n> ");
                     inText = true;
                 }
             } else if (line == "at+settle") {
                 reply("\r\n+SETTLE\r\n");  // no OK behind it: nothing trails
-            } else if (auto scripted = scriptedReply(line)) {
-                reply(*scripted);
             } else if (auto info = infoAnswer(line); !info.empty()) {
                 reply(info == "ERROR" ? "\r\nERROR\r\n" : "\r\n" + info + "\r\n\r\nOK\r\n");
             } else if (line == "at+csca?") {

@@ -21,6 +21,7 @@ protected:
         resetSettingsForTest();
         modem().cscaWriteError = false;
         modem().setCscaAnswer("+CSCA: \"+491710760000\",145");
+        std::snprintf(modemState().smscNumber, sizeof modemState().smscNumber, "+4917222");
         resetLogQueueForTest();
         setNotifier([](int) {});
     }
@@ -50,6 +51,15 @@ TEST_F(Smsc, ErrorToTheWriteGivesMinusOneAfterTwoSecondsAndNoLine) {
     EXPECT_EQ(updateSmsc(), -1);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
     EXPECT_TRUE(windowLines().empty());
+}
+
+TEST_F(Smsc, NumberThatIsNotOneNeverReachesTheModem) {
+    ModemState& s = modemState();
+    std::snprintf(s.smscNumber, sizeof s.smscNumber, "+4917\r+CFUN=0");
+    EXPECT_EQ(updateSmsc(), -1);
+    EXPECT_TRUE(modem().commands().empty());
+    EXPECT_EQ(windowLines(), std::vector<std::string>{
+                                 "ERROR changing the SMSC to +4917\\x0D+CFUN=0: not a phone number"});
 }
 
 TEST_F(Smsc, AnswerWithoutCommaLeavesTheType) {

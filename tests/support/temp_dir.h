@@ -8,6 +8,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/file_move.h"
+
 namespace gsms::test {
 
 class TempDir {
@@ -34,6 +36,31 @@ public:
 private:
     std::string path_;
     std::filesystem::path old_;
+};
+
+// A folder on the tmpfs at /dev/shm, on another file system than `beside`, removed with its
+// content at the end. usable() is false where there is none to be had.
+class OtherFileSystemDir {
+public:
+    explicit OtherFileSystemDir(const std::string& beside)
+        : path_("/dev/shm/gsms-test-" + std::to_string(std::random_device()() % 1000000000u)) {
+        files::FileId a, b;
+        std::error_code ec;
+        usable_ = std::filesystem::create_directory(path_, ec) && files::identityOf(path_, a) &&
+                  files::identityOf(beside, b) && a.dev != b.dev;
+    }
+    ~OtherFileSystemDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    OtherFileSystemDir(const OtherFileSystemDir&) = delete;
+    OtherFileSystemDir& operator=(const OtherFileSystemDir&) = delete;
+    bool usable() const { return usable_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    bool usable_ = false;
 };
 
 inline std::string readFile(const std::string& path) {

@@ -18,6 +18,8 @@
 #include "modem/serial_port.h"
 #include "platform/clock.h"
 #include "platform/dir_watch.h"
+#include "platform/file_move.h"
+#include "platform/file_replace.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "platform/profile_dir.h"
@@ -54,13 +56,15 @@ TEST(PathsWin32, BackslashesAndDrivesAsWindowsWritesThem) {
     EXPECT_TRUE(paths::makeDirectory(dir.path() + "\\sub"));
     EXPECT_TRUE(paths::makeDirectory(dir.path() + "\\sub"));  // already there
     test::writeFile("f", "1");
-    paths::FileStamp before, after;
-    ASSERT_TRUE(paths::stampOf("f", before));
+    files::FileId before, after;
+    ASSERT_TRUE(files::identityOf("f", before));
     test::writeFile("f", "22");
-    ASSERT_TRUE(paths::stampOf("f", after));
-    EXPECT_EQ(after.size, 2);
-    EXPECT_EQ(after.id, before.id);  // the same file, written again
-    EXPECT_FALSE(paths::stampOf("missing", after));
+    ASSERT_TRUE(files::identityOf("f", after));
+    EXPECT_EQ(after, before);  // the same file, written again
+    EXPECT_FALSE(files::identityOf("missing", after));
+    // One folder however it is spelt; another one is not the same.
+    EXPECT_TRUE(paths::sameDirectory(dir.path() + "\\SUB\\", dir.path() + "\\sub"));
+    EXPECT_FALSE(paths::sameDirectory(dir.path(), dir.path() + "\\sub"));
 }
 
 TEST(DirWatchWin32, ChangesWakeTheWatchAndTheMaskDecides) {
@@ -76,9 +80,33 @@ TEST(DirWatchWin32, ChangesWakeTheWatchAndTheMaskDecides) {
     fs::create_directory("folder.sms");
     test::writeFile("b.sms", "");
     test::writeFile("c.smsx", "");  // its 8.3 alias would match *.sms
-    std::vector<std::string> listed = listMatching(dir.path(), "*.sms");
-    std::sort(listed.begin(), listed.end());
-    EXPECT_EQ(listed, (std::vector<std::string>{"JOB.SMS", "b.sms"}));
+    std::vector<DirEntry> listed;
+    ASSERT_TRUE(listFolder(dir.path(), "*.sms", listed));
+    std::sort(listed.begin(), listed.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    ASSERT_EQ(listed.size(), 3u);  // files only, whatever the mask
+    EXPECT_EQ(listed[0].name, "JOB.SMS");
+    EXPECT_EQ(listed[1].name, "b.sms");
+    EXPECT_EQ(listed[2].name, "c.smsx");
+    EXPECT_TRUE(listed[0].matches && listed[1].matches && !listed[2].matches);
+    EXPECT_EQ(listed[0].size, 9);
+    files::FileId id;
+    ASSERT_TRUE(files::identityOf("JOB.SMS", id));
+    EXPECT_EQ(listed[0].id, id);
+
+    // Being written while a program holds the file open for writing, whatever it shares.
+    EXPECT_FALSE(watch.beingWritten("b.sms"));
+    HANDLE writer = CreateFileA("b.sms", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    HANDLE reader = CreateFileA("JOB.SMS", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(watch.beingWritten("b.sms"));
+    EXPECT_FALSE(watch.beingWritten("JOB.SMS"));  // only read
+    CloseHandle(writer);
+    CloseHandle(reader);
+    EXPECT_FALSE(watch.beingWritten("b.sms"));
 
     DirWatch missing;
     EXPECT_FALSE(missing.arm(dir.path() + "\\missing"));
@@ -142,6 +170,135 @@ TEST(SettingsFilesWin32, ReplacedWholeKeepingAttributesAndWaitingForReaders) {
     EXPECT_FALSE(ini::read(dir.path() + "\\folder.ini", "Config", "Port", &why).has_value());
     EXPECT_EQ(why.kind, ini::Failure::CannotRead);
     EXPECT_EQ(why.error, EISDIR);
+}
+
+TEST(JobFilesWin32, ReadWholeWhileSteadyAndMovedWithoutReplacingOnOneVolumeOrAcrossTwo) {
+    test::TempDir dir;
+    using Steady = files::SteadyRead;
+    test::writeFile("job.sms", "[Alarm]\r\n");
+    Steady r = files::readSteady("job.sms", nullptr);
+    EXPECT_EQ(r.outcome, Steady::Read);
+    EXPECT_EQ(r.bytes, "[Alarm]\r\n");
+    files::FileId id;
+    ASSERT_TRUE(files::identityOf("job.sms", id));
+    EXPECT_EQ(r.id, id);
+    r = files::readSteady("job.sms", [] { test::writeFile("job.sms", "[Alarm]\r\nPhone"); });
+    EXPECT_EQ(r.outcome, Steady::Changed);
+    EXPECT_EQ(r.bytes, "");
+    HANDLE sharesNothing =
+        CreateFileA("job.sms", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(sharesNothing, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(files::readSteady("job.sms", nullptr).outcome, Steady::Changed);  // not done
+    CloseHandle(sharesNothing);
+    EXPECT_EQ(files::readSteady("missing.sms", nullptr).outcome, Steady::Gone);
+    fs::create_directory("folder.sms");
+    EXPECT_EQ(files::readSteady("folder.sms", nullptr).outcome, Steady::Gone);
+    test::writeFile("large.sms", "");
+    fs::resize_file("large.sms", files::kMaxFileSize + 1);
+    r = files::readSteady("large.sms", nullptr);
+    EXPECT_EQ(r.outcome, Steady::Unreadable);
+    EXPECT_EQ(r.error, EFBIG);
+
+    // Wine puts the temporary folder on the disk and Z:\dev\shm on a tmpfs: two volumes.
+    const std::string other =
+        "Z:\\dev\\shm\\gsms-test-" + std::to_string(GetCurrentProcessId());
+    const bool twoVolumes = CreateDirectoryA(other.c_str(), nullptr) != 0;
+    struct Case {
+        const char* label;
+        bool acrossVolumes;
+        bool taken;         // the first name is taken already
+        bool otherFile;     // another file took the source's name since it was read
+        bool readOnly;      // not the gateway's to write: a copy of its own takes the line
+        bool heldByWriter;  // open to a writer that does not share deletion
+        const char* targetDir;
+        int rc;
+        int error;
+        const char* landed;
+        bool copied;
+    } const cases[] = {
+        {"one volume, name free", false, false, false, false, false, "to", 0, 0, "to\\n0.sms",
+         false},
+        {"one volume, name taken: the next", false, true, false, false, false, "to", 0, 0,
+         "to\\n1.sms", false},
+        {"another file took the name", false, false, true, false, false, "to", -1, ENOENT,
+         nullptr, false},
+        {"target folder missing", false, false, false, false, false, "none", -1, ENOENT, nullptr,
+         false},
+        {"read-only file", false, false, false, true, false, "to", 0, 0, "to\\n0.sms", true},
+        {"held by its writer", false, false, false, false, true, "to", -1, EBUSY, nullptr, false},
+        {"across volumes, name free", true, false, false, false, false, "to", 0, 0,
+         "to\\n0.sms", true},
+        {"across volumes, name taken: the next", true, true, false, false, false, "to", 0, 0,
+         "to\\n1.sms", true},
+        {"across volumes, read-only file", true, false, false, true, false, "to", 0, 0,
+         "to\\n0.sms", true},
+        {"across volumes, target folder missing", true, false, false, false, false, "none", -1,
+         ENOENT, nullptr, false},
+    };
+    const std::string line = "2024.5.1 9:7 ALARM successfully sent";
+    for (const Case& c : cases) {
+        if (c.acrossVolumes && !twoVolumes) {
+            ADD_FAILURE() << "no folder at " << other << ": " << c.label;
+            continue;
+        }
+        fs::remove_all("to");
+        fs::create_directory("to");
+        const std::string src = (c.acrossVolumes ? other : dir.path()) + "\\job.sms";
+        SetFileAttributesA(src.c_str(), FILE_ATTRIBUTE_NORMAL);
+        test::writeFile(src, "[Alarm]\r\n");
+        ASSERT_TRUE(files::identityOf(src, id)) << c.label;
+        if (c.otherFile) {
+            ASSERT_TRUE(MoveFileA(src.c_str(), (src + ".old").c_str()));
+            test::writeFile(src, "another job");
+        }
+        if (c.readOnly) SetFileAttributesA(src.c_str(), FILE_ATTRIBUTE_READONLY);
+        HANDLE writer = c.heldByWriter ? CreateFileA(src.c_str(), GENERIC_WRITE,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                     OPEN_EXISTING, 0, nullptr)
+                                       : INVALID_HANDLE_VALUE;
+        if (c.taken) test::writeFile("to\\n0.sms", "earlier");
+
+        files::MoveRequest request;
+        request.from = src;
+        request.expected = id;
+        request.names = [&](int n) {
+            return dir.path() + "\\" + c.targetDir + "\\n" + std::to_string(n) + ".sms";
+        };
+        request.append = &line;
+        files::FileId announced;
+        request.beforeVisible = [&](const files::FileId& f) { announced = f; };
+        files::MoveOutcome outcome;
+        EXPECT_EQ(files::moveFile(request, outcome), c.rc) << c.label;
+        EXPECT_EQ(outcome.error, c.error) << c.label;
+        EXPECT_EQ(outcome.copied, c.copied) << c.label;
+        if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+        if (c.taken) {
+            EXPECT_EQ(test::readFile("to\\n0.sms"), "earlier") << c.label;
+        }
+        fs::remove(src + ".old");
+        if (c.landed == nullptr) {
+            EXPECT_EQ(test::readFile(src), c.otherFile ? "another job" : "[Alarm]\r\n") << c.label;
+            EXPECT_EQ(std::distance(fs::directory_iterator("to"), fs::directory_iterator()),
+                      c.taken ? 1 : 0)
+                << c.label;  // nothing left behind
+            SetFileAttributesA(src.c_str(), FILE_ATTRIBUTE_NORMAL);
+            fs::remove(src);
+            continue;
+        }
+        const std::string to = dir.path() + "\\" + c.landed;
+        EXPECT_EQ(outcome.to, to) << c.label;
+        EXPECT_FALSE(fs::exists(src)) << c.label;
+        EXPECT_EQ(test::readFile(to), "[Alarm]\r\n" + line) << c.label;
+        files::FileId landed;
+        EXPECT_TRUE(files::identityOf(to, landed) && announced == landed) << c.label;
+        EXPECT_EQ((GetFileAttributesA(to.c_str()) & FILE_ATTRIBUTE_READONLY) != 0, c.readOnly)
+            << c.label;
+        EXPECT_EQ(std::distance(fs::directory_iterator("to"), fs::directory_iterator()),
+                  c.taken ? 2 : 1)
+            << c.label;  // no temporary left
+        SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    fs::remove_all(other);
 }
 
 TEST(DailyLogWin32, LinesEndWithCrLfAndTheRawTraceOnlyWhenItsFileExists) {

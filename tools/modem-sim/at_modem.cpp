@@ -52,7 +52,9 @@ const char* cmeText(int code) {
     switch (code) {
         case 3: return "operation not allowed";
         case 4: return "operation not supported";
+        case 5: return "PH-SIM PIN required";
         case 11: return "SIM PIN required";
+        case 12: return "SIM PUK required";
         case 16: return "incorrect password";
         case 30: return "no network service";
         default: return "unknown";
@@ -105,7 +107,10 @@ void AtModem::feed(unsigned char byte, Output& out) {
             emit(input_.overflowed() ? error() : answer(input_.line()), out);
             break;
         case InputAssembler::Step::Send: finishText(out); break;
-        case InputAssembler::Step::Cancel: emit(ok(), out); break;
+        case InputAssembler::Step::Cancel:
+            out.commands.push_back(input_.text() + "\x1b");
+            emit(ok(), out);
+            break;
     }
 }
 
@@ -119,6 +124,8 @@ void AtModem::emit(const Reply& r, Output& out) const {
         for (const std::string& line : r.info) s += line + "\r\n";
     }
     s += r.prompt ? "\r\n> " : "\r\n" + r.final + "\r\n";
+    // Real modems send unsolicited result codes at any moment, text entry included.
+    if (r.prompt && !afterPrompt_.empty()) s += "\r\n" + afterPrompt_ + "\r\n";
     out.send(std::move(s), r.delayMs);
 }
 
@@ -213,12 +220,22 @@ AtModem::Reply AtModem::cmee(Form form, const Args& a) {
 }
 
 AtModem::Reply AtModem::cpin(Form form, const Args& a) {
-    if (form == Form::Query) return info({simReady() ? "+CPIN: READY" : "+CPIN: SIM PIN"});
+    if (form == Form::Query) {
+        if (!lock_.empty()) return info({"+CPIN: " + lock_});
+        return info({simReady() ? "+CPIN: READY" : "+CPIN: SIM PIN"});
+    }
     if (form == Form::Test) return ok();
     if (form != Form::Set || a.empty() || a[0].text.empty()) return error();
-    if (simReady()) return cme(3);
-    if (a[0].text != pin_) return cme(16);
+    if (lock_ == "SIM PUK") return cme(12);
+    if (lock_ == "PH-SIM PIN") return cme(5);
+    if (!lock_.empty() || simReady()) return cme(3);
+    if (a[0].text != pin_) {
+        // The third wrong PIN locks the SIM, as every SIM does.
+        if (--pinTries_ == 0) lock_ = "SIM PUK";
+        return cme(16);
+    }
     pinEntered_ = true;
+    pinTries_ = 3;
     return ok();
 }
 
@@ -321,7 +338,12 @@ AtModem::Reply AtModem::cmgs(Form form, const Args& a) {
     }
     pendingTo_ = a[0].text;
     input_.beginText();
-    return Reply{{}, "", true};
+    Reply r{{}, "", true};
+    if (promptDelayCount_ != 0) {
+        if (promptDelayCount_ > 0) --promptDelayCount_;
+        r.delayMs = promptDelayMs_;  // a busy modem: what comes meanwhile waits behind it
+    }
+    return r;
 }
 
 void AtModem::finishText(Output& out) {
@@ -336,6 +358,8 @@ void AtModem::finishText(Output& out) {
         r = cms(305);
     } else if (!networkUp()) {
         r = cms(331);
+    } else if (auto refusal = refusals_.find(pendingTo_); refusal != refusals_.end()) {
+        r = cms(refusal->second);
     } else if (fail_ != Fail::None) {
         r = fail_ == Fail::Cms ? cms(failCode_) : error();
         if (failCount_ > 0 && --failCount_ == 0) fail_ = Fail::None;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,8 +27,10 @@ struct OutputChunk {
 
 struct Output {
     std::vector<OutputChunk> chunks;      // to send, in order
-    std::vector<std::string> commands;    // command lines received, as received
+    std::vector<std::string> commands;    // command lines received, as received; a text
+                                          // ended by ESC as that text followed by ESC
     std::vector<Submission> submissions;  // texts ended by Ctrl-Z, whatever the answer
+    bool hangUp = false;                  // the modem hung up: close the line
     // Appends bytes; without a delay they join the previous chunk.
     void send(std::string bytes, int delayMs = 0);
 };
@@ -84,7 +87,7 @@ private:
     Reply cms(int code) const;
     Reply info(std::vector<std::string> lines) const;
 
-    bool simReady() const { return pin_.empty() || pinEntered_; }
+    bool simReady() const { return lock_.empty() && (pin_.empty() || pinEntered_); }
     bool networkUp() const { return cfun_ == 1 && simReady() && csq_ >= 1 && csq_ <= 31; }
     std::string shown(const std::string& gsm) const;
     std::string readable(const std::string& bytes) const;
@@ -129,6 +132,11 @@ private:
     std::string sendDelayControl(std::string_view, Output&);
     std::string sendFailControl(std::string_view, Output&);
     std::string noPromptControl(std::string_view, Output&);
+    std::string promptDelayControl(std::string_view, Output&);
+    std::string afterPromptControl(std::string_view, Output&);
+    std::string refuseControl(std::string_view, Output&);
+    std::string simLockControl(std::string_view, Output&);
+    std::string hangupControl(std::string_view, Output&);
     std::string incomingControl(std::string_view, Output&);
     std::string incomingGsmControl(std::string_view, Output&);
     // Stores a received message in the lowest free slot; empty when stored, else why not.
@@ -158,6 +166,8 @@ private:
     // Scenario state, set by the controls.
     std::string pin_;  // empty: no PIN asked
     bool pinEntered_ = false;
+    int pinTries_ = 3;  // wrong PINs left before the SIM asks for its PUK
+    std::string lock_;  // a SIM state other than PIN ("SIM PUK", "PH-SIM PIN"); empty: none
     bool silent_ = false;
     int ignoreLines_ = 0;  // command lines still to be ignored
     int csq_ = 15;
@@ -171,6 +181,10 @@ private:
     int failCode_ = 0;
     int failCount_ = 0;      // -1: every submission
     int noPromptCount_ = 0;  // -1: every AT+CMGS
+    int promptDelayMs_ = 0;
+    int promptDelayCount_ = 0;  // -1: every AT+CMGS
+    std::string afterPrompt_;   // an unsolicited line right after the prompt; empty: none
+    std::map<std::string, int> refusals_;  // destination -> +CMS ERROR code
     bool cmglNumeric_ = false;
     int baud_ = 0;
 };

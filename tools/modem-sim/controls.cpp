@@ -45,6 +45,16 @@ bool onOff(std::string_view args, bool& flag) {
     return true;
 }
 
+// A line of text to send ("off": none) into out; false for an empty one, one with a line end
+// in it, or one longer than max.
+bool lineOrOff(std::string_view args, std::string& out, std::size_t max = 1000) {
+    while (!args.empty() && args.back() == ' ') args.remove_suffix(1);
+    if (args.empty() || args.size() > max || args.find_first_of("\r\n") != std::string_view::npos)
+        return false;
+    out = args == "off" ? std::string() : std::string(args);
+    return true;
+}
+
 const std::string kUsage = "usage";
 
 }  // namespace
@@ -78,6 +88,19 @@ const std::vector<AtModem::ControlRule>& AtModem::controlRules() {
          &AtModem::sendFailControl},
         {"no-prompt", "[COUNT]|off", "the next COUNT AT+CMGS (else all) get no answer",
          &AtModem::noPromptControl},
+        {"prompt-delay", "MS [COUNT]|off",
+         "the next COUNT AT+CMGS (else all) get their \"> \" MS late;\n"
+         "what the client sends meanwhile waits behind it", &AtModem::promptDelayControl},
+        {"after-prompt", "LINE|off", "send the unsolicited LINE (RING, +CMTI: \"SM\",1)\n"
+         "right after every \"> \" prompt", &AtModem::afterPromptControl},
+        {"refuse", "NUMBER CODE|off", "submissions to NUMBER answer +CMS ERROR: CODE\n"
+         "after Ctrl-Z (off: forget every NUMBER)", &AtModem::refuseControl},
+        {"sim-lock", "STATE|off", "AT+CPIN? answers +CPIN: STATE (SIM PUK, PH-SIM PIN)\n"
+         "and the SIM takes no PIN; the third wrong PIN\n"
+         "locks it as SIM PUK by itself", &AtModem::simLockControl},
+        {"hangup", "", "close the line, as an unplugged modem does: the\n"
+         "client reads EIO; the simulator serves only\n"
+         "controls from then on", &AtModem::hangupControl},
         {"incoming", "SENDER TEXT",
          "store a received message, TEXT in ISO 8859-1\n"
          "(+CMTI follows when AT+CNMI asks for it)",
@@ -133,8 +156,10 @@ std::string AtModem::pinControl(std::string_view args, Output&) {
         return {};
     }
     if (w[0].size() < 4 || w[0].size() > 8 || !number(w[0], 0, 99999999)) return kUsage;
-    pin_ = w[0];
+    pin_ = w[0];  // a fresh SIM: unlocked, with all its tries
     pinEntered_ = false;
+    pinTries_ = 3;
+    lock_.clear();
     return {};
 }
 
@@ -171,10 +196,7 @@ std::string AtModem::csqErrorControl(std::string_view args, Output&) {
 }
 
 std::string AtModem::csqLineControl(std::string_view args, Output&) {
-    while (!args.empty() && args.back() == ' ') args.remove_suffix(1);
-    if (args.empty() || args.find_first_of("\r\n") != std::string_view::npos) return kUsage;
-    csqLine_ = args == "off" ? std::string() : std::string(args);
-    return {};
+    return lineOrOff(args, csqLine_) ? std::string() : kUsage;
 }
 
 std::string AtModem::csqSilentControl(std::string_view args, Output&) {
@@ -248,6 +270,50 @@ std::string AtModem::noPromptControl(std::string_view args, Output&) {
     auto v = number(w[0], 1, 1000000);
     if (!v) return kUsage;
     noPromptCount_ = *v;
+    return {};
+}
+
+std::string AtModem::promptDelayControl(std::string_view args, Output&) {
+    auto w = words(args);
+    if (w.size() == 1 && w[0] == "off") {
+        promptDelayCount_ = 0;
+        return {};
+    }
+    auto ms = !w.empty() && w.size() <= 2 ? number(w[0], 1, 600000) : std::nullopt;
+    std::optional<int> count = -1;
+    if (w.size() == 2) count = number(w[1], 1, 1000000);
+    if (!ms || !count) return kUsage;
+    promptDelayMs_ = *ms;
+    promptDelayCount_ = *count;
+    return {};
+}
+
+std::string AtModem::afterPromptControl(std::string_view args, Output&) {
+    return lineOrOff(args, afterPrompt_) ? std::string() : kUsage;
+}
+
+std::string AtModem::refuseControl(std::string_view args, Output&) {
+    auto w = words(args);
+    if (w.size() == 1 && w[0] == "off") {
+        refusals_.clear();
+        return {};
+    }
+    auto code = w.size() == 2 ? number(w[1], 0, 999) : std::nullopt;
+    if (!code || w[0].size() > 40) return kUsage;
+    refusals_[w[0]] = *code;
+    return {};
+}
+
+std::string AtModem::simLockControl(std::string_view args, Output&) {
+    if (!lineOrOff(args, lock_, 20)) return kUsage;
+    if (lock_.empty()) pinTries_ = 3;
+    return {};
+}
+
+std::string AtModem::hangupControl(std::string_view args, Output& out) {
+    if (!words(args).empty()) return kUsage;
+    input_.reset();
+    out.hangUp = true;
     return {};
 }
 

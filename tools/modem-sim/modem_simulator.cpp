@@ -192,6 +192,7 @@ std::vector<std::string> ModemSimulator::commands() const {
 
 // Takes what the modem produced into the queue and the records; mutex_ held.
 void ModemSimulator::absorb(Output& out) {
+    if (out.hangUp) hangUp_ = true;
     for (OutputChunk& c : out.chunks) {
         if (queued_ + c.bytes.size() > kMaxQueued) continue;
         queued_ += c.bytes.size();
@@ -296,6 +297,16 @@ void ModemSimulator::serve() {
     std::vector<ControlClient> clients;
     auto lastProbe = Clock::now();
     while (!stopping_) {
+        if (hangUp_.exchange(false) && master_ >= 0) {
+            closeFd(master_);
+            closeFd(keep_);
+            input.clear();
+            std::lock_guard lock(mutex_);
+            queue_.clear();
+            queued_ = 0;
+            frontWritten_ = 0;
+            frontTimed_ = false;
+        }
         {
             std::lock_guard lock(mutex_);
             Output out;

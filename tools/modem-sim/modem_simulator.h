@@ -5,7 +5,8 @@
 // (also the destructor) ends the thread and removes the link and the socket.
 //
 // The simulator keeps a descriptor of the slave open itself, so the master never reads EIO
-// and the client may close and reopen the port at will.
+// and the client may close and reopen the port at will. The "hangup" control closes both
+// (the client then reads EIO, as from an unplugged modem); the controls go on working.
 //
 // Thread safety: the serving thread alone touches the master, the control socket and its
 // clients. control(), submissions() and commands() may be called from any thread while it
@@ -91,6 +92,7 @@ private:
     bool socketMade_ = false;
     std::thread thread_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> hangUp_{false};  // a control hung the line up: the serving thread closes it
 
     mutable std::mutex mutex_;
     AtModem modem_;

@@ -1,0 +1,62 @@
+// The one way a job file leaves the watch folder: rejected by the watcher, or reported.
+#include <cstdio>
+#include <cstring>
+
+#include "engine/log.h"
+#include "engine/settings.h"
+#include "jobs/file_memory.h"
+#include "jobs/workers.h"
+#include "platform/file_move.h"
+#include "platform/paths.h"
+
+namespace gsms {
+
+std::string resultFileName(const std::string& dir, std::uint32_t stamp, const std::string& name,
+                           const std::string& ext) {
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%08X-", stamp);
+    return paths::join(dir, prefix + name + ext);
+}
+
+int moveJobFile(const AlarmJob& job, const char* dir, std::uint32_t stamp, bool ownNameFirst,
+                const std::string* line, bool quiet) {
+    const std::string target = paths::fromConfig(dir);
+    const paths::NameExt ne = paths::split(job.path);
+    // Results kept in the watch folder are marked as ours before they appear there.
+    const bool intoWatchFolder =
+        paths::sameDirectory(target, paths::fromConfig(settings().watchPath));
+
+    files::MoveRequest request;
+    request.from = job.path;
+    request.expected = files::FileId{job.fileDev, job.fileIno};
+    request.names = [&](int attempt) {
+        if (ownNameFirst && attempt == 0) return paths::join(target, ne.name + ne.ext);
+        const int counted = ownNameFirst ? attempt - 1 : attempt;
+        return resultFileName(target, stamp + static_cast<std::uint32_t>(counted), ne.name,
+                              ne.ext);
+    };
+    request.append = line;
+    request.beforeVisible = [intoWatchFolder](const files::FileId& id) {
+        if (intoWatchFolder) fileMemory().markOurs(id);
+    };
+    files::MoveOutcome outcome;
+    char text[kFileLineSize];
+    if (files::moveFile(request, outcome) != 0) {
+        if (!quiet) {
+            std::snprintf(text, sizeof text, "could not move %s to %s", job.path,
+                          outcome.to.c_str());
+            fileLog(std::string(text) + " (" + std::strerror(outcome.error) + ")");
+            windowLog(job.Szenario, text, kColorRed);
+        }
+        return -1;
+    }
+    if (line != nullptr && outcome.error != 0) {
+        std::snprintf(text, sizeof text, "could not add the success line to %s (%s)",
+                      outcome.to.c_str(), std::strerror(outcome.error));
+        fileLog(text);
+        windowLog(job.Szenario, text, kColorRed);
+    }
+    return 0;
+}
+
+}  // namespace gsms

@@ -1,0 +1,176 @@
+// gsmsd against the faults real modems and serial lines produce: a hang-up, a late prompt, a
+// refusal, an unsolicited line in text entry, a slow network, and numbers that carry commands.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include "e2e/harness.h"
+#include "support/status_table.h"
+
+namespace gsms::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class ModemFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim.start());
+        for (const char* d : {"in", "done", "error"}) fs::create_directories(dir / d);
+        ASSERT_TRUE(gsms::test::makeStatusTable(dir / "plant.dbf", 4, "SMS"));
+    }
+    void start(std::map<std::string, std::string> keys = {},
+               const std::map<std::string, std::string>& env = {}) {
+        keys.emplace("QualityPollEverySecs", "3600");
+        keys.emplace("IncomingEnable", "0");
+        keys.emplace("WatchTimeout", "1");
+        gateway.configure(sim, keys);
+        ASSERT_TRUE(gateway.start("gsmsd", env));
+        ASSERT_TRUE(gateway.waitLog("SignalThread started"));
+    }
+    void mini(const std::string& name, const std::string& number, const std::string& text) {
+        writeText(dir / ("in/" + name), "[Alarm]\r\nPhoneNumber=" + number + "\r\nMessage=" + text + "\r\n");
+    }
+    void alarm(const std::string& name, const std::string& number, const std::string& text) {
+        writeText(dir / ("in/" + name), "[Alarm]\r\nSzenario=plant\r\ndbentry=0\r\nPhoneNumber=" +
+                                            number + "\r\nMessage=" + text + "\r\n");
+    }
+    // The commands the simulator received from the first one that starts with `from` on.
+    std::vector<std::string> commandsFrom(const std::string& from) {
+        const auto all = sim.commands();
+        const auto at = std::find_if(all.begin(), all.end(),
+                                     [&](const std::string& c) { return c.starts_with(from); });
+        return {at, all.end()};
+    }
+
+    Scratch dir;
+    Simulator sim{dir.path()};
+    Gateway gateway{dir.path()};
+};
+
+TEST_F(ModemFaults, HungUpModemCostsNoCpu) {
+    start();
+    ASSERT_EQ(sim.control("hangup"), "ok");  // the client now reads EIO, as when unplugged
+    ASSERT_TRUE(gateway.waitLog("modem port hung up"));
+    const pid_t pid = gateway.process().pid();
+    const double before = cpuSeconds(pid);
+    std::this_thread::sleep_for(10s);  // the measurement window itself
+    EXPECT_LT(cpuSeconds(pid) - before, 0.2);
+    EXPECT_EQ(gateway.logCount("modem port hung up"), 1);
+    EXPECT_NE(gateway.output().find("modem port hung up"), std::string::npos);
+    EXPECT_EQ(gateway.process().exitCode(), -1);
+}
+
+TEST_F(ModemFaults, LatePromptIsCancelledAndTheNextJobGoesOutClean) {
+    start();
+    // 1 s of real time is 10 s at the harness's time scale: the gateway gives up after 5.
+    ASSERT_EQ(sim.control("prompt-delay 1000 1"), "ok");
+    mini("late.sms", "+4911", "first");
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgs=\"+4911\"") == 1; }));
+    mini("next.sms", "+4922", "second");  // queued while the first one waits for its prompt
+    ASSERT_TRUE(gateway.waitLog("Message sent to +4922"));
+
+    EXPECT_TRUE(gateway.logHas("Timed-out waiting for modem response [1]"));
+    EXPECT_TRUE(gateway.logHas("ERROR sending to +4911"));
+    // ESC came first and ended the text entry with nothing typed into it; then "at" (sent
+    // again each second while the modem was busy) and "at+cmgf?" found the modem back on a
+    // clean line, and only then came the next job's commands.
+    const auto cmds = commandsFrom("at+cmgs=\"+4911\"");
+    const auto fence = std::find(cmds.begin(), cmds.end(), "at+cmgf?");
+    ASSERT_NE(fence, cmds.end());
+    ASSERT_GE(fence - cmds.begin(), 3);
+    EXPECT_EQ(cmds[1], "\x1b");
+    EXPECT_TRUE(std::all_of(cmds.begin() + 2, fence, [](const std::string& c) { return c == "at"; }));
+    ASSERT_LT(fence + 2, cmds.end());
+    EXPECT_EQ(fence[1], "at+csmp=17,167,0,0");
+    EXPECT_EQ(fence[2], "at+cmgs=\"+4922\"");
+    const auto records = sim.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_NE(records[0].find("\"to\":\"+4922\""), std::string::npos);
+    EXPECT_NE(records[0].find("\"text\":\"second\""), std::string::npos);
+    EXPECT_EQ(records[0].find("\"ref\":null"), std::string::npos);
+}
+
+TEST_F(ModemFaults, RefusalEndsTheSubmissionAtOnceAndTheRetryFollows) {
+    // Real time: the refusal must not cost the 30 s the wait for OK allows.
+    start({{"RetryCount", "3"}, {"RetryDelay", "1"}}, {{"GSMS_TIME_SCALE", "1"}});
+    ASSERT_EQ(sim.control("send-fail cms 500 1"), "ok");
+    alarm("r.sms", "555", "refused once");
+    ASSERT_TRUE(waitFor([&] { return sim.records().size() == 1; }));
+    const auto refusedAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(gateway.waitLog("ERROR sending to 555 (try 1/3)"));
+    EXPECT_LT(std::chrono::steady_clock::now() - refusedAt, 2s);
+    EXPECT_TRUE(gateway.logHas("Refused by the modem [2]: +CMS ERROR: 500\n"));
+
+    ASSERT_TRUE(gateway.waitLog("Message sent to 555"));
+    const auto records = sim.records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_NE(records[0].find("\"error\":\"+CMS ERROR: 500\""), std::string::npos);
+    EXPECT_EQ(records[1].find("\"ref\":null"), std::string::npos);
+    const auto cmds = commandsFrom("at+cmgs=\"555\"");
+    ASSERT_GE(cmds.size(), 3u);
+    EXPECT_EQ(cmds[1], "at");  // back on a clean line before the lock went
+    EXPECT_EQ(cmds[2], "at+cmgf?");
+}
+
+TEST_F(ModemFaults, RingRightAfterThePromptDoesNotStopTheSubmission) {
+    start();
+    ASSERT_EQ(sim.control("after-prompt RING"), "ok");
+    mini("ring.sms", "+4933", "despite the ring");
+    ASSERT_TRUE(gateway.waitLog("Message sent to +4933"));
+    EXPECT_TRUE(gateway.logHas(" RING\n"));  // logged, and otherwise ignored
+    const auto records = sim.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_NE(records[0].find("\"text\":\"despite the ring\""), std::string::npos);
+    EXPECT_FALSE(gateway.logHas("Timed-out waiting for modem response"));
+}
+
+TEST_F(ModemFaults, NumberWithACommandInItNeverReachesTheModem) {
+    start();
+    // The INI reader keeps a bare CR inside a value; '";' would chain a command as well.
+    mini("cr.sms", "+4940\rAT+CFUN=0;+CSCA=\"+4917\"", "radio off?");
+    mini("quote.sms", "+4940\";+CFUN=0;\"", "radio off?");
+    ASSERT_TRUE(waitFor([&] { return gateway.logCount(": not a phone number") == 2; }));
+    mini("good.sms", "+4941", "still working");
+    ASSERT_TRUE(gateway.waitLog("Message sent to +4941"));
+
+    for (const std::string line :
+         {"ERROR sending to +4940\\x0DAT+CFUN=0;+CSCA=\"+4917\": not a phone number",
+          "ERROR sending to +4940\";+CFUN=0;\": not a phone number"}) {
+        EXPECT_EQ(gateway.logCount(line + "\n"), 1) << line;
+        EXPECT_NE(gateway.output().find(line + "\n"), std::string::npos) << line;
+    }
+    EXPECT_EQ(gateway.logCount("ERROR sending to +4940"), 4);  // and the dispatch's own lines
+    // Nothing of the two jobs reached the modem: one submission, the good one.
+    EXPECT_EQ(sim.count("at+csmp="), 1);
+    EXPECT_EQ(sim.count("at+cmgs="), 1);
+    for (const auto& c : sim.commands()) {
+        std::string lower = c;
+        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+        EXPECT_EQ(lower.find("cfun=0"), std::string::npos) << c;
+    }
+    EXPECT_EQ(sim.records().size(), 1u);
+}
+
+TEST_F(ModemFaults, SlowSubmissionIsReportedOnceAndItsLateAnswerStaysWithIt) {
+    // 3.5 s of real time is 35 s scaled: past the 30 s wait for the answer. The signal polls,
+    // 1 s apart, queue behind the submission for the modem.
+    ASSERT_EQ(sim.control("send-delay 3500"), "ok");
+    start({{"QualityPollEverySecs", "10"}, {"RetryDelay", "1"}});
+    alarm("slow.sms", "+4955", "takes its time");
+    ASSERT_TRUE(gateway.waitLog("Late answer from the modem [2]: the message was sent"));
+    ASSERT_TRUE(gateway.waitLog("Message sent to +4955"));
+    const int polls = sim.count("at+csq");
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+csq") >= polls + 3; }));
+
+    EXPECT_EQ(sim.records().size(), 1u);  // sent once, not again by a retry
+    EXPECT_FALSE(gateway.logHas("ERROR sending to +4955"));
+    // No poll took the late OK for its own and missed its +CSQ: no network reselection.
+    EXPECT_EQ(sim.count("at+cops=0,0"), 1);  // the start-up's
+}
+
+}  // namespace
+}  // namespace gsms::e2e
