@@ -3,10 +3,12 @@
 # GoogleTest built from the sources Debian ships (there is no MinGW package of it); it defines
 # GTest::gtest and GTest::gtest_main itself. Added before the project's warning flags, which
 # are not its concern.
-set(GSMS_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows build")
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-add_subdirectory(${GSMS_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+if(GSMS_BUILD_TESTS)
+  set(GSMS_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows build")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${GSMS_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endif()
 
 # Windows 7 and later. The gateway works in single-byte text: the "A" functions of the API.
 add_compile_definitions(_WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)

@@ -4,22 +4,45 @@
 # four sample job files are dropped, and the gateway (the window when a display is available,
 # else gsmsd) brings the modem into service and works them off. Ctrl-C ends the demo.
 #
-# GSMS_PORT=/dev/ttyUSB0 scripts/run.sh uses a real modem instead of the simulator.
+# A real modem instead of the simulator sends real SMS, so it takes the one recipient too:
+#   GSMS_PORT=/dev/ttyUSB0 GSMS_DEMO_NUMBER=+4917012345678 scripts/run.sh
+# GSMS_BUILD_UI=OFF scripts/run.sh builds and runs the service only, and installs no Qt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-scripts/setup.sh
-cmake -S . -B build -G Ninja >/dev/null
+window=${GSMS_BUILD_UI:-ON}
+port=${GSMS_PORT:-}
+number=${GSMS_DEMO_NUMBER:-}
+if [ -n "$port" ]; then
+  # Only a phone number may go into the job files: nothing else can ride along.
+  if ! [[ $number =~ ^\+?[0-9]{3,20}$ ]]; then
+    echo "demo: GSMS_PORT names a real modem; set GSMS_DEMO_NUMBER to the one phone number" >&2
+    echo "      that may receive the demo's three SMS (+ and digits, e.g. +4917012345678)" >&2
+    exit 2
+  fi
+fi
+if [ "$window" = OFF ]; then scripts/setup.sh --server; else scripts/setup.sh; fi
+cmake -S . -B build -G Ninja -DGSMS_BUILD_UI="$window" >/dev/null
 ninja -C build
 
 demo=$root/demo
 mkdir -p "$demo"/{in,done,error,tables}
 cd "$demo"
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; }
+gateway=
+# The gateway stops in order first (a Ctrl-C has reached it already: it gets a moment to
+# finish before SIGTERM), then the simulator.
+cleanup() {
+  if [ -n "$gateway" ]; then
+    for _ in $(seq 30); do kill -0 "$gateway" 2>/dev/null || break; sleep 0.1; done
+    kill "$gateway" 2>/dev/null || true
+    wait "$gateway" 2>/dev/null || true
+  fi
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
 trap cleanup EXIT INT TERM
 
-port=${GSMS_PORT:-}
 if [ -z "$port" ]; then
   port=$demo/ttyGSM0
   rm -f sim.ctl
@@ -47,9 +70,11 @@ printf '[Messages]\r\nK17=Boiler pressure low, hall 3\r\n' > KORLIN.INI
 "$root/build/bin/gsms-sample-table" tables/plant.dbf 5
 
 job() { printf '[Alarm]\r\n%b' "$2" > "in/$1.tmp" && mv "in/$1.tmp" "in/$1"; }
-job fire.sms   'Szenario=plant\r\nPhoneNumber=+49 170 1234567\r\nName=Anna\r\nMessage=Fire alarm, building B\r\nAlarmKey=F1\r\ndbentry=0\r\n'
-job boiler.sms 'Szenario=plant\r\nPhoneNumber=+491709876543\r\nName=Ben\r\nAlarmKey=K17\r\ndbentry=1\r\n'
-job round.sms  'PhoneNumber=+491705550000\r\nName=Guard\r\nMessage=Guard round completed\r\n'
+# The simulator takes any number; a real modem sends to the one named.
+to() { echo "${number:-$1}"; }
+job fire.sms   "Szenario=plant\r\nPhoneNumber=$(to '+49 170 1234567')\r\nName=Anna\r\nMessage=Fire alarm, building B\r\nAlarmKey=F1\r\ndbentry=0\r\n"
+job boiler.sms "Szenario=plant\r\nPhoneNumber=$(to +491709876543)\r\nName=Ben\r\nAlarmKey=K17\r\ndbentry=1\r\n"
+job round.sms  "PhoneNumber=$(to +491705550000)\r\nName=Guard\r\nMessage=Guard round completed\r\n"
 job broken.sms 'Szenario=plant\r\nMessage=no number given\r\n'
 echo "demo: four job files dropped into demo/in; results go to demo/done and demo/error,"
 echo "      status rows to demo/tables/plant.dbf, the daily log to demo/log/"
@@ -59,5 +84,5 @@ if { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && [ -x "$root/bu
 else
   "$root/build/bin/gsmsd" --profile-dir "$demo" &
 fi
-pids+=($!)
-wait "${pids[-1]}" || true
+gateway=$!
+wait "$gateway" || true

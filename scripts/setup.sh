@@ -1,14 +1,34 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need; quick when all are there.
+# Installs the Debian packages the build, the tests and the Debian packages need; quick when
+# all are there.
+#   scripts/setup.sh            everything, the operator window (Qt 6) and its tests included
+#   scripts/setup.sh --server   the service, its tests and its package, without Qt, Xvfb or
+#                               fonts (GSMS_BUILD_UI=OFF in the environment does the same)
 set -euo pipefail
 
+window=${GSMS_BUILD_UI:-ON}
+for arg in "$@"; do
+  case $arg in
+    --server) window=OFF ;;
+    *) echo "usage: scripts/setup.sh [--server]" >&2; exit 2 ;;
+  esac
+done
+
 packages=(
-  build-essential cmake ninja-build
+  build-essential cmake ninja-build pkgconf
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-dbfread
-  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dseg fonts-dejavu-core
+  # readiness, status and watchdog under systemd; systemd-analyze, -sysusers and -tmpfiles
+  # for the checks of the unit and the package
+  libsystemd-dev systemd
+  # the Debian packages
+  debhelper lintian
+  # the Windows build and its tests under Wine, its package
   g++-mingw-w64-x86-64-posix wine wine64 zip unzip
 )
+if [ "$window" != OFF ]; then
+  packages+=(qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dseg fonts-dejavu-core)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the Windows build (MinGW-w64) with its tests under Wine
 # and its package; the plain build with the window (whose tests include gsmsd.exe under Wine
-# against the simulator); then the engine, the simulator and the whole-program tests of gsmsd
+# against the simulator), then the Debian packages built from it and checked
+# (scripts/package.sh), then the engine, the simulator and the whole-program tests of gsmsd
 # again under AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer (the
-# window's Qt is not instrumented, so the sanitizer builds leave it out).
+# window's Qt is not instrumented, so the sanitizer builds leave it out). GSMS_BUILD_UI=OFF
+# leaves the window out everywhere (a server without Qt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 jobs=$(nproc)
 
+window=${GSMS_BUILD_UI:-ON}
+
 build_and_test() {
-  local dir=$1 sanitize=$2 ui=ON
+  local dir=$1 sanitize=$2 ui=$window
   [ "$sanitize" = none ] || ui=OFF
   cmake -S . -B "$dir" -G Ninja -DGSMS_SANITIZE="$sanitize" -DGSMS_BUILD_UI="$ui" >/dev/null
   ninja -C "$dir" -j "$jobs"
@@ -34,13 +38,15 @@ WINEPREFIX=$PWD/build-win/wine WINEDEBUG=-all wine build-win/unpacked/*/gsmsd.ex
 scripts/wine-prefix.sh stop build-win/wine
 echo "== plain build"
 build_and_test build none
+echo "== Debian packages"
+scripts/package.sh build
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 build_and_test build-asan asan
 echo "== ThreadSanitizer"
 # ThreadSanitizer of gcc 12 cannot map its shadow memory with the high address
 # randomisation of newer kernels; run it without randomisation.
 if setarch "$(uname -m)" -R true 2>/dev/null; then
-  setarch "$(uname -m)" -R bash -c "$(declare -f build_and_test); jobs=$jobs; build_and_test build-tsan tsan"
+  setarch "$(uname -m)" -R bash -c "$(declare -f build_and_test); jobs=$jobs window=$window; build_and_test build-tsan tsan"
 else
   build_and_test build-tsan tsan
 fi

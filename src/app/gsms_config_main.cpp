@@ -2,6 +2,8 @@
 // (writing missing keys back with their defaults) and prints what the gateway will use.
 // What the engine would show in its window (a file that cannot be read, a name too long, a
 // profile directory that cannot be used) goes to standard error.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,7 +12,6 @@
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "modem/serial_port.h"
-#include "platform/console.h"
 #include "platform/profile_dir.h"
 
 int main(int argc, char** argv) {
@@ -18,18 +19,27 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--profile-dir") == 0 && i + 1 < argc) {
             gsms::setProfileDir(argv[++i]);
         } else if (std::strcmp(argv[i], "--help") == 0) {
-            std::printf("usage: gsms-config [--profile-dir DIR]\n"
-                        "Loads section Config of TEVRAK.INI (profile directory: --profile-dir,\n"
-                        "else GSMS_PROFILE_DIR, else %s), writes missing keys\n"
-                        "back with their defaults and prints the settings in force.\n",
+            std::printf("usage: gsms-config [--profile-dir DIR] [--help] [--version]\n\n"
+                        "Loads section Config of TEVRAK.INI as the gateway does at start, writes\n"
+                        "missing keys back with their defaults, prints the settings in force and\n"
+                        "tries the port. What the gateway would show in red goes to standard\n"
+                        "error.\n\n"
+                        "  --profile-dir DIR  where TEVRAK.INI lives (default: $GSMS_PROFILE_DIR,\n"
+                        "                     else %s)\n"
+                        "  --help             this text\n"
+                        "  --version          the version\n\n"
+                        "Exit codes: 0 when the settings were loaded; 2 for a bad argument.\n",
                         gsms::kDefaultProfileDirText);
+            return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("%s\n", gsms::versionText("gsms-config").c_str());
             return 0;
         } else {
             std::fprintf(stderr, "gsms-config: unknown argument %s\n", argv[i]);
             return 2;
         }
     }
-    gsms::startConsoleReceiver(stderr, gsms::console::showsColours(stderr));
+    gsms::startConsoleReceiver(stderr, gsms::consoleStyleFor(STDERR_FILENO));
     gsms::loadConfiguration();
     const gsms::GatewaySettings& s = gsms::settings();
     std::printf("Port                     %s (%s)\n", s.portName,
@@ -47,6 +57,7 @@ int main(int argc, char** argv) {
     std::printf("RetryDelay               %d\n", s.retryDelay.load());
     std::printf("MaxMsgLength             %d\n", s.maxMsgLength.load());
     std::printf("QualityPollEverySecs     %d\n", s.qualityPollMs.load() / 1000);
+    std::printf("PrometheusFile           %s\n", gsms::prometheusFile().c_str());
     gsms::SerialPort port(s.portName);
     if (port.open() == 1) {
         port.configure(s.portMode);

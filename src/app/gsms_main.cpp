@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
         argc, argv, "gsms",
         "Velkora GSM/SMS gateway with its operator window: sends the SMS alarm jobs dropped\n"
         "into the watch directory through the GSM modem named by \"Port\" in section Config\n"
-        "of TEVRAK.INI, and shows the job slots, the signal and the log.");
+        "of TEVRAK.INI, and shows the job slots, the signal and the log.",
+        gsms::FrontEnd::Window);
     if (!options.run) return options.exitCode;
 
     // Before any thread exists, so that every thread inherits mask and signal block.

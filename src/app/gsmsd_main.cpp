@@ -1,41 +1,158 @@
-// gsmsd: the gateway engine without a window, run by a service manager. Window log lines go
-// to standard output; SIGTERM or SIGINT (Ctrl+C or closing the console on Windows) stop it at
-// once (job files stay on disk until they are reported, so nothing is lost).
+// gsmsd: the gateway engine without a window, run by a service manager (packaging/
+// gsmsd.service) or from a shell. Window log lines go to standard output, each with its
+// syslog priority when that is the journal. The main thread takes the requests from outside
+// one at a time: SIGTERM and SIGINT stop in order (nothing is sent twice), SIGHUP reads the
+// settings the worker threads use each time again, SIGUSR1 writes the status file at once,
+// SIGQUIT and the other ending signals end the process with a line.
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "db/database.h"
+#include "engine/activity.h"
 #include "engine/engine.h"
 #include "engine/front_end.h"
 #include "engine/log.h"
-#include "platform/console.h"
+#include "engine/service_status.h"
+#include "engine/settings.h"
+#include "engine/version.h"
+#include "platform/paths.h"
+#include "platform/process_signals.h"
+#include "platform/profile_dir.h"
+#include "platform/service_manager.h"
+
+namespace {
+
+using gsms::ColorRef;
+using gsms::ProcessRequest;
+using gsms::ProcessSignal;
+
+constexpr std::int64_t kLastWordsMs = 1000;  // for the console and the status at the end
+
+void bothLogs(const std::string& line, ColorRef colour) {
+    gsms::fileLog(line);
+    gsms::windowLog(nullptr, line, colour);
+}
+
+// Where --status looks: the profile folder; when none was named and the current directory
+// holds no status, the service's.
+std::string statusFolder() {
+    const std::string dir = gsms::profileDir();
+    if (dir == "." && !gsms::paths::exists(gsms::paths::join(dir, gsms::kStatusFileName)))
+        return gsms::kServiceStateDir;
+    return dir;
+}
+
+void reload(const ProcessSignal& sig) {
+    if (gsms::engineStage() == gsms::EngineStage::Starting ||
+        gsms::engineStage() >= gsms::EngineStage::Stopping) {
+        bothLogs(std::string("Settings not re-read on ") + sig.name +
+                     ": the gateway is starting or stopping",
+                 gsms::kColorGrey);
+        return;
+    }
+    const bool ready = gsms::engineStage() == gsms::EngineStage::Running;
+    if (ready) (void)gsms::service::notify("RELOADING=1");
+    for (const std::string& line : gsms::reloadSettings()) bothLogs(line, gsms::kColorGrey);
+    if (ready) (void)gsms::service::notify("READY=1");
+    gsms::statusChanged();
+}
+
+// The console and the status get a moment, but a blocked standard output never holds up
+// the end.
+[[noreturn]] void end(int code) {
+    (void)gsms::flushStatus(kLastWordsMs);
+    const unsigned lost = gsms::drainConsole(kLastWordsMs);
+    if (lost > 0)
+        gsms::fileLog(std::to_string(lost) +
+                      " window lines were not shown on standard output (it could not keep up)");
+    gsms::endProcess(code);
+}
+
+[[noreturn]] void endAtOnce(const ProcessSignal& sig) {
+    bothLogs(std::string("Gateway ended by ") + sig.name + ", without an orderly stop",
+             gsms::kColorRed);
+    (void)gsms::flushStatus(kLastWordsMs);
+    (void)gsms::drainConsole(kLastWordsMs);
+    gsms::endBySignal(sig.number);
+}
+
+// The work in hand ends on a thread of its own, so that the main thread can still take a
+// second stop request, which ends the process at once.
+[[noreturn]] void stop(const ProcessSignal& sig) {
+    bothLogs(std::string("Stopping on ") + sig.name +
+                 ": no job is taken and no submission starts any more",
+             gsms::kColorDefault);
+    struct Outcome {
+        std::atomic<bool> done{false};
+        int result = 0;
+        std::string unfinished;
+    };
+    auto* outcome = new Outcome;  // the thread may outlive this function
+    std::thread([outcome] {
+        outcome->result = gsms::finishWork(gsms::kFinishWorkLimitMs, outcome->unfinished);
+        outcome->done.store(true);
+    }).detach();
+    while (!outcome->done.load()) {
+        const ProcessSignal next = gsms::waitProcessSignal(20);
+        if (next.request == ProcessRequest::Stop) {
+            bothLogs(std::string("Stopping at once on a second ") + next.name +
+                         ": a submission in flight may go out again at the next start",
+                     gsms::kColorRed);
+            gsms::setEngineStage(gsms::EngineStage::Stopped);
+            end(gsms::kExitStopped);
+        }
+        if (next.request == ProcessRequest::End) endAtOnce(next);
+        if (next.request == ProcessRequest::Status) gsms::writeStatusNow();
+        if (next.request == ProcessRequest::Reload) reload(next);
+    }
+    if (outcome->result != 0)
+        bothLogs("Stopping: " + outcome->unfinished + " did not end in time; stopping all the same",
+                 gsms::kColorRed);
+    gsms::setEngineStage(gsms::EngineStage::Stopped);
+    gsms::fileLog("Gateway stopped");
+    gsms::windowLog(nullptr, "Gateway stopped", gsms::kColorDefault);
+    end(gsms::kExitStopped);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const gsms::FrontEndOptions options = gsms::parseFrontEndOptions(
         argc, argv, "gsmsd",
         "Velkora GSM/SMS gateway, headless: sends the SMS alarm jobs dropped into the watch\n"
-        "directory through the GSM modem named by \"Port\" in section Config of TEVRAK.INI.");
+        "directory through the GSM modem named by \"Port\" in section Config of TEVRAK.INI.",
+        gsms::FrontEnd::Service);
     if (!options.run) return options.exitCode;
+    if (options.status) return gsms::printStatus(statusFolder(), stdout);
 
-    // Before any thread exists.
-    gsms::console::prepareStopRequests();
+    // Before any thread exists, so that every thread inherits the mask and only the main
+    // thread takes the signals.
+    gsms::blockProcessSignals();
 
     // No one to click a box away: the table error goes to both logs and the report goes on.
     gsms::setDbErrorBoxHook([](const char* text, const char* caption) {
-        const std::string line = std::string(caption ? caption : "") + ": " + (text ? text : "");
-        gsms::fileLog(line);
-        gsms::windowLog(nullptr, line, gsms::kColorRed);
+        bothLogs(std::string(caption ? caption : "") + ": " + (text ? text : ""), gsms::kColorRed);
     });
-    gsms::startConsoleReceiver(stdout, gsms::console::showsColours(stdout));
+    gsms::startConsoleReceiver(stdout, gsms::consoleStyleFor(STDOUT_FILENO));
     gsms::fileLog("Gateway started");
+    gsms::startServiceStatus();
     if (gsms::startEngine() != 0) {
         gsms::fileLog("** init_gsms ** ERROR: cannot start the engine thread");
-        return 1;
+        return gsms::kExitRestart;
     }
 
-    gsms::console::waitForStopRequest();
-    gsms::fileLog("Gateway stopped");
-    gsms::windowLog(nullptr, "Gateway stopped", gsms::kColorDefault);
-    gsms::drainConsole();
-    gsms::endProcess(0);
+    for (;;) {
+        const ProcessSignal sig = gsms::waitProcessSignal(60000);
+        switch (sig.request) {
+            case ProcessRequest::None: break;
+            case ProcessRequest::Stop: stop(sig);
+            case ProcessRequest::Reload: reload(sig); break;
+            case ProcessRequest::Status: gsms::writeStatusNow(); break;
+            case ProcessRequest::End: endAtOnce(sig);
+        }
+    }
 }

@@ -8,9 +8,12 @@
 #include <new>
 #include <string>
 
+#include "engine/activity.h"
 #include "engine/log.h"
+#include "engine/service_status.h"
 #include "engine/settings.h"
 #include "jobs/workers.h"
+#include "modem/at_sender.h"
 #include "modem/modem_init.h"
 #include "modem/modem_state.h"
 #include "modem/serial_port.h"
@@ -26,7 +29,13 @@ namespace {
 
 constexpr std::size_t kThreadStack = 0x20000;  // 128 KiB per thread
 std::atomic<bool> g_started{false};
-std::atomic<bool> g_ready{false};
+
+// Moves the stage on unless an orderly stop was requested meanwhile: then it stays Stopping.
+void moveOn(EngineStage to) {
+    for (EngineStage now = engineStage(); now < EngineStage::Stopping; now = engineStage())
+        if (advanceEngineStage(now, to)) break;
+    statusChanged();
+}
 
 void inputRoutine() { inputThread(); }
 void reportRoutine() { reportThread(); }
@@ -37,6 +46,7 @@ void signalRoutine() { signalThread(); }
 
 // Port object or port unusable: the operator gets a minute to read the red line.
 [[noreturn]] void fatalStopA(const std::string& message) {
+    markEngineStopped();
     fileLog(message);
     windowLog(nullptr, message, kColorRed);
     raiseTechAlarm();
@@ -46,6 +56,7 @@ void signalRoutine() { signalThread(); }
 
 // Modem initialisation failed.
 [[noreturn]] void fatalStopB(const std::string& message, int exitCode) {
+    markEngineStopped();
     fileLog(message);
     windowLog(nullptr, message, kColorDefault);
     clock::sleepMs(10000);
@@ -67,16 +78,26 @@ void endProcess(int code) {
     _exit(code);
 }
 
-bool engineReady() { return g_ready.load(); }
+void markEngineStopped() {
+    setEngineStage(EngineStage::Stopped);
+    statusChanged();
+}
+
+void setEngineStageForTest(EngineStage stage) { setEngineStage(stage); }
 
 int startEngine() {
     if (g_started.exchange(true)) return 0;  // once per process
+    moveOn(EngineStage::Starting);
     auto routine = [] { init_gsms(); };
-    return startDetachedThread(routine, "init_gsms", kThreadStack) ? 0 : -1;
+    if (startDetachedThread(routine, "init_gsms", kThreadStack)) return 0;
+    markEngineStopped();  // no engine will ever come
+    return -1;
 }
 
 void init_gsms() {
     loadConfiguration();
+    notePortName(settings().portName);
+    moveOn(EngineStage::Initialising);
     // The locks (jobTableLock, logQueueLock, modemLock) and the seven modem events are
     // process-wide objects that exist before any thread runs.
     GatewaySettings& s = settings();
@@ -93,7 +114,6 @@ void init_gsms() {
     port->setTimeouts(50);
     serialPortRef().store(port);
     for (auto& e : modemState().events) e.reset();
-    g_ready.store(true);
 
     startDetachedThread(inputRoutine, "InputThread", kThreadStack);
     fileLog("InputThread started");
@@ -109,6 +129,41 @@ void init_gsms() {
     startWorker(readJobsRoutine, "ReadJobsThread");
     if (s.incomingEnable.load() != 0) startWorker(incomingRoutine, "IncomingThread");
     startWorker(signalRoutine, "SignalThread");
+    moveOn(EngineStage::Running);
+}
+
+int finishWork(std::int64_t limitMs, std::string& unfinished) {
+    const std::int64_t deadline = clock::monotonicMs() + limitMs;
+    auto waitUntil = [deadline](auto done) {
+        while (!done()) {
+            if (clock::monotonicMs() >= deadline) return false;
+            clock::pauseRealMs(10);
+        }
+        return true;
+    };
+    requestStop();
+    setEngineStage(EngineStage::Stopping);
+    statusChanged();
+    if (!waitUntil([] { return submissionsInFlight() == 0; })) {
+        unfinished = "the submission in flight";
+        return -1;
+    }
+    // Kept: the process ends without another modem exchange.
+    if (!waitUntil([] { return modemLock().try_lock(); })) {
+        unfinished = "a modem exchange";
+        return -1;
+    }
+    const bool reported = waitUntil([] {
+        std::lock_guard lock(jobTableLock());
+        for (const AlarmJob* job : jobTable().slots)
+            if (job != nullptr && job->finished) return false;
+        return true;
+    });
+    if (!reported) {
+        unfinished = "the report of a sent job";
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace gsms

@@ -1,13 +1,21 @@
 #include "engine/front_end.h"
 
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <thread>
 
 #include "engine/engine.h"
 #include "engine/log.h"
+#include "engine/version.h"
 #include "platform/profile_dir.h"
 #include "sms/signal_thread.h"
 
@@ -21,11 +29,49 @@ std::string signalBackText(int quality) {
 }
 
 std::string versionText(const char* program) {
-    return std::string(program) + " (Velkora GSM/SMS) 1.5";
+    return std::string(program) + " (Velkora GSM/SMS) " + kVersion;
 }
 
+namespace {
+
+void printHelp(const char* program, const char* summary, FrontEnd frontEnd) {
+    const bool service = frontEnd == FrontEnd::Service;
+    std::printf("usage: %s [--profile-dir DIR]%s [--help] [--version]\n\n%s\n\n", program,
+                service ? " [--status]" : "", summary);
+    std::printf(
+        "  --profile-dir DIR  where TEVRAK.INI, KORLIN.INI and hestrum.ini live\n"
+        "                     (default: $GSMS_PROFILE_DIR, else the current directory)\n");
+    if (service)
+        std::printf(
+            "  --status           print the status file gsmsd.status of the profile folder\n"
+            "                     (without --profile-dir and $GSMS_PROFILE_DIR, and with none\n"
+            "                     in the current directory: the service's, in " GSMS_STATE_DIR
+            ")\n"
+            "                     and exit: 0 while gsmsd runs, 3 when it has ended, 4 when\n"
+            "                     there is no status file\n");
+    std::printf(
+        "  --help             this text\n"
+        "  --version          the version\n\n"
+        "Daily logs go to log/gsms_YYYYMMDD.log under the current directory.\n");
+    if (service)
+        std::printf(
+            "Signals: SIGTERM and SIGINT stop taking jobs, let the submission in flight end\n"
+            "and exit with 0; SIGHUP reads the settings the worker threads use each time\n"
+            "again (RetryCount, RetryDelay, QualityPollEverySecs, PrometheusFile, ...);\n"
+            "SIGUSR1 writes the status file at once; SIGQUIT and the other ending signals\n"
+            "end it at once, with a line in the daily log.\n");
+    std::printf(
+        "Exit codes: 0 when stopped; 1 after a fatal start-up failure or lasting\n"
+        "signal loss (a supervisor should start it again); 2 for a bad argument;\n"
+        "6 when the SIM is locked (SIM PUK, PH-SIM PIN, ...) or refused the PIN\n"
+        "(do not start it again before a person has seen to the SIM or the PIN:\n"
+        "each start would spend one of the SIM's tries).\n");
+}
+
+}  // namespace
+
 FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
-                                     const char* summary) {
+                                     const char* summary, FrontEnd frontEnd) {
     FrontEndOptions o;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
@@ -33,20 +79,10 @@ FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
             setProfileDir(argv[++i]);
         } else if (std::strncmp(a, "--profile-dir=", 14) == 0) {
             setProfileDir(a + 14);
+        } else if (std::strcmp(a, "--status") == 0 && frontEnd == FrontEnd::Service) {
+            o.status = true;
         } else if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
-            std::printf(
-                "usage: %s [--profile-dir DIR] [--help] [--version]\n\n%s\n\n"
-                "  --profile-dir DIR  where TEVRAK.INI, KORLIN.INI and hestrum.ini live\n"
-                "                     (default: $GSMS_PROFILE_DIR, else %s)\n"
-                "  --help             this text\n"
-                "  --version          the version\n\n"
-                "Daily logs go to log/gsms_YYYYMMDD.log under the current directory.\n"
-                "Exit codes: 0 when stopped; 1 after a fatal start-up failure or lasting\n"
-                "signal loss (a supervisor should start it again); 2 for a bad argument;\n"
-                "6 when the SIM is locked (SIM PUK, PH-SIM PIN, ...) or refused the PIN\n"
-                "(do not start it again before a person has seen to the SIM or the PIN:\n"
-                "each start would spend one of the SIM's tries).\n",
-                program, summary, kDefaultProfileDirText);
+            printHelp(program, summary, frontEnd);
             o.run = false;
             return o;
         } else if (std::strcmp(a, "--version") == 0) {
@@ -63,16 +99,38 @@ FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
     return o;
 }
 
+ConsoleStyle consoleStyleFor(int fd) {
+    // systemd names the stream it connects as "<device>:<inode>"; a descriptor redirected
+    // elsewhere keeps the variable but is another file.
+    if (const char* stream = std::getenv("JOURNAL_STREAM")) {
+        unsigned long long device = 0, inode = 0;
+        struct stat st {};
+        if (std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 && ::fstat(fd, &st) == 0 &&
+            static_cast<unsigned long long>(st.st_dev) == device &&
+            static_cast<unsigned long long>(st.st_ino) == inode)
+            return ConsoleStyle::Journal;
+    }
+    return ::isatty(fd) == 1 ? ConsoleStyle::Colours : ConsoleStyle::Plain;
+}
+
 namespace {
 
+// Guarded by mutex, except what only the receiver thread touches.
 struct Console {
     std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<int> codes;
-    std::mutex outMutex;  // one writer of the stream at a time (receiver or drain)
-    std::FILE* out = stdout;
-    bool colours = false;
+    std::condition_variable wake;  // the receiver waits for work
+    std::condition_variable idle;  // drainConsole waits for a finished pass
+    bool started = false;
+    bool pending = false;        // lines or a signal reading to look at
+    bool signalPending = false;
+    bool busy = false;           // the receiver is in a pass
+    std::uint64_t passes = 0;    // passes finished
+    int fd = STDOUT_FILENO;
+    ConsoleStyle style = ConsoleStyle::Plain;
+    std::atomic<unsigned> unwritten{0};  // lines a write failed for (a closed pipe)
+    // The receiver's own.
     bool lowShown = false;
+    unsigned lostReported = 0;
 };
 
 // Never destroyed: the receiver thread runs until the process ends.
@@ -81,69 +139,147 @@ Console& console() {
     return *c;
 }
 
-void writeLine(Console& c, const LogLine& line) {
-    if (c.colours && line.colour != 0) {
-        const unsigned r = line.colour & 0xFF, g = (line.colour >> 8) & 0xFF,
-                       b = (line.colour >> 16) & 0xFF;
-        std::fprintf(c.out, "\033[38;2;%u;%u;%um%s\033[0m\n", r, g, b, line.text.c_str());
-    } else {
-        std::fprintf(c.out, "%s\n", line.text.c_str());
+enum class Kind { Line, Warning };
+
+std::string formatted(ConsoleStyle style, const LogLine& line, Kind kind) {
+    switch (style) {
+        case ConsoleStyle::Journal: {
+            const char* priority = line.colour == kColorRed ? "<3>"
+                                   : kind == Kind::Warning  ? "<4>"
+                                                            : "<6>";
+            return priority + line.text + "\n";
+        }
+        case ConsoleStyle::Colours:
+            if (line.colour != 0) {
+                const unsigned r = line.colour & 0xFF, g = (line.colour >> 8) & 0xFF,
+                               b = (line.colour >> 16) & 0xFF;
+                char head[32];
+                std::snprintf(head, sizeof head, "\033[38;2;%u;%u;%um", r, g, b);
+                return head + line.text + "\033[0m\n";
+            }
+            break;
+        case ConsoleStyle::Plain: break;
+    }
+    return line.text + "\n";
+}
+
+// Writes all of it; may block for as long as the stream does, with no lock held.
+void writeOut(Console& c, int fd, const std::string& text) {
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n > 0) {
+            p += n;
+            left -= static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd w{fd, POLLOUT, 0};  // a stream left non-blocking by whoever shares it
+            (void)::poll(&w, 1, -1);
+        } else {
+            c.unwritten.fetch_add(1);  // closed or broken: the daily log keeps the line
+            return;
+        }
     }
 }
 
-void handle(Console& c, int code) {
-    std::lock_guard<std::mutex> lock(c.outMutex);
-    if (code == kNotifyLogLine) {
-        if (auto line = takeLogLine()) writeLine(c, *line);
-    } else if (code == kNotifySignal) {
+unsigned linesNotShown(const Console& c) { return droppedWindowLines() + c.unwritten.load(); }
+
+void pass(Console& c, int fd, ConsoleStyle style, bool signalRead) {
+    auto show = [&](const LogLine& line, Kind kind) {
+        writeOut(c, fd, formatted(style, line, kind));
+    };
+    while (auto line = takeLogLine()) show(*line, Kind::Line);
+    if (signalRead) {
         const int q = signalQuality().load();
         if (q < 12 && !c.lowShown) {
-            writeLine(c, LogLine{kLowSignalText, 0});
+            show(LogLine{kLowSignalText, 0}, Kind::Warning);
             c.lowShown = true;
         } else if (q >= 12 && c.lowShown) {
-            writeLine(c, LogLine{signalBackText(q), 0});
+            show(LogLine{signalBackText(q), 0}, Kind::Line);
             c.lowShown = false;
         }
     }
-    std::fflush(c.out);
+    const unsigned lost = linesNotShown(c);
+    if (lost > c.lostReported) {
+        const unsigned now = lost - c.lostReported;
+        c.lostReported = lost;
+        show(LogLine{std::to_string(now) + (now == 1 ? " line" : " lines") +
+                         " not shown here: standard output could not keep up (the daily log "
+                         "has them)",
+                     0},
+             Kind::Warning);
+    }
 }
 
 [[noreturn]] void receiverLoop() {
     Console& c = console();
     for (;;) {
-        int code;
+        int fd;
+        ConsoleStyle style;
+        bool signalRead;
         {
-            std::unique_lock<std::mutex> lock(c.mutex);
-            c.wake.wait(lock, [&] { return !c.codes.empty(); });
-            code = c.codes.front();
-            c.codes.pop_front();
+            std::unique_lock lock(c.mutex);
+            c.wake.wait(lock, [&] { return c.pending; });
+            c.pending = false;
+            signalRead = c.signalPending;
+            c.signalPending = false;
+            c.busy = true;
+            fd = c.fd;
+            style = c.style;
         }
-        handle(c, code);
+        pass(c, fd, style, signalRead);
+        {
+            std::lock_guard lock(c.mutex);
+            c.busy = false;
+            ++c.passes;
+        }
+        c.idle.notify_all();
     }
 }
 
 }  // namespace
 
-void startConsoleReceiver(std::FILE* out, bool colours) {
+void startConsoleReceiver(std::FILE* out, ConsoleStyle style) {
     Console& c = console();
-    c.out = out;
-    c.colours = colours;
+    bool start = false;
+    {
+        std::lock_guard lock(c.mutex);
+        // Whatever stdio holds for the stream goes first; from now on the receiver writes
+        // the descriptor directly, so no stdio lock is ever held while it blocks.
+        std::fflush(out);
+        c.fd = ::fileno(out);
+        c.style = style;
+        start = !c.started;
+        c.started = true;
+    }
     setNotifier([](int code) {
+        if (code != kNotifyLogLine && code != kNotifySignal) return;  // slot views: the window's
         Console& cc = console();
         {
-            std::lock_guard<std::mutex> lock(cc.mutex);
-            cc.codes.push_back(code);
+            std::lock_guard lock(cc.mutex);
+            cc.pending = true;
+            if (code == kNotifySignal) cc.signalPending = true;
         }
         cc.wake.notify_one();
     });
-    std::thread(receiverLoop).detach();
+    if (start) std::thread(receiverLoop).detach();
 }
 
-void drainConsole() {
+unsigned drainConsole(std::int64_t limitMs) {
     Console& c = console();
-    std::lock_guard<std::mutex> lock(c.outMutex);
-    while (auto line = takeLogLine()) writeLine(c, *line);
-    std::fflush(c.out);
+    std::unique_lock lock(c.mutex);
+    if (!c.started) return linesNotShown(c);
+    // A pass that starts after this call: the one running may have looked at the queue.
+    const std::uint64_t wanted = c.passes + (c.busy ? 2 : 1);
+    c.pending = true;
+    c.wake.notify_one();
+    if (c.idle.wait_for(lock, std::chrono::milliseconds(limitMs),
+                        [&] { return c.passes >= wanted; }))
+        return linesNotShown(c);
+    // Still blocked: what waits in the queue, and the line being written, are lost too.
+    return linesNotShown(c) + static_cast<unsigned>(queuedWindowLines()) + (c.busy ? 1u : 0u);
 }
 
 }  // namespace gsms

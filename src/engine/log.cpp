@@ -1,9 +1,11 @@
 #include "engine/log.h"
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
+#include "engine/activity.h"
 #include "platform/clock.h"
 #include "platform/file_append.h"
 #include "platform/paths.h"
@@ -24,6 +26,8 @@ struct QueueSlot {
 };
 std::mutex logQueueLock;
 std::array<QueueSlot, kLogQueueSlots>& logQueue = *new std::array<QueueSlot, kLogQueueSlots>;
+std::atomic<unsigned> dropped{0};
+std::atomic<void (*)(int)> watcher{nullptr};
 
 }  // namespace
 
@@ -68,9 +72,20 @@ void notify(int code) {
         n = theNotifier;
     }
     if (n) n(code);
+    if (auto w = watcher.load()) w(code);
 }
 
+void setNotificationWatcher(void (*w)(int code)) { watcher.store(w); }
+
+unsigned droppedWindowLines() { return dropped.load(); }
+
 void windowLog(const char* prefix, std::string_view text, ColorRef colour) {
+    if (colour == kColorRed) {
+        std::string failure;
+        if (prefix != nullptr) failure = std::string(prefix) + ' ';
+        failure.append(text);
+        noteError(failure);
+    }
     if (!hasNotifier()) return;
     std::tm t = clock::localNow();
     char line[kWindowLineSize];
@@ -95,7 +110,10 @@ void windowLog(const char* prefix, std::string_view text, ColorRef colour) {
                 break;
             }
         }
-        if (free == nullptr) return;  // all 32 busy: the line is dropped
+        if (free == nullptr) {  // all 32 busy: the line is dropped
+            dropped.fetch_add(1);
+            return;
+        }
         free->used = true;
         free->text = line;
         free->colour = colour;
@@ -113,6 +131,13 @@ std::optional<LogLine> takeLogLine() {
         }
     }
     return std::nullopt;
+}
+
+int queuedWindowLines() {
+    std::lock_guard lock(logQueueLock);
+    int n = 0;
+    for (const auto& slot : logQueue) n += slot.used ? 1 : 0;
+    return n;
 }
 
 void resetLogQueueForTest() {

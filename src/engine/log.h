@@ -5,7 +5,9 @@
 //   missing (mode 0750); when it cannot be, nothing is written. A new daily file gets mode
 //   0640: it names the site's numbers and paths.
 // windowLog: a date-stamped line with a colour, queued in the 32-slot LogQueue for the
-//   window; a receiver registered with setNotifier is told code 0 per queued line.
+//   window; a receiver registered with setNotifier is told code 0 per queued line. A line
+//   that finds all 32 slots taken (the receiver is behind) is dropped and counted. A red
+//   line is noted as the last error (engine/activity.h), with or without a receiver.
 // Thread safety: both may be called from any thread. LogQueue slots are guarded by
 // logQueueLock, which is innermost (no other lock is taken while it is held).
 #pragma once
@@ -33,6 +35,7 @@ constexpr ColorRef kColorGrey = 0x808080;
 // Notification codes posted to the front end.
 constexpr int kNotifyLogLine = 0;    // a line waits in LogQueue
 constexpr int kNotifySignal = 99;    // signalQuality was read again
+constexpr int kNotifyEngineState = 100;  // the engine stage or the operator's action changed
 // 1..30: the view of job slot code - 1 changed.
 
 // The receiver of notifications; called on the posting thread and must not block
@@ -41,6 +44,9 @@ using Notifier = std::function<void(int code)>;
 void setNotifier(Notifier notifier);
 bool hasNotifier();
 void notify(int code);
+// A second party told of every notification after the front end (the status publisher);
+// called on the posting thread, must not block. nullptr removes it.
+void setNotificationWatcher(void (*watcher)(int code));
 
 void fileLog(std::string_view text);
 void windowLog(const char* prefix, std::string_view text, ColorRef colour);
@@ -59,6 +65,10 @@ constexpr int kLogQueueSlots = 32;
 
 // Takes the lowest-numbered queued line out of LogQueue (what the window does per code 0).
 std::optional<LogLine> takeLogLine();
+// Lines dropped so far because LogQueue was full.
+[[nodiscard]] unsigned droppedWindowLines();
+// Lines waiting in LogQueue now.
+[[nodiscard]] int queuedWindowLines();
 // Empties the queue and forgets the receiver (tests).
 void resetLogQueueForTest();
 

@@ -13,6 +13,8 @@
 
 #include <atomic>
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "platform/paths.h"
 
@@ -47,6 +49,19 @@ GatewaySettings& settings();
 // Always succeeds (returns 0). Missing keys are written back with their defaults. A profile
 // directory that does not exist or cannot be written is named first, in red.
 int loadConfiguration();
+
+// "PrometheusFile": the file that gets the status in the Prometheus text format (for
+// node_exporter's textfile collector); empty: none. Not written back when missing. Read at
+// start and on SIGHUP, read by the status thread: kept behind a lock of its own, hence a copy.
+[[nodiscard]] std::string prometheusFile();
+
+// SIGHUP: reads again the keys that the worker threads read each time they use them (every
+// integer key but IncomingEnable, and PrometheusFile), applies them and writes missing ones
+// back as at start. Returns the lines that report it: the keys that changed, with old and
+// new value, and the keys of the file that differ from what runs but apply only at the next
+// start (Port, Mode, PIN, the folders, FileMask, CmdLineFormat, IncomingEnable, Number).
+// Called after loadConfiguration, from one thread at a time.
+[[nodiscard]] std::vector<std::string> reloadSettings();
 
 // Zeroes the record (tests).
 void resetSettingsForTest();

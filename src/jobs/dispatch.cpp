@@ -1,11 +1,13 @@
 // ProcessingThread: one attempt per unfinished job per sweep, in slot order; alarms are
 // retried after "RetryDelay" up to "RetryCount" attempts, mini-messages get one. Between
-// sweeps it pauses 500 ms, or until a job is queued.
+// sweeps it pauses 500 ms, or until a job is queued. Once a stop is requested no submission
+// starts; the one in flight ends and its job is marked finished before it counts as ended.
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
 
+#include "engine/activity.h"
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "jobs/workers.h"
@@ -36,10 +38,12 @@ void sendMini(int slot, AlarmJob& job) {
         std::snprintf(line, sizeof line, "ERROR sending to %s", number.c_str());
         windowLog(nullptr, line, kColorRed);
         job.status = STATUS_FAILED;
+        tally(Tally::Failed);
     } else {
         std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
         windowLog(nullptr, line, kColorGreen);
         job.status = STATUS_SENT;
+        tally(Tally::Sent);
     }
     fileLog(line);
 }
@@ -57,8 +61,10 @@ void sendAlarm(int slot, AlarmJob& job) {
         if (job.tries < retryCount) {
             job.sent_at = 0;
             job.next_try_at = now32() + settings().retryDelay.load();
+            tally(Tally::Retried);
         } else {
             job.status = STATUS_FAILED;
+            tally(Tally::Failed);
         }
         std::snprintf(line, sizeof line, "ERROR sending to %s (try %d/%d)", number.c_str(),
                       job.tries, retryCount);
@@ -67,6 +73,7 @@ void sendAlarm(int slot, AlarmJob& job) {
         std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
         windowLog(nullptr, line, kColorGreen);
         job.status = STATUS_SENT;
+        tally(Tally::Sent);
     }
     fileLog(line);
 }
@@ -74,23 +81,21 @@ void sendAlarm(int slot, AlarmJob& job) {
 }  // namespace
 
 void dispatchSweep() {
+    beat(Heart::Dispatch);
     std::unique_lock lock(jobTableLock());
     JobTable& table = jobTable();
     for (int slot = 0; slot < kJobSlots; ++slot) {
         AlarmJob* job = table.slots[slot];
         if (job == nullptr || job->finished) continue;
-        if (job->mini) {
-            lock.unlock();
-            sendMini(slot, *job);
-            lock.lock();
-            job->finished = 1;
-        } else {
-            if (now32() < job->next_try_at) continue;
-            lock.unlock();
-            sendAlarm(slot, *job);
-            lock.lock();
-            if (job->sent_at != 0) job->finished = 1;
-        }
+        if (!job->mini && now32() < job->next_try_at) continue;
+        if (!beginSubmission()) return;  // stopping: the job stays for the next start
+        beat(Heart::Dispatch);
+        lock.unlock();
+        if (job->mini) sendMini(slot, *job);
+        else sendAlarm(slot, *job);
+        lock.lock();
+        if (job->mini || job->sent_at != 0) job->finished = 1;
+        endSubmission();  // after finished is set, so that a stop waits for its report
     }
 }
 

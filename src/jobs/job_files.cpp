@@ -8,6 +8,7 @@
 #include <set>
 #include <string_view>
 
+#include "engine/activity.h"
 #include "engine/log.h"
 #include "engine/profile_file.h"
 #include "engine/settings.h"
@@ -280,6 +281,7 @@ void readJobsThread() {
             clock::sleepMs(1000);
             continue;
         }
+        if (stopRequested()) continue;  // no job is taken once a stop is requested
         scanJobDirectory(&watch);
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/activity.h"
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "modem/modem_state.h"
@@ -61,6 +62,7 @@ int sendCommand(const char* command, const char* suffix) {
 }
 
 int writeRaw(const void* bytes, std::size_t count) {
+    beat(Heart::Modem);  // the dialogue with the modem moves on
     SerialPort* port = serialPortRef().load();
     int written = port != nullptr ? port->write(bytes, count) : -1;
     // The PIN goes out after "at+cpin=\"" in a write of its own: the mask follows the stream.

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "engine/activity.h"
 #include "engine/log.h"
 #include "modem/pin_mask.h"
 #include "modem/serial_port.h"
@@ -22,7 +23,11 @@ enum class Mode : unsigned char {
     Plain,     // neither
 };
 
-enum class Action : unsigned char { Ignore, Ok, Fail, Capture, Cpin, Cfun, Cmgf, Cmgl, Csca };
+// CapturedOk and CapturedFail also append the line: the IncomingThread tells from the capture
+// whether a final result was the modem's last line or a line of a message's text.
+enum class Action : unsigned char {
+    Ignore, Ok, Fail, Capture, CapturedOk, CapturedFail, Cpin, Cfun, Cmgf, Cmgl, Csca
+};
 
 struct Rule {
     Mode mode;
@@ -35,10 +40,10 @@ struct Rule {
 // "+CMS ERROR" (GSM 07.05) and "+CME ERROR" (07.07) are final results like ERROR: a refused
 // submission fails as soon as the modem says so.
 constexpr Rule kRules[] = {
-    {Mode::Listing, "OK", false, Action::Ok},
-    {Mode::Listing, "ERROR", false, Action::Fail},
-    {Mode::Listing, "+CMS ERROR", false, Action::Fail},
-    {Mode::Listing, "+CME ERROR", false, Action::Fail},
+    {Mode::Listing, "OK", false, Action::CapturedOk},
+    {Mode::Listing, "ERROR", false, Action::CapturedFail},
+    {Mode::Listing, "+CMS ERROR", false, Action::CapturedFail},
+    {Mode::Listing, "+CME ERROR", false, Action::CapturedFail},
     {Mode::Listing, "", false, Action::Capture},  // the listing itself, echo included
 
     {Mode::Response, "OK", false, Action::Ok},
@@ -101,6 +106,14 @@ void apply(ModemState& s, Action action, std::string_view line) {
             s.event(ModemEvent::Error).set();
             return;
         case Action::Capture: appendCapture(s, line); return;
+        case Action::CapturedOk:
+            appendCapture(s, line);
+            apply(s, Action::Ok, line);
+            return;
+        case Action::CapturedFail:
+            appendCapture(s, line);
+            apply(s, Action::Fail, line);
+            return;
         case Action::Cpin: {
             const std::string_view v = valuePart(line);
             s.pinReady = v.size() >= 5 && strncasecmp(v.data(), "READY", 5) == 0;
@@ -233,6 +246,7 @@ void inputThread() {
     PinMask traceMask;
     bool hungUp = false;
     for (;;) {
+        beat(Heart::Reader);
         SerialPort* port = serialPortRef().load();
         unsigned char byte = 0;
         const int n = port != nullptr ? port->read(&byte, 1) : 0;
@@ -243,6 +257,7 @@ void inputThread() {
                 fileLog("modem port hung up");
                 windowLog(nullptr, "modem port hung up", kColorRed);
                 hungUp = true;
+                setPortHungUp(true);
             }
             clock::pauseRealMs(100);
             continue;
@@ -251,6 +266,7 @@ void inputThread() {
             clock::sleepMs(1);
             continue;
         }
+        if (hungUp) setPortHungUp(false);
         hungUp = false;
         rawTrace(traceMask.feed(byte));
         const LineAssembler::Fed fed = assembler.feed(byte);

@@ -74,6 +74,12 @@ using Editor = std::function<std::string(const std::string& current)>;
 // True for the name of a temporary these services make beside a file (".<name>.gsms-XXXXXX"):
 // never a file of anyone else's.
 [[nodiscard]] bool isTemporaryName(std::string_view name);
+// Replaces the file with bytes through a temporary beside it and a rename, so that a reader
+// sees the old file or the new one, never a part; with the given mode, without a lock and
+// without syncing: for files rewritten often whose loss in a crash costs nothing (the status
+// file, the metrics file). A symbolic link at path is replaced, not followed. 0 on success,
+// else the system's errno (the file is then as it was).
+[[nodiscard]] int publish(const std::string& path, const std::string& bytes, unsigned mode);
 
 namespace detail {
 // A temporary's name: "." + the file's name + kTempMark + kTempRandom random characters.

@@ -353,4 +353,21 @@ int rewrite(const std::string& path, const Editor& edit, Failure* failure) {
     return -1;
 }
 
+int publish(const std::string& path, const std::string& bytes, unsigned mode) {
+    const std::string folder = folderOf(path);
+    const std::string name = nameOf(path);
+    removeStaleTemporaries(folder, name);
+    std::string tmpl = folder + "/." + name + kTempMark + std::string(kTempRandom, 'X');
+    std::vector<char> temp(tmpl.begin(), tmpl.end());
+    temp.push_back('\0');
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return errno;
+    int error = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 ? 0 : errno;
+    if (error == 0) error = writeAll(fd, bytes);
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temp.data(), path.c_str()) != 0) error = errno;
+    if (error != 0) ::unlink(temp.data());
+    return error;
+}
+
 }  // namespace gsms::files

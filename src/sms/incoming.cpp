@@ -1,10 +1,15 @@
 #include "sms/incoming.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 
+#include "engine/activity.h"
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "modem/at_sender.h"
@@ -21,12 +26,62 @@ namespace {
 // As long as the format may be: a long program path leaves the sender and the text their room.
 constexpr std::size_t kCommandLineSize = paths::kPathSize;
 constexpr std::size_t kLogLineSize = 256;
-constexpr std::string_view kMarker = "+CMGL:";
+constexpr std::string_view kListed = "+CMGL:";
+constexpr std::string_view kRead = "+CMGR:";
+// A text-mode answer is complete when its final result has stayed the last line this long:
+// the modem sends an answer without pauses, so more lines behind a "final result" show that it
+// was a line of a message.
+constexpr std::int64_t kQuietMs = 200;
 
-std::string_view withoutQuotes(std::string_view sender) {
-    if (!sender.empty() && sender.front() == '"') sender.remove_prefix(1);
-    if (!sender.empty() && sender.back() == '"') sender.remove_suffix(1);
-    return sender;
+// Never destroyed: the reaper counts the commands in it until the process ends.
+ChildGroup& commands() {
+    static ChildGroup* group = new ChildGroup;
+    return *group;
+}
+
+// The lines of a capture (each ended by CR).
+std::vector<std::string_view> capturedLines(std::string_view capture) {
+    std::vector<std::string_view> lines;
+    std::size_t at = 0;
+    while (at < capture.size()) {
+        std::size_t end = capture.find('\r', at);
+        if (end == std::string_view::npos) end = capture.size();
+        lines.push_back(capture.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+bool isFinalResult(std::string_view line) {
+    return line == "OK" || line == "ERROR" || line.starts_with("+CMS ERROR:") ||
+           line.starts_with("+CME ERROR:");
+}
+
+// Splits the fields of an answer line at commas outside double quotes.
+std::vector<std::string_view> fields(std::string_view line) {
+    std::vector<std::string_view> out;
+    bool quoted = false;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= line.size(); ++i) {
+        if (i < line.size() && line[i] == '"') quoted = !quoted;
+        if (i == line.size() || (line[i] == ',' && !quoted)) {
+            out.push_back(line.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return out;
+}
+
+bool startsWithDigit(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    return !s.empty() && std::isdigit(static_cast<unsigned char>(s.front()));
+}
+
+// A sender or a text as one line of the log: a sender never holds a line end.
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    return text;
 }
 
 // Fills one argument; `next` counts the values used so far across the arguments.
@@ -50,19 +105,224 @@ std::string fillArgument(std::string_view arg, const std::string_view (&values)[
     return out;
 }
 
-void parseEntry(std::string_view entry, ListedMessage& m) {
-    m.index = ini::parseInt(entry);
-    std::size_t lineEnd = entry.find('\r');
-    std::string_view header = entry.substr(0, lineEnd);
-    // Sender: between the second and the third comma of the header (after index and status).
-    std::size_t c1 = header.find(',');
-    std::size_t c2 = c1 == std::string_view::npos ? c1 : header.find(',', c1 + 1);
-    if (c2 != std::string_view::npos) {
-        std::size_t c3 = header.find(',', c2 + 1);
-        std::size_t end = c3 == std::string_view::npos ? header.size() : c3;
-        m.sender = std::string(header.substr(c2 + 1, end - c2 - 1));
+// "at+cmgf=0" or "=1": 0 for OK, 1 for a refusal, -1 when no answer came.
+int setFormat(int format) {
+    ModemState& s = modemState();
+    s.event(ModemEvent::Ok).reset();
+    s.event(ModemEvent::Error).reset();
+    (void)sendCommand("at+cmgf", format == 0 ? "=0\r" : "=1\r");
+    return waitOkOrError(5000);
+}
+
+void logRed(const std::string& line) {
+    fileLog(line);
+    windowLog(nullptr, line, kColorRed);
+}
+
+// Back to text mode before modemLock goes, whatever happened before: SMS submission, the
+// signal poll and the dialogs speak text mode. A modem that stays in PDU mode is named once
+// until it takes text mode again.
+void restoreTextMode() {
+    static std::atomic<bool> named{false};
+    bool back = setFormat(1) == 0;
+    if (!back) {
+        std::string heard;
+        (void)resynchronise(5000, heard);
+        back = setFormat(1) == 0;
     }
-    if (lineEnd != std::string_view::npos) m.text = std::string(entry.substr(lineEnd + 1));
+    if (back) {
+        named = false;
+    } else if (!named.exchange(true)) {
+        logRed("ERROR: the modem did not return to text mode (at+cmgf=1)");
+    }
+}
+
+// Sends a command whose answer is captured (listCapture) until its end.
+void sendCaptured(const char* command, const char* argument) {
+    ModemState& s = modemState();
+    s.clearCapture();
+    s.listCapture = true;
+    s.event(ModemEvent::Ok).reset();
+    s.event(ModemEvent::Error).reset();
+    (void)sendCommand(command, argument);
+}
+
+// One exchange whose answer is captured: the answer's end as waitOkOrError says it.
+int captured(const char* command, const char* argument, std::int64_t ms, std::string& capture) {
+    ModemState& s = modemState();
+    sendCaptured(command, argument);
+    const int answer = waitOkOrError(ms);
+    s.listCapture = false;
+    capture = s.capture();
+    return answer;
+}
+
+// Text mode: as `captured`, but a final result counts only when it stays the last line of
+// the capture for kQuietMs; a line of text that begins with OK or ERROR does not.
+int capturedWhole(const char* command, const char* argument, std::int64_t ms,
+                  std::string& capture) {
+    ModemState& s = modemState();
+    sendCaptured(command, argument);
+    const std::int64_t end = clock::monotonicMs() + ms;
+    int answer = -1;
+    auto lastLine = [&] {
+        const std::vector<std::string_view> lines = capturedLines(capture = s.capture());
+        return lines.empty() ? std::string_view() : lines.back();
+    };
+    while (answer < 0 && clock::monotonicMs() < end) {
+        if (waitOkOrError(end - clock::monotonicMs()) < 0) break;
+        clock::pauseRealMs(kQuietMs);
+        // Reset before the last look: a final result that comes after it sets them again.
+        s.event(ModemEvent::Ok).reset();
+        s.event(ModemEvent::Error).reset();
+        const std::string_view last = lastLine();
+        if (isFinalResult(last)) answer = last == "OK" ? 0 : 1;
+    }
+    s.listCapture = false;
+    capture = s.capture();
+    return answer;
+}
+
+void deleteMessage(int index) {
+    char argument[32];
+    std::snprintf(argument, sizeof argument, "=%d\r", index);
+    modemState().event(ModemEvent::Ok).reset();
+    (void)sendCommand("at+cmgd", argument);
+    // A failed deletion shows as the same message in the next listing.
+    (void)waitOk(1000);
+}
+
+// What the IncomingThread keeps from one listing to the next.
+struct Memory {
+    PartAssembler parts;
+    std::set<std::string> named;  // keys of messages already named in an error
+    bool fullNamed = false;       // the limit of running commands has been named
+    std::mutex mutex;             // one listing at a time (tests call from their own thread)
+};
+
+Memory& memory() {
+    static Memory* m = new Memory;
+    return *m;
+}
+
+std::string programOfFormat() {
+    const GatewaySettings& s = settings();
+    const std::vector<std::string> args = splitCommandLine(
+        std::string_view(s.cmdLineFormat, strnlen(s.cmdLineFormat, sizeof s.cmdLineFormat)));
+    return args.empty() ? std::string() : args[0];
+}
+
+// Hands the ready messages over in order and deletes those whose command started; under
+// modemLock. The number of commands started.
+int handOver(Memory& m, std::vector<ReceivedMessage>& ready, std::set<std::string>& present) {
+    int started = 0;
+    for (const ReceivedMessage& message : ready) present.insert(message.key);
+    for (ReceivedMessage& message : ready) {
+        if (runningCommands() >= kMaxCommands) {
+            // The rest stays on the SIM, untouched, until a command ends.
+            if (!m.fullNamed) {
+                logRed(std::to_string(kMaxCommands) +
+                       " commands for received messages still run: further messages wait on "
+                       "the SIM");
+                m.fullNamed = true;
+            }
+            return started;
+        }
+        int error = 0;
+        if (handleIncomingMessage(message.sender, message.text, error) == 0) {
+            if (m.named.insert(message.key).second) {
+                const std::string program = programOfFormat();
+                logRed(program.empty() ? "ERROR: cannot start the command: CmdLineFormat is empty"
+                                       : "ERROR: cannot start " + program + " (" +
+                                             std::strerror(error) + ")");
+            }
+            continue;
+        }
+        ++started;
+        for (int index : message.indexes) deleteMessage(index);
+    }
+    m.fullNamed = false;
+    return started;
+}
+
+// Forgets the errors named for messages that are gone from the SIM.
+void forgetGone(Memory& m, const std::set<std::string>& present) {
+    std::erase_if(m.named, [&](const std::string& key) { return present.count(key) == 0; });
+}
+
+int pollPdu(Memory& m) {
+    std::string capture;
+    if (setFormat(0) != 0) {
+        restoreTextMode();
+        return -1;
+    }
+    const int answer = captured("at+cmgl", "=4\r", 15000, capture);
+    if (answer < 0) {
+        // The listing may still be coming: let it end before another command is answered.
+        std::string heard;
+        (void)resynchronise(5000, heard);
+    }
+    restoreTextMode();
+    if (answer != 0) return -1;
+
+    std::set<std::string> present;
+    std::vector<DecodedPdu> decoded;
+    for (const ListedPdu& listed : walkPduListing(capture, capture.size() < ModemState::kCaptureSize - 1)) {
+        if (listed.status > 1) continue;  // stored submissions are not ours to hand over
+        DecodedPdu d;
+        d.index = listed.index;
+        d.key = std::to_string(listed.index) + ":" + listed.pdu;
+        std::string why;
+        if (decodeDeliver(listed.pdu, listed.length, d.message, why) == 0) {
+            decoded.push_back(std::move(d));
+            continue;
+        }
+        // Left on the SIM: nothing can be handed over, and its PDU stays in the daily log.
+        present.insert(d.key);
+        if (m.named.insert(d.key).second)
+            logRed("ERROR: message " + std::to_string(listed.index) + " cannot be read (" + why +
+                   ")");
+    }
+    std::vector<ReceivedMessage> ready = m.parts.take(decoded);
+    // Waiting parts keep their names too.
+    for (const DecodedPdu& d : decoded) present.insert(d.key);
+    const int started = handOver(m, ready, present);
+    forgetGone(m, present);
+    return started;
+}
+
+int pollText(Memory& m, ListingMode mode) {
+    std::string capture;
+    const int answer =
+        capturedWhole("at+cmgl", mode == ListingMode::Text ? "=\"all\"\r" : "=4\r", 15000, capture);
+    if (answer != 0) {
+        std::string heard;
+        if (answer < 0) (void)resynchronise(5000, heard);
+        return -1;
+    }
+    std::vector<ReceivedMessage> ready;
+    for (int index : listedIndexes(capture)) {
+        char argument[32];
+        std::snprintf(argument, sizeof argument, "=%d\r", index);
+        const int read = capturedWhole("at+cmgr", argument, 5000, capture);
+        if (read < 0) {
+            std::string heard;
+            (void)resynchronise(5000, heard);
+            return -1;
+        }
+        ReadAnswer a;
+        if (read != 0 || parseReadAnswer(capture, a) != 0) continue;  // gone, or not received
+        ReceivedMessage message;
+        message.indexes = {index};
+        message.sender = a.sender;
+        message.text = gsmTextToLatin1(a.text);
+        message.key = std::to_string(index) + ":" + a.sender + ":" + a.text;
+        ready.push_back(std::move(message));
+    }
+    std::set<std::string> present;
+    const int started = handOver(m, ready, present);
+    forgetGone(m, present);
+    return started;
 }
 
 }  // namespace
@@ -92,54 +352,167 @@ std::vector<std::string> incomingArguments(std::string_view format, std::string_
     return args;
 }
 
-std::vector<ListedMessage> walkListing(std::string_view capture, bool complete) {
-    std::vector<std::size_t> starts;
-    for (std::size_t at = capture.find(kMarker); at != std::string_view::npos;
-         at = capture.find(kMarker, at + 1)) {
-        // Only at the start of a captured line, so that "+CMGL:" inside a text splits nothing.
-        if (at == 0 || capture[at - 1] == '\r') starts.push_back(at);
+std::vector<ListedPdu> walkPduListing(std::string_view capture, bool complete) {
+    const std::vector<std::string_view> lines = capturedLines(capture);
+    std::vector<ListedPdu> out;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (!lines[i].starts_with(kListed)) continue;
+        const std::vector<std::string_view> f = fields(lines[i].substr(kListed.size()));
+        const std::string_view pdu = lines[i + 1];
+        if (f.size() < 3 || !startsWithDigit(f[0]) || pdu.starts_with(kListed)) continue;
+        ListedPdu entry;
+        entry.index = ini::parseInt(f[0]);
+        entry.status = ini::parseInt(f[1]);
+        entry.length = ini::parseInt(f.back());
+        entry.pdu = std::string(pdu);
+        out.push_back(std::move(entry));
+        ++i;
     }
     // A full capture may have cut its last entry: that one waits for the next listing.
-    const std::size_t count = !complete && !starts.empty() ? starts.size() - 1 : starts.size();
-    std::vector<ListedMessage> out;
-    for (std::size_t k = 0; k < count; ++k) {
-        std::size_t begin = starts[k] + kMarker.size();
-        std::size_t end = k + 1 < starts.size() ? starts[k + 1] : capture.size();
-        ListedMessage m;
-        parseEntry(capture.substr(begin, end - begin), m);
-        out.push_back(std::move(m));
+    if (!complete && !out.empty()) out.pop_back();
+    return out;
+}
+
+std::vector<int> listedIndexes(std::string_view capture) {
+    std::vector<int> out;
+    for (std::string_view line : capturedLines(capture)) {
+        if (!line.starts_with(kListed)) continue;
+        const std::vector<std::string_view> f = fields(line.substr(kListed.size()));
+        if (f.size() < 2 || !startsWithDigit(f[0])) continue;
+        const int index = ini::parseInt(f[0]);
+        if (std::find(out.begin(), out.end(), index) == out.end()) out.push_back(index);
     }
     return out;
 }
 
-void handleIncomingMessage(std::string_view sender, std::string& text) {
-    for (char& c : text) c = static_cast<char>(gsmToLatin1[static_cast<unsigned char>(c)]);
+int parseReadAnswer(std::string_view capture, ReadAnswer& out) {
+    std::vector<std::string_view> lines = capturedLines(capture);
+    // The echo of the command may come first; the final result is the last line.
+    std::size_t head = 0;
+    while (head < lines.size() && !lines[head].starts_with(kRead)) ++head;
+    if (head == lines.size() || lines.size() < head + 2 || !isFinalResult(lines.back())) return -1;
+    const std::vector<std::string_view> f = fields(lines[head].substr(kRead.size()));
+    if (f.size() < 2) return -1;
+    std::string_view status = f[0];
+    while (!status.empty() && status.front() == ' ') status.remove_prefix(1);
+    if (status != "\"REC UNREAD\"" && status != "\"REC READ\"") return -1;
+    std::string_view sender = f[1];
+    if (sender.size() >= 2 && sender.front() == '"' && sender.back() == '"')
+        sender = sender.substr(1, sender.size() - 2);
+    out.sender = oneLine(gsmTextToLatin1(sender));
+    out.text.clear();
+    for (std::size_t i = head + 1; i + 1 < lines.size(); ++i) {
+        out.text.append(lines[i]);
+        out.text += '\r';
+    }
+    return 0;
+}
 
+std::vector<ReceivedMessage> PartAssembler::take(const std::vector<DecodedPdu>& listing) {
+    struct Group {
+        std::size_t first = 0;                 // listing position of its first part
+        std::vector<const DecodedPdu*> parts;  // by sequence number, 1 to total
+    };
+    std::map<std::string, Group> groups;
+    std::vector<const DecodedPdu*> waiting;  // parts that may have to go alone
+    std::vector<std::pair<std::size_t, ReceivedMessage>> ready;
+    auto alone = [](const DecodedPdu& d) {
+        return ReceivedMessage{{d.index}, d.message.sender, d.message.text, d.key};
+    };
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        const DecodedPdu& d = listing[i];
+        const MessagePart& p = d.message.part;
+        if (p.total == 0) {
+            ready.emplace_back(i, alone(d));
+            continue;
+        }
+        const std::string key = std::string(p.wide ? "W" : "N") + std::to_string(p.reference) +
+                                "/" + std::to_string(p.total) + ":" + d.message.sender;
+        Group& g = groups[key];
+        if (g.parts.empty()) {
+            g.first = i;
+            g.parts.assign(static_cast<std::size_t>(p.total) + 1, nullptr);
+        }
+        // A second part with the same number (a network's repetition) waits like a stray one.
+        const DecodedPdu*& slot = g.parts[static_cast<std::size_t>(p.sequence)];
+        if (slot == nullptr) slot = &d;
+        else waiting.push_back(&d);
+    }
+    for (auto& [key, g] : groups) {
+        const bool complete =
+            std::all_of(g.parts.begin() + 1, g.parts.end(), [](const DecodedPdu* d) { return d; });
+        if (!complete) {
+            for (const DecodedPdu* d : g.parts)
+                if (d != nullptr) waiting.push_back(d);
+            continue;
+        }
+        ReceivedMessage whole;
+        whole.sender = g.parts[1]->message.sender;
+        for (std::size_t k = 1; k < g.parts.size(); ++k) {
+            whole.indexes.push_back(g.parts[k]->index);
+            whole.text += g.parts[k]->message.text;
+            whole.key += g.parts[k]->key + ";";
+        }
+        ready.emplace_back(g.first, std::move(whole));
+    }
+    std::map<std::string, int> seen;
+    for (const DecodedPdu* d : waiting) {
+        const int listings = seen[d->key] = listings_[d->key] + 1;
+        if (listings > kListingsToWait)
+            ready.emplace_back(static_cast<std::size_t>(d - listing.data()), alone(*d));
+    }
+    listings_ = std::move(seen);
+    std::stable_sort(ready.begin(), ready.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<ReceivedMessage> out;
+    for (auto& r : ready) out.push_back(std::move(r.second));
+    return out;
+}
+
+int runningCommands() { return commands().running(); }
+
+int handleIncomingMessage(std::string_view sender, std::string_view text, int& error) {
     const GatewaySettings& s = settings();
     std::string_view format(s.cmdLineFormat, strnlen(s.cmdLineFormat, sizeof s.cmdLineFormat));
-    std::vector<std::string> args = incomingArguments(format, withoutQuotes(sender), text);
-    if (!args.empty()) {
-        ProcessRunner runner(std::move(args));
-        // A command that cannot be started is not reported; the log line says what came.
-        (void)runner.start(true, true);
-        (void)runner.detach();
+    std::vector<std::string> args = incomingArguments(format, sender, text);
+    ProcessRunner runner(std::move(args));
+    if (runner.start(true, true) == 0) {
+        error = runner.startError();
+        return 0;
     }
+    (void)runner.detach(&commands());
+    tally(Tally::Received);
 
+    const std::string quoted = "\"" + oneLine(std::string(sender)) + "\"";
     constexpr std::size_t kFixed = sizeof "'' command received from " - 1;
     std::size_t room = kLogLineSize - 1 - kFixed;
-    int senderShown = static_cast<int>(sender.size() < room ? sender.size() : room);
+    int senderShown = static_cast<int>(quoted.size() < room ? quoted.size() : room);
     room -= static_cast<std::size_t>(senderShown);
     int textShown = static_cast<int>(text.size() < room ? text.size() : room);
     char line[kLogLineSize];
     std::snprintf(line, sizeof line, "'%.*s' command received from %.*s", textShown,
-                  text.data(), senderShown, sender.data());
+                  text.data(), senderShown, quoted.data());
     fileLog(line);
     windowLog(nullptr, line, kColorBlue);
+    return 1;
 }
 
 ListingMode chooseListingMode() {
     std::lock_guard lock(modemLock());
     ModemState& s = modemState();
+    const int pdu = setFormat(0);
+    if (pdu < 0) {
+        std::string heard;
+        (void)resynchronise(5000, heard);
+    }
+    restoreTextMode();
+    if (pdu == 0) {
+        fileLog("Received SMS are listed in PDU mode");
+        return ListingMode::Pdu;
+    }
+    fileLog("Received SMS are listed in text mode: the modem refuses PDU mode");
+    windowLog(nullptr, "Received SMS are listed in text mode: the modem refuses PDU mode",
+              kColorDefault);
     s.event(ModemEvent::Cmgl).reset();
     s.event(ModemEvent::Ok).reset();
     (void)sendCommand("at+cmgl", "=?\r");
@@ -153,37 +526,25 @@ ListingMode chooseListingMode() {
 }
 
 int incomingPoll(ListingMode mode) {
+    Memory& m = memory();
+    std::lock_guard listing(m.mutex);
     std::lock_guard lock(modemLock());
-    ModemState& s = modemState();
-    s.clearCapture();
-    s.listCapture = true;
-    s.event(ModemEvent::Ok).reset();
-    s.event(ModemEvent::Error).reset();
-    (void)sendCommand("at+cmgl", mode == ListingMode::Text ? "=\"all\"\r" : "=4\r");
-    const int answer = waitOkOrError(15000);
-    s.listCapture = false;
-    // ERROR or no end in time: the messages stay on the SIM for the next listing.
-    if (answer != 0) return -1;
+    return mode == ListingMode::Pdu ? pollPdu(m) : pollText(m, mode);
+}
 
-    const std::string capture = s.capture();
-    std::vector<ListedMessage> messages =
-        walkListing(capture, capture.size() < ModemState::kCaptureSize - 1);
-    for (ListedMessage& m : messages) {
-        handleIncomingMessage(m.sender, m.text);
-        char argument[32];
-        std::snprintf(argument, sizeof argument, "=%d\r", m.index);
-        s.event(ModemEvent::Ok).reset();
-        (void)sendCommand("at+cmgd", argument);
-        // A failed deletion shows as the same message in the next listing.
-        (void)waitOk(1000);
-    }
-    return static_cast<int>(messages.size());
+void resetIncomingForTest() {
+    Memory& m = memory();
+    std::lock_guard listing(m.mutex);
+    m.parts = PartAssembler();
+    m.named.clear();
+    m.fullNamed = false;
 }
 
 void incomingThread() {
     const ListingMode mode = chooseListingMode();
     for (;;) {
         clock::sleepMs(15000);
+        if (stopRequested()) continue;  // the orderly stop lets no new listing begin
         (void)incomingPoll(mode);
     }
 }

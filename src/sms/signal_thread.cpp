@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 
+#include "engine/activity.h"
 #include "engine/engine.h"
 #include "engine/log.h"
 #include "engine/settings.h"
@@ -68,6 +69,7 @@ SignalOutcome poll(bool& reselectionFailed, std::unique_lock<std::mutex>& lock) 
 // Nobody talks to the modem any more: the lock is kept until the process is gone.
 [[noreturn]] void giveUp() {
     const char* line = "Signal lost, exiting for reinit";
+    markEngineStopped();
     fileLog(line);
     windowLog(nullptr, line, kColorRed);
     raiseTechAlarm();
@@ -94,6 +96,7 @@ void signalThread() {
         // still sleeps a moment so that a waiting submission gets modemLock between polls.
         const int period = settings().qualityPollMs.load();
         clock::sleepMs(period > 0 ? period : 1);
+        if (stopRequested()) continue;  // the orderly stop lets no new poll begin
         std::unique_lock<std::mutex> lock;
         if (poll(reselectionFailed, lock) == SignalOutcome::GiveUp) giveUp();
     }

@@ -1,10 +1,10 @@
 #include "ui/change_smsc_dialog.h"
 
 #include <QPushButton>
-#include <cstdio>
 
+#include "engine/operator_action.h"
+#include "engine/window_rules.h"
 #include "modem/modem_state.h"
-#include "sms/smsc.h"
 #include "ui/data_exchange.h"
 #include "ui/dialog_units.h"
 #include "ui_change_smsc_dialog.h"
@@ -35,6 +35,12 @@ CChangeSmscDialog::CChangeSmscDialog(QWidget* parent)
 CChangeSmscDialog::~CChangeSmscDialog() { delete ui_; }
 
 void CChangeSmscDialog::accept() {
+    // An empty number would wipe the modem's service centre: no SMS would go out after it.
+    const std::string problem = smscNumberProblem(ui_->id1062->text().toLatin1().toStdString());
+    if (!problem.empty()) {
+        refuseInput(this, ui_->id1062, QString::fromStdString(problem));
+        return;
+    }
     const auto plan = exchangeUnsignedInRange(this, ui_->id1063, 0, 255);
     if (!plan) return;
     number_ = ui_->id1062->text();
@@ -44,18 +50,15 @@ void CChangeSmscDialog::accept() {
 
 int CChangeSmscDialog::applyAfterClose() {
     if (result() != QDialog::Accepted) return 1;
-    ModemState& modem = modemState();
     // 64 characters at most: the field holds 127.
-    std::snprintf(modem.smscNumber, sizeof modem.smscNumber, "%s",
-                  number_.toLatin1().constData());
-    modem.smscType.store(plan_);
-    return updateSmsc();
+    return changeSmsc(number_.toLatin1().toStdString(), plan_);
 }
 
-void runChangeSmscDialog(QWidget* parent) {
+bool runChangeSmscDialog(QWidget* parent) {
     CChangeSmscDialog dialog(parent);
-    dialog.exec();
-    (void)dialog.applyAfterClose();
+    if (dialog.exec() != QDialog::Accepted) return false;
+    (void)startSmscChange(dialog.number().toLatin1().toStdString(), dialog.plan());
+    return true;
 }
 
 }  // namespace gsms

@@ -1,5 +1,6 @@
 // CChangeSmscDialog: shows the SMS service centre the modem uses and lets the operator
-// replace it. OK always writes to the modem, even with the values unchanged.
+// replace it. OK always writes to the modem, even with the values unchanged; the main window
+// opens it only while the engine runs, so the values shown are the modem's.
 #pragma once
 
 #include <QDialog>
@@ -17,10 +18,12 @@ public:
     explicit CChangeSmscDialog(QWidget* parent = nullptr);
     ~CChangeSmscDialog() override;
 
-    // Refuses a numbering plan that is not a number from 0 to 255 and stays open.
+    // Refuses an empty number, one that is not a phone number and a numbering plan that is
+    // not a number from 0 to 255, each with a message, and stays open.
     void accept() override;
-    // After OK: stores number and plan in the modem state and has updateSmsc write them
-    // (it does the logging). Returns updateSmsc's result, or 1 when the dialog was cancelled.
+    // After OK, on this thread: stores number and plan in the modem state and has updateSmsc
+    // write them (it does the logging). Returns updateSmsc's result, or 1 when the dialog was
+    // cancelled.
     int applyAfterClose();
 
     QString number() const { return number_; }
@@ -32,7 +35,8 @@ private:
     int plan_ = 0;
 };
 
-// Runs the dialog modally and applies it.
-void runChangeSmscDialog(QWidget* parent);
+// Runs the dialog modally and, after OK, starts the change on the OperatorThread. True when
+// the dialog ended with OK.
+bool runChangeSmscDialog(QWidget* parent);
 
 }  // namespace gsms

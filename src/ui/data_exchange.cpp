@@ -11,13 +11,17 @@ namespace {
 const QString kCaption = QStringLiteral("Velkora GSM/SMS");
 
 std::nullopt_t refuse(QWidget* dialog, QLineEdit* edit, const QString& message) {
-    QMessageBox::warning(dialog, kCaption, message);
-    edit->setFocus();
-    edit->selectAll();
+    refuseInput(dialog, edit, message);
     return std::nullopt;
 }
 
 }  // namespace
+
+void refuseInput(QWidget* dialog, QLineEdit* edit, const QString& message) {
+    QMessageBox::warning(dialog, kCaption, message);
+    edit->setFocus();
+    edit->selectAll();
+}
 
 std::optional<long long> parseInteger(const QString& text, bool allowSign) {
     const QString t = text.trimmed();

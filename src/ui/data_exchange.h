@@ -18,6 +18,9 @@ std::optional<long long> parseInteger(const QString& text, bool allowSign);
 // The number in the edit, or a warning box, the focus on the edit and nothing.
 std::optional<int> exchangeSigned(QWidget* dialog, QLineEdit* edit);
 std::optional<int> exchangeUnsigned(QWidget* dialog, QLineEdit* edit, int maximum);
+// The warning box with `message`, the focus back on the edit with its text selected.
+void refuseInput(QWidget* dialog, QLineEdit* edit, const QString& message);
+
 // Range-checked: the message names the range.
 std::optional<int> exchangeUnsignedInRange(QWidget* dialog, QLineEdit* edit, int minimum,
                                            int maximum);

@@ -4,6 +4,8 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 
+#include "engine/window_rules.h"
+
 namespace gsms {
 
 namespace {
@@ -19,7 +21,6 @@ public:
                const QModelIndex& index) const override {
         if (!index.isValid()) return;
         const ColorRef c = index.data(kColourRole).toUInt();
-        const ColorRef inverse = 0xFFFFFFu & ~c;
         const bool selected = option.state.testFlag(QStyle::State_Selected);
         const bool enabled = option.state.testFlag(QStyle::State_Enabled);
         const QPalette& pal = option.palette;
@@ -28,7 +29,8 @@ public:
         painter->fillRect(option.rect, selected ? toQColor(c) : pal.color(QPalette::Base));
         QColor text;
         if (selected)
-            text = c == 0 ? pal.color(QPalette::HighlightedText) : toQColor(inverse);
+            text = c == 0 ? pal.color(QPalette::HighlightedText)
+                          : toQColor(selectedLineTextColour(c));
         else if (!enabled)
             text = pal.color(QPalette::Disabled, QPalette::Text);
         else

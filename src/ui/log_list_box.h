@@ -1,6 +1,7 @@
 // CLogListBox: the main window's log, one line per item with its colour reference
 // (0x00BBGGRR; 0 means the system colours) as item data. Lines are drawn by the rules the
-// operators know: a selected line shows on its own colour in the inverse colour.
+// operators know: a selected line shows on its own colour in the inverse colour, or in black
+// or white where the inverse could not be read (selectedLineTextColour).
 #pragma once
 
 #include <QListWidget>

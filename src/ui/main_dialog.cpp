@@ -1,7 +1,9 @@
 #include "ui/main_dialog.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -14,7 +16,9 @@
 #include "engine/engine.h"
 #include "engine/front_end.h"
 #include "engine/log.h"
+#include "engine/operator_action.h"
 #include "engine/profile_file.h"
+#include "engine/window_rules.h"
 #include "jobs/job_table.h"
 #include "sms/signal_thread.h"
 #include "ui/about_dialog.h"
@@ -32,18 +36,23 @@ namespace {
 
 const char* const kAboutMenuText = "&About tevrak...";
 constexpr int kStartupTickMs = 500;
-constexpr int kLowSignal = 12;
+constexpr int kCaptionLines = 2;
 
 // Test and diagnostics hook: with GSMS_WINDOW_TRACE=file in the environment, what the window
 // shows per notification is appended to that file, one line each, so that a whole-program test
 // can follow the window from outside: "slot N state S text" (N the job slot, 0..29),
-// "log RRGGBB text" and "signal Q". Without the variable nothing is written.
+// "log RRGGBB text", "signal Q" (the gauge's value) and "status text" (each change of the
+// status line). Without the variable nothing is written.
 void traceShown(const QString& line) {
     static const QString path = qEnvironmentVariable("GSMS_WINDOW_TRACE");
     if (path.isEmpty()) return;
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-        file.write((line + QLatin1Char('\n')).toLatin1());  // one write: no torn lines
+        file.write((line + QLatin1Char('\n')).toUtf8());  // one write: no torn lines
+}
+
+bool mayAct(WindowButton button) {
+    return buttonMayAct(button, engineStage(), runningOperatorAction());
 }
 
 }  // namespace
@@ -76,13 +85,19 @@ CMainDialog::CMainDialog(EngineStarter starter, QWidget* parent)
         gauge_->setBarStyle(CShapedGauge::kGradientUp);
         gauge_->setColours(kColorRed, kColorGreen);
         gauge_->setRange(0, 31);
-        gauge_->setValue(29);
+        gauge_->setValue(kGaugeOpeningValue);
     }
 
-    connect(ui_->id1100, &QPushButton::clicked, this, [this] { CAboutDialog(this).exec(); });
-    connect(ui_->id1102, &QPushButton::clicked, this, [this] { runSendSmsDialog(this); });
-    connect(ui_->id1103, &QPushButton::clicked, this, [this] { runSettingsDialog(this); });
-    connect(ui_->id1104, &QPushButton::clicked, this, [this] { runChangeSmscDialog(this); });
+    // Each button asks the rules again: a click that was on its way when the state changed
+    // is dropped.
+    connect(ui_->id1100, &QPushButton::clicked, this, [this] {
+        if (mayAct(WindowButton::About)) CAboutDialog(this).exec();
+    });
+    connect(ui_->id1102, &QPushButton::clicked, this, &CMainDialog::runSendSms);
+    connect(ui_->id1103, &QPushButton::clicked, this, [this] {
+        if (mayAct(WindowButton::Settings)) runSettingsDialog(this);
+    });
+    connect(ui_->id1104, &QPushButton::clicked, this, &CMainDialog::runChangeSmsc);
     connect(ui_->id2, &QPushButton::clicked, this, &QDialog::reject);
 
     // The engine's threads must never wait for the window: each code becomes a queued call.
@@ -99,6 +114,7 @@ CMainDialog::CMainDialog(EngineStarter starter, QWidget* parent)
 
     askSendWithTevrak();
 
+    refreshState();
     startupTimer_.setInterval(kStartupTickMs);
     connect(&startupTimer_, &QTimer::timeout, this, &CMainDialog::onStartupTick);
     startupTimer_.start();
@@ -106,6 +122,7 @@ CMainDialog::CMainDialog(EngineStarter starter, QWidget* parent)
 
 CMainDialog::~CMainDialog() {
     setNotifier(nullptr);
+    if (waitCursor_) QApplication::restoreOverrideCursor();
     delete gauge_;
     delete ui_;
 }
@@ -117,12 +134,14 @@ void CMainDialog::buildSystemMenu() {
     // right click on the window, and carries the About command like the old one did.
     systemMenu_ = new QMenu(this);
     systemMenu_->addAction(QStringLiteral("Mi&nimize"), this, &QWidget::showMinimized);
-    systemMenu_->addAction(QStringLiteral("&Close\tAlt+F4"), this, &QDialog::reject);
+    closeAction_ = systemMenu_->addAction(QStringLiteral("&Close\tAlt+F4"), this,
+                                          &QDialog::reject);
     const QString about = QString::fromLatin1(kAboutMenuText);
     if (!about.isEmpty()) {
         systemMenu_->addSeparator();
-        QAction* action = systemMenu_->addAction(about);
-        connect(action, &QAction::triggered, this, [this] { onSysCommand(kAboutCommand); });
+        aboutAction_ = systemMenu_->addAction(about);
+        connect(aboutAction_, &QAction::triggered, this,
+                [this] { onSysCommand(kAboutCommand); });
     }
     auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(shortcut, &QShortcut::activated, this,
@@ -136,7 +155,53 @@ void CMainDialog::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CMainDialog::onSysCommand(int command) {
-    if ((command & 0xFFF0) == kAboutCommand) CAboutDialog(this).exec();
+    if ((command & 0xFFF0) == kAboutCommand && mayAct(WindowButton::About))
+        CAboutDialog(this).exec();
+}
+
+void CMainDialog::reject() {
+    if (mayAct(WindowButton::Exit)) QDialog::reject();
+}
+
+void CMainDialog::runSendSms() {
+    if (!mayAct(WindowButton::SendSms)) return;
+    (void)runSendSmsDialog(this);
+    refreshState();  // busy at once, before any input waiting behind the dialog is handled
+}
+
+void CMainDialog::runChangeSmsc() {
+    if (!mayAct(WindowButton::ChangeSmsc)) return;
+    (void)runChangeSmscDialog(this);
+    refreshState();
+}
+
+void CMainDialog::refreshState(bool reading) {
+    const EngineStage stage = engineStage();
+    const OperatorAction running = runningOperatorAction();
+    ui_->id1100->setEnabled(buttonMayAct(WindowButton::About, stage, running));
+    ui_->id1103->setEnabled(buttonMayAct(WindowButton::Settings, stage, running));
+    ui_->id1102->setEnabled(buttonMayAct(WindowButton::SendSms, stage, running));
+    ui_->id1104->setEnabled(buttonMayAct(WindowButton::ChangeSmsc, stage, running));
+    ui_->id2->setEnabled(buttonMayAct(WindowButton::Exit, stage, running));
+    closeAction_->setEnabled(buttonMayAct(WindowButton::Exit, stage, running));
+    if (aboutAction_ != nullptr)
+        aboutAction_->setEnabled(buttonMayAct(WindowButton::About, stage, running));
+
+    const QString status = QString::fromStdString(statusLineText(stage, running, shownQuality_));
+    if (status != statusText_) {
+        statusText_ = status;
+        ui_->id1064->setText(status);
+        traceShown(QStringLiteral("status %1").arg(status));
+    }
+    const int value = gaugeValue(stage, shownQuality_);
+    const bool moved = gauge_ != nullptr && gauge_->value() != value;
+    if (gauge_ != nullptr) gauge_->setValue(value);
+    if (moved || reading) traceShown(QStringLiteral("signal %1").arg(value));
+
+    const bool busy = running != OperatorAction::None;
+    if (busy && !waitCursor_) QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (!busy && waitCursor_) QApplication::restoreOverrideCursor();
+    waitCursor_ = busy;
 }
 
 void CMainDialog::askSendWithTevrak() {
@@ -155,6 +220,7 @@ void CMainDialog::onStartupTick() {
     engineStartPending_ = false;
     startupTimer_.stop();
     (void)starter_();
+    refreshState();
 }
 
 void CMainDialog::onNotification(int code) {
@@ -171,26 +237,40 @@ void CMainDialog::onNotification(int code) {
         return;
     }
     if (code == kNotifySignal) {
-        const int quality = signalQuality().load();
-        if (gauge_ != nullptr) gauge_->setValue(quality);
-        ui_->id1064->setText(quality < kLowSignal ? QString::fromLatin1(kLowSignalText)
-                                                  : QString());
-        traceShown(QStringLiteral("signal %1").arg(quality));
+        shownQuality_ = signalQuality().load();
+        refreshState(true);
+        return;
+    }
+    if (code == kNotifyEngineState) {
+        refreshState();
         return;
     }
     if (code < 1 || code > kSlots) return;  // no slot: nothing to touch
     const int slot = code - 1;
     const JobSlotView view = jobSlotView(slot);
-    const auto i = static_cast<std::size_t>(slot);
-    // A state without a picture shows none.
-    slotPictures_[i]->setPixmap(view.state >= 0 && view.state < kSlotStates
-                                    ? pictures_[static_cast<std::size_t>(view.state)]
-                                    : QPixmap());
-    slotLabels_[i]->setText(QString::fromLatin1(view.text.c_str()));
+    showSlot(slot, view.state, QString::fromLatin1(view.text.c_str()));
     traceShown(QStringLiteral("slot %1 state %2 %3")
                    .arg(slot)
                    .arg(view.state)
                    .arg(QString::fromLatin1(view.text.c_str())));
+}
+
+void CMainDialog::showSlot(int slot, int state, const QString& caption) {
+    const auto i = static_cast<std::size_t>(slot);
+    // A state without a picture shows none.
+    slotPictures_[i]->setPixmap(state >= 0 && state < kSlotStates
+                                    ? pictures_[static_cast<std::size_t>(state)]
+                                    : QPixmap());
+    QLabel* label = slotLabels_[i];
+    const QFontMetrics fm(label->font());
+    const std::string shown = wrapCaption(
+        caption.toLatin1().toStdString(), label->contentsRect().width(), kCaptionLines,
+        [&fm](std::string_view text) {
+            return fm.horizontalAdvance(
+                QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        });
+    label->setText(QString::fromStdString(shown));
+    label->setToolTip(caption);
 }
 
 void CMainDialog::paintEvent(QPaintEvent* event) {

@@ -4,8 +4,12 @@
 // timer, and afterwards only reacts to the engine's notifications and to the buttons.
 //
 // The engine posts small codes from its own threads (0: a log line waits, 1..30: a slot's
-// view changed, 99: the signal was read again); they arrive here as queued calls on the UI
-// thread. Every handler runs on the UI thread.
+// view changed, 99: the signal was read again, 100: the engine's stage or the operator's
+// action changed); they arrive here as queued calls on the UI thread. Every handler runs on
+// the UI thread. Which button may act, what the status line says and what the gauge shows
+// follow the window's shared rules (engine/window_rules.h). Send SMS and Change SMSC hand
+// their modem work to the OperatorThread: meanwhile the window shows a wait cursor and
+// "Sending…", keeps showing the engine's notifications, and no button acts.
 #pragma once
 
 #include <QDialog>
@@ -19,6 +23,7 @@
 namespace Ui {
 class CMainDialog;
 }
+class QAction;
 class QLabel;
 class QMenu;
 
@@ -48,6 +53,9 @@ public:
     // The start-up timer's tick: starts the engine the first time, nothing after.
     void onStartupTick();
 
+    // Closing (Exit, Esc, the window's close) does nothing while an operator action runs.
+    void reject() override;
+
     CLogListBox* logList() const;
     CShapedGauge* gauge() const { return gauge_; }
     QMenu* systemMenu() const { return systemMenu_; }
@@ -61,6 +69,13 @@ private:
     void buildSystemMenu();
     void askSendWithTevrak();
     void showSystemMenu(const QPoint& at);
+    // Buttons, status line, gauge and cursor as the engine stage, the operator's action and
+    // the last signal reading call for; `reading`: a new reading came (it is traced even when
+    // the gauge stays where it was).
+    void refreshState(bool reading = false);
+    void showSlot(int slot, int state, const QString& caption);
+    void runSendSms();
+    void runChangeSmsc();
 
     Ui::CMainDialog* ui_;
     std::array<QPixmap, kSlotStates> pictures_;  // by slot state
@@ -68,9 +83,14 @@ private:
     std::array<QLabel*, kSlots> slotLabels_{};    // controls 1030..1059
     CShapedGauge* gauge_ = nullptr;
     QMenu* systemMenu_ = nullptr;
+    QAction* closeAction_ = nullptr;
+    QAction* aboutAction_ = nullptr;  // none when the menu text is empty
     QTimer startupTimer_;
     bool engineStartPending_ = true;
     EngineStarter starter_;
+    int shownQuality_ = -1;  // the last signal reading shown, -1 before the first
+    bool waitCursor_ = false;
+    QString statusText_;
 };
 
 }  // namespace gsms

@@ -1,15 +1,16 @@
 #include "ui/send_sms_dialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTextCursor>
-#include <algorithm>
 #include <string>
+#include <string_view>
 
-#include "engine/log.h"
+#include "engine/operator_action.h"
 #include "engine/profile_file.h"
-#include "sms/sms_submit.h"
+#include "engine/window_rules.h"
 #include "ui/color_label.h"
 #include "ui/dialog_units.h"
 #include "ui_send_sms_dialog.h"
@@ -26,17 +27,21 @@ int windowsLength(const QString& text) {
     return static_cast<int>(text.size() + text.count(u'\n'));
 }
 
+std::u16string_view utf16(const QString& text) {
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
+}
+
+QByteArray toBytes(const std::string& text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 }  // namespace
 
 CMessageEdit::CMessageEdit(QWidget* parent) : QPlainTextEdit(parent) {
     connect(this, &QPlainTextEdit::textChanged, this, &CMessageEdit::enforceLimit);
 }
 
-QByteArray CMessageEdit::bytes() const {
-    QString text = toPlainText();
-    text.replace(u'\n', QStringLiteral("\r\n"));
-    return text.toLatin1();
-}
+QByteArray CMessageEdit::bytes() const { return toBytes(checkMessage(utf16(toPlainText())).bytes); }
 
 void CMessageEdit::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -83,6 +88,10 @@ CSendSmsDialog::CSendSmsDialog(QWidget* parent)
     connect(ui_->id1, &QPushButton::clicked, this, &CSendSmsDialog::accept);
     connect(ui_->id2, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui_->id1001, &QPlainTextEdit::textChanged, this, &CSendSmsDialog::updateCounter);
+    connect(ui_->id1000, &QComboBox::editTextChanged, this, &CSendSmsDialog::updateCounter);
+    QPalette notePalette = ui_->labelNote->palette();
+    notePalette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    ui_->labelNote->setPalette(notePalette);
 
     counter()->setTextColor(QApplication::palette().color(QPalette::Text));
     counter()->setFontFaceName(QStringLiteral("LcdD")).setFontSize(18).setText(
@@ -96,24 +105,45 @@ CSendSmsDialog::CSendSmsDialog(QWidget* parent)
     }
     ui_->id1000->setCurrentIndex(-1);
     ui_->id1000->clearEditText();
+    updateCounter();
 }
 
 CSendSmsDialog::~CSendSmsDialog() { delete ui_; }
 
 CColorLabel* CSendSmsDialog::counter() const { return ui_->id1002; }
 
+QString CSendSmsDialog::note() const { return ui_->labelNote->text(); }
+
+bool CSendSmsDialog::sendEnabled() const { return ui_->id1->isEnabled(); }
+
 void CSendSmsDialog::updateCounter() {
-    const QByteArray text = ui_->id1001->bytes();
-    const bool plain = std::all_of(text.begin(), text.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    const int limit = plain ? 160 : 140;
-    const int n = static_cast<int>(text.size());
-    counter()->setText(QStringLiteral("%1 / %2").arg(n).arg(limit));
-    counter()->setTextColor(n > limit ? QColor(255, 0, 0)
-                                      : QApplication::palette().color(QPalette::Text));
+    const QString typed = ui_->id1001->toPlainText();
+    const MessageCheck check = checkMessage(utf16(typed));
+    const std::string number = ui_->id1000->currentText().toLatin1().toStdString();
+    counter()->setText(QString::fromStdString(counterText(check)));
+    counter()->setTextColor(counterIsRed(check) ? QColor(255, 0, 0)
+                                                : QApplication::palette().color(QPalette::Text));
+    ui_->labelNote->setText(QString::fromStdString(messageNote(check, number)));
+    ui_->id1->setEnabled(sendMayAct(check, number));
+
+    // The characters that would not arrive as typed, marked where they stand.
+    QList<QTextEdit::ExtraSelection> marks;
+    for (const TextSpan& span : check.marks) {
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = QTextCursor(ui_->id1001->document());
+        mark.cursor.setPosition(static_cast<int>(span.start));
+        mark.cursor.setPosition(static_cast<int>(span.start + span.length),
+                                QTextCursor::KeepAnchor);
+        mark.format.setBackground(QColor(255, 190, 190));
+        mark.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+        mark.format.setUnderlineColor(QColor(255, 0, 0));
+        marks.push_back(mark);
+    }
+    ui_->id1001->setExtraSelections(marks);
 }
 
 void CSendSmsDialog::accept() {
+    if (!ui_->id1->isEnabled()) return;  // Enter in the message with nothing to send
     number_ = ui_->id1000->currentText();
     message_ = ui_->id1001->bytes();
     flash_ = ui_->id1004->isChecked() ? 1 : 0;
@@ -131,19 +161,15 @@ void CSendSmsDialog::accept() {
 }
 
 int CSendSmsDialog::send() {
-    const QByteArray number = number_.toLatin1();
-    const int result = sendSms(number.constData(), message_.constData(), flash_);
-    const std::string shown = shownNumber(number.toStdString());
-    if (result < 0)
-        windowLog(nullptr, "ERROR sending to " + shown, kColorRed);
-    else
-        windowLog(nullptr, "Message sent to " + shown, kColorGreen);
-    return result;
+    return sendHandSms(number_.toLatin1().toStdString(), message_.toStdString(), flash_);
 }
 
-void runSendSmsDialog(QWidget* parent) {
+bool runSendSmsDialog(QWidget* parent) {
     CSendSmsDialog dialog(parent);
-    if (dialog.exec() == QDialog::Accepted) (void)dialog.send();
+    if (dialog.exec() != QDialog::Accepted) return false;
+    (void)startHandSms(dialog.phoneNumber().toLatin1().toStdString(),
+                       dialog.message().toStdString(), dialog.flash());
+    return true;
 }
 
 }  // namespace gsms

@@ -1,7 +1,10 @@
 // CSendSmsDialog: one SMS by hand to a phone number, optionally as flash message, with the
 // last ten numbers from section "LastPhoneNums" of tevrak.ini and a character counter that
-// turns red when the text no longer fits one SMS. The submission runs after the dialog has
-// closed, on the UI thread, and ends with a green or red line in the window's log.
+// turns red when the text no longer fits one SMS. Characters the GSM alphabet cannot carry
+// are marked in the text and named under "Message :"; Send acts only for a message that is
+// not empty, to a phone number. The counting and marking rules are the window's shared ones
+// (engine/window_rules.h). The submission runs after the dialog has closed, on the
+// OperatorThread, and ends with a green or red line in the window's log.
 #pragma once
 
 #include <QByteArray>
@@ -25,7 +28,7 @@ public:
     explicit CMessageEdit(QWidget* parent = nullptr);
     void setMaxLength(int length) { maxLength_ = length; }
     int maxLength() const { return maxLength_; }
-    // The text as single bytes (ISO 8859-1) with CR LF line breaks.
+    // The text as it goes to the modem: single bytes (ISO 8859-1) with CR LF line breaks.
     QByteArray bytes() const;
 
 protected:
@@ -46,16 +49,20 @@ public:
     explicit CSendSmsDialog(QWidget* parent = nullptr);
     ~CSendSmsDialog() override;
 
-    // OK: takes the values and puts a new number at the top of the history.
+    // OK: takes the values and puts a new number at the top of the history; nothing while
+    // Send may not act.
     void accept() override;
-    // After OK: submits and logs "Message sent to %s" in green or "ERROR sending to %s"
-    // in red. Returns sendSms's result.
+    // After OK: submits on this thread and logs "Message sent to %s" in green or
+    // "ERROR sending to %s" in red. Returns sendSms's result.
     int send();
 
     QString phoneNumber() const { return number_; }
     QByteArray message() const { return message_; }
     int flash() const { return flash_; }
     CColorLabel* counter() const;
+    // What is said under "Message :" (a number that is not one, characters that cannot go).
+    QString note() const;
+    bool sendEnabled() const;
 
 private:
     void updateCounter();
@@ -66,7 +73,8 @@ private:
     int flash_ = 0;
 };
 
-// Runs the dialog modally and, after OK, sends.
-void runSendSmsDialog(QWidget* parent);
+// Runs the dialog modally and, after OK, starts the submission on the OperatorThread.
+// True when the dialog ended with OK.
+bool runSendSmsDialog(QWidget* parent);
 
 }  // namespace gsms

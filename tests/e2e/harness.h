@@ -30,6 +30,9 @@ public:
 
     bool start(const std::vector<std::string>& argv, const std::string& cwd,
                const std::string& outputFile, const std::map<std::string, std::string>& env = {});
+    // The same with standard output and error on an open descriptor (a pipe, say).
+    bool start(const std::vector<std::string>& argv, const std::string& cwd, int outputFd,
+               const std::map<std::string, std::string>& env = {});
     bool running();
     // Exit code once it has ended (-1 while running, 128 + n after signal n).
     int exitCode();

@@ -63,30 +63,49 @@ double cpuSeconds(pid_t pid) {
 
 Child::~Child() { kill(); }
 
+namespace {
+
+// argv and the environment (ours, with env's entries in place of the same names) as the
+// arrays posix_spawn takes; the strings stay in the vectors.
+struct SpawnArrays {
+    std::vector<std::string> envStrings, argStrings;
+    std::vector<char*> envp, args;
+    SpawnArrays(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env)
+        : argStrings(argv) {
+        for (char** e = environ; *e; ++e) {
+            const std::string s = *e;
+            if (!env.count(s.substr(0, s.find('=')))) envStrings.push_back(s);
+        }
+        for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
+        for (auto& s : envStrings) envp.push_back(s.data());
+        envp.push_back(nullptr);
+        for (auto& s : argStrings) args.push_back(s.data());
+        args.push_back(nullptr);
+    }
+};
+
+}  // namespace
+
 bool Child::start(const std::vector<std::string>& argv, const std::string& cwd,
                   const std::string& outputFile, const std::map<std::string, std::string>& env) {
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e; ++e) {
-        const std::string s = *e;
-        const std::string key = s.substr(0, s.find('='));
-        if (!env.count(key)) envStrings.push_back(s);
-    }
-    for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
-    std::vector<char*> envp, args;
-    for (auto& s : envStrings) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argCopy = argv;
-    for (auto& s : argCopy) args.push_back(s.data());
-    args.push_back(nullptr);
+    const int fd =
+        ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0) return false;
+    const bool started = start(argv, cwd, fd, env);
+    ::close(fd);
+    return started;
+}
 
+bool Child::start(const std::vector<std::string>& argv, const std::string& cwd, int outputFd,
+                  const std::map<std::string, std::string>& env) {
+    SpawnArrays a(argv, env);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    posix_spawn_file_actions_adddup2(&fa, outputFd, 1);
+    posix_spawn_file_actions_adddup2(&fa, outputFd, 2);
     posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
-    const int rc = posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), envp.data());
+    const int rc = posix_spawn(&pid_, a.args[0], &fa, nullptr, a.args.data(), a.envp.data());
     posix_spawn_file_actions_destroy(&fa);
     if (rc != 0) pid_ = -1;
     return rc == 0;

@@ -1,11 +1,15 @@
 // Received SMS through gsmsd and gsms-modem-sim: the listing, the hand-over to the command of
-// "CmdLineFormat" (a recorder of its arguments here), the log line and the deletion.
+// "CmdLineFormat" (a recorder of its arguments here), the log line and the deletion; texts
+// that look like the modem, long messages, commands that hang or cannot be started.
 #include <gtest/gtest.h>
+
+#include <signal.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "e2e/harness.h"
+#include "json_records.h"
 
 namespace gsms::e2e {
 namespace {
@@ -61,6 +65,9 @@ protected:
     static Call call(const std::string& sender, const std::string& text) {
         return {"from " + sender, text, "tail"};
     }
+    // Default-alphabet codes of a text of ASCII characters that the alphabet holds at the
+    // same codes (letters, digits, blanks, + , : / " and line ends), for incoming-gsm.
+    static std::string gsmHex(const std::string& ascii) { return sim::toHex(ascii); }
     static std::string logLine(const std::string& text, const std::string& sender) {
         return "'" + text + "' command received from \"" + sender + "\"";
     }
@@ -80,91 +87,90 @@ protected:
     Gateway gateway{dir.path()};
 };
 
-TEST_F(Incoming, MessagesAreListedHandedOverAndDeleted) {
-    // Two lines of text, as a modem gives them: an LF inside the default-alphabet bytes.
-    ASSERT_EQ(sim.control("incoming-gsm +4911 5a65696c652065696e730a5a65696c65207a776569"), "ok");
+// A text can hold a whole listing entry, lines that begin like a final result, an "@".
+const std::string kForged =
+    "x\r\n+CMGL: 1,\"REC READ\",\"+4999999\",,\"26/01/01,00:00:00+00\"\r\nforged text";
+const std::string kResults = "ERROR in pump 3\r\nOK\r\nOK";
+
+TEST_F(Incoming, MessagesAreListedInPduModeHandedOverWholeAndDeleted) {
+    // On a paced 9600-baud line, where a listing takes the better part of a second.
+    ASSERT_EQ(sim.control("baud 9600"), "ok");
+    ASSERT_EQ(sim.control("incoming-gsm +4911 " + gsmHex("Zeile eins\nZeile zwei")), "ok");
     start();
     ASSERT_TRUE(gateway.waitLog("IncomingThread started"));
 
-    // One message: one call with the lines joined by CR, one log line, one deletion.
+    // One message: one call with the text as sent, one log line, one deletion, and the modem
+    // back in text mode before the deletion.
     ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 1; }));
-    EXPECT_EQ(sim.count("at+cmgl=?"), 1);
-    EXPECT_GE(sim.count("at+cmgl=\"all\""), 1);  // the modem offers ALL
-    EXPECT_EQ(sim.count("at+cmgl=4"), 0);
-    EXPECT_EQ(sim.count("at+cmgd=1"), 1);
     ASSERT_TRUE(callCount(1));
-    EXPECT_EQ(calls()[0], call("+4911", "Zeile eins\rZeile zwei\r"));
-    EXPECT_EQ(gateway.logCount(logLine("Zeile eins\rZeile zwei\r", "+4911")), 1);
-    EXPECT_EQ(gateway.logCount("command received from"), 1);
-    EXPECT_NE(gateway.output().find(logLine("Zeile eins\rZeile zwei\r", "+4911")),
-              std::string::npos);
+    EXPECT_EQ(calls()[0], call("+4911", "Zeile eins\nZeile zwei"));
+    EXPECT_TRUE(gateway.logHas("Received SMS are listed in PDU mode"));
+    EXPECT_EQ(sim.count("at+cmgl"), sim.count("at+cmgl=4"));
+    // The modem's echo of at+cmgd reaches the daily log a moment after the simulator saw it.
+    EXPECT_TRUE(waitFor([&] {
+        return inOrder({"at+cmgf=0", "at+cmgl=4", "at+cmgf=1", "at+cmgd=1"});
+    })) << gateway.dailyLog();
+    EXPECT_EQ(gateway.logCount(logLine("Zeile eins\nZeile zwei", "+4911")), 1);
+    EXPECT_NE(gateway.output().find(logLine("Zeile eins\nZeile zwei", "+4911")), std::string::npos);
 
-    // Three messages, stored between two listings (1.5 s apart): handed over in the order of
-    // the listing, each deleted before the next is handed over.
-    const auto listings = sim.count("at+cmgl=\"all\"");
-    ASSERT_EQ(sim.control("incoming +4921 erste"), "ok");
-    ASSERT_EQ(sim.control("incoming +4922 zweite"), "ok");
-    ASSERT_EQ(sim.control("incoming +4923 dritte"), "ok");
-    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 4; }));
-    ASSERT_TRUE(callCount(4));
-    EXPECT_EQ(sim.count("at+cmgl=\"all\""), listings + 1);
-    const auto cmds = sim.commands();
-    const std::vector<std::string> tail(cmds.end() - 4, cmds.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"at+cmgl=\"all\"", "at+cmgd=1", "at+cmgd=2",
-                                              "at+cmgd=3"}));
-    const std::size_t from = gateway.dailyLog().find(logLine("erste\r", "+4921"));
-    EXPECT_TRUE(inOrder({logLine("erste\r", "+4921"), "at+cmgd=1", "OK",
-                         logLine("zweite\r", "+4922"), "at+cmgd=2", "OK",
-                         logLine("dritte\r", "+4923"), "at+cmgd=3"},
-                        from))
-        << gateway.dailyLog();
-    const auto c = calls();
-    for (const Call& expected : {call("+4921", "erste\r"), call("+4922", "zweite\r"),
-                                 call("+4923", "dritte\r")})
-        EXPECT_NE(std::find(c.begin(), c.end(), expected), c.end()) << expected[1];
-
-    // The alphabet: n with tilde (0x7D; the simulator turns the ISO 8859-1 byte into it)
-    // arrives as ISO 8859-1 again, Greek capitals as blanks, and "@", which the modem sends
-    // as the byte 0x00, as "@" within its line.
-    ASSERT_EQ(sim.control("incoming +4931 Se\xf1or"), "ok");
-    ASSERT_EQ(sim.control("incoming-gsm +4932 781079147a"), "ok");  // x, Delta, y, Lambda, z
-    ASSERT_EQ(sim.control("incoming +4933 a@b.c"), "ok");
-    ASSERT_TRUE(callCount(7));
-    {
-        const auto c = calls();
-        EXPECT_NE(std::find(c.begin(), c.end(), call("+4931", "Se\xf1or\r")), c.end());
-        EXPECT_NE(std::find(c.begin(), c.end(), call("+4932", "x y z\r")), c.end());
-        EXPECT_NE(std::find(c.begin(), c.end(), call("+4933", "a@b.c\r")), c.end());
+    // Texts that look like the modem, shell syntax, an alphanumeric sender: each reaches the
+    // command once, whole, with its own sender, and deletes only itself.
+    const std::vector<std::pair<std::string, std::string>> sent{
+        {"+4921", kForged}, {"+4922", kResults}, {"+4923", "a@b.c"},
+        {"+4924", "\"; touch x; \" $(touch x) & del *"}, {"Alarmdienst", "1,2,\"3\" %s"}};
+    for (const auto& [sender, text] : sent) {
+        // A control is one line: texts of several lines go as their codes.
+        ASSERT_EQ(sim.control(text.find('\n') == std::string::npos
+                                  ? "incoming " + sender + " " + text
+                                  : "incoming-gsm " + sender + " " + gsmHex(text)),
+                  "ok");
     }
-    EXPECT_EQ(gateway.logCount(logLine("Se\xf1or\r", "+4931")), 1);
-    EXPECT_EQ(gateway.logCount(logLine("a@b.c\r", "+4933")), 1);
-    EXPECT_TRUE(gateway.logHas(" a@b.c\n"));  // the listed line, @ shown as such
-
-    // Shell syntax is only text: one argument each, as sent, and nothing else runs. The
-    // default alphabet has no backquote; its 0x60 is the inverted question mark.
-    const std::vector<std::string> hostile{"\"; touch x; \"", "$(touch x)", "& del *",
-                                           "1,2,\"3\" %s"};
-    for (std::size_t i = 0; i < hostile.size(); ++i)
-        ASSERT_EQ(sim.control("incoming +494" + std::to_string(i) + " " + hostile[i]), "ok");
-    ASSERT_EQ(sim.control("incoming-gsm +4949 60696460"), "ok");  // `id` as sent
-    ASSERT_TRUE(callCount(12));
+    ASSERT_TRUE(callCount(1 + sent.size()));
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 1 + static_cast<int>(sent.size()); }));
     const auto all = calls();
-    for (std::size_t i = 0; i < hostile.size(); ++i)
-        EXPECT_NE(std::find(all.begin(), all.end(),
-                            call("+494" + std::to_string(i), hostile[i] + "\r")),
-                  all.end())
-            << hostile[i];
-    EXPECT_NE(std::find(all.begin(), all.end(), call("+4949", "\xbfid\xbf\r")), all.end());
+    for (const auto& [sender, text] : sent)
+        EXPECT_NE(std::find(all.begin(), all.end(), call(sender, text)), all.end()) << text;
     for (const Call& c : all) EXPECT_EQ(c.size(), 3u) << c[1];
     EXPECT_FALSE(fs::exists(dir / "x"));
-    EXPECT_TRUE(fs::exists(dir / "recorder"));  // "del *" deleted nothing either
-    EXPECT_EQ(sim.count("at+cmgd="), 12);
-    EXPECT_EQ(gateway.logCount("command received from"), 12);
+    // Slot 1 held the first message, then the forged one; each slot was deleted once a
+    // message in it had its command.
+    EXPECT_EQ(sim.count("at+cmgd=1"), 2);
+    for (int index = 2; index <= 5; ++index)
+        EXPECT_EQ(sim.count("at+cmgd=" + std::to_string(index)), 1) << index;
+    EXPECT_FALSE(gateway.logHas("command received from \"+4999999\""));
+    EXPECT_EQ(gateway.logCount("command received from"), 1 + static_cast<int>(sent.size()));
+    EXPECT_EQ(gateway.logCount(logLine("a@b.c", "+4923")), 1);
 }
 
-TEST_F(Incoming, ModemWithoutStatusNamesIsListedNumerically) {
-    sim.control("cmgl numeric");
-    sim.control("incoming +4951 hallo");
+TEST_F(Incoming, LongMessagesAndOtherCodings) {
+    ASSERT_EQ(sim.control("incoming-part +4931 7 3 3 , drei."), "ok");
+    ASSERT_EQ(sim.control("incoming-part +4931 7 3 1 eins"), "ok");
+    ASSERT_EQ(sim.control("incoming-part +4931 7 3 2 , zwei"), "ok");
+    ASSERT_EQ(sim.control("incoming-part +4932 4660 2 1 allein"), "ok");  // its part 2 never comes
+    ASSERT_EQ(sim.control("incoming-ucs2 +4933 00e4002004160021"), "ok");  // "ä Ж!"
+    ASSERT_EQ(sim.control("incoming +4934 [5] {a|b} ~^\\"), "ok");
+    start();
+    ASSERT_TRUE(callCount(3));
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 5; }));
+    auto c = calls();
+    EXPECT_EQ(c, (std::vector<Call>{call("+4931", "eins, zwei, drei."), call("+4933", "\xe4 ?!"),
+                                    call("+4934", "[5] {a|b} ~^\\")}));
+    // The lone part goes alone once it has waited two listings.
+    ASSERT_TRUE(callCount(4));
+    EXPECT_GE(sim.count("at+cmgl=4"), 3);
+    c = calls();
+    EXPECT_NE(std::find(c.begin(), c.end(), call("+4932", "allein")), c.end());
+    EXPECT_EQ(sim.count("at+cmgd="), 6);
+}
+
+TEST_F(Incoming, TextModeModemGetsEachMessageReadAlone) {
+    // A modem without PDU mode and without status names, on a paced 9600-baud line.
+    ASSERT_EQ(sim.control("pdu off"), "ok");
+    ASSERT_EQ(sim.control("cmgl numeric"), "ok");
+    ASSERT_EQ(sim.control("baud 9600"), "ok");
+    ASSERT_EQ(sim.control("incoming +4951 hallo"), "ok");
+    ASSERT_EQ(sim.control("incoming-gsm +4952 " + gsmHex(kForged)), "ok");
+    ASSERT_EQ(sim.control("incoming-gsm +4953 " + gsmHex(kResults)), "ok");
     // On a terminal gsmsd colours its lines, which shows the hand-over's line is blue.
     Terminal console;
     ASSERT_TRUE(console.isOpen());
@@ -172,12 +178,20 @@ TEST_F(Incoming, ModemWithoutStatusNamesIsListedNumerically) {
     configure({});
     ASSERT_TRUE(daemon.start({binary("gsmsd"), "--profile-dir", dir.path()}, dir.path(),
                              console.slave(), {{"GSMS_TIME_SCALE", "10"}}));
-    ASSERT_TRUE(callCount(1));
-    EXPECT_EQ(calls()[0], call("+4951", "hallo\r"));
-    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=1") == 1; }));
+    ASSERT_TRUE(callCount(3));
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 3; }));
+    // Text mode joins the lines of a text with CR and ends the last with one.
+    auto crs = [](std::string t) {
+        std::erase(t, '\n');
+        return t + "\r";
+    };
+    EXPECT_EQ(calls(), (std::vector<Call>{call("+4951", "hallo\r"), call("+4952", crs(kForged)),
+                                          call("+4953", crs(kResults))}));
     EXPECT_EQ(sim.count("at+cmgl=?"), 1);
-    EXPECT_GE(sim.count("at+cmgl=4"), 1);
     EXPECT_EQ(sim.count("at+cmgl=\"all\""), 0);
+    for (int index = 1; index <= 3; ++index)
+        EXPECT_EQ(sim.count("at+cmgd=" + std::to_string(index)), 1) << index;
+    EXPECT_TRUE(gateway.logHas("Received SMS are listed in text mode: the modem refuses PDU mode"));
     // A window line: blue on, date and time, the text, colour off.
     const std::string shown = logLine("hallo\r", "+4951") + "\033[0m\n";
     ASSERT_TRUE(waitFor([&] { return console.text().find(shown) != std::string::npos; }))
@@ -186,7 +200,83 @@ TEST_F(Incoming, ModemWithoutStatusNamesIsListedNumerically) {
     const std::size_t end = out.find(shown);
     const std::size_t begin = out.rfind('\n', end) + 1;  // 0 when it is the first line
     EXPECT_TRUE(out.substr(begin).starts_with("\033[38;2;0;0;255m")) << out.substr(begin);
-    EXPECT_EQ(gateway.logCount(logLine("hallo\r", "+4951")), 1);
+}
+
+// Started commands that never end: at most 16 run, the other messages wait on the SIM, and
+// each message is deleted only once its command has started.
+TEST_F(Incoming, HangingCommandsAreBoundedAndNothingIsDeletedEarly) {
+    // Records its call under its own pid and stays, as a command that hangs.
+    writeText(dir / "hang", "#!/bin/sh\nprintf '%s\\0' \"$@\" > " + (dir / "calls.part/$$") +
+                                " && mv " + (dir / "calls.part/$$") + " " + (dir / "calls/$$") +
+                                "\nexec sleep 120\n");
+    fs::permissions(dir / "hang", fs::perms::owner_all);
+    struct Ender {  // ends hanging commands, and all of them whatever the test's outcome
+        std::string calls;
+        void end(std::size_t n) {
+            std::vector<fs::path> running;
+            for (const auto& f : fs::directory_iterator(calls))
+                if (f.path().extension() != ".ended") running.push_back(f.path());
+            for (std::size_t i = 0; i < n && i < running.size(); ++i) {
+                ::kill(std::stoi(running[i].filename().string()), SIGKILL);
+                fs::rename(running[i], running[i].string() + ".ended");  // still a call
+            }
+        }
+        ~Ender() { end(1000); }
+    } ender{dir / "calls"};
+    start({{"CmdLineFormat", (dir / "hang") + " \"from %s\" \"%s\" tail"}});
+    ASSERT_TRUE(gateway.waitLog("IncomingThread started"));
+    const int threads = static_cast<int>(std::distance(
+        fs::directory_iterator("/proc/" + std::to_string(gateway.process().pid()) + "/task"),
+        fs::directory_iterator()));
+    for (int i = 0; i < 30; ++i)
+        ASSERT_EQ(sim.control("incoming +49" + std::to_string(100 + i) + " nr " + std::to_string(i)), "ok");
+
+    ASSERT_TRUE(callCount(16));
+    ASSERT_TRUE(gateway.waitLog("16 commands for received messages still run: further messages "
+                                "wait on the SIM"));
+    const int listings = sim.count("at+cmgl=4");
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgl=4") >= listings + 2; }));
+    EXPECT_EQ(calls().size(), 16u);
+    EXPECT_EQ(sim.count("at+cmgd="), 16);
+    EXPECT_TRUE(gateway.process().running());
+    // One thread collects them all (it may have come with the first command).
+    EXPECT_LE(std::distance(fs::directory_iterator("/proc/" +
+                                                   std::to_string(gateway.process().pid()) + "/task"),
+                            fs::directory_iterator()),
+              threads + 1);
+
+    // Four end: four more messages go, and the others still wait.
+    ender.end(4);
+    ASSERT_TRUE(callCount(20));
+    const int more = sim.count("at+cmgl=4");
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgl=4") >= more + 2; }));
+    EXPECT_EQ(sim.count("at+cmgd="), 20);
+    ender.end(1000);
+    ASSERT_TRUE(callCount(30));
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 30; }));
+    EXPECT_EQ(gateway.logCount("command received from"), 30);
+    EXPECT_EQ(gateway.logCount("still run"), 1);  // named once while the commands stay full
+}
+
+TEST_F(Incoming, MissingCommandLeavesTheMessageOnTheSim) {
+    sim.control("incoming +4971 bleib");
+    // The default command, which a Linux system does not have until someone writes it.
+    start({{"CmdLineFormat", "incoming.bat \"%s\" \"%s\""}});
+    ASSERT_TRUE(gateway.waitLog("ERROR: cannot start incoming.bat (No such file or directory)"));
+    const int listings = sim.count("at+cmgl=4");
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgl=4") >= listings + 2; }));
+    EXPECT_EQ(sim.count("at+cmgd"), 0);
+    EXPECT_EQ(gateway.logCount("ERROR: cannot start incoming.bat"), 1);  // once per message
+    EXPECT_FALSE(gateway.logHas("command received from"));
+
+    // An executable script of that name in the gateway's directory, as the README says.
+    writeText(dir / "incoming.bat", "#!/bin/sh\nprintf '%s\\0' \"from $1\" \"$2\" tail > " +
+                                        (dir / "calls.part/$$") + " && mv " +
+                                        (dir / "calls.part/$$") + " " + (dir / "calls/$$") + "\n");
+    fs::permissions(dir / "incoming.bat", fs::perms::owner_all);
+    ASSERT_TRUE(callCount(1));
+    EXPECT_EQ(calls()[0], call("+4971", "bleib"));
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=1") == 1; }));
 }
 
 TEST_F(Incoming, DisabledIncomingLeavesTheMessagesOnTheSim) {

@@ -205,8 +205,9 @@ TEST_F(Pipeline, WithoutMovingFlagResultsGoToTheWatchLogDirectory) {
 // but are never jobs: one SMS per job, and the configuration is named at start.
 TEST_F(Pipeline, ResultsIntoTheWatchFolderAreNeverSentAgain) {
     start({{"MoveJobToDoneOrErrorPath", "0"}, {"WatchLogPath", dir / "in"}});
-    EXPECT_TRUE(gateway.logHas("WatchLogPath is the watch folder " + (dir / "in") +
-                               ": the results kept there are never taken as jobs"));
+    // ReadJobsThread says it once it runs, which may be after "SignalThread started".
+    EXPECT_TRUE(gateway.waitLog("WatchLogPath is the watch folder " + (dir / "in") +
+                                ": the results kept there are never taken as jobs"));
     job("w.sms", "PhoneNumber=888\r\nMessage=kept beside the jobs\r\n");
     job("bad.sms", "Message=no number\r\n");
     ASSERT_TRUE(waitFor([&] { return !result("in", "w.sms").empty(); }));

@@ -169,9 +169,11 @@ TEST_F(Window, BusyWindowIsPicturedWithSlotsSendingColouredLogAndGauge) {
     ASSERT_TRUE(table.start({binary("gsms-sample-table"), dir / "tables/plant.dbf", "5"},
                             dir.path(), dir / "table-output.txt"));
     ASSERT_EQ(table.waitExit(), 0) << readText(dir / "table-output.txt");
-    job("fire.sms", "Szenario=plant\r\nPhoneNumber=+49 170 1234567\r\nName=Anna\r\n"
+    // Names as long as a site gives them: the captions take two lines, cut with "…".
+    job("fire.sms", "Szenario=plant\r\nPhoneNumber=+49 170 1234567\r\n"
+                    "Name=Anna Schmidt, caretaker of hall B\r\n"
                     "Message=Fire alarm, building B\r\nAlarmKey=F1\r\ndbentry=0\r\n");
-    job("boiler.sms", "Szenario=plant\r\nPhoneNumber=+491709876543\r\nName=Ben\r\n"
+    job("boiler.sms", "Szenario=plant\r\nPhoneNumber=+491709876543\r\nName=Ben Miller\r\n"
                       "AlarmKey=K17\r\ndbentry=1\r\n");
     job("round.sms", "PhoneNumber=+491705550000\r\nName=Guard\r\nMessage=Guard round completed\r\n");
     job("broken.sms", "Szenario=plant\r\nMessage=no number given\r\n");
@@ -199,6 +201,22 @@ TEST_F(Window, BusyWindowIsPicturedWithSlotsSendingColouredLogAndGauge) {
         << readText(trace());
     ASSERT_TRUE(waitFor([&] { return slotsSending() == 0; })) << readText(trace());
     EXPECT_EQ(sim.records().size(), 3u);
+}
+
+TEST_F(Window, FatalStopShowsNoSignalAndWhyTheModemButtonsAreOff) {
+    gateway.configure({{"Port", dir / "no-such-modem"}, {"WatchPath", dir / "in"}});
+    ASSERT_TRUE(gateway.start("gsms", {{"QT_QPA_PLATFORM", "offscreen"},
+                                       {"GSMS_WINDOW_TRACE", trace()},
+                                       {"GSMS_TIME_SCALE", "20"}}));
+    ASSERT_TRUE(waitFor([&] {
+        return shown("log ff0000 ", "** init_gsms ** ERROR: cannot open") >= 0;
+    })) << readText(trace());
+    // The gauge falls from its opening 29 to no signal; the status line says why.
+    EXPECT_GE(shown("status Stopped after an error (see the log): Send SMS and Change SMSC "
+                    "are not available", ""), 0)
+        << readText(trace());
+    EXPECT_GE(shown("signal 0", ""), 0) << readText(trace());
+    EXPECT_EQ(gateway.process().waitExit(), 1);
 }
 
 }  // namespace

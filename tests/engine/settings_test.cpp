@@ -197,6 +197,44 @@ TEST_F(LoadConfiguration, FileWithAByteOrderMarkIsUnderstood) {
     EXPECT_EQ(stored("WatchTimeout"), "4");
 }
 
+// SIGHUP: what the worker threads read each time applies at once; what applies only at start
+// is named, and the running value kept.
+TEST_F(LoadConfiguration, ReloadAppliesWhatTheWorkersReadAndNamesTheRest) {
+    seed("Port=/dev/ttyUSB0\nRetryCount=5\nQualityPollEverySecs=5\nIncomingEnable=1\n");
+    loadConfiguration();
+    const struct {
+        const char* label;
+        std::string config;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"nothing changed", "Port=/dev/ttyUSB0\nRetryCount=5\nQualityPollEverySecs=5\n",
+         {"Settings re-read on SIGHUP: no change"}},
+        {"two keys read each time",
+         "Port=/dev/ttyUSB0\nRetryCount=3\nQualityPollEverySecs=60\nMaxMsgLength=9000\n",
+         {"Settings re-read on SIGHUP: RetryCount 5 -> 3, MaxMsgLength 800 -> 2000, "
+          "QualityPollEverySecs 5 -> 60"}},
+        {"keys for the next start and the metrics file",
+         "Port=/dev/ttyACM0\nRetryCount=3\nQualityPollEverySecs=60\nMaxMsgLength=2000\n"
+         "PIN=1234\nIncomingEnable=0\nPrometheusFile=/var/lib/node/gsms.prom\n",
+         {"Settings re-read on SIGHUP: PrometheusFile (none) -> /var/lib/node/gsms.prom",
+          "Settings re-read on SIGHUP: Port, PIN, IncomingEnable changed in TEVRAK.INI, in "
+          "force at the next start"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        seed(c.config);
+        EXPECT_EQ(reloadSettings(), c.lines);
+    }
+    EXPECT_STREQ(settings().portName, "/dev/ttyUSB0");
+    EXPECT_STREQ(settings().pin, "");
+    EXPECT_EQ(settings().incomingEnable, 1);
+    EXPECT_EQ(settings().retryCount, 3);
+    EXPECT_EQ(settings().qualityPollMs, 60000);
+    EXPECT_EQ(prometheusFile(), "/var/lib/node/gsms.prom");
+    EXPECT_EQ(stored("MaxMsgLength"), "2000");
+    EXPECT_EQ(stored("PrometheusFile"), "/var/lib/node/gsms.prom");
+}
+
 TEST(ProfileFileNames, BareNameMatchesCaseInsensitively) {
     test::TempDir dir;
     setProfileDir(dir.path());

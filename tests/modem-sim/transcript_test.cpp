@@ -189,6 +189,7 @@ const Transcript kTranscripts[] = {
       {"!incoming +4922 Zweite   Nachricht", "ok"},
       {"!incoming +4933 Dritte \xe4\xf6", "ok"},
       kEchoOff,
+      kTextMode,
       {"at+cmgl=?\r",
        info("+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")")},
       {"!cmgl numeric", "ok"},
@@ -213,6 +214,26 @@ const Transcript kTranscripts[] = {
       {"", "\r\n+CMTI: \"SM\",4\r\n"},
       {"at+cmgd=1,4\r", kOk},
       {"at+cmgl=4\r", kOk}}},
+    {"StoredMessagesInPduMode",
+     {{"!incoming-pdu 040B911346610089F60000208062917314480CC8F71D14969741F977FD07", "ok"},
+      kEchoOff,
+      {"at+cmgl=?\r", info("+CMGL: (0-4)")},
+      {"at+cmgl=\"ALL\"\r", "\r\n+CMS ERROR: 302\r\n"},  // PDU mode: the status as a number
+      {"at+cmgl=4\r",
+       "\r\n+CMGL: 1,0,,30\r\n0791947101670000"
+       "040B911346610089F60000208062917314480CC8F71D14969741F977FD07\r\n" + kOk},
+      {"at+cmgr=1\r",
+       info("+CMGR: 1,,30\r\n0791947101670000"
+            "040B911346610089F60000208062917314480CC8F71D14969741F977FD07")},
+      kTextMode,  // the same message as text mode shows a PDU it cannot read
+      {"at+cmgr=1\r",
+       info("+CMGR: \"REC READ\",\"?\",," + kStamp +
+            "\r\n040B911346610089F60000208062917314480CC8F71D14969741F977FD07")},
+      {"!pdu off", "ok"},
+      {"at+cmgf=0\r", kError},
+      {"at+cmgf?\r", info("+CMGF: 1")},
+      {"!pdu on", "ok"},
+      {"at+cmgf=0\r", kOk}}},
     {"OverlongAndBinaryInput",
      {kEchoOff,
       {std::string(5000, 'A') + "\r", kError},

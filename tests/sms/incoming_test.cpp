@@ -16,7 +16,11 @@
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "modem/modem_state.h"
+#include "json_records.h"
+#include "pdu_encoder.h"
+#include "platform/clock.h"
 #include "sms/scripted_modem.h"
+#include "support/own_arguments.h"
 #include "support/temp_dir.h"
 
 namespace gsms {
@@ -32,19 +36,7 @@ constexpr const char* kRecordFlag = "--record-call";
 // command of these tests: it stores ARGS, each followed by a NUL, in DIR/<pid> and ends at
 // once, before any test runs.
 [[maybe_unused]] const bool recorder = [] {
-    int fd = ::open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    std::string raw;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) raw.append(buf, static_cast<std::size_t>(n));
-    ::close(fd);
-    Args argv;
-    for (std::size_t at = 0; at < raw.size();) {
-        std::size_t end = raw.find('\0', at);
-        if (end == std::string::npos) end = raw.size();
-        argv.push_back(raw.substr(at, end - at));
-        at = end + 1;
-    }
+    const Args argv = test::ownArguments();
     if (argv.size() < 3 || argv[1] != kRecordFlag) return false;
     std::string record;
     for (std::size_t i = 3; i < argv.size(); ++i) record += argv[i] + '\0';
@@ -55,10 +47,34 @@ constexpr const char* kRecordFlag = "--record-call";
     _exit(0);
 }();
 
-// The header of one text-mode listing entry.
+constexpr const char* kStamp = "24/05/17,09:30:12+08";
+
+// One entry of a PDU listing, the PDU encoded by the simulator's own encoder.
+std::string pduEntry(int index, const sim::DeliverSpec& spec, int status = 0) {
+    std::string why;
+    const std::string tpdu = sim::encodeDeliver(spec, why);
+    return "+CMGL: " + std::to_string(index) + "," + std::to_string(status) + ",," +
+           std::to_string(tpdu.size()) + "\r\n" +
+           sim::toHex(sim::serviceCentreAddress("+491710760000") + tpdu) + "\r\n";
+}
+
+sim::DeliverSpec sms(const std::string& sender, const std::string& latin1) {
+    return {sender, sim::Coding::Gsm7, sim::latin1ToGsmCodes(latin1), 0, 0, 0, kStamp};
+}
+
+sim::DeliverSpec part(const std::string& sender, int total, int sequence, const std::string& latin1) {
+    return {sender, sim::Coding::Gsm7, sim::latin1ToGsmCodes(latin1), 77, total, sequence, kStamp};
+}
+
+// The header of one text-mode listing entry, and the answer of at+cmgr for it.
 std::string entry(int index, const std::string& sender, const std::string& text) {
     return "+CMGL: " + std::to_string(index) + ",\"REC UNREAD\",\"" + sender +
            "\",,\"24/05/17,09:30:12+08\"\r\n" + text + "\r\n";
+}
+
+std::string readAnswer(const std::string& sender, const std::string& text) {
+    return "\r\n+CMGR: \"REC UNREAD\",\"" + sender + "\",,\"24/05/17,09:30:12+08\"\r\n" + text +
+           "\r\n\r\nOK\r\n";
 }
 
 std::string listing(const std::vector<std::string>& entries) {
@@ -72,6 +88,7 @@ protected:
     void SetUp() override {
         modem().clearReplies();
         resetSettingsForTest();
+        resetIncomingForTest();
         test::settleModem();
         resetLogQueueForTest();
         setNotifier([](int) {});
@@ -117,63 +134,203 @@ protected:
     const std::string calls = dir.path() + "/calls";
 };
 
-TEST_F(Incoming, ListingModeFollowsTheStatusesOffered) {
+TEST_F(Incoming, ListingModeFollowsTheModem) {
     struct Case {
-        const char* answer;  // to at+cmgl=?; "" stays silent
-        const char* listed;
+        const char* label;
+        const char* cmgf0;  // the answer to at+cmgf=0; "" for OK
+        const char* offered;  // the answer to at+cmgl=?; "" stays silent
+        Args commands;        // at the choice and at one listing
+        const char* logged;
     } cases[] = {
-        {"+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")",
-         "at+cmgl=\"all\""},
-        {"+CMGL: (0-4)", "at+cmgl=4"},
-        {"", "at+cmgl=4"},
+        {"PDU mode taken", "", "",
+         {"at+cmgf=0", "at+cmgf=1", "at+cmgf=0", "at+cmgl=4", "at+cmgf=1"},
+         "Received SMS are listed in PDU mode"},
+        {"PDU mode refused, the status ALL offered", "\r\nERROR\r\n",
+         "+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")",
+         {"at+cmgf=0", "at+cmgf=1", "at+cmgl=?", "at+cmgl=\"all\""},
+         "Received SMS are listed in text mode: the modem refuses PDU mode"},
+        {"PDU mode refused with +CMS ERROR, numbers offered", "\r\n+CMS ERROR: 303\r\n",
+         "+CMGL: (0-4)", {"at+cmgf=0", "at+cmgf=1", "at+cmgl=?", "at+cmgl=4"},
+         "Received SMS are listed in text mode: the modem refuses PDU mode"},
+        {"PDU mode refused, no answer to at+cmgl=?", "\r\nERROR\r\n", "",
+         {"at+cmgf=0", "at+cmgf=1", "at+cmgl=?", "at+cmgl=4"},
+         "Received SMS are listed in text mode: the modem refuses PDU mode"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
         modem().clear();
-        modem().setReply("at+cmgl=?", *c.answer ? "\r\n" + std::string(c.answer) +
-                                                      "\r\n\r\nOK\r\n"
-                                                : "");
-        EXPECT_EQ(incomingPoll(chooseListingMode()), 0) << c.answer;
-        EXPECT_EQ(modem().commands(), (Args{"at+cmgl=?", c.listed})) << c.answer;
+        modem().clearReplies();
+        if (*c.cmgf0) modem().setReply("at+cmgf=0", c.cmgf0);
+        modem().setReply("at+cmgl=?", *c.offered ? "\r\n" + std::string(c.offered) +
+                                                       "\r\n\r\nOK\r\n"
+                                                 : "");
+        EXPECT_EQ(incomingPoll(chooseListingMode()), 0);
+        EXPECT_EQ(modem().commands(), c.commands);
+        EXPECT_NE(test::readFile(dailyLogPath(clock::localNow())).find(c.logged), std::string::npos);
     }
 }
 
-TEST_F(Incoming, TwoLineMessageGivesOneCallOneBlueLineOneDeletion) {
-    modem().setReply("at+cmgl=\"all\"",
-                     listing({entry(3, "+4917012345", "Reset pump 2\r\nnow please")}));
-    EXPECT_EQ(incomingPoll(ListingMode::Text), 1);
-    EXPECT_EQ(recordedCalls(1), (std::vector<Args>{{"+4917012345", "Reset pump 2\rnow please\r"}}));
+TEST_F(Incoming, MessageGivesOneCallOneBlueLineAndOneDeletionAfterTextMode) {
+    modem().setReply("at+cmgl=4", listing({pduEntry(3, sms("+4917012345", "Reset pump 2\nnow please"))}));
+    EXPECT_EQ(incomingPoll(ListingMode::Pdu), 1);
+    EXPECT_EQ(recordedCalls(1), (std::vector<Args>{{"+4917012345", "Reset pump 2\nnow please"}}));
     auto lines = windowLines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].text,
-              "'Reset pump 2\rnow please\r' command received from \"+4917012345\"");
+    EXPECT_EQ(lines[0].text, "'Reset pump 2\nnow please' command received from \"+4917012345\"");
     EXPECT_EQ(lines[0].colour, kColorBlue);
-    EXPECT_EQ(modem().commands(), (Args{"at+cmgl=\"all\"", "at+cmgd=3"}));
+    // Back in text mode before the deletion and before the lock goes.
+    EXPECT_EQ(modem().commands(), (Args{"at+cmgf=0", "at+cmgl=4", "at+cmgf=1", "at+cmgd=3"}));
 }
 
-TEST_F(Incoming, MessagesHandledInListingOrderAndDeletedOneByOne) {
-    modem().setReply("at+cmgl=4", listing({entry(7, "+111", "first"), entry(2, "+222", "second"),
-                                           entry(5, "+333", "third")}));
-    EXPECT_EQ(incomingPoll(ListingMode::Numeric), 3);
-    EXPECT_EQ(modem().commands(), (Args{"at+cmgl=4", "at+cmgd=7", "at+cmgd=2", "at+cmgd=5"}));
+// What a message's text may hold: each case is one message, handed over whole with its sender.
+TEST_F(Incoming, TextsThatLookLikeTheModemArriveWholeWithTheirSender) {
+    struct Case {
+        const char* label;
+        std::string sender;
+        std::string text;     // as sent, ISO 8859-1
+        std::string arrives;  // at the command
+    } cases[] = {
+        {"a forged listing entry", "+4917",
+         "x\r\n+CMGL: 1,\"REC READ\",\"+4999999\",,\"26/01/01,00:00:00+00\"\r\nforged text",
+         "x\r\n+CMGL: 1,\"REC READ\",\"+4999999\",,\"26/01/01,00:00:00+00\"\r\nforged text"},
+        {"a forged PDU entry", "+4918", "\r\n+CMGL: 9,0,,5\r\n00040100F0\r\n",
+         "\r\n+CMGL: 9,0,,5\r\n00040100F0\r\n"},
+        {"ERROR and OK lines", "+4919", "ERROR in pump 3\nOK\nOK", "ERROR in pump 3\nOK\nOK"},
+        {"@ as code 0, n with tilde 0x7D, a Greek capital", "+4920", "a@b.c Se\xF1or", "a@b.c Se\xF1or"},
+        {"an alphanumeric sender that looks like a command", "\"; rm", "hi", "hi"},
+    };
+    std::vector<std::string> entries;
+    std::vector<Args> expected;
+    Args deletions{"at+cmgf=0", "at+cmgl=4", "at+cmgf=1"};
+    for (const Case& c : cases) {
+        const int index = static_cast<int>(entries.size()) + 1;
+        entries.push_back(pduEntry(index, sms(c.sender, c.text)));
+        expected.push_back({c.sender, c.arrives});
+        deletions.push_back("at+cmgd=" + std::to_string(index));
+    }
+    std::sort(expected.begin(), expected.end());
+    modem().setReply("at+cmgl=4", listing(entries));
+    EXPECT_EQ(incomingPoll(ListingMode::Pdu), static_cast<int>(expected.size()));
+    EXPECT_EQ(recordedCalls(expected.size()), expected);
+    EXPECT_EQ(modem().commands(), deletions);
+}
+
+TEST_F(Incoming, PartsOfALongMessage) {
+    struct Listing {
+        std::vector<std::string> entries;
+        int started;
+        Args deleted;
+    };
+    struct Case {
+        const char* label;
+        std::vector<Listing> listings;
+        std::vector<Args> calls;
+    } cases[] = {
+        {"three parts listed out of order: one text, in order",
+         {{{pduEntry(4, part("+4930", 3, 3, " drei")), pduEntry(5, sms("+4931", "allein")),
+            pduEntry(6, part("+4930", 3, 1, "eins")), pduEntry(7, part("+4930", 3, 2, " zwei"))},
+           2,
+           {"at+cmgd=6", "at+cmgd=7", "at+cmgd=4", "at+cmgd=5"}}},  // at its first part's place
+         {{"+4930", "eins zwei drei"}, {"+4931", "allein"}}},
+        {"a part without its sibling goes alone after two listings",
+         {{{pduEntry(1, part("+4940", 2, 2, "zwei"))}, 0, {}},
+          {{pduEntry(1, part("+4940", 2, 2, "zwei"))}, 0, {}},
+          {{pduEntry(1, part("+4940", 2, 2, "zwei"))}, 1, {"at+cmgd=1"}}},
+         {{"+4940", "zwei"}}},
+        {"parts of two senders with the same reference stay apart",
+         {{{pduEntry(1, part("+4950", 2, 1, "a")), pduEntry(2, part("+4951", 2, 2, "b")),
+            pduEntry(3, part("+4950", 2, 2, "c"))},
+           1,
+           {"at+cmgd=1", "at+cmgd=3"}}},
+         {{"+4950", "ac"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        resetIncomingForTest();
+        fs::remove_all(calls);
+        fs::create_directory(calls);
+        for (const Listing& l : c.listings) {
+            modem().clear();
+            modem().setReply("at+cmgl=4", listing(l.entries));
+            EXPECT_EQ(incomingPoll(ListingMode::Pdu), l.started);
+            Args expected{"at+cmgf=0", "at+cmgl=4", "at+cmgf=1"};
+            expected.insert(expected.end(), l.deleted.begin(), l.deleted.end());
+            EXPECT_EQ(modem().commands(), expected);
+        }
+        EXPECT_EQ(recordedCalls(c.calls.size()), c.calls);
+    }
+}
+
+TEST_F(Incoming, WhatCannotBeHandedOverStaysOnTheSimNamedOnce) {
+    useFormat("gsms-no-such-program \"%s\" \"%s\"");
+    modem().setReply("at+cmgl=4",
+                     listing({pduEntry(1, sms("+4960", "eins")), pduEntry(2, sms("+4961", "zwei")),
+                              "+CMGL: 3,0,,4\r\n00040100F0\r\n",  // no user data
+                              pduEntry(4, sms("+4962", "gesendet"), 3)}));  // STO SENT
+    const Args listed{"at+cmgf=0", "at+cmgl=4", "at+cmgf=1"};
+    for (int round = 0; round < 2; ++round) {
+        modem().clear();
+        EXPECT_EQ(incomingPoll(ListingMode::Pdu), 0);
+        EXPECT_EQ(modem().commands(), listed);  // nothing deleted
+    }
+    std::vector<std::string> texts;
+    for (const auto& l : windowLines()) {
+        texts.push_back(l.text);
+        EXPECT_EQ(l.colour, kColorRed) << l.text;
+    }
+    // Once per message, not once per listing.
+    EXPECT_EQ(texts, (std::vector<std::string>{
+                         "ERROR: message 3 cannot be read (cut before the user data)",
+                         "ERROR: cannot start gsms-no-such-program (No such file or directory)",
+                         "ERROR: cannot start gsms-no-such-program (No such file or directory)"}));
+    // A command that can be started again: the waiting messages go and are deleted.
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    useFormat("\"" + self + "\" " + kRecordFlag + " " + calls + " \"%s\" \"%s\"");
+    modem().clear();
+    EXPECT_EQ(incomingPoll(ListingMode::Pdu), 2);
+    EXPECT_EQ(modem().commands(), (Args{"at+cmgf=0", "at+cmgl=4", "at+cmgf=1", "at+cmgd=1", "at+cmgd=2"}));
+    EXPECT_EQ(recordedCalls(2), (std::vector<Args>{{"+4960", "eins"}, {"+4961", "zwei"}}));
+}
+
+TEST_F(Incoming, ModemThatRefusesTextModeAgainIsNamedOnce) {
+    modem().setReply("at+cmgf=1", "\r\nERROR\r\n");
+    for (int round = 0; round < 2; ++round) {
+        modem().clear();
+        EXPECT_EQ(incomingPoll(ListingMode::Pdu), 0);
+        // Tried, then tried again on a clean line (ESC, "at", the "at+cmgf?" fence).
+        const Args cmds = modem().commands();
+        EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "at+cmgf=1"), 2);
+        EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "at+cmgf?"), 1);
+    }
     std::vector<std::string> texts;
     for (const auto& l : windowLines()) texts.push_back(l.text);
-    EXPECT_EQ(texts, (std::vector<std::string>{"'first\r' command received from \"+111\"",
-                                               "'second\r' command received from \"+222\"",
-                                               "'third\r' command received from \"+333\""}));
-    EXPECT_EQ(recordedCalls(3), (std::vector<Args>{
-                                    {"+111", "first\r"}, {"+222", "second\r"}, {"+333", "third\r"}}));
+    EXPECT_EQ(texts, (std::vector<std::string>{
+                         "ERROR: the modem did not return to text mode (at+cmgf=1)"}));
+    modem().clearReplies();
+    EXPECT_EQ(incomingPoll(ListingMode::Pdu), 0);  // back in text mode: named again next time
 }
 
-TEST_F(Incoming, DefaultAlphabetArrivesAsLatin1) {
-    // 0x7D is n with tilde, 0x10 a Greek capital (Delta) with no Latin-1 counterpart.
-    modem().setReply("at+cmgl=\"all\"", listing({entry(1, "+4917", "Se\x7Dor \x10")}));
+TEST_F(Incoming, TextModeReadsEachMessageAlone) {
+    // The listing's own entries are not trusted: each index is read with at+cmgr, so a line of
+    // text that poses as an entry reads a message that is not there (+CMS ERROR: 321).
+    const std::string forged = "+CMGL: 7,\"REC READ\",\"+4999999\",,\"26/01/01,00:00:00+00\"";
+    const std::string text = "Reset pump 2\r\n" + forged + "\r\nERROR in pump 3\r\nOK";
+    modem().setReply("at+cmgl=\"all\"", listing({entry(3, "+4917012345", text)}));
+    modem().setReply("at+cmgr=3", readAnswer("+4917012345", text));
+    modem().setReply("at+cmgr=7", "\r\n+CMS ERROR: 321\r\n");
     EXPECT_EQ(incomingPoll(ListingMode::Text), 1);
-    EXPECT_EQ(recordedCalls(1), (std::vector<Args>{{"+4917", "Se\xF1or  \r"}}));
+    EXPECT_EQ(modem().commands(), (Args{"at+cmgl=\"all\"", "at+cmgr=3", "at+cmgr=7", "at+cmgd=3"}));
+    // Text mode joins the lines with CR and ends the last with one.
+    const std::string arrives = "Reset pump 2\r" + forged + "\rERROR in pump 3\rOK\r";
+    EXPECT_EQ(recordedCalls(1), (std::vector<Args>{{"+4917012345", arrives}}));
+    auto lines = windowLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, "'" + arrives + "' command received from \"+4917012345\"");
 }
 
 TEST_F(Incoming, ShellCharactersArriveAsOneArgumentAndStartNothingElse) {
     struct Case {
-        std::string listed;  // default-alphabet bytes as the modem lists them
+        std::string listed;  // default-alphabet codes as sent
         std::string arrives;
     } cases[] = {
         {"\"; touch x; \"", "\"; touch x; \""},
@@ -185,12 +342,14 @@ TEST_F(Incoming, ShellCharactersArriveAsOneArgumentAndStartNothingElse) {
     std::vector<std::string> entries;
     std::vector<Args> expected;
     for (const Case& c : cases) {
-        entries.push_back(entry(static_cast<int>(entries.size() + 1), "+4917", c.listed));
-        expected.push_back({"+4917", c.arrives + "\r"});
+        sim::DeliverSpec spec = sms("+4917", "");
+        spec.payload = c.listed;
+        entries.push_back(pduEntry(static_cast<int>(entries.size() + 1), spec));
+        expected.push_back({"+4917", c.arrives});
     }
     std::sort(expected.begin(), expected.end());
-    modem().setReply("at+cmgl=\"all\"", listing(entries));
-    EXPECT_EQ(incomingPoll(ListingMode::Text), static_cast<int>(expected.size()));
+    modem().setReply("at+cmgl=4", listing(entries));
+    EXPECT_EQ(incomingPoll(ListingMode::Pdu), static_cast<int>(expected.size()));
     EXPECT_EQ(recordedCalls(expected.size()), expected);
     EXPECT_FALSE(fs::exists(dir.path() + "/x"));
 }
@@ -200,8 +359,9 @@ TEST_F(Incoming, LongTextIsCutToTheCommandLineAndTheLogLine) {
     const std::string self = fs::read_symlink("/proc/self/exe").string();
     const std::string pad(3900 - self.size() - calls.size(), 'x');
     useFormat("\"" + self + "\" " + kRecordFlag + " " + calls + " " + pad + " \"%s\" \"%s\"");
-    modem().setReply("at+cmgl=\"all\"", listing({entry(4, "+4917012345", std::string(300, 'a'))}));
-    EXPECT_EQ(incomingPoll(ListingMode::Text), 1);
+    modem().setReply("at+cmgl=4", listing({pduEntry(4, part("+4917012345", 2, 1, std::string(150, 'a'))),
+                                           pduEntry(5, part("+4917012345", 2, 2, std::string(150, 'a')))}));
+    EXPECT_EQ(incomingPoll(ListingMode::Pdu), 1);
     auto recorded = recordedCalls(1);
     ASSERT_EQ(recorded.size(), 1u);
     ASSERT_EQ(recorded[0].size(), 3u);
@@ -224,20 +384,6 @@ TEST_F(Incoming, LongTextIsCutToTheCommandLineAndTheLogLine) {
               "'" + std::string(255 - 38, 'a') + tail.substr(0, tail.size() - 1));
 }
 
-TEST_F(Incoming, FullCaptureLosesItsTailAndLeavesTheCutEntryOnTheSim) {
-    useFormat("gsms-no-such-program %s %s");
-    std::vector<std::string> entries;
-    for (int i = 1; i <= 200; ++i) entries.push_back(entry(i, "+4917", std::string(150, 'z')));
-    modem().setReply("at+cmgl=\"all\"", listing(entries));
-    const int handled = incomingPoll(ListingMode::Text);
-    EXPECT_EQ(modemState().capture().size(), ModemState::kCaptureSize - 1);
-    ASSERT_GT(handled, 100);
-    ASSERT_LT(handled, 200);
-    Args expected{"at+cmgl=\"all\""};
-    for (int i = 1; i <= handled; ++i) expected.push_back("at+cmgd=" + std::to_string(i));
-    EXPECT_EQ(modem().commands(), expected);
-}
-
 TEST(IncomingArguments, FormatSplitFirstThenFilled) {
     struct Case {
         const char* format;
@@ -257,12 +403,31 @@ TEST(IncomingArguments, FormatSplitFirstThenFilled) {
     EXPECT_EQ(incomingArguments("run %s %s", "%s", "%s %% \"x"), (Args{"run", "%s", "%s %% \"x"}));
 }
 
-TEST(IncomingListing, MarkerInsideATextSplitsNothing) {
-    auto m = walkListing("+CMGL: 9,\"REC READ\",\"+4917\",,\"x\"\rsee +CMGL: 4,a,b\r", true);
-    ASSERT_EQ(m.size(), 1u);
-    EXPECT_EQ(m[0].index, 9);
-    EXPECT_EQ(m[0].sender, "\"+4917\"");
-    EXPECT_EQ(m[0].text, "see +CMGL: 4,a,b\r");
+TEST(IncomingListing, EntriesComeFromTheFramingAlone) {
+    // A PDU listing: a header line and the PDU line after it; a cut last entry of a full
+    // capture waits for the next listing.
+    const std::string capture =
+        "+CMGL: 4,1,,3\r000000\r+CMGL: 5,0,\"Name, with comma\",2\r0000\r+CMGL: 6,0,,9\r0000";
+    auto whole = walkPduListing(capture + "\rOK\r", true);
+    ASSERT_EQ(whole.size(), 3u);
+    EXPECT_EQ(whole[0].index, 4);
+    EXPECT_EQ(whole[0].status, 1);
+    EXPECT_EQ(whole[0].length, 3);
+    EXPECT_EQ(whole[0].pdu, "000000");
+    EXPECT_EQ(whole[1].index, 5);
+    EXPECT_EQ(whole[1].length, 2);
+    EXPECT_EQ(walkPduListing(capture, false).size(), 2u);
+
+    // Text mode: the indexes only, each once.
+    EXPECT_EQ(listedIndexes("+CMGL: 9,\"REC READ\",\"+4917\",,\"x\"\rsee +CMGL: 4,a,b\r"
+                            "+CMGL: 9,\"REC READ\",\"+4917\",,\"x\"\r+CMGL: x,\r+CMGL: 2,\"REC\"\r"),
+              (std::vector<int>{9, 2}));
+    ReadAnswer a;
+    ASSERT_EQ(parseReadAnswer("+CMGR: \"REC READ\",\"+4917\",,\"x\"\rline\r+CMGR: \"REC READ\",\"+1\"\rOK\r", a), 0);
+    EXPECT_EQ(a.sender, "+4917");
+    EXPECT_EQ(a.text, "line\r+CMGR: \"REC READ\",\"+1\"\r");
+    EXPECT_EQ(parseReadAnswer("+CMGR: \"STO SENT\",\"+4917\"\rmine\rOK\r", a), -1);
+    EXPECT_EQ(parseReadAnswer("+CMS ERROR: 321\r", a), -1);
 }
 
 }  // namespace

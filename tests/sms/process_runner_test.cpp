@@ -8,12 +8,17 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "support/own_arguments.h"
 
 namespace fs = std::filesystem;
 using gsms::ProcessRunner;
@@ -67,6 +72,38 @@ std::string readFile(const fs::path& p) {
     return s;
 }
 
+constexpr const char* kReportFlag = "--report-start";
+
+// Started as "<this program> --report-start FILE", the test program writes what it started
+// with to FILE and ends before any test runs: its open descriptors and the SigBlk and SigIgn
+// lines of /proc/self/status.
+[[maybe_unused]] const bool reporter = [] {
+    const std::vector<std::string> argv = gsms::test::ownArguments();
+    if (argv.size() != 3 || argv[1] != kReportFlag) return false;
+    std::string report = "fds";
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        while (const dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.' && std::atoi(e->d_name) != ::dirfd(d))
+                report += std::string(" ") + e->d_name;
+        ::closedir(d);
+    }
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0) report += "\n" + line;
+    std::ofstream(argv[2] + ".part") << report << "\n";
+    std::rename((argv[2] + ".part").c_str(), argv[2].c_str());
+    _exit(0);
+}();
+
+int threadCount() {
+    int n = 0;
+    if (DIR* d = ::opendir("/proc/self/task")) {
+        while (const dirent* e = ::readdir(d)) n += e->d_name[0] != '.';
+        ::closedir(d);
+    }
+    return n;
+}
+
 } // namespace
 
 TEST(ProcessRunnerSplit, QuotedArgumentsLoseTheirQuotes) {
@@ -100,11 +137,74 @@ TEST(ProcessRunnerStart, NoCommandLineReturnsZero) {
     EXPECT_EQ(r.pid(), 0);
 }
 
-TEST(ProcessRunnerStart, MissingProgramReturnsZero) {
-    ProcessRunner a("gsms_no_such_program_xyz arg");
-    EXPECT_EQ(a.start(true, true), 0);
-    ProcessRunner b("/nonexistent/dir/prog");
-    EXPECT_EQ(b.start(true, true), 0);
+TEST(ProcessRunnerStart, ProgramThatCannotStartSaysWhy) {
+    TempDir dir;
+    const std::string plain = (dir.path / "plain").string();
+    const std::string noShebang = (dir.path / "no-shebang").string();
+    std::ofstream(plain) << "#!/bin/sh\n";
+    std::ofstream(noShebang) << "echo hi\n";
+    ::chmod(noShebang.c_str(), 0755);
+    struct Case {
+        std::string command;
+        int error;
+    } cases[] = {
+        {"gsms_no_such_program_xyz arg", ENOENT},
+        {"/nonexistent/dir/prog", ENOENT},
+        {plain, EACCES},                // not executable
+        {dir.path.string(), EACCES},    // a directory
+        {noShebang, ENOEXEC},           // executable, but no program the system can run
+    };
+    for (const Case& c : cases) {
+        ProcessRunner r(c.command.c_str());
+        EXPECT_EQ(r.start(true, true), 0) << c.command;
+        EXPECT_EQ(r.startError(), c.error) << c.command;
+    }
+}
+
+TEST(ProcessRunnerStart, ChildHasOnlyItsStandardStreamsAndDefaultSignals) {
+    TempDir dir;
+    const std::string report = (dir.path / "report").string();
+    // What the gateway holds when it starts a command: an ignored SIGPIPE, blocked signals,
+    // a descriptor without close-on-exec (as from whoever started the gateway).
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &old);
+    sigset_t block, oldMask;
+    sigemptyset(&block);
+    sigaddset(&block, SIGTERM);
+    sigaddset(&block, SIGUSR1);
+    ::pthread_sigmask(SIG_BLOCK, &block, &oldMask);
+    const int inherited = ::open("/dev/null", O_RDONLY);
+
+    ProcessRunner r(std::vector<std::string>{
+        fs::read_symlink("/proc/self/exe").string(), kReportFlag, report});
+    const int started = r.start(true, true);
+    ::close(inherited);
+    ::pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
+    ::sigaction(SIGPIPE, &old, nullptr);
+    ASSERT_EQ(started, 1);
+    EXPECT_TRUE(waitFor([&] { return !r.isRunning(); }));
+    std::ifstream in(report);
+    std::stringstream got;
+    got << in.rdbuf();
+    EXPECT_EQ(got.str(), "fds 0 1 2\nSigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
+}
+
+TEST(ProcessRunnerLifetime, OneReaperCollectsManyDetachedChildren) {
+    static gsms::ChildGroup group;
+    const int threadsBefore = threadCount();
+    std::vector<pid_t> pids;
+    for (int i = 0; i < 30; ++i) {
+        ProcessRunner r("sleep 1");
+        ASSERT_EQ(r.start(true, true), 1);
+        pids.push_back(r.pid());
+        r.detach(&group);
+    }
+    EXPECT_EQ(group.running(), 30);
+    // One thread for all of them (the first detach of the process may start it).
+    EXPECT_LE(threadCount(), threadsBefore + 1);
+    EXPECT_TRUE(waitFor([&] { return group.running() == 0; }));
+    for (pid_t pid : pids) EXPECT_TRUE(processGone(pid)) << pid;
 }
 
 TEST(ProcessRunnerLifetime, DetachedChildOutlivesRunner) {

@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "engine/engine.h"
 #include "engine/front_end.h"
 #include "engine/log.h"
 #include "jobs/job_table.h"
@@ -24,6 +25,13 @@
 #include "ui_test_support.h"
 
 using namespace gsms;
+
+namespace {
+const char* const kStartingText =
+    "Starting: Send SMS and Change SMSC are available once the modem is in service";
+const char* const kStoppedText =
+    "Stopped after an error (see the log): Send SMS and Change SMSC are not available";
+}  // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -75,7 +83,12 @@ private Q_SLOTS:
             QLabel* text = label(1030 + k);
             QVERIFY2(picture && text, qPrintable(QString::number(k)));
             QCOMPARE(picture->geometry(), du.toPixels(QRect(pictureX[c], y, 21, 20)));
-            QCOMPARE(text->geometry(), du.toPixels(QRect(labelX[c], labelY[r], 65, 8)));
+            // Two lines, down to the next row of pictures (or the log).
+            QCOMPARE(text->geometry(), du.toPixels(QRect(labelX[c], labelY[r], 65, 17)));
+            QVERIFY(text->geometry().bottom() <
+                    (r < 4 ? du.y(pictureY[r + 1]) - (k + 6 == 21 ? du.y(1) : 0)
+                           : window->logList()->geometry().top()));
+            QVERIFY(text->fontMetrics().lineSpacing() * 2 <= text->height());
             QCOMPARE(picture->pixmap().toImage(), slotPicture(0).toImage());
             QVERIFY(text->text().isEmpty());
             QVERIFY(text->alignment() & Qt::AlignHCenter);
@@ -85,7 +98,7 @@ private Q_SLOTS:
         QCOMPARE(window->logList()->objectName(), QStringLiteral("id1101"));
         QCOMPARE(window->logList()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QCOMPARE(label(1064)->geometry(), du.toPixels(QRect(7, 319, 411, 8)));
-        QVERIFY(label(1064)->text().isEmpty());
+        QCOMPARE(label(1064)->text(), QString::fromUtf8(kStartingText));
 
         // The hidden placeholder only lends its corner to the gauge.
         QVERIFY(label(1061)->isHidden());
@@ -110,6 +123,8 @@ private Q_SLOTS:
             QCOMPARE(button->text(), QString::fromLatin1(b.text));
             QCOMPARE(button->geometry(), du.toPixels(QRect(b.x, 332, 65, 14)));
             QCOMPARE(button->isDefault(), b.id == 1100);
+            // The modem's buttons wait for the engine.
+            QCOMPARE(button->isEnabled(), b.id != 1102 && b.id != 1104);
         }
         // The system menu carries the About command after a separator.
         const QList<QAction*> actions = window->systemMenu()->actions();
@@ -120,13 +135,30 @@ private Q_SLOTS:
 
     void slotNotificationsReachTheirControls() {
         openWindow();
-        update_job_slot(29, 2, "ALARM 7 to 0170 1234567");
-        QTRY_COMPARE(label(1059)->text(), QStringLiteral("ALARM 7 to 0170 1234567"));
+        // Captions take two lines, cut with "…" beyond; the tooltip has them whole.
+        const QString caption = QStringLiteral("sending 'ALARM 7' to 0170 1234567");
+        update_job_slot(29, 2, caption.toLatin1().constData());
+        QTRY_COMPARE(label(1059)->toolTip(), caption);
+        QCOMPARE(label(1059)->text().count(u'\n'), 1);
+        QCOMPARE(label(1059)->text().replace(u'\n', u' '), caption);
         QCOMPARE(label(1029)->pixmap().toImage(), slotPicture(2).toImage());
+        const QString longCaption = QStringLiteral("sending 'Boiler pressure low in hall 3, "
+                                                   "call the caretaker' to Ben Miller");
+        update_job_slot(28, 2, longCaption.toLatin1().constData());
+        QTRY_COMPARE(label(1058)->toolTip(), longCaption);
+        const QStringList lines = label(1058)->text().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[1].endsWith(QChar(0x2026)));
+        for (const QString& line : lines)
+            QVERIFY(label(1058)->fontMetrics().horizontalAdvance(line) <= label(1058)->width());
+        // A caption is text, whatever it holds.
+        QCOMPARE(label(1058)->textFormat(), Qt::PlainText);
+        update_job_slot(28, 0, "");
+        QTRY_VERIFY(label(1058)->toolTip().isEmpty());
         QVERIFY(slotPicture(2).toImage() != slotPicture(0).toImage());
         // Its neighbour stays as it was.
-        QVERIFY(label(1058)->text().isEmpty());
-        QCOMPARE(label(1028)->pixmap().toImage(), slotPicture(0).toImage());
+        QVERIFY(label(1057)->text().isEmpty());
+        QCOMPARE(label(1027)->pixmap().toImage(), slotPicture(0).toImage());
 
         // Freed: idle again.
         update_job_slot(29, 0, "");
@@ -137,11 +169,12 @@ private Q_SLOTS:
     void codesWithoutMeaningTouchNothing() {
         openWindow();
         signalQuality().store(3);
-        for (int code : {-1, 31, 98, 100, 1024}) window->onNotification(code);
+        const QString status = label(1064)->text();
+        for (int code : {-1, 31, 98, 101, 1024}) window->onNotification(code);
         // A log notification with an empty queue adds nothing either.
         window->onNotification(kNotifyLogLine);
         QCOMPARE(window->logList()->count(), 0);
-        QVERIFY(label(1064)->text().isEmpty());
+        QCOMPARE(label(1064)->text(), status);
         QCOMPARE(window->gauge()->value(), 29);
         for (int k = 0; k < 30; ++k) {
             QVERIFY(label(1030 + k)->text().isEmpty());
@@ -199,9 +232,20 @@ private Q_SLOTS:
         QRect plain = list->visualItemRect(list->item(0));
         QCOMPARE(colourAt(image, background(plain)), QColor(0, 0, 0));
         QVERIFY(countColour(image, plain, list->palette().color(QPalette::HighlightedText)) > 0);
+
+        // A grey line's inverse is grey too: selected, it is written in black.
+        windowLog(nullptr, "settings line WWWW", kColorGrey);
+        QTRY_COMPARE(list->count(), 3);
+        list->setCurrentRow(2);
+        image = list->viewport()->grab().toImage();
+        QRect grey = list->visualItemRect(list->item(2));
+        QCOMPARE(colourAt(image, background(grey)), QColor(128, 128, 128));
+        QVERIFY(countColour(image, grey, QColor(0, 0, 0)) > 0);
+        QCOMPARE(countColour(image, grey, QColor(127, 127, 127)), 0);
     }
 
     void lowSignalShowsAndClearsTheWarning() {
+        setEngineStageForTest(EngineStage::Running);
         openWindow();
         const QString warning = QString::fromLatin1(kLowSignalText);
         QCOMPARE(warning, QStringLiteral("WARNING : Low signal quality, SMS submissions are "
@@ -274,22 +318,35 @@ private Q_SLOTS:
         QCOMPARE(shown, 2);
     }
 
-    void sendBeforeTheEngineRunsEndsWithTheRedLine() {
+    void modemButtonsFollowTheEngineStage() {
         openWindow();
-        // The dialog runs modally inside the button's handler: it is filled and sent from
-        // the nested loop as soon as it is up.
-        test::whenModal<CSendSmsDialog>([](CSendSmsDialog* dialog) {
-            dialog->findChild<QComboBox*>(QStringLiteral("id1000"))
-                ->setEditText(QStringLiteral("0170 555"));
-            dialog->findChild<QPlainTextEdit*>(QStringLiteral("id1001"))
-                ->setPlainText(QStringLiteral("test"));
-            dialog->findChild<QPushButton*>(QStringLiteral("id1"))->click();
-        });
-        window->findChild<QPushButton*>(QStringLiteral("id1102"))->click();
-        CLogListBox* list = window->logList();
-        QTRY_COMPARE(list->count(), 1);
-        QVERIFY(list->item(0)->text().endsWith(QStringLiteral(" ERROR sending to 0170 555")));
-        QCOMPARE(list->lineColour(0), kColorRed);
+        auto* send = window->findChild<QPushButton*>(QStringLiteral("id1102"));
+        auto* smsc = window->findChild<QPushButton*>(QStringLiteral("id1104"));
+        // A click on a button that may not act opens nothing, now or later.
+        QTest::mouseClick(send, Qt::LeftButton);
+        QTest::mouseClick(smsc, Qt::LeftButton);
+        QTest::qWait(50);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+        struct Step {
+            const char* label;
+            EngineStage stage;
+            bool modemButtons;
+            QString status;
+            int gauge;
+        } steps[] = {
+            {"starting", EngineStage::Starting, false, QString::fromUtf8(kStartingText), 29},
+            {"running", EngineStage::Running, true, QString(), 29},
+            {"stopped", EngineStage::Stopped, false, QString::fromUtf8(kStoppedText), 0},
+        };
+        for (const Step& step : steps) {
+            setEngineStageForTest(step.stage);
+            notify(kNotifyEngineState);
+            QTRY_COMPARE(label(1064)->text(), step.status);
+            QVERIFY2(send->isEnabled() == step.modemButtons, step.label);
+            QVERIFY2(smsc->isEnabled() == step.modemButtons, step.label);
+            QCOMPARE(window->gauge()->value(), step.gauge);
+        }
     }
 
 private:

@@ -1,11 +1,16 @@
 #include "ui_test_support.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
 #include <ctime>
 #include <sstream>
 
+#include "engine/engine.h"
 #include "engine/log.h"
 #include "engine/settings.h"
 #include "jobs/job_table.h"
@@ -21,6 +26,7 @@ void resetEngineTables() {
     resetJobTableForTest();
     resetSettingsForTest();
     signalQuality().store(0);
+    setEngineStageForTest(EngineStage::NotStarted);
 }
 
 }  // namespace
@@ -50,6 +56,44 @@ std::vector<std::string> TempProfile::logLines() const {
     std::string line;
     while (std::getline(in, line)) lines.push_back(line.size() > 9 ? line.substr(9) : line);
     return lines;
+}
+
+QStringList textsThatDoNotFit(QWidget* dialog) {
+    QStringList cut;
+    auto check = [&cut](QWidget* w, const QString& text, QSize need, QSize has) {
+        if (need.width() > has.width() || need.height() > has.height())
+            cut << QStringLiteral("%1: %2 (needs %3 x %4, has %5 x %6)")
+                       .arg(w->objectName(), text)
+                       .arg(need.width())
+                       .arg(need.height())
+                       .arg(has.width())
+                       .arg(has.height());
+    };
+    for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        const QFontMetrics fm(w->font());
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            if (label->text().isEmpty() || !label->pixmap().isNull()) continue;
+            const QRect room = label->contentsRect();
+            const int flags = label->wordWrap() ? Qt::TextWordWrap : Qt::TextSingleLine;
+            const QRect need = fm.boundingRect(QRect(0, 0, room.width(), 10000),
+                                               flags | int(label->alignment()), label->text());
+            check(w, label->text(), need.size(), room.size());
+        } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+            // The indicator may take the margins of its own: only the text's height counts.
+            check(w, box->text(), QSize(box->sizeHint().width(), fm.height()), box->size());
+        } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+            QString text = button->text();
+            text.remove(u'&');
+            const int frame = w->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, w) +
+                              w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w);
+            check(w, text, QSize(fm.horizontalAdvance(text) + 2 * frame, fm.height()),
+                  button->size());
+        } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+            check(w, group->title(), QSize(fm.horizontalAdvance(group->title()), fm.height()),
+                  group->size());
+        }
+    }
+    return cut;
 }
 
 BoxWatcher::BoxWatcher(QMessageBox::StandardButton answer) : answer_(answer) {

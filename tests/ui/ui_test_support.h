@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QString>
 #include <QTimer>
 #include <QVector>
@@ -61,6 +62,10 @@ private:
     QVector<SeenBox> seen_;
     QVector<QPointer<QMessageBox>> answered_;
 };
+
+// The texts of a dialog's labels, check boxes and buttons that do not fit their controls in
+// the dialog's font, each as "name: text (needs W x H, has w x h)".
+QStringList textsThatDoNotFit(QWidget* dialog);
 
 // Runs fn once on the first modal dialog of type T that comes up, from the nested loop the
 // dialog runs in. The poll stops by itself after fn has run or after a minute.

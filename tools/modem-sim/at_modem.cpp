@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 
+#include "pdu_encoder.h"
 #include "sms/gsm_alphabet.h"
 
 namespace gsms::sim {
@@ -274,9 +275,9 @@ AtModem::Reply AtModem::creg(Form form, const Args& a) {
 
 AtModem::Reply AtModem::cmgf(Form form, const Args& a) {
     if (form == Form::Query) return info({"+CMGF: " + std::to_string(cmgf_)});
-    if (form == Form::Test) return info({"+CMGF: (0,1)"});
+    if (form == Form::Test) return info({pduRefused_ ? "+CMGF: (1)" : "+CMGF: (0,1)"});
     auto v = form == Form::Set && a.size() == 1 ? number(a[0].text, 0, 1) : std::nullopt;
-    if (!v) return error();
+    if (!v || (*v == 0 && pduRefused_)) return error();
     cmgf_ = *v;
     return ok();
 }
@@ -406,13 +407,24 @@ std::string AtModem::listing(const StoredMessage& m, bool withIndex) const {
            "\"";
 }
 
+std::vector<std::string> AtModem::pduListing(const StoredMessage& m, bool withIndex) const {
+    const std::string head = withIndex ? "+CMGL: " + std::to_string(m.index) + "," : "+CMGR: ";
+    std::string hex = toHex(serviceCentreAddress(csca_) + m.tpdu);
+    for (char& c : hex) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return {head + (m.read ? "1" : "0") + ",," + std::to_string(m.tpdu.size()), hex};
+}
+
 AtModem::Reply AtModem::cmgl(Form form, const Args& a) {
     if (!simReady()) return cms(311);
-    if (form == Form::Test) return info({cmglNumeric_ ? "+CMGL: (0-4)" : kCmglTextList});
+    const bool pdu = cmgf_ == 0;
+    if (form == Form::Test) {
+        return info({pdu || cmglNumeric_ ? "+CMGL: (0-4)" : kCmglTextList});
+    }
     if (form == Form::Query || a.size() > 2) return error();
     int stat = 0;  // REC UNREAD when none is named
     if (form == Form::Set && !a.empty()) {
         std::optional<int> v;
+        if (pdu && a[0].quoted) return cms(302);  // PDU mode takes the status as a number
         if (a[0].quoted) {
             for (int i = 0; i < 5 && !v; ++i)
                 if (upper(a[0].text) == kStatus[i]) v = i;
@@ -425,8 +437,12 @@ AtModem::Reply AtModem::cmgl(Form form, const Args& a) {
     Reply r = ok();
     for (StoredMessage& m : messages_) {
         if (stat != 4 && stat != (m.read ? 1 : 0)) continue;  // nothing stored is STO ...
-        r.info.push_back(listing(m, true));
-        r.info.push_back(shown(m.gsm));
+        if (pdu) {
+            for (std::string& line : pduListing(m, true)) r.info.push_back(std::move(line));
+        } else {
+            r.info.push_back(listing(m, true));
+            r.info.push_back(shown(m.gsm));
+        }
         m.read = true;
     }
     return r;
@@ -439,7 +455,8 @@ AtModem::Reply AtModem::cmgr(Form form, const Args& a) {
     if (!v) return error();
     for (StoredMessage& m : messages_) {
         if (m.index != *v) continue;
-        Reply r = info({listing(m, false), shown(m.gsm)});
+        Reply r = info(cmgf_ == 0 ? pduListing(m, false)
+                                  : std::vector<std::string>{listing(m, false), shown(m.gsm)});
         m.read = true;
         return r;
     }

@@ -16,6 +16,7 @@
 
 #include "input_assembler.h"
 #include "json_records.h"
+#include "pdu_encoder.h"
 
 namespace gsms::sim {
 
@@ -38,9 +39,10 @@ struct Output {
 // A received message in the SIM's storage.
 struct StoredMessage {
     int index = 0;
-    std::string sender;
-    std::string gsm;        // default-alphabet bytes
+    std::string sender;     // as text mode shows it
+    std::string gsm;        // the text as text mode shows it, default-alphabet bytes
     std::string timestamp;  // "yy/MM/dd,hh:mm:ss+zz"
+    std::string tpdu;       // the SMS-DELIVER PDU that PDU mode lists
     bool read = false;
 };
 
@@ -93,6 +95,9 @@ private:
     std::string readable(const std::string& bytes) const;
     std::size_t maxTextLength() const;
     std::string listing(const StoredMessage& m, bool withIndex) const;
+    // The entry of one message in PDU mode: its header line ("+CMGL: <index>,<stat>,,<length>"
+    // or "+CMGR: <stat>,,<length>") and the PDU line, service centre address first.
+    std::vector<std::string> pduListing(const StoredMessage& m, bool withIndex) const;
 
     // AT commands, in the order of the command table.
     Reply cmee(Form, const Args&);
@@ -139,8 +144,14 @@ private:
     std::string hangupControl(std::string_view, Output&);
     std::string incomingControl(std::string_view, Output&);
     std::string incomingGsmControl(std::string_view, Output&);
+    std::string incomingUcs2Control(std::string_view, Output&);
+    std::string incomingPartControl(std::string_view, Output&);
+    std::string incomingPduControl(std::string_view, Output&);
+    std::string pduControl(std::string_view, Output&);
+    // Encodes a received message (the text-mode view of its text given) and stores it.
+    std::string storeDeliver(DeliverSpec spec, std::string textView, Output& out);
     // Stores a received message in the lowest free slot; empty when stored, else why not.
-    std::string storeMessage(std::string_view sender, std::string gsm, Output& out);
+    std::string storeMessage(StoredMessage m, Output& out);
     std::string cmglControl(std::string_view, Output&);
     std::string baudControl(std::string_view, Output&);
     std::string garbageControl(std::string_view, Output&);
@@ -186,6 +197,7 @@ private:
     std::string afterPrompt_;   // an unsolicited line right after the prompt; empty: none
     std::map<std::string, int> refusals_;  // destination -> +CMS ERROR code
     bool cmglNumeric_ = false;
+    bool pduRefused_ = false;  // a modem without PDU mode: AT+CMGF=0 answers ERROR
     int baud_ = 0;
 };
 

@@ -1,5 +1,6 @@
 // The scenario controls of AtModem: one rule per control, read top to bottom.
 #include <algorithm>
+#include <cctype>
 
 #include "at_modem.h"
 #include "sms/gsm_alphabet.h"
@@ -102,13 +103,34 @@ const std::vector<AtModem::ControlRule>& AtModem::controlRules() {
          "client reads EIO; the simulator serves only\n"
          "controls from then on", &AtModem::hangupControl},
         {"incoming", "SENDER TEXT",
-         "store a received message, TEXT in ISO 8859-1\n"
+         "store a received message, TEXT in ISO 8859-1 sent\n"
+         "in the 7-bit default alphabet ([ ] { } | ^ ~ \\\n"
+         "through its extension table). SENDER \"+\" and\n"
+         "digits: international, digits: national, anything\n"
+         "else (up to 11 characters): an alphanumeric name.\n"
          "(+CMTI follows when AT+CNMI asks for it)",
          &AtModem::incomingControl},
         {"incoming-gsm", "SENDER HEX",
          "store a received message given as default-alphabet\n"
-         "bytes (0a: a line break, 10: a Greek capital)",
+         "codes (0a: a line break, 10: a Greek capital,\n"
+         "1b65: the euro sign)",
          &AtModem::incomingGsmControl},
+        {"incoming-ucs2", "SENDER HEX",
+         "store a received message in UCS-2, given as its\n"
+         "code units (00e4: a with diaeresis, 0416: Cyrillic\n"
+         "Zhe); text mode shows the hexadecimal digits",
+         &AtModem::incomingUcs2Control},
+        {"incoming-part", "SENDER REF TOTAL SEQ TEXT",
+         "store part SEQ of TOTAL of a long 7-bit message\n"
+         "with reference REF (above 255: a 16-bit reference)",
+         &AtModem::incomingPartControl},
+        {"incoming-pdu", "HEX",
+         "store this SMS-DELIVER PDU (without service centre\n"
+         "address) as it is, however broken; text mode shows\n"
+         "it as hexadecimal digits from sender \"?\"",
+         &AtModem::incomingPduControl},
+        {"pdu", "on|off", "off: a modem without PDU mode (AT+CMGF=0 answers\n"
+         "ERROR; the modem starts in text mode)", &AtModem::pduControl},
         {"cmgl", "numeric|text", "AT+CMGL=? answers (0-4) or the status names",
          &AtModem::cmglControl},
         {"baud", "N", "pace output as an N baud line would (0: none)",
@@ -320,30 +342,90 @@ std::string AtModem::hangupControl(std::string_view args, Output& out) {
 std::string AtModem::incomingControl(std::string_view args, Output& out) {
     auto [sender, text] = firstWord(args);
     if (sender.empty() || sender.size() > 20) return kUsage;
-    std::string gsm;
-    for (unsigned char c : text) gsm.push_back(static_cast<char>(latin1ToGsm[c]));
-    return storeMessage(sender, std::move(gsm), out);
+    DeliverSpec spec;
+    spec.sender = sender;
+    spec.payload = latin1ToGsmCodes(text);
+    return storeDeliver(std::move(spec), latin1ToGsmCodes(text), out);
 }
 
 std::string AtModem::incomingGsmControl(std::string_view args, Output& out) {
     auto w = words(args);
     std::string gsm;
     if (w.size() != 2 || w[0].size() > 20 || !fromHex(w[1], gsm)) return kUsage;
-    return storeMessage(w[0], std::move(gsm), out);
+    DeliverSpec spec;
+    spec.sender = w[0];
+    spec.payload = gsm;
+    return storeDeliver(std::move(spec), gsm, out);
 }
 
-std::string AtModem::storeMessage(std::string_view sender, std::string gsm, Output& out) {
+std::string AtModem::incomingUcs2Control(std::string_view args, Output& out) {
+    auto w = words(args);
+    DeliverSpec spec;
+    if (w.size() != 2 || w[0].size() > 20 || w[1].size() % 4 != 0 || !fromHex(w[1], spec.payload))
+        return kUsage;
+    spec.sender = w[0];
+    spec.coding = Coding::Ucs2;
+    std::string upper = w[1];
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return storeDeliver(std::move(spec), upper, out);
+}
+
+std::string AtModem::incomingPartControl(std::string_view args, Output& out) {
+    auto [sender, rest] = firstWord(args);
+    auto [ref, rest2] = firstWord(rest);
+    auto [total, rest3] = firstWord(rest2);
+    auto [seq, text] = firstWord(rest3);
+    DeliverSpec spec;
+    const auto r = number(std::string(ref), 0, 0xFFFF);
+    const auto t = number(std::string(total), 2, 255);
+    const auto q = number(std::string(seq), 1, 255);
+    if (sender.empty() || sender.size() > 20 || !r || !t || !q || *q > *t) return kUsage;
+    spec.sender = sender;
+    spec.reference = *r;
+    spec.total = *t;
+    spec.sequence = *q;
+    spec.payload = latin1ToGsmCodes(text);
+    return storeDeliver(std::move(spec), latin1ToGsmCodes(text), out);
+}
+
+std::string AtModem::incomingPduControl(std::string_view args, Output& out) {
+    auto w = words(args);
+    StoredMessage m;
+    if (w.size() != 1 || w[0].empty() || w[0].size() > 2 * 176 || !fromHex(w[0], m.tpdu))
+        return kUsage;
+    m.sender = "?";
+    m.gsm = w[0];
+    return storeMessage(std::move(m), out);
+}
+
+std::string AtModem::pduControl(std::string_view args, Output&) {
+    bool on = true;
+    if (!onOff(args, on)) return kUsage;
+    pduRefused_ = !on;
+    if (pduRefused_) cmgf_ = 1;
+    return {};
+}
+
+std::string AtModem::storeDeliver(DeliverSpec spec, std::string textView, Output& out) {
+    StoredMessage m;
+    m.timestamp = spec.timestamp = modemTimestamp();
+    std::string why;
+    m.tpdu = encodeDeliver(spec, why);
+    if (m.tpdu.empty()) return why;
+    m.sender = spec.sender;
+    m.gsm = std::move(textView);
+    return storeMessage(std::move(m), out);
+}
+
+std::string AtModem::storeMessage(StoredMessage m, Output& out) {
     if (static_cast<int>(messages_.size()) >= kStorageSlots) return "message storage full";
     int index = 1;  // the lowest free slot, as a SIM fills them
-    for (const StoredMessage& m : messages_) {
-        if (m.index != index) break;
+    for (const StoredMessage& stored : messages_) {
+        if (stored.index != index) break;
         ++index;
     }
-    StoredMessage m;
     m.index = index;
-    m.sender = sender;
-    m.gsm = std::move(gsm);
-    m.timestamp = modemTimestamp();
+    if (m.timestamp.empty()) m.timestamp = modemTimestamp();
     auto at = std::find_if(messages_.begin(), messages_.end(),
                            [&](const StoredMessage& x) { return x.index > index; });
     messages_.insert(at, std::move(m));

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/version.h"
 #include "modem_simulator.h"
 
 namespace {
@@ -41,7 +42,7 @@ constexpr StartFlag kStartFlags[] = {
 void printHelp() {
     std::printf(
         "usage: gsms-modem-sim [--link PATH] [--control PATH] [--record FILE] [--trace FILE]\n"
-        "                      [start-state flags] [--help]\n\n"
+        "                      [start-state flags] [--help] [--version]\n\n"
         "A text-mode GSM modem on a pseudo-terminal. Prints the slave's path on one line once\n"
         "it serves, and runs until SIGTERM or SIGINT (exit 0), removing the link and the\n"
         "control socket.\n\n"
@@ -51,7 +52,8 @@ void printHelp() {
         "  --record FILE      append a JSON line per submission: time, to, csmp, hex, text, ref\n"
         "                     (null, with error, when the modem refused it)\n"
         "  --trace FILE       append a JSON line per command line received: time, command\n"
-        "  --help             this text\n\n"
+        "  --help             this text\n"
+        "  --version          the version\n\n"
         "Start-state flags:\n");
     for (const StartFlag& f : kStartFlags) {
         std::string head = std::string("  ") + f.name + " " + f.args;
@@ -66,12 +68,16 @@ void printHelp() {
         "+CGMI, +CGMM, +CGMR, +CGSN, +CIMI; anything else ERROR. Echo is on and +CMEE is 1\n"
         "after start. Command lines are cut at 256 bytes (then ERROR), SMS texts at 160\n"
         "characters (140 with an 8-bit or UCS2 coding; then +CMS ERROR: 305). Without network\n"
-        "(AT+CFUN=0, csq 0 or 99) a submission answers +CMS ERROR: 331. Listings are always\n"
-        "in text form. A silent modem still writes what it received to --trace.\n\n"
+        "(AT+CFUN=0, csq 0 or 99) a submission answers +CMS ERROR: 331. Stored messages are\n"
+        "listed (AT+CMGL) and read (AT+CMGR) in the form AT+CMGF chose: in text mode as\n"
+        "sender and text, in PDU mode (the default after start) as SMS-DELIVER PDUs the\n"
+        "simulator encodes itself, behind the service centre address of AT+CSCA; PDU mode\n"
+        "takes the status as a number (0-4). A silent modem still writes what it received to\n"
+        "--trace.\n\n"
         "Exit status: 0 after SIGTERM or SIGINT, 1 when it cannot start, 2 on bad usage.\n");
 }
 
-// 0: parsed; 1: bad usage; 2: help asked.
+// 0: parsed; 1: bad usage; 2: help asked; 3: version asked.
 int parse(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -81,6 +87,7 @@ int parse(int argc, char** argv, Options& o) {
             return true;
         };
         if (a == "--help" || a == "-h") return 2;
+        if (a == "--version") return 3;
         if (a == "--link" || a == "--control" || a == "--record" || a == "--trace") {
             std::string& out = a == "--link"      ? o.linkPath
                                : a == "--control" ? o.controlPath
@@ -120,6 +127,10 @@ int main(int argc, char** argv) {
     int parsed = parse(argc, argv, options);
     if (parsed == 2) {
         printHelp();
+        return 0;
+    }
+    if (parsed == 3) {
+        std::printf("gsms-modem-sim (Velkora GSM/SMS) %s\n", gsms::kVersion);
         return 0;
     }
     if (parsed != 0) {

@@ -1,0 +1,44 @@
+// The requests a service process receives from outside, taken one at a time by the main
+// thread, and the processes it can see. On POSIX the requests are signals, blocked in every
+// thread and taken with sigtimedwait, so that no handler ever interrupts the engine's work.
+//
+// Thread safety: blockProcessSignals before any other thread exists (every later thread
+// inherits the mask); waitProcessSignal from the main thread only; the rest anywhere.
+#pragma once
+
+#include <cstdint>
+
+namespace gsms {
+
+enum class ProcessRequest {
+    None,    // the wait ran out
+    Stop,    // SIGTERM, SIGINT: stop in order
+    Reload,  // SIGHUP: read the settings again
+    Status,  // SIGUSR1: write the status file now
+    End,     // SIGQUIT and the other signals whose default is to end the process: end now
+};
+
+struct ProcessSignal {
+    ProcessRequest request = ProcessRequest::None;
+    int number = 0;            // the signal, 0 for None
+    const char* name = "";     // "SIGTERM", ...
+};
+
+// Blocks every signal of the table in the calling thread and ignores SIGPIPE (a closed
+// standard output shows as a failed write).
+void blockProcessSignals();
+
+// Waits up to ms real milliseconds for the next request.
+[[nodiscard]] ProcessSignal waitProcessSignal(std::int64_t ms);
+
+// Ends the process as the signal's default action would (a core for SIGQUIT), after the
+// caller has written its line; standard streams are flushed first.
+[[noreturn]] void endBySignal(int number);
+
+// This process's id.
+[[nodiscard]] long currentProcessId();
+// True when process `pid` runs and, where the system tells its name, is called `name` (a
+// number may have passed to another program since). Any thread.
+[[nodiscard]] bool processRunning(long pid, const char* name);
+
+}  // namespace gsms

@@ -1,0 +1,10 @@
+// No service manager to tell: a build without libsystemd.
+#include "platform/service_manager.h"
+
+namespace gsms::service {
+
+int notify(std::string_view) { return 0; }
+
+std::uint64_t watchdogIntervalUs() { return 0; }
+
+}  // namespace gsms::service

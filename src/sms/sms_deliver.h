@@ -1,0 +1,46 @@
+// Received SMS as a modem lists them in PDU mode (3GPP TS 23.040 SMS-DELIVER): the sender, the
+// text in ISO 8859-1 and the place of a part in a long message, decoded without a modem.
+//
+// Every length in a PDU comes from whoever sent the message and is checked before it is used:
+// a hostile PDU is refused with a reason, never read beyond its end.
+// Thread safety: pure functions, callable from any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace gsms {
+
+// The place of a PDU in a long message (concatenation header, IEI 0x00 or 0x08).
+struct MessagePart {
+    int reference = 0;  // the long message's reference, 8 or 16 bits
+    int total = 0;      // its number of parts; 0: the PDU is a message of its own
+    int sequence = 0;   // this part's number, 1 to total
+    bool wide = false;  // a 16-bit reference (IEI 0x08)
+};
+
+struct DeliverMessage {
+    // "+" and digits for an international number, digits for any other number, else the
+    // alphanumeric name (ISO 8859-1, control characters as '?').
+    std::string sender;
+    // ISO 8859-1. GSM 7-bit text through gsmToLatin1; 8-bit and UCS-2 text keeps CR, LF and
+    // the printable ISO 8859-1 characters, anything else becomes '?'.
+    std::string text;
+    MessagePart part;
+};
+
+// Decodes one PDU line of a listing. `hex` begins with the service centre address, as GSM
+// 07.05 lists it; a modem that leaves the address out is recognised by `tpduLength`, the
+// length the listing announces for the PDU without it. 0 when decoded; -1 when not, and
+// `why` says what is wrong ("not a received message", "user data shorter than its length").
+[[nodiscard]] int decodeDeliver(std::string_view hex, int tpduLength, DeliverMessage& out,
+                                std::string& why);
+
+// Default-alphabet codes, one per byte (as unpacked from septets, or as a modem sends text
+// with the GSM character set), to ISO 8859-1: each code through gsmToLatin1, an escape and
+// the code after it as that extension-table character (^ { } \ [ ~ ] |; '?' for the euro
+// sign and the page break, which ISO 8859-1 lacks). An escape before any other code counts
+// as nothing, as the alphabet says: the code after it is read from the default table.
+std::string gsmTextToLatin1(std::string_view codes);
+
+}  // namespace gsms
