@@ -25,6 +25,8 @@ packages=(
   debhelper lintian
   # the fuzz targets (libFuzzer)
   clang libclang-rt-14-dev
+  # the Windows build and its tests under Wine, its package
+  g++-mingw-w64-x86-64-posix wine wine64 zip unzip
 )
 if [ "$window" != OFF ]; then
   packages+=(qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dseg fonts-dejavu-core)

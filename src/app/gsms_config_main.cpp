@@ -19,16 +19,17 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--profile-dir") == 0 && i + 1 < argc) {
             gsms::setProfileDir(argv[++i]);
         } else if (std::strcmp(argv[i], "--help") == 0) {
-            std::puts("usage: gsms-config [--profile-dir DIR] [--help] [--version]\n\n"
-                      "Loads section Config of TEVRAK.INI as the gateway does at start, writes\n"
-                      "missing keys back with their defaults, prints the settings in force and\n"
-                      "tries the port. What the gateway would show in red goes to standard\n"
-                      "error.\n\n"
-                      "  --profile-dir DIR  where TEVRAK.INI lives (default: $GSMS_PROFILE_DIR,\n"
-                      "                     else the current directory)\n"
-                      "  --help             this text\n"
-                      "  --version          the version\n\n"
-                      "Exit codes: 0 when the settings were loaded; 2 for a bad argument.");
+            std::printf("usage: gsms-config [--profile-dir DIR] [--help] [--version]\n\n"
+                        "Loads section Config of TEVRAK.INI as the gateway does at start, writes\n"
+                        "missing keys back with their defaults, prints the settings in force and\n"
+                        "tries the port. What the gateway would show in red goes to standard\n"
+                        "error.\n\n"
+                        "  --profile-dir DIR  where TEVRAK.INI lives (default: $GSMS_PROFILE_DIR,\n"
+                        "                     else %s)\n"
+                        "  --help             this text\n"
+                        "  --version          the version\n\n"
+                        "Exit codes: 0 when the settings were loaded; 2 for a bad argument.\n",
+                        gsms::kDefaultProfileDirText);
             return 0;
         } else if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("%s\n", gsms::versionText("gsms-config").c_str());

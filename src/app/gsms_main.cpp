@@ -5,8 +5,8 @@
 
 #include "engine/engine.h"
 #include "engine/front_end.h"
+#include "engine/processor_pinning.h"
 #include "ui/gateway_app.h"
-#include "ui/processor_pinning.h"
 #include "ui/screenshot.h"
 
 int main(int argc, char** argv) {

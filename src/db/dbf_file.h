@@ -1,8 +1,9 @@
 // The few file services the DBF engine needs: positioned reads and writes, the size, a disk
 // flush, and byte-range write locks that never wait. One implementation per platform:
-// dbf_file_posix.cpp here; a Windows file would use CreateFile with FILE_SHARE_READ |
-// FILE_SHARE_WRITE, ReadFile/WriteFile with an OVERLAPPED offset, FlushFileBuffers and
-// LockFileEx(LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY) behind the same names.
+// dbf_file_posix.cpp (open-file-description locks) and dbf_file_win32.cpp (CreateFile shared
+// for reading and writing, ReadFile/WriteFile with an OVERLAPPED offset, FlushFileBuffers and
+// LockFileEx(LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY)). Windows locks bar other
+// handles from reading the locked bytes; the engine's lock bytes lie beyond the data.
 //
 // Thread contract: a handle is used by one thread at a time; different handles, also on the
 // same file, may be used at the same time.

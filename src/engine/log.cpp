@@ -1,8 +1,5 @@
 #include "engine/log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -10,6 +7,7 @@
 
 #include "engine/activity.h"
 #include "platform/clock.h"
+#include "platform/file_append.h"
 #include "platform/paths.h"
 
 namespace gsms {
@@ -45,25 +43,16 @@ void fileLog(std::string_view text) {
     char line[kFileLineSize];
     int head = std::snprintf(line, sizeof line, "%02d:%02d:%02d ", now.tm_hour, now.tm_min,
                              now.tm_sec);
-    // Cut a long text so that the line end always fits.
+    // Cut a long text so that the line end (at most two bytes) always fits.
     std::size_t room = sizeof line - static_cast<std::size_t>(head) - 2;
     std::size_t n = text.size() < room ? text.size() : room;
     std::memcpy(line + head, text.data(), n);
-    line[head + n] = '\n';
-    std::size_t len = static_cast<std::size_t>(head) + n + 1;
+    std::memcpy(line + head + n, files::kLineEnd.data(), files::kLineEnd.size());
+    const std::size_t len = static_cast<std::size_t>(head) + n + files::kLineEnd.size();
 
     std::lock_guard lock(fileLogMutex);
     if (!paths::isDirectory("log") && !paths::makeDirectory("log", 0750)) return;
-    int fd = ::open(dailyLogPath(now).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0640);
-    if (fd < 0) return;
-    const char* p = line;
-    while (len > 0) {
-        ssize_t w = ::write(fd, p, len);
-        if (w <= 0) break;
-        p += w;
-        len -= static_cast<std::size_t>(w);
-    }
-    ::close(fd);
+    (void)files::append(dailyLogPath(now), std::string_view(line, len), files::IfMissing::Create);
 }
 
 void setNotifier(Notifier notifier) {

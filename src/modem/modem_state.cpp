@@ -1,8 +1,6 @@
 #include "modem/modem_state.h"
 
-#include <fcntl.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <cstring>
 
@@ -11,6 +9,7 @@
 #include "modem/pin_mask.h"
 #include "modem/serial_port.h"
 #include "platform/clock.h"
+#include "platform/file_append.h"
 #include "platform/ini_file.h"
 
 namespace gsms {
@@ -183,11 +182,9 @@ std::atomic<SerialPort*>& serialPortRef() {
 }
 
 void rawTrace(unsigned char byte) {
-    int fd = ::open("tevrak.log", O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) return;  // the trace is switched on by creating the file
-    ssize_t ignored = ::write(fd, &byte, 1);
-    (void)ignored;
-    ::close(fd);
+    // The trace is switched on by creating the file.
+    (void)files::append("tevrak.log", std::string_view(reinterpret_cast<const char*>(&byte), 1),
+                        files::IfMissing::Skip);
 }
 
 LineAssembler::Fed LineAssembler::handOver(Fed kind) {

@@ -1,17 +1,20 @@
-// SerialPort: the modem's serial line over termios.
+// SerialPort: the modem's serial line.
 //
-// open() takes the device exclusively (TIOCEXCL plus an advisory flock), raw mode.
-// Port names "COMn" mean /dev/ttyS<n-1>; any other name is a device path, as long as the
-// system allows (a /dev/serial/by-id/... link is followed).
+// POSIX (serial_port_posix.cpp), over termios: open() takes the device exclusively (TIOCEXCL
+// plus an advisory flock), raw mode. Port names "COMn" mean /dev/ttyS<n-1>; any other name is
+// a device path, as long as the system allows (a /dev/serial/by-id/... link is followed).
 // configure() parses a Windows mode text ("96,N,8,1", "baud=9600 parity=N data=8 stop=1").
+// Windows (serial_port_win32.cpp): the COM port opened exclusively for overlapped I/O
+// ("COMn" as "\\.\COMn", so that COM10 and above open too); BuildCommDCB reads the mode
+// text; the time-outs are the driver's; abort-on-error is always off.
 // setTimeouts(unit): t = unit x 10 ms; a read waits at most t per byte (0 bytes when none came),
 // a write of n bytes at most t x (n + 1).
 // Thread safety: one thread may read while another writes; never two reads or two writes at once.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace gsms {
@@ -38,11 +41,11 @@ public:
     // Bytes written, -1 on error or when not open.
     [[nodiscard]] int write(const void* buffer, std::size_t count);
 
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const;
     const std::string& deviceName() const { return deviceName_; }
     // Why the last open failed: an errno (EBUSY when another program holds the port).
     int lastError() const { return lastError_; }
-    // The device path a port name resolves to ("COM2" -> "/dev/ttyS1").
+    // The device path a port name resolves to ("COM2" -> "/dev/ttyS1"; "\\.\COM2" on Windows).
     static std::string devicePath(const std::string& portName);
 
     // Line settings stored by the last successful configure (baud 0: none yet).
@@ -52,18 +55,21 @@ public:
     int stopBits() const { return stopBits_; }  // 0 one, 1 one and a half, 2 two
 
 private:
+    // The platform's side: the descriptor and the time-out (POSIX); the handle, the two
+    // events and the two request records (Windows). Defined in the platform's file.
+    struct Native;
     bool applyLine();
     std::string deviceName_;
     int lastError_ = 0;
-    int fd_ = -1;
+    std::unique_ptr<Native> native_;
     std::uint32_t baud_ = 0;
     int dataBits_ = 8;
     int parity_ = 0;
     int stopBits_ = 0;
-    std::atomic<int> timeoutMs_{5000};
 };
 
-// Parsed Windows mode text. Returns false when the text cannot be parsed.
+// POSIX: the Windows mode text parsed (Windows leaves that to BuildCommDCB). Returns false
+// when the text cannot be parsed.
 struct LineSettings {
     std::uint32_t baud = 0;
     int dataBits = 8;

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -167,16 +168,23 @@ std::string SerialPort::devicePath(const std::string& portName) {
     return portName;
 }
 
-SerialPort::SerialPort(const char* deviceName) {
+struct SerialPort::Native {
+    int fd = -1;
+    std::atomic<int> timeoutMs{5000};
+};
+
+SerialPort::SerialPort(const char* deviceName) : native_(std::make_unique<Native>()) {
     if (deviceName != nullptr) deviceName_ = deviceName;
 }
 
 SerialPort::~SerialPort() {
-    if (fd_ >= 0) ::close(fd_);
+    if (native_->fd >= 0) ::close(native_->fd);
 }
 
+bool SerialPort::isOpen() const { return native_->fd >= 0; }
+
 int SerialPort::open() {
-    if (fd_ >= 0) {
+    if (native_->fd >= 0) {
         lastError_ = EBUSY;
         return 0;
     }
@@ -203,7 +211,7 @@ int SerialPort::open() {
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     ::tcsetattr(fd, TCSANOW, &tio);
-    fd_ = fd;
+    native_->fd = fd;
     if (baud_ != 0) applyLine();
     setTimeouts(500);
     purge();
@@ -212,7 +220,7 @@ int SerialPort::open() {
 
 bool SerialPort::applyLine() {
     struct termios tio {};
-    if (::tcgetattr(fd_, &tio) != 0) return false;
+    if (::tcgetattr(native_->fd, &tio) != 0) return false;
     ::cfsetispeed(&tio, speedFor(baud_));
     ::cfsetospeed(&tio, speedFor(baud_));
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -223,11 +231,11 @@ bool SerialPort::applyLine() {
     if (parity_ >= 3) tio.c_cflag |= CMSPAR;
     if (stopBits_ != 0) tio.c_cflag |= CSTOPB;
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+    return ::tcsetattr(native_->fd, TCSANOW, &tio) == 0;
 }
 
 void SerialPort::configure(const char* mode) {
-    if (fd_ < 0) return;
+    if (native_->fd < 0) return;
     LineSettings ls;
     if (!parseModeText(mode, ls)) return;
     baud_ = ls.baud;
@@ -238,24 +246,24 @@ void SerialPort::configure(const char* mode) {
 }
 
 void SerialPort::setTimeouts(int unit) {
-    if (fd_ < 0) return;
-    timeoutMs_ = unit > 0 ? unit * 10 : 0;
+    if (native_->fd < 0) return;
+    native_->timeoutMs = unit > 0 ? unit * 10 : 0;
 }
 
 void SerialPort::purge() {
-    if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+    if (native_->fd >= 0) ::tcflush(native_->fd, TCIOFLUSH);
 }
 
 int SerialPort::read(void* buffer, std::size_t count) {
-    if (fd_ < 0) return -1;
+    if (native_->fd < 0) return -1;
     if (count == 0) return 0;
-    const int t = timeoutMs_.load();
+    const int t = native_->timeoutMs.load();
     // The whole read may take t per byte asked for; it returns as soon as bytes came.
     long long total = static_cast<long long>(t) * static_cast<long long>(count);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(total);
     bool hungUp = false;
     for (;;) {
-        ssize_t n = ::read(fd_, buffer, count);
+        ssize_t n = ::read(native_->fd, buffer, count);
         if (n > 0) return static_cast<int>(n);
         // EIO: a pseudo-terminal whose other side is gone. A hung-up device (a USB modem
         // unplugged) reads 0 and polls POLLHUP for ever: both are errors, so that the caller
@@ -266,7 +274,7 @@ int SerialPort::read(void* buffer, std::size_t count) {
                         deadline - std::chrono::steady_clock::now())
                         .count();
         if (left <= 0) return 0;
-        struct pollfd p {fd_, POLLIN, 0};
+        struct pollfd p {native_->fd, POLLIN, 0};
         int r = ::poll(&p, 1, static_cast<int>(left));
         if (r < 0 && errno != EINTR) return -1;
         // Read once more: bytes the other side wrote before it went are still to be had.
@@ -275,14 +283,14 @@ int SerialPort::read(void* buffer, std::size_t count) {
 }
 
 int SerialPort::write(const void* buffer, std::size_t count) {
-    if (fd_ < 0) return -1;
-    const int t = timeoutMs_.load();
+    if (native_->fd < 0) return -1;
+    const int t = native_->timeoutMs.load();
     long long total = static_cast<long long>(t) * static_cast<long long>(count + 1);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(total);
     const char* p = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        ssize_t n = ::write(fd_, p + done, count - done);
+        ssize_t n = ::write(native_->fd, p + done, count - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -292,7 +300,7 @@ int SerialPort::write(const void* buffer, std::size_t count) {
                         deadline - std::chrono::steady_clock::now())
                         .count();
         if (left <= 0) break;
-        struct pollfd pf {fd_, POLLOUT, 0};
+        struct pollfd pf {native_->fd, POLLOUT, 0};
         if (::poll(&pf, 1, static_cast<int>(left)) < 0 && errno != EINTR) break;
     }
     return static_cast<int>(done);

@@ -16,6 +16,14 @@
 // file's place. When even that copy cannot be made, the file is moved as it is and the outcome
 // says why the line is missing.
 //
+// That is file_move_posix.cpp. file_move_win32.cpp does the same the Windows way: MoveFileEx
+// without MOVEFILE_REPLACE_EXISTING renames without replacing; across volumes
+// (ERROR_NOT_SAME_DEVICE) the file is copied as above, the copy flushed and taking the
+// permissions its folder passes on; the line goes through a handle opened before the rename
+// that shares deletion, so that the rename is not barred by it. A file that its writer still
+// holds open without sharing deletion cannot move (EBUSY) and stays where it is.
+// A file's identity there is the volume serial number and the file index.
+//
 // Thread safety: any thread may call it; callers keep two moves off the same file.
 #pragma once
 
@@ -25,7 +33,7 @@
 
 namespace gsms::files {
 
-// A file's identity: device and inode.
+// A file's identity: device and inode (Windows: volume serial number and file index).
 struct FileId {
     std::uint64_t dev = 0;
     std::uint64_t ino = 0;
@@ -52,6 +60,10 @@ struct MoveOutcome {
     int error = 0;          // why it failed; after a move, why the line is missing (0: it landed)
     bool copied = false;    // the file at `to` is a copy (EXDEV, or the line needed one)
 };
+
+// The identity of the file or folder that path names (symbolic links followed). False when it
+// cannot be looked at.
+[[nodiscard]] bool identityOf(const std::string& path, FileId& id);
 
 // 0: moved to outcome.to (outcome.error tells whether the line landed); -1: the file is where
 // it was, outcome.error says why.

@@ -1,3 +1,6 @@
+// POSIX moves: renameat2 with RENAME_NOREPLACE (a hard link, or an exclusive create, where a
+// file system lacks it), copies across file systems that keep owner, mode and ACL, and synced
+// folders.
 #include "platform/file_move.h"
 
 #include <fcntl.h>
@@ -14,50 +17,8 @@ namespace {
 
 using namespace detail;
 
-// A counted-up name that is still taken after this many tries means something else is wrong.
-constexpr int kMaxNames = 100000;
-
 FileId idOf(const struct stat& st) {
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-}
-
-// Renames without replacing a file. 0 or an errno (EEXIST: the name is taken).
-int renameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    int error = errno;
-    if (error != EINVAL && error != ENOSYS && error != ENOTSUP) return error;
-    // A file system without the flag (NFS): a second name, then the first one goes.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        if (::unlink(from.c_str()) == 0) return 0;
-        error = errno;
-        ::unlink(to.c_str());
-        return error;
-    }
-    error = errno;
-    if (error != EPERM && error != ENOTSUP && error != ENOSYS && error != EMLINK) return error;
-    // Without hard links either (FAT, some shares): the name is taken first with an exclusive
-    // create, so the rename replaces nothing but that empty file of ours.
-    const int fd = ::open(to.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd < 0) return errno;
-    ::close(fd);
-    if (::rename(from.c_str(), to.c_str()) == 0) return 0;
-    error = errno;
-    ::unlink(to.c_str());
-    return error;
-}
-
-// Renames to the first free name of the request. 0 or an errno; `to` is the name given or
-// the last one tried.
-int renameToFree(const std::string& from, const MoveRequest& request, std::string& to) {
-    for (int n = 0; n < kMaxNames; ++n) {
-        std::string name = request.names(n);
-        if (name.empty()) break;
-        to = std::move(name);
-        const int error = renameNoReplace(from, to);
-        if (error != EEXIST) return error;
-    }
-    return EEXIST;
 }
 
 int copyBytes(int from, int to) {
@@ -107,7 +68,35 @@ int copyOver(const MoveRequest& request, int src, const struct stat& st, MoveOut
     return 0;
 }
 
-// Opens the source for the copy; 0 or an errno (ENOENT when it is no longer the file).
+}  // namespace
+
+namespace detail {
+
+int renameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    int error = errno;
+    if (error != EINVAL && error != ENOSYS && error != ENOTSUP) return error;
+    // A file system without the flag (NFS): a second name, then the first one goes.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        if (::unlink(from.c_str()) == 0) return 0;
+        error = errno;
+        ::unlink(to.c_str());
+        return error;
+    }
+    error = errno;
+    if (error != EPERM && error != ENOTSUP && error != ENOSYS && error != EMLINK) return error;
+    // Without hard links either (FAT, some shares): the name is taken first with an exclusive
+    // create, so the rename replaces nothing but that empty file of ours.
+    const int fd = ::open(to.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0) return errno;
+    ::close(fd);
+    if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+    error = errno;
+    ::unlink(to.c_str());
+    return error;
+}
+
 int copySource(const MoveRequest& request, const FileId& id, MoveOutcome& outcome) {
     const int src = ::open(request.from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (src < 0) return errno;
@@ -119,69 +108,40 @@ int copySource(const MoveRequest& request, const FileId& id, MoveOutcome& outcom
     return error;
 }
 
-}  // namespace
-
-int moveFile(const MoveRequest& request, MoveOutcome& outcome) {
-    outcome = MoveOutcome{};
-    outcome.to = request.names(0);
+bool LineFile::open(const std::string& path, const FileId& id) {
+    close();
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
     struct stat st {};
-    if (::stat(request.from.c_str(), &st) != 0) {
-        outcome.error = errno;
-        return -1;
+    if (::fstat(fd, &st) != 0 || !(idOf(st) == id)) {
+        ::close(fd);
+        return false;
     }
-    const FileId id = idOf(st);
-    if (request.expected.known() && !(id == request.expected)) {
-        outcome.error = ENOENT;  // the job's own file is gone; another one took its name
-        return -1;
-    }
-    // The file that takes the line, opened before it moves.
-    int lineFd = -1;
-    bool ownCopy = false;
-    if (request.append != nullptr) {
-        lineFd = ::open(request.from.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY |
-                                                  O_NONBLOCK);
-        struct stat ls {};
-        if (lineFd >= 0 && (::fstat(lineFd, &ls) != 0 || !(idOf(ls) == id))) {
-            ::close(lineFd);
-            lineFd = -1;
-        }
-        ownCopy = lineFd < 0;  // not ours to write (another user's file): a copy of our own
-    }
-    int error = EXDEV;
-    if (!ownCopy) {
-        if (request.beforeVisible) request.beforeVisible(id);
-        error = renameToFree(request.from, request, outcome.to);
-        if (error == 0) {
-            if (lineFd >= 0) {
-                outcome.error = writeAll(lineFd, *request.append);
-                if (outcome.error == 0 && ::fsync(lineFd) != 0) outcome.error = errno;
-                ::close(lineFd);
-            }
-            syncFolder(folderOf(outcome.to));
-            return 0;
-        }
-    }
-    if (lineFd >= 0) ::close(lineFd);
-    if (error != EXDEV) {
-        outcome.error = error;
-        return -1;
-    }
-    const int copyError = copySource(request, id, outcome);
-    if (copyError == 0) return 0;
-    if (ownCopy) {
-        // No copy of our own could be made: the file moves as it is, without its line.
-        if (request.beforeVisible) request.beforeVisible(id);
-        error = renameToFree(request.from, request, outcome.to);
-        if (error == 0) {
-            syncFolder(folderOf(outcome.to));
-            outcome.error = copyError;
-            return 0;
-        }
-        outcome.error = error == EXDEV ? copyError : error;
-        return -1;
-    }
-    outcome.error = copyError;
-    return -1;
+    handle_ = fd;
+    return true;
+}
+
+int LineFile::add(const std::string& line) {
+    const int fd = static_cast<int>(handle_);
+    int error = writeAll(fd, line);
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    close();
+    return error;
+}
+
+void LineFile::close() {
+    if (handle_ != kNone) ::close(static_cast<int>(handle_));
+    handle_ = kNone;
+}
+
+}  // namespace detail
+
+bool identityOf(const std::string& path, FileId& id) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    id = idOf(st);
+    return true;
 }
 
 }  // namespace gsms::files

@@ -1,5 +1,5 @@
-// Pieces shared by the POSIX file services (file_replace_posix.cpp, file_move_posix.cpp):
-// not an interface of its own.
+// Pieces shared by the POSIX file services (file_replace_posix.cpp, file_move_posix.cpp)
+// besides those of file_ops.h: not an interface of its own.
 // Thread safety: pure functions over the descriptors and paths they are given.
 #pragma once
 
@@ -7,20 +7,15 @@
 
 #include <string>
 
-namespace gsms::files::detail {
+#include "platform/file_ops.h"
 
-// The folder of a path ("." without one) and its last component.
-std::string folderOf(const std::string& path);
-std::string nameOf(const std::string& path);
+namespace gsms::files::detail {
 
 // Writes all bytes. 0 or the errno that stopped it.
 int writeAll(int fd, const char* data, std::size_t size);
 inline int writeAll(int fd, const std::string& bytes) {
     return writeAll(fd, bytes.data(), bytes.size());
 }
-
-// Syncs a folder's entries to disk (best effort: some file systems cannot).
-void syncFolder(const std::string& folder);
 
 // Creates ".<name>.gsms-XXXXXX" in folder, close-on-exec. The descriptor (path filled), or -1
 // with errno.

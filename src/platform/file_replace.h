@@ -11,10 +11,15 @@
 // target replaced; the link stays. A new file is created with mode 0600. Temporaries left by
 // a writer killed half-way are removed by the next write of the same file. A file that
 // exists but cannot be read is never replaced. Every descriptor is close-on-exec.
+// That is file_replace_posix.cpp; file_replace_win32.cpp does the same the Windows way: the
+// writers of a file take turns through a named mutex (a byte-range lock would bar readers),
+// ReplaceFile keeps the old file's ACL, owner and attributes, a new file takes its folder's
+// permissions, and no handle is inherited.
 //
 // Thread safety: any thread may call either function at any time.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -41,6 +46,7 @@ constexpr std::size_t kMaxFileSize = 16u << 20;
 // One read of a file that may still be being written. The file is opened and its version
 // (identity, size, modification time) taken, `pause` runs (the writer gets time to finish),
 // the bytes are read, and the version is taken again from the open file and from the path.
+// On Windows a file whose writer lets no one read it yet counts as changed.
 struct SteadyRead {
     enum Outcome {
         Read,        // bytes hold the whole file, unchanged throughout
@@ -71,8 +77,16 @@ using Editor = std::function<std::string(const std::string& current)>;
 // Replaces the file with bytes through a temporary beside it and a rename, so that a reader
 // sees the old file or the new one, never a part; with the given mode, without a lock and
 // without syncing: for files rewritten often whose loss in a crash costs nothing (the status
-// file, the metrics file). A symbolic link at path is replaced, not followed. 0 on success,
-// else the system's errno (the file is then as it was).
+// file, the metrics file). A symbolic link at path is replaced, not followed. On Windows the
+// mode is not used (the file takes its folder's permissions) and a reader that holds the file
+// without letting it be replaced is waited for up to 200 ms. 0 on success, else the system's
+// errno (the file is then as it was).
 [[nodiscard]] int publish(const std::string& path, const std::string& bytes, unsigned mode);
+
+namespace detail {
+// A temporary's name: "." + the file's name + kTempMark + kTempRandom random characters.
+constexpr const char* kTempMark = ".gsms-";
+constexpr std::size_t kTempRandom = 6;
+}  // namespace detail
 
 }  // namespace gsms::files

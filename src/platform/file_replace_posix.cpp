@@ -17,8 +17,6 @@ namespace {
 using namespace detail;
 
 constexpr const char* kAclName = "system.posix_acl_access";
-constexpr const char* kTempMark = ".gsms-";
-constexpr std::size_t kTempRandom = 6;  // the XXXXXX of mkostemp
 // How long a writer waits for another one before it gives up (a stopped process holding the
 // lock must not stall the gateway).
 constexpr int kLockWaitMs = 10000;
@@ -263,6 +261,7 @@ void keepOwnershipAndMode(int held, const struct stat& old, int temp, bool creat
 }
 
 int makeTemporary(const std::string& folder, const std::string& name, std::string& path) {
+    // kTempRandom is the length of mkostemp's XXXXXX.
     std::string tmpl = folder + "/." + name + kTempMark + std::string(kTempRandom, 'X');
     std::vector<char> temp(tmpl.begin(), tmpl.end());
     temp.push_back('\0');
@@ -302,25 +301,9 @@ SteadyRead readSteady(const std::string& path, const std::function<void()>& paus
         return x.st_dev == y.st_dev && x.st_ino == y.st_ino && x.st_size == y.st_size &&
                x.st_mtim.tv_sec == y.st_mtim.tv_sec && x.st_mtim.tv_nsec == y.st_mtim.tv_nsec;
     };
-    if (::stat(path.c_str(), &named) != 0) {
-        r.outcome = SteadyRead::Gone;
-    } else if (r.error != 0) {
-        r.outcome = SteadyRead::Unreadable;
-    } else if (!afterOk || !same(before, after) || !same(after, named) ||
-               r.bytes.size() != static_cast<std::size_t>(r.size)) {
-        r.outcome = SteadyRead::Changed;
-    } else {
-        r.outcome = SteadyRead::Read;
-        return r;
-    }
-    r.bytes.clear();
+    const bool stillThere = ::stat(path.c_str(), &named) == 0;
+    conclude(r, stillThere, stillThere && afterOk && same(before, after) && same(after, named));
     return r;
-}
-
-bool isTemporaryName(std::string_view name) {
-    const std::string_view mark(kTempMark);
-    return name.size() > 1 + mark.size() + kTempRandom && name.front() == '.' &&
-           name.substr(name.size() - kTempRandom - mark.size(), mark.size()) == mark;
 }
 
 int readWhole(const std::string& path, std::string& bytes, Failure* failure) {

@@ -6,6 +6,7 @@
 #include <climits>
 #include <vector>
 
+#include "platform/file_append.h"
 #include "platform/text_encoding.h"
 
 namespace gsms::ini {
@@ -110,6 +111,8 @@ Text::Text(std::string_view bytes) {
         if (nl == std::string_view::npos) break;
         pos = nl + 1;
     }
+    // A new file, or one without a line end yet, gets the platform's.
+    if (t.find('\n') == std::string_view::npos) crlf = crlf || files::kLineEnd == "\r\n";
 }
 
 bool Text::sameName(std::string_view inFile, std::string_view wanted) const {

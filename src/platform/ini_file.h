@@ -3,7 +3,8 @@
 // matching double or single quotes is returned without them; the first of duplicate
 // sections/keys wins; lines starting with ';' are comments. A write keeps every other line
 // as it was, appends a missing key at the end of its section and a missing section at the
-// end of the file, creates the file when missing, and replaces it atomically under a lock
+// end of the file, creates the file when missing (with the platform's line ends: CR LF on
+// Windows), and replaces it atomically under a lock
 // (platform/file_replace.h: owner, mode and symbolic links kept; an unreadable file is never
 // written).
 //

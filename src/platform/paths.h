@@ -1,4 +1,6 @@
-// Path helpers: configured paths may use '\' as a separator; joins use exactly one '/'.
+// Path helpers: configured paths may use '\' or '/' as a separator; each becomes the
+// platform's own (kSeparator), and joins use exactly one of it. The file-system questions are
+// answered by paths_posix.cpp or paths_win32.cpp.
 #pragma once
 
 #include <sys/types.h>
@@ -13,9 +15,12 @@ namespace gsms::paths {
 // Capacity of a configured path, terminator included: as long as the system allows.
 constexpr std::size_t kPathSize = PATH_MAX;
 
-// A configured path with every backslash turned into '/' ("\qor\tevrak" -> "/qor/tevrak").
+// The platform's separator: '/' on POSIX, '\' on Windows.
+extern const char kSeparator;
+
+// A configured path with every separator the platform's ("\qor\tevrak" -> "/qor/tevrak").
 std::string fromConfig(std::string_view configured);
-// dir + "/" + name with exactly one separator between them.
+// dir + separator + name with exactly one separator between them.
 std::string join(std::string_view dir, std::string_view name);
 // Name and extension of the last component, split at its last dot ("a/b.sms" -> "b", ".sms").
 struct NameExt {
@@ -28,7 +33,8 @@ bool exists(const std::string& path);
 // True when both paths name the same directory (the same one found through either, or, where
 // one cannot be looked at, the same text once trailing separators are gone).
 bool sameDirectory(const std::string& a, const std::string& b);
-// Creates one directory level (with mode, less the umask); true when it exists afterwards.
+// Creates one directory level (POSIX: with mode, less the umask; Windows: with the parent's
+// inherited permissions); true when it exists afterwards.
 bool makeDirectory(const std::string& path, mode_t mode = 0755);
 
 }  // namespace gsms::paths

@@ -1,12 +1,8 @@
 #include "platform/profile_dir.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 
@@ -30,16 +26,7 @@ std::string profileDir() {
     }
     const char* env = std::getenv("GSMS_PROFILE_DIR");
     if (env != nullptr && *env != '\0') return env;
-    return ".";
-}
-
-int profileDirProblem() {
-    const std::string dir = profileDir();
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) != 0) return errno;
-    if (!S_ISDIR(st.st_mode)) return ENOTDIR;
-    if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return errno;
-    return 0;
+    return defaultProfileDir();
 }
 
 std::string resolveProfileName(const std::string& name) {

@@ -24,35 +24,6 @@ extern char** environ;
 
 namespace gsms {
 
-std::vector<std::string> splitCommandLine(std::string_view line) {
-    std::vector<std::string> args;
-    std::string cur;
-    bool inArg = false;
-    bool inQuotes = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (c == '\\' && i + 1 < line.size() && line[i + 1] == '"') {
-            cur += '"';
-            inArg = true;
-            ++i;
-        } else if (c == '"') {
-            inQuotes = !inQuotes;
-            inArg = true; // "" still yields an (empty) argument
-        } else if ((c == ' ' || c == '\t') && !inQuotes) {
-            if (inArg) {
-                args.push_back(std::move(cur));
-                cur.clear();
-                inArg = false;
-            }
-        } else {
-            cur += c;
-            inArg = true;
-        }
-    }
-    if (inArg) args.push_back(std::move(cur));
-    return args;
-}
-
 namespace {
 
 // 0 when `path` is a regular file this process may execute; else why not (errno value).
@@ -215,20 +186,6 @@ private:
 int ChildGroup::running() const {
     ChildReaper::instance().collectIfNoThread();
     return running_.load();
-}
-
-ProcessRunner::ProcessRunner(const char* commandLine) {
-    if (commandLine) commandLine_ = ::strdup(commandLine);
-}
-
-ProcessRunner::ProcessRunner(std::vector<std::string> argv) : argv_(std::move(argv)) {
-    if (argv_.empty()) return;
-    std::string joined;
-    for (std::size_t i = 0; i < argv_.size(); ++i) {
-        if (i > 0) joined += ' ';
-        joined += argv_[i];
-    }
-    commandLine_ = ::strdup(joined.c_str());
 }
 
 ProcessRunner::~ProcessRunner() {

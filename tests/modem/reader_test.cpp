@@ -5,6 +5,7 @@
 #include "engine/log.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"
+#include "platform/file_append.h"
 #include "support/temp_dir.h"
 
 namespace gsms {
@@ -169,10 +170,11 @@ TEST_F(Reader, TheDailyLogShowsNulAsAtAndNoPin) {
     EXPECT_EQ(loggedLine("a" + kNul + "b.c"), "a@b.c");
     // Line noise before the echo: the PIN begins in one piece and ends in the next.
     feed(std::string(500, 'x') + "at+cpin=\"4711\"\r\n");
+    const std::string end(files::kLineEnd);
     const std::string log = test::readFile(dailyLogPath(clock::localNow()));
-    EXPECT_NE(log.find(" a@b.c\n"), std::string::npos);
-    EXPECT_NE(log.find("xat+cpin=\"**\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(" **\"\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" a@b.c" + end), std::string::npos);
+    EXPECT_NE(log.find("xat+cpin=\"**" + end), std::string::npos) << log;
+    EXPECT_NE(log.find(" **\"" + end), std::string::npos) << log;
     EXPECT_EQ(log.find("=\"47"), std::string::npos) << log;
     EXPECT_EQ(log.find(" 11\""), std::string::npos) << log;
 }

@@ -1,10 +1,8 @@
 // dBASE tables made and read byte by byte for the tests, independent of the gateway's engine:
 // any version byte, any field descriptors, rows, the end byte, memo files; a small reader that
-// finds fields by the descriptors; and another program's lock on a record.
+// finds fields by the descriptors; and another program's lock on a record (a handle of its own
+// through the platform's file services).
 #pragma once
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -13,6 +11,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "db/dbf_file.h"
 
 namespace gsms::test {
 
@@ -188,28 +188,23 @@ inline std::uint64_t foxRecordLockByte(const DbfSpec& s, int record) {
     return 0x40000000u + dbfHeaderLength(s) + static_cast<std::uint64_t>(record - 1) * dbfRecordLength(s);
 }
 
-// An exclusive lock on one byte of a file, taken the way another program would (its own open
-// file description), for the life of the object.
+// An exclusive lock on one byte of a file, taken the way another program would (a handle of
+// its own, which the engine's file services treat as another program's), for the life of
+// the object.
 class ForeignLock {
 public:
-    ForeignLock(const std::string& path, std::uint64_t offset) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-        struct flock l {};
-        l.l_type = F_WRLCK;
-        l.l_whence = SEEK_SET;
-        l.l_start = static_cast<off_t>(offset);
-        l.l_len = 1;
-        taken_ = fd_ >= 0 && ::fcntl(fd_, F_OFD_SETLK, &l) == 0;
+    ForeignLock(const std::string& path, std::uint64_t offset)
+        : file_(db::file::openShared(path.c_str())) {
+        taken_ = file_ != db::file::kNoFile &&
+                 db::file::tryLock(file_, offset, 1) == db::file::LockResult::Taken;
     }
-    ~ForeignLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
+    ~ForeignLock() { db::file::close(file_); }
     ForeignLock(const ForeignLock&) = delete;
     ForeignLock& operator=(const ForeignLock&) = delete;
     bool taken() const { return taken_; }
 
 private:
-    int fd_ = -1;
+    db::file::Handle file_;
     bool taken_ = false;
 };
 

@@ -1,22 +1,28 @@
 // A temporary directory that is the current directory for the life of the object.
 #pragma once
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+
+#include "platform/file_move.h"
 
 namespace gsms::test {
 
 class TempDir {
 public:
     TempDir() {
-        char tmpl[] = "/tmp/gsms-test-XXXXXX";
-        path_ = ::mkdtemp(tmpl);
+        // A fresh name of its own in the system's temporary folder (mkdtemp is POSIX only).
+        std::random_device random;
+        std::error_code ec;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::string name = "gsms-test-" + std::to_string(random() % 1000000000u);
+            const auto dir = std::filesystem::temp_directory_path(ec) / name;
+            if (std::filesystem::create_directory(dir, ec)) path_ = dir.string();
+        }
         old_ = std::filesystem::current_path();
         std::filesystem::current_path(path_);
     }
@@ -37,11 +43,11 @@ private:
 class OtherFileSystemDir {
 public:
     explicit OtherFileSystemDir(const std::string& beside)
-        : path_("/dev/shm/gsms-test-" + std::to_string(::getpid())) {
-        struct stat a {}, b {};
+        : path_("/dev/shm/gsms-test-" + std::to_string(std::random_device()() % 1000000000u)) {
+        files::FileId a, b;
         std::error_code ec;
-        usable_ = std::filesystem::create_directory(path_, ec) && ::stat(path_.c_str(), &a) == 0 &&
-                  ::stat(beside.c_str(), &b) == 0 && a.st_dev != b.st_dev;
+        usable_ = std::filesystem::create_directory(path_, ec) && files::identityOf(path_, a) &&
+                  files::identityOf(beside, b) && a.dev != b.dev;
     }
     ~OtherFileSystemDir() {
         std::error_code ec;

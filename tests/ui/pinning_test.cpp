@@ -1,37 +1,35 @@
 // Processor pinning at start: the choice of processor and the log lines, the latter in a
 // child process so that the test process keeps its own mask.
-#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QRegularExpression>
 #include <QtTest>
 
-#include "ui/processor_pinning.h"
+#include "engine/processor_pinning.h"
 #include "ui_test_support.h"
 
 using namespace gsms;
 
 namespace {
 
-cpu_set_t setOf(std::initializer_list<int> cpus) {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    for (int c : cpus) CPU_SET(c, &set);
+ProcessorSet setOf(std::initializer_list<int> cpus) {
+    ProcessorSet set;
+    for (int c : cpus) set.set(static_cast<std::size_t>(c));
     return set;
 }
 
 // Runs the pinning in a child started with `mask`; the child's exit code is the one
 // processor it ends with (or 255 for more than one). Returns that code.
-int pinInChild(const cpu_set_t& mask) {
+int pinInChild(const ProcessorSet& mask) {
     const pid_t pid = fork();
     if (pid == 0) {
-        if (sched_setaffinity(0, sizeof mask, &mask) != 0) _exit(254);
+        if (!setProcessAffinity(mask)) _exit(254);
         pinToOneProcessor();
-        cpu_set_t after;
-        CPU_ZERO(&after);
-        sched_getaffinity(0, sizeof after, &after);
-        _exit(CPU_COUNT(&after) == 1 ? nthProcessor(after, 0) : 255);
+        ProcessorSet after;
+        int installed = 0;
+        if (!processAffinity(after, installed)) _exit(253);
+        _exit(after.count() == 1 ? nthProcessor(after, 0) : 255);
     }
     int status = 0;
     waitpid(pid, &status, 0);
@@ -50,10 +48,10 @@ class PinningTest : public QObject {
     Q_OBJECT
 
     // Two processors this process may use, or a skip.
-    cpu_set_t twoUsable() {
-        cpu_set_t own;
-        CPU_ZERO(&own);
-        sched_getaffinity(0, sizeof own, &own);
+    ProcessorSet twoUsable() {
+        ProcessorSet own;
+        int installed = 0;
+        (void)processAffinity(own, installed);
         const int a = nthProcessor(own, 0), b = nthProcessor(own, 1);
         if (b < 0) return setOf({});
         return setOf({a, b});
@@ -61,7 +59,7 @@ class PinningTest : public QObject {
 
 private Q_SLOTS:
     void theNthUsableProcessorIsChosen() {
-        const cpu_set_t mask = setOf({0, 2});
+        const ProcessorSet mask = setOf({0, 2});
         QCOMPARE(nthProcessor(mask, 0), 0);
         QCOMPARE(nthProcessor(mask, 1), 2);
         QCOMPARE(nthProcessor(mask, 2), -1);
@@ -73,8 +71,8 @@ private Q_SLOTS:
     }
 
     void twoProcessorsEndPinnedToOne() {
-        const cpu_set_t two = twoUsable();
-        if (CPU_COUNT(&two) < 2) QSKIP("needs two usable processors");
+        const ProcessorSet two = twoUsable();
+        if (two.count() < 2) QSKIP("needs two usable processors");
         test::TempProfile profile;
         const int cpu = pinInChild(two);
         QVERIFY(cpu == nthProcessor(two, 0) || cpu == nthProcessor(two, 1));
@@ -96,8 +94,8 @@ private Q_SLOTS:
     }
 
     void oneUsableProcessorIsKept() {
-        const cpu_set_t two = twoUsable();
-        if (CPU_COUNT(&two) < 2) QSKIP("needs a machine with two processors");
+        const ProcessorSet two = twoUsable();
+        if (two.count() < 2) QSKIP("needs a machine with two processors");
         test::TempProfile profile;
         const int only = nthProcessor(two, 1);
         QCOMPARE(pinInChild(setOf({only})), only);

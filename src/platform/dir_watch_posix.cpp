@@ -13,12 +13,17 @@
 #include "platform/clock.h"
 
 namespace gsms {
+namespace {
+
+int fdOf(std::intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
 
 DirWatch::~DirWatch() { close(); }
 
 void DirWatch::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (handle_ != kNone) ::close(fdOf(handle_));
+    handle_ = kNone;
     pending_ = false;
 }
 
@@ -34,11 +39,11 @@ bool DirWatch::arm(const std::string& dir) {
     }
     // The new watch runs before the old one goes, and what the old one still holds is taken:
     // no write falls between the two.
-    if (fd_ >= 0) {
+    if (handle_ != kNone) {
         catchUp();
-        ::close(fd_);
+        ::close(fdOf(handle_));
     }
-    fd_ = fd;
+    handle_ = fd;
     return true;
 }
 
@@ -63,7 +68,7 @@ void DirWatch::take(const char* events, std::size_t size) {
 bool DirWatch::readEvents() {
     bool any = false;
     alignas(inotify_event) char buffer[4096];
-    for (ssize_t n; (n = ::read(fd_, buffer, sizeof buffer)) > 0;) {
+    for (ssize_t n; (n = ::read(fdOf(handle_), buffer, sizeof buffer)) > 0;) {
         take(buffer, static_cast<std::size_t>(n));
         any = true;
     }
@@ -71,11 +76,11 @@ bool DirWatch::readEvents() {
 }
 
 void DirWatch::catchUp() {
-    if (fd_ >= 0 && readEvents()) pending_ = true;
+    if (handle_ != kNone && readEvents()) pending_ = true;
 }
 
 int DirWatch::wait(std::int64_t ms) {
-    if (fd_ < 0) return -1;
+    if (handle_ == kNone) return -1;
     if (pending_) {
         pending_ = false;
         readEvents();
@@ -87,7 +92,7 @@ int DirWatch::wait(std::int64_t ms) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{fdOf(handle_), POLLIN, 0};
         const int rc = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
         if (rc < 0 && errno == EINTR) continue;
         if (rc <= 0) return 0;

@@ -1,12 +1,13 @@
 // Processor pinning at process start: on a machine with several processors the process is
 // tied to one of those it may use, drawn at random, and the choice is written to the daily
 // log. It must run before any thread exists (Linux applies the mask to the calling thread;
-// every thread created later inherits it). No Qt here: it runs before the application object.
+// every thread created later inherits it). No window toolkit here: it runs before the
+// application object, in either operator window.
 #pragma once
 
-#include <sched.h>
-
 #include <string>
+
+#include "platform/processor_affinity.h"
 
 namespace gsms {
 
@@ -15,9 +16,9 @@ namespace gsms {
 void pinToOneProcessor();
 
 // The processor number of the (n+1)-th processor in the set (n counted from 0), or -1.
-int nthProcessor(const cpu_set_t& set, int n);
+int nthProcessor(const ProcessorSet& set, int n);
 
 // The set as upper-case hexadecimal, bit i for processor i, at least eight digits.
-std::string processorMaskText(const cpu_set_t& set);
+std::string processorMaskText(const ProcessorSet& set);
 
 }  // namespace gsms

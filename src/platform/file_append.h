@@ -1,0 +1,27 @@
+// Lines appended to the gateway's own text files (the daily log, the raw modem trace, the
+// success line of a result file), each in one write so that lines from different threads
+// never interleave, the file closed again at once so that other programs may read, move or
+// delete it at any time. The descriptor or handle is never inherited by child processes.
+//
+// Thread safety: any thread may append at any time; the caller serialises appends to one file
+// where their order matters.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace gsms::files {
+
+// The line end of the gateway's own text files: LF on POSIX, CR LF on Windows.
+extern const std::string_view kLineEnd;
+
+enum class IfMissing {
+    Create,  // a missing file is created (POSIX: mode 0640 less the umask)
+    Skip,    // a missing file stays missing: nothing is written
+};
+
+// Appends the bytes at the end of the file. 0 when all were written, -1 otherwise (also when
+// the file is missing and ifMissing is Skip).
+[[nodiscard]] int append(const std::string& path, std::string_view bytes, IfMissing ifMissing);
+
+}  // namespace gsms::files

@@ -1,0 +1,30 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_append.h"
+
+namespace gsms::files {
+
+const std::string_view kLineEnd = "\n";
+
+int append(const std::string& path, std::string_view bytes, IfMissing ifMissing) {
+    const int flags =
+        O_WRONLY | O_APPEND | O_CLOEXEC | (ifMissing == IfMissing::Create ? O_CREAT : 0);
+    const int fd = ::open(path.c_str(), flags, 0640);
+    if (fd < 0) return -1;
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t w = ::write(fd, p, left);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) break;
+        p += w;
+        left -= static_cast<std::size_t>(w);
+    }
+    ::close(fd);
+    return left == 0 ? 0 : -1;
+}
+
+}  // namespace gsms::files

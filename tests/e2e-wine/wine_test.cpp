@@ -1,0 +1,241 @@
+// gsmsd.exe, the Windows build of the headless gateway, under Wine against gsms-modem-sim: the
+// simulator's pseudo-terminal is a COM port to Wine (a link in the prefix's dosdevices folder,
+// which Wine reads when a program opens the port), and every path the gateway is given is a
+// Windows path on Wine's drive Z:. The status table is read back with python3-dbfread.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/harness.h"
+#include "support/status_table.h"
+
+namespace gsms::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kWindowsBin = GSMS_WINDOWS_BIN_DIR;
+const std::string kPrefix = GSMS_WINEPREFIX;
+const std::string kTool = std::string(GSMS_TESTS_DIR) + "/e2e/dbf_tool.py";
+
+// The Windows name of a Linux path: drive Z: is the root.
+std::string windowsPath(std::string path) {
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return "Z:" + path;
+}
+
+// The records of a table as python3-dbfread reads them (dbf_tool.py read), by field name.
+std::vector<std::map<std::string, std::string>> dbfRows(const std::string& table,
+                                                       const std::string& scratch) {
+    std::vector<std::map<std::string, std::string>> rows;
+    Child reader;
+    if (!reader.start({kTool, "read", table}, scratch, scratch + "/dbfread.txt") ||
+        reader.waitExit() != 0)
+        return rows;
+    std::istringstream in(readText(scratch + "/dbfread.txt"));
+    std::string line;
+    std::getline(in, line);  // the counts
+    while (std::getline(in, line)) {
+        std::map<std::string, std::string> row;
+        std::istringstream fields(line);
+        for (std::string f; std::getline(fields, f, '\t');)
+            row[f.substr(0, f.find('='))] = f.substr(f.find('=') + 1);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+class WineGateway : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::string(GSMS_WINE).empty() || !fs::exists(kWindowsBin + "/gsmsd.exe"))
+            GTEST_SKIP() << "no Wine or no Windows build in " << kWindowsBin;
+        ASSERT_TRUE(sim.start());
+        // The first free COM number; the link is made whole or not at all, so tests running
+        // at the same time never share one. A link left by a test that was killed points to
+        // a pseudo-terminal that is gone: it is free again.
+        const std::string pty = fs::canonical(sim.link()).string();
+        for (int n = 10; n < 250 && port.empty(); ++n) {
+            const std::string link = kPrefix + "/dosdevices/com" + std::to_string(n);
+            std::error_code ec;
+            if (fs::is_symlink(link, ec) && !fs::exists(link, ec)) ::unlink(link.c_str());
+            if (::symlink(pty.c_str(), link.c_str()) == 0) {
+                port = "COM" + std::to_string(n);
+                portLink = link;
+            }
+        }
+        ASSERT_FALSE(port.empty());
+        for (const char* d : {"in", "done", "error"}) fs::create_directories(dir / d);
+    }
+    void TearDown() override {
+        gsmsd.kill();
+        if (!portLink.empty()) ::unlink(portLink.c_str());
+    }
+    // TEVRAK.INI as an administrator would write it on Windows: CR LF, Windows paths.
+    void configure(std::map<std::string, std::string> keys = {}) {
+        keys.emplace("Port", port);
+        keys.emplace("WatchPath", windowsPath(dir / "in"));
+        keys.emplace("DonePath", windowsPath(dir / "done"));
+        keys.emplace("ErrorPath", windowsPath(dir / "error"));
+        keys.emplace("WatchLogPath", windowsPath(dir.path()));
+        keys.emplace("QualityPollEverySecs", "3600");
+        std::string ini = "[Config]\r\n";
+        for (const auto& [k, v] : keys) ini += k + "=" + v + "\r\n";
+        writeText(dir / "TEVRAK.INI", ini);
+    }
+    // Runs a program of the Windows build with the profile directory given the Windows way.
+    bool run(Child& child, const std::string& program, const std::string& output,
+             const char* option = nullptr) {
+        std::vector<std::string> argv{GSMS_WINE, kWindowsBin + "/" + program, "--profile-dir",
+                                      windowsPath(dir.path())};
+        if (option != nullptr) argv.emplace_back(option);
+        return child.start(argv, dir.path(), output,
+                           {{"WINEPREFIX", kPrefix}, {"WINEDEBUG", "-all"},
+                            {"GSMS_TIME_SCALE", "10"}});
+    }
+    bool startGateway() {
+        return run(gsmsd, "gsmsd.exe", dir / "output.txt") &&
+               gateway.waitLog("SignalThread started", std::chrono::seconds(120));
+    }
+    // A batch file in the profile folder (the current folder) that appends its arguments, as
+    // cmd.exe hands them over, to <name>.txt.
+    void recorder(const std::string& batch, const std::string& arguments) {
+        writeText(dir / batch, "@echo off\r\necho " + arguments + ">>\"%~dpn0.txt\"\r\n");
+    }
+
+    Scratch dir;
+    Simulator sim{dir.path()};
+    Gateway gateway{dir.path()};  // reads the daily log
+    Child gsmsd;
+    std::string port, portLink;
+};
+
+TEST_F(WineGateway, StartsOnItsComPortReloadsAndStopsOnCtrlCAfterTheSubmissionInFlight) {
+    configure({{"IncomingEnable", "0"}, {"RetryCount", "5"}});
+    // gsms-config.exe opens the port and applies the mode text the way the gateway does.
+    Child config;
+    ASSERT_TRUE(run(config, "gsms-config.exe", dir / "config.txt"));
+    ASSERT_EQ(config.waitExit(), 0);
+    EXPECT_NE(readText(dir / "config.txt").find("port " + port + " opened: 9600 baud\r\n"),
+              std::string::npos)
+        << readText(dir / "config.txt");
+
+    ASSERT_TRUE(startGateway()) << gateway.dailyLog();
+    const std::string log = gateway.dailyLog();
+    std::size_t at = 0;
+    for (const char* line : {"InputThread started\r\n", "SMSC +491710760000 type 145\r\n",
+                             "ReportThread started\r\n", "ProcessingThread started\r\n",
+                             "ReadJobsThread started\r\n", "SignalThread started\r\n"}) {
+        at = log.find(line, at);
+        ASSERT_NE(at, std::string::npos) << line << log;
+    }
+    EXPECT_EQ(sim.commands().at(0), "at");
+    EXPECT_EQ(sim.count("at+cmgf=1"), 1);
+
+    // `gsmsd --reload` finds the running gsmsd through the status file and has it re-read.
+    configure({{"IncomingEnable", "0"}, {"RetryCount", "3"}});
+    Child reload;
+    ASSERT_TRUE(run(reload, "gsmsd.exe", dir / "reload.txt", "--reload"));
+    EXPECT_EQ(reload.waitExit(), 0) << readText(dir / "reload.txt");
+    EXPECT_TRUE(gateway.waitLog("Settings re-read on gsmsd --reload: RetryCount 5 -> 3\r\n"))
+        << gateway.dailyLog();
+
+    // Ctrl+C (Wine turns SIGINT into it) with a submission in flight: it ends and is reported,
+    // then the gateway stops with 0.
+    ASSERT_EQ(sim.control("send-delay 1500"), "ok");
+    writeText(dir / "in/slow.sms", "[Alarm]\r\nPhoneNumber=+4917011\r\nMessage=slow\r\n");
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgs") == 1; })) << gateway.dailyLog();
+    gsmsd.signal(SIGINT);
+    EXPECT_EQ(gsmsd.waitExit(), 0);
+    const std::string end = gateway.dailyLog();
+    const auto stopping = end.find(
+        "Stopping on Ctrl+C: no job is taken and no submission starts any more\r\n");
+    const auto sent = end.find("Message sent to +4917011\r\n");
+    ASSERT_NE(stopping, std::string::npos) << end;
+    ASSERT_NE(sent, std::string::npos) << end;
+    EXPECT_LT(stopping, sent);
+    EXPECT_LT(sent, end.find("Gateway stopped\r\n"));
+    EXPECT_FALSE(fs::exists(dir / "in/slow.sms"));
+    EXPECT_NE(readText(dir / "gsmsd.status").find("\nstate: stopped\n"), std::string::npos);
+    // The console writer's lines, in text mode.
+    EXPECT_TRUE(readText(dir / "output.txt").ends_with(" Gateway stopped\r\n"))
+        << readText(dir / "output.txt");
+}
+
+TEST_F(WineGateway, JobIsSentReportedIntoItsTableAndMoved) {
+    ASSERT_TRUE(test::makeStatusTable(dir / "plant.dbf", 3, "SMS"));
+    configure({{"IncomingEnable", "0"}, {"WatchTimeout", "1"}});
+    ASSERT_TRUE(startGateway());
+    const std::string jobText =
+        "[Alarm]\r\nSzenario=plant\r\nPhoneNumber=+491701234567\r\nName=Anna\r\n"
+        "Message=Fire alarm, building B\r\ndbentry=1\r\n";
+    writeText(dir / "in/fire.sms", jobText);
+    writeText(dir / "in/nobody.sms", "[Alarm]\r\nMessage=Fire alarm, building C\r\n");
+    ASSERT_TRUE(gateway.waitLog("** free_alarm ** job", std::chrono::seconds(120)))
+        << gateway.dailyLog();
+    // A bad request waits to be finished, then goes to the error folder under its own name.
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "error/nobody.sms"); }))
+        << gateway.dailyLog();
+    EXPECT_TRUE(gateway.logHas("Bad request: " + windowsPath(dir / "in") +
+                               "\\nobody.sms: no PhoneNumber\r\n"));
+    ASSERT_EQ(sim.records().size(), 1u);
+    EXPECT_NE(sim.records()[0].find("\"text\":\"Fire alarm, building B\""), std::string::npos);
+    EXPECT_TRUE(gateway.logHas("Sending alarm plant to +491701234567\r\n"));
+
+    // Record dbentry + 1 = 2 holds the outcome; the others are as they were.
+    const auto rows = dbfRows(dir / "plant.dbf", dir.path());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1].at("STATUS"), "8");
+    EXPECT_EQ(rows[1].at("TIME").size(), 6u);
+    EXPECT_EQ(rows[1].at("TO1"), "8");
+    EXPECT_EQ(rows[0].at("STATUS"), "0");
+    EXPECT_EQ(rows[2].at("STATUS"), "0");
+
+    // Moved under a time-stamped name, the success line after the job's text.
+    EXPECT_FALSE(fs::exists(dir / "in/fire.sms"));
+    std::vector<fs::path> done;
+    for (const auto& f : fs::directory_iterator(dir / "done")) done.push_back(f.path());
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_TRUE(done[0].filename().string().ends_with("-fire.sms")) << done[0];
+    const std::string result = readText(done[0].string());
+    EXPECT_TRUE(result.starts_with(jobText)) << result;
+    EXPECT_TRUE(result.ends_with(" ALARM successfully sent")) << result;
+}
+
+TEST_F(WineGateway, IncomingSmsIsHandedToTheBatchFileAsText) {
+    recorder("incoming.bat", "%1 %2");
+    // cmd.exe syntax in a received text stays text: nothing else runs.
+    ASSERT_EQ(sim.control("incoming +4911 Pump 3 & echo x > owned.txt"), "ok");
+    configure();
+    ASSERT_TRUE(startGateway());
+    ASSERT_TRUE(waitFor([&] { return readText(dir / "incoming.txt").ends_with("\n"); }));
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=1") == 1; }));
+    EXPECT_EQ(readText(dir / "incoming.txt"), "\"+4911\" \"Pump 3 & echo x > owned.txt\"\r\n");
+    EXPECT_FALSE(fs::exists(dir / "owned.txt"));
+    EXPECT_TRUE(gateway.logHas(
+        "'Pump 3 & echo x > owned.txt' command received from \"+4911\"\r\n"));
+}
+
+TEST_F(WineGateway, SilentModemRaisesTheTechAlarmAndEndsWithOne) {
+    recorder("plasto.cmd", "%1");
+    sim.control("silent on");
+    configure();
+    ASSERT_TRUE(run(gsmsd, "gsmsd.exe", dir / "output.txt"));
+    EXPECT_EQ(gsmsd.waitExit(), 1);
+    EXPECT_TRUE(gateway.logHas("** init_gsms ** ERROR: GSM modem not found on port " + port));
+    ASSERT_TRUE(waitFor([&] { return readText(dir / "plasto.txt").ends_with("\n"); }));
+    EXPECT_EQ(readText(dir / "plasto.txt"), "8999\r\n");
+    // The quiet time is kept in TEVRAK.INI, whose other lines stay as they were.
+    EXPECT_NE(readText(dir / "TEVRAK.INI").find("[Config]\r\n"), std::string::npos);
+    EXPECT_NE(readText(dir / "TEVRAK.INI").find("[WatchDog]\r\nLastAlarm="), std::string::npos);
+}
+
+}  // namespace
+}  // namespace gsms::e2e
