@@ -4,8 +4,9 @@
 # against the simulator), then the Debian packages built from it and checked
 # (scripts/package.sh), then the engine, the simulator and the whole-program tests of gsmsd
 # again under AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer (the
-# window's Qt is not instrumented, so the sanitizer builds leave it out). GSMS_BUILD_UI=OFF
-# leaves the window out everywhere (a server without Qt).
+# window's Qt is not instrumented, so the sanitizer builds leave it out), then every fuzz
+# target for a minute and the short soak and kill test. GSMS_BUILD_UI=OFF leaves the window out
+# everywhere (a server without Qt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
