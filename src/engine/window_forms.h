@@ -112,6 +112,14 @@ void setSettingsModified(bool modified);
 
 constexpr int kSmscNumberLength = 64;
 
+// --- The program ------------------------------------------------------------------------------
+
+// What --help says the window program does, whichever toolkit draws it.
+constexpr const char* kWindowProgramDescription =
+    "Velkora GSM/SMS gateway with its operator window: sends the SMS alarm jobs dropped\n"
+    "into the watch directory through the GSM modem named by \"Port\" in section Config\n"
+    "of TEVRAK.INI, and shows the job slots, the signal and the log.";
+
 // --- Trace -------------------------------------------------------------------------------------
 
 // With GSMS_WINDOW_TRACE=file in the environment, what the window shows is appended to that

@@ -22,6 +22,10 @@ namespace gsms {
 
 // --- Main window -------------------------------------------------------------------------------
 
+// The pictures a job slot can show, by state: grey (free), green, blue (sending), yellow,
+// red, orange, magenta. A state outside them shows none.
+constexpr int kSlotStates = 7;
+
 enum class WindowButton { About, Settings, SendSms, ChangeSmsc, Exit };
 
 // Whether a button may act. Send SMS and Change SMSC only while the engine runs (before, the
