@@ -3,7 +3,9 @@
 // syslog priority when that is the journal. The main thread takes the requests from outside
 // one at a time: SIGTERM and SIGINT stop in order (nothing is sent twice), SIGHUP reads the
 // settings the worker threads use each time again, SIGUSR1 writes the status file at once,
-// SIGQUIT and the other ending signals end the process with a line.
+// SIGQUIT and the other ending signals end the process with a line. On Windows Ctrl+C,
+// Ctrl+Break, closing the console and shutdown stop in order, and `gsmsd --reload` (a named
+// event of the running gsmsd) reads the settings again (platform/process_signals.h).
 #include <unistd.h>
 
 #include <atomic>
@@ -56,7 +58,7 @@ void reload(const ProcessSignal& sig) {
     }
     const bool ready = gsms::engineStage() == gsms::EngineStage::Running;
     if (ready) (void)gsms::service::notify("RELOADING=1");
-    for (const std::string& line : gsms::reloadSettings()) bothLogs(line, gsms::kColorGrey);
+    for (const std::string& line : gsms::reloadSettings(sig.name)) bothLogs(line, gsms::kColorGrey);
     if (ready) (void)gsms::service::notify("READY=1");
     gsms::statusChanged();
 }
@@ -128,6 +130,7 @@ int main(int argc, char** argv) {
         gsms::FrontEnd::Service);
     if (!options.run) return options.exitCode;
     if (options.status) return gsms::printStatus(statusFolder(), stdout);
+    if (options.reload) return gsms::requestReload(statusFolder(), stdout);
 
     // Before any thread exists, so that every thread inherits the mask and only the main
     // thread takes the signals.

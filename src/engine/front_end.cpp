@@ -1,11 +1,6 @@
 #include "engine/front_end.h"
 
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -16,6 +11,8 @@
 #include "engine/engine.h"
 #include "engine/log.h"
 #include "engine/version.h"
+#include "platform/console.h"
+#include "platform/process_signals.h"
 #include "platform/profile_dir.h"
 #include "sms/signal_thread.h"
 
@@ -36,8 +33,9 @@ namespace {
 
 void printHelp(const char* program, const char* summary, FrontEnd frontEnd) {
     const bool service = frontEnd == FrontEnd::Service;
-    std::printf("usage: %s [--profile-dir DIR]%s [--help] [--version]\n\n%s\n\n", program,
-                service ? " [--status]" : "", summary);
+    const bool reload = service && kReloadByOption;
+    std::printf("usage: %s [--profile-dir DIR]%s%s [--help] [--version]\n\n%s\n\n", program,
+                service ? " [--status]" : "", reload ? " [--reload]" : "", summary);
     std::printf(
         "  --profile-dir DIR  where TEVRAK.INI, KORLIN.INI and hestrum.ini live\n"
         "                     (default: $GSMS_PROFILE_DIR, else the current directory)\n");
@@ -49,17 +47,17 @@ void printHelp(const char* program, const char* summary, FrontEnd frontEnd) {
             ")\n"
             "                     and exit: 0 while gsmsd runs, 3 when it has ended, 4 when\n"
             "                     there is no status file\n");
+    if (reload)
+        std::printf(
+            "  --reload           have the gsmsd that wrote that status file read its\n"
+            "                     settings again, and exit: 0 when asked, 3 when it does not\n"
+            "                     run, 4 when there is no status file\n");
     std::printf(
         "  --help             this text\n"
         "  --version          the version\n\n"
         "Daily logs go to log/gsms_YYYYMMDD.log under the current directory.\n");
     if (service)
-        std::printf(
-            "Signals: SIGTERM and SIGINT stop taking jobs, let the submission in flight end\n"
-            "and exit with 0; SIGHUP reads the settings the worker threads use each time\n"
-            "again (RetryCount, RetryDelay, QualityPollEverySecs, PrometheusFile, ...);\n"
-            "SIGUSR1 writes the status file at once; SIGQUIT and the other ending signals\n"
-            "end it at once, with a line in the daily log.\n");
+        std::fputs(kProcessRequestsHelp, stdout);
     std::printf(
         "Exit codes: 0 when stopped; 1 after a fatal start-up failure or lasting\n"
         "signal loss (a supervisor should start it again); 2 for a bad argument;\n"
@@ -81,6 +79,9 @@ FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
             setProfileDir(a + 14);
         } else if (std::strcmp(a, "--status") == 0 && frontEnd == FrontEnd::Service) {
             o.status = true;
+        } else if (std::strcmp(a, "--reload") == 0 && frontEnd == FrontEnd::Service &&
+                   kReloadByOption) {
+            o.reload = true;
         } else if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
             printHelp(program, summary, frontEnd);
             o.run = false;
@@ -100,17 +101,8 @@ FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
 }
 
 ConsoleStyle consoleStyleFor(int fd) {
-    // systemd names the stream it connects as "<device>:<inode>"; a descriptor redirected
-    // elsewhere keeps the variable but is another file.
-    if (const char* stream = std::getenv("JOURNAL_STREAM")) {
-        unsigned long long device = 0, inode = 0;
-        struct stat st {};
-        if (std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 && ::fstat(fd, &st) == 0 &&
-            static_cast<unsigned long long>(st.st_dev) == device &&
-            static_cast<unsigned long long>(st.st_ino) == inode)
-            return ConsoleStyle::Journal;
-    }
-    return ::isatty(fd) == 1 ? ConsoleStyle::Colours : ConsoleStyle::Plain;
+    if (console::isJournal(fd)) return ConsoleStyle::Journal;
+    return console::showsColours(fd) ? ConsoleStyle::Colours : ConsoleStyle::Plain;
 }
 
 namespace {
@@ -125,7 +117,7 @@ struct Console {
     bool signalPending = false;
     bool busy = false;           // the receiver is in a pass
     std::uint64_t passes = 0;    // passes finished
-    int fd = STDOUT_FILENO;
+    int fd = 1;  // standard output
     ConsoleStyle style = ConsoleStyle::Plain;
     std::atomic<unsigned> unwritten{0};  // lines a write failed for (a closed pipe)
     // The receiver's own.
@@ -134,7 +126,7 @@ struct Console {
 };
 
 // Never destroyed: the receiver thread runs until the process ends.
-Console& console() {
+Console& receiver() {
     static Console* c = new Console;
     return *c;
 }
@@ -165,23 +157,8 @@ std::string formatted(ConsoleStyle style, const LogLine& line, Kind kind) {
 
 // Writes all of it; may block for as long as the stream does, with no lock held.
 void writeOut(Console& c, int fd, const std::string& text) {
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n > 0) {
-            p += n;
-            left -= static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            pollfd w{fd, POLLOUT, 0};  // a stream left non-blocking by whoever shares it
-            (void)::poll(&w, 1, -1);
-        } else {
-            c.unwritten.fetch_add(1);  // closed or broken: the daily log keeps the line
-            return;
-        }
-    }
+    // Closed or broken: the daily log keeps the line.
+    if (console::writeAll(fd, text) != 0) c.unwritten.fetch_add(1);
 }
 
 unsigned linesNotShown(const Console& c) { return droppedWindowLines() + c.unwritten.load(); }
@@ -214,7 +191,7 @@ void pass(Console& c, int fd, ConsoleStyle style, bool signalRead) {
 }
 
 [[noreturn]] void receiverLoop() {
-    Console& c = console();
+    Console& c = receiver();
     for (;;) {
         int fd;
         ConsoleStyle style;
@@ -242,7 +219,7 @@ void pass(Console& c, int fd, ConsoleStyle style, bool signalRead) {
 }  // namespace
 
 void startConsoleReceiver(std::FILE* out, ConsoleStyle style) {
-    Console& c = console();
+    Console& c = receiver();
     bool start = false;
     {
         std::lock_guard lock(c.mutex);
@@ -256,7 +233,7 @@ void startConsoleReceiver(std::FILE* out, ConsoleStyle style) {
     }
     setNotifier([](int code) {
         if (code != kNotifyLogLine && code != kNotifySignal) return;  // slot views: the window's
-        Console& cc = console();
+        Console& cc = receiver();
         {
             std::lock_guard lock(cc.mutex);
             cc.pending = true;
@@ -268,7 +245,7 @@ void startConsoleReceiver(std::FILE* out, ConsoleStyle style) {
 }
 
 unsigned drainConsole(std::int64_t limitMs) {
-    Console& c = console();
+    Console& c = receiver();
     std::unique_lock lock(c.mutex);
     if (!c.started) return linesNotShown(c);
     // A pass that starts after this call: the one running may have looked at the queue.

@@ -17,12 +17,13 @@ struct FrontEndOptions {
     bool run = true;     // false: exit at once with exitCode (help, version, bad argument)
     int exitCode = 0;
     bool status = false;  // --status (gsmsd): print the status file and exit
+    bool reload = false;  // --reload (gsmsd on Windows): ask the running gsmsd to reload
 };
 
 enum class FrontEnd { Window, Service };
 
-// Parses [--profile-dir DIR] [--help] [--version], and [--status] for the service; applies
-// --profile-dir. Help and version texts go to standard output, errors to standard error.
+// Parses [--profile-dir DIR] [--help] [--version], and [--status] (on Windows also [--reload])
+// for the service; applies --profile-dir. Help and version texts go to standard output, errors to standard error.
 FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
                                      const char* summary, FrontEnd frontEnd);
 

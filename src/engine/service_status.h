@@ -66,4 +66,9 @@ bool flushStatus(std::int64_t limitMs);
 // codes of an LSB status action).
 [[nodiscard]] int printStatus(const std::string& dir, std::FILE* out);
 
+// gsmsd --reload (Windows): asks the gsmsd that wrote the status file of `dir` to read its
+// settings again and says so on out. 0: asked; 3: it does not run (or cannot be asked);
+// 4: no status file.
+[[nodiscard]] int requestReload(const std::string& dir, std::FILE* out);
+
 }  // namespace gsms

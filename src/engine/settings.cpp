@@ -211,7 +211,7 @@ std::string prometheusFile() {
     return p.text;
 }
 
-std::vector<std::string> reloadSettings() {
+std::vector<std::string> reloadSettings(const char* trigger) {
     GatewaySettings& s = theSettings;
     std::string changes;
     std::vector<IntKey> keys{kWatchTimeout, kMoveJobs};
@@ -234,11 +234,12 @@ std::vector<std::string> reloadSettings() {
         changes += "PrometheusFile " + (oldMetrics.empty() ? std::string("(none)") : oldMetrics) +
                    " -> " + (newMetrics.empty() ? std::string("(none)") : newMetrics);
     }
+    const std::string head = std::string("Settings re-read on ") + trigger + ": ";
     std::vector<std::string> lines;
-    lines.push_back("Settings re-read on SIGHUP: " + (changes.empty() ? "no change" : changes));
+    lines.push_back(head + (changes.empty() ? "no change" : changes));
     const std::string later = startOnlyChanges();
     if (!later.empty())
-        lines.push_back("Settings re-read on SIGHUP: " + later +
+        lines.push_back(head + later +
                         " changed in TEVRAK.INI, in force at the next start");
     return lines;
 }

@@ -59,9 +59,10 @@ int loadConfiguration();
 // integer key but IncomingEnable, and PrometheusFile), applies them and writes missing ones
 // back as at start. Returns the lines that report it: the keys that changed, with old and
 // new value, and the keys of the file that differ from what runs but apply only at the next
-// start (Port, Mode, PIN, the folders, FileMask, CmdLineFormat, IncomingEnable, Number).
+// start (Port, Mode, PIN, the folders, FileMask, CmdLineFormat, IncomingEnable, Number), each
+// "Settings re-read on <trigger>: ..." (on Windows the trigger is "gsmsd --reload").
 // Called after loadConfiguration, from one thread at a time.
-[[nodiscard]] std::vector<std::string> reloadSettings();
+[[nodiscard]] std::vector<std::string> reloadSettings(const char* trigger = "SIGHUP");
 
 // Zeroes the record (tests).
 void resetSettingsForTest();

@@ -1,24 +1,26 @@
-// The console of the programs without a window (gsmsd, gsms-config): whether a stream shows
-// colours, and the request to stop.
-//  - POSIX (console_posix.cpp): a terminal shows ANSI colours; SIGTERM and SIGINT ask to stop,
-//    and a reader of standard output that went away does not end the process.
-//  - Windows (console_win32.cpp): a console that takes virtual-terminal sequences shows
-//    colours; Ctrl+C, Ctrl+Break, closing the console window, logging off and shutting down
-//    ask to stop.
-// Thread safety: prepareStopRequests at the very start of main, before any thread exists (on
-// POSIX every thread inherits the blocked signals); waitForStopRequest from one thread.
+// The standard output of the programs without a window (gsmsd, gsms-config) as the console
+// writer sees it: what kind of stream it is and a write that takes all of a text.
+//  - POSIX (console_posix.cpp): systemd's journal is the stream $JOURNAL_STREAM names; a
+//    terminal shows ANSI colours.
+//  - Windows (console_win32.cpp): no journal; a console that takes virtual-terminal sequences
+//    shows colours; text goes out in text mode (each line ends CR LF).
+// Thread safety: any thread; writeAll to one descriptor from one thread at a time.
 #pragma once
 
-#include <cstdio>
+#include <string_view>
 
 namespace gsms::console {
 
-// True when text written to the stream reaches a terminal that shows ANSI colours.
-bool showsColours(std::FILE* stream);
+// True when `fd` is the stream systemd's journal connected: $JOURNAL_STREAM names its device
+// and inode (a descriptor redirected elsewhere keeps the variable but is another file).
+[[nodiscard]] bool isJournal(int fd);
 
-void prepareStopRequests();
+// True when text written to `fd` reaches a terminal that shows ANSI colours (on Windows the
+// console's virtual-terminal processing is switched on here).
+[[nodiscard]] bool showsColours(int fd);
 
-// Returns once a stop has been asked for.
-void waitForStopRequest();
+// Writes all of `text`, blocking for as long as the stream does. 0: written; -1: the stream is
+// closed or broken (the rest is dropped).
+[[nodiscard]] int writeAll(int fd, std::string_view text);
 
 }  // namespace gsms::console

@@ -5,33 +5,10 @@
 #include "platform/console.h"
 
 namespace gsms::console {
-namespace {
 
-// Manual reset, never closed: the handler may run on its own thread until the process ends.
-HANDLE stopEvent = nullptr;
+bool isJournal(int) { return false; }
 
-BOOL WINAPI onControl(DWORD type) {
-    switch (type) {
-        case CTRL_C_EVENT:
-        case CTRL_BREAK_EVENT:
-            SetEvent(stopEvent);
-            return TRUE;
-        case CTRL_CLOSE_EVENT:
-        case CTRL_LOGOFF_EVENT:
-        case CTRL_SHUTDOWN_EVENT:
-            // The system ends the process when this returns: the main thread ends it first.
-            SetEvent(stopEvent);
-            Sleep(INFINITE);
-            return TRUE;
-        default:
-            return FALSE;
-    }
-}
-
-}  // namespace
-
-bool showsColours(std::FILE* stream) {
-    const int fd = _fileno(stream);
+bool showsColours(int fd) {
     if (fd < 0 || !_isatty(fd)) return false;
     HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     DWORD mode = 0;
@@ -39,14 +16,19 @@ bool showsColours(std::FILE* stream) {
     return SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
-void prepareStopRequests() {
-    stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    SetConsoleCtrlHandler(onControl, TRUE);
-}
-
-void waitForStopRequest() {
-    if (stopEvent != nullptr) WaitForSingleObject(stopEvent, INFINITE);
-    else Sleep(INFINITE);
+int writeAll(int fd, std::string_view text) {
+    // _write in the descriptor's text mode: each LF goes out as CR LF. A pipe's write blocks
+    // until its reader takes the bytes.
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const unsigned chunk = left < 0x10000 ? static_cast<unsigned>(left) : 0x10000u;
+        const int n = _write(fd, p, chunk);
+        if (n <= 0) return -1;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return 0;
 }
 
 }  // namespace gsms::console

@@ -77,8 +77,10 @@ using Editor = std::function<std::string(const std::string& current)>;
 // Replaces the file with bytes through a temporary beside it and a rename, so that a reader
 // sees the old file or the new one, never a part; with the given mode, without a lock and
 // without syncing: for files rewritten often whose loss in a crash costs nothing (the status
-// file, the metrics file). A symbolic link at path is replaced, not followed. 0 on success,
-// else the system's errno (the file is then as it was).
+// file, the metrics file). A symbolic link at path is replaced, not followed. On Windows the
+// mode is not used (the file takes its folder's permissions) and a reader that holds the file
+// without letting it be replaced is waited for up to 200 ms. 0 on success, else the system's
+// errno (the file is then as it was).
 [[nodiscard]] int publish(const std::string& path, const std::string& bytes, unsigned mode);
 
 namespace detail {

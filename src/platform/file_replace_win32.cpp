@@ -346,4 +346,27 @@ int rewrite(const std::string& path, const Editor& edit, Failure* failure) {
     return result;
 }
 
+int publish(const std::string& path, const std::string& bytes, unsigned /*mode*/) {
+    const std::string folder = folderOf(path);
+    const std::string name = nameOf(path);
+    removeStaleTemporaries(folder, name);
+    std::string temp;
+    HANDLE h = makeTemporary(folder, name, temp);
+    if (h == INVALID_HANDLE_VALUE) return win32::lastErrno();
+    int error = writeAll(h, bytes);
+    CloseHandle(h);
+    // A reader that opened the file without letting it be replaced holds it for a moment.
+    for (int waited = 0; error == 0; waited += 20) {
+        if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) break;
+        const DWORD code = GetLastError();
+        if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) ||
+            waited >= kReplaceWaitMs / 10)
+            error = win32::errnoFrom(code);
+        else
+            Sleep(20);
+    }
+    if (error != 0) DeleteFileA(temp.c_str());
+    return error;
+}
+
 }  // namespace gsms::files

@@ -1,6 +1,9 @@
 // The requests a service process receives from outside, taken one at a time by the main
 // thread, and the processes it can see. On POSIX the requests are signals, blocked in every
 // thread and taken with sigtimedwait, so that no handler ever interrupts the engine's work.
+// On Windows (process_signals_win32.cpp) the console's handler queues Ctrl+C, Ctrl+Break, the
+// console closing and shutdown as a stop, and `gsmsd --reload` sets a named event of the
+// process; nothing there asks for Status or End.
 //
 // Thread safety: blockProcessSignals before any other thread exists (every later thread
 // inherits the mask); waitProcessSignal from the main thread only; the rest anywhere.
@@ -21,8 +24,13 @@ enum class ProcessRequest {
 struct ProcessSignal {
     ProcessRequest request = ProcessRequest::None;
     int number = 0;            // the signal, 0 for None
-    const char* name = "";     // "SIGTERM", ...
+    const char* name = "";     // "SIGTERM", ...; on Windows "Ctrl+C", "gsmsd --reload", ...
 };
+
+// gsmsd's help on how the requests reach it here (lines ending in a newline).
+extern const char* const kProcessRequestsHelp;
+// True where gsmsd takes --reload: Windows, whose console has no request for it.
+extern const bool kReloadByOption;
 
 // Blocks every signal of the table in the calling thread and ignores SIGPIPE (a closed
 // standard output shows as a failed write).
@@ -34,6 +42,10 @@ void blockProcessSignals();
 // Ends the process as the signal's default action would (a core for SIGQUIT), after the
 // caller has written its line; standard streams are flushed first.
 [[noreturn]] void endBySignal(int number);
+
+// Asks process `pid` for Reload or Status (SIGHUP, SIGUSR1; on Windows Reload only, through
+// its event). 0: asked; -1: it could not be asked (errno says why: ESRCH, EPERM, ENOSYS, ...).
+[[nodiscard]] int sendProcessRequest(long pid, ProcessRequest request);
 
 // This process's id.
 [[nodiscard]] long currentProcessId();

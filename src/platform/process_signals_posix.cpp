@@ -50,6 +50,14 @@ sigset_t requestSet() {
 
 }  // namespace
 
+const char* const kProcessRequestsHelp =
+    "Signals: SIGTERM and SIGINT stop taking jobs, let the submission in flight end\n"
+    "and exit with 0; SIGHUP reads the settings the worker threads use each time\n"
+    "again (RetryCount, RetryDelay, QualityPollEverySecs, PrometheusFile, ...);\n"
+    "SIGUSR1 writes the status file at once; SIGQUIT and the other ending signals\n"
+    "end it at once, with a line in the daily log.\n";
+const bool kReloadByOption = false;
+
 void blockProcessSignals() {
     const sigset_t set = requestSet();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
@@ -80,6 +88,21 @@ void endBySignal(int number) {
     pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
     ::raise(number);
     _exit(128 + number);  // a signal whose default is ignored here would not end the process
+}
+
+int sendProcessRequest(long pid, ProcessRequest request) {
+    if (pid <= 0) {
+        errno = ESRCH;
+        return -1;
+    }
+    const int number = request == ProcessRequest::Reload   ? SIGHUP
+                       : request == ProcessRequest::Status ? SIGUSR1
+                                                           : 0;
+    if (number == 0) {
+        errno = ENOSYS;
+        return -1;
+    }
+    return ::kill(static_cast<pid_t>(pid), number) == 0 ? 0 : -1;
 }
 
 long currentProcessId() { return static_cast<long>(::getpid()); }

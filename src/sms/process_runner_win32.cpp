@@ -2,11 +2,17 @@
 // no handle inherited. A batch file runs under cmd.exe, its arguments quoted for cmd.exe.
 #include <windows.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/thread.h"
+#include "platform/win32_errors.h"
 #include "sms/process_runner.h"
 
 namespace gsms {
@@ -69,7 +75,92 @@ std::string_view afterProgram(std::string_view line) {
     return i < line.size() ? line.substr(i) : std::string_view();
 }
 
+constexpr std::size_t kReaperStack = 64u << 10;
+constexpr DWORD kLookEveryMs = 200;  // for the children beyond what one wait takes
+
 }  // namespace
+
+// One thread collects every detached child: it sleeps in WaitForMultipleObjects on the
+// children's process handles and an event that a hand-over sets. A handle is closed only by
+// the thread (or, while there is none, under the lock by whoever collects), never while the
+// thread waits on it.
+class ChildReaper {
+public:
+    // Never destroyed: its thread runs until the process ends.
+    static ChildReaper& instance() {
+        static ChildReaper* reaper = new ChildReaper;
+        return *reaper;
+    }
+
+    void adopt(HANDLE process, ChildGroup* group) {
+        std::lock_guard lock(mutex_);
+        children_.push_back({process, group});
+        if (group != nullptr) ++group->running_;
+        if (!threadRunning_ && startThread()) threadRunning_ = true;
+        if (threadRunning_) {
+            SetEvent(wake_);
+        } else {
+            collectLocked();  // no thread (yet): collect what has ended now, and try later
+        }
+    }
+
+    // Without a thread, the counts are brought up to date by the caller.
+    void collectIfNoThread() {
+        std::lock_guard lock(mutex_);
+        if (!threadRunning_) collectLocked();
+    }
+
+private:
+    struct Child {
+        HANDLE process;
+        ChildGroup* group;
+    };
+
+    static void routine() { instance().serve(); }
+
+    bool startThread() {
+        if (wake_ == nullptr) wake_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        return wake_ != nullptr && startDetachedThread(routine, "ChildReaper", kReaperStack);
+    }
+
+    void collectLocked() {
+        std::erase_if(children_, [](const Child& c) {
+            if (WaitForSingleObject(c.process, 0) == WAIT_TIMEOUT) return false;
+            CloseHandle(c.process);
+            if (c.group != nullptr) --c.group->running_;
+            return true;
+        });
+    }
+
+    [[noreturn]] void serve() {
+        std::vector<HANDLE> handles;
+        for (;;) {
+            bool unwatched = false;
+            handles.assign(1, wake_);
+            {
+                std::lock_guard lock(mutex_);
+                for (const Child& c : children_) {
+                    if (handles.size() < MAXIMUM_WAIT_OBJECTS) handles.push_back(c.process);
+                    else unwatched = true;
+                }
+            }
+            (void)WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
+                                         FALSE, unwatched ? kLookEveryMs : INFINITE);
+            std::lock_guard lock(mutex_);
+            collectLocked();
+        }
+    }
+
+    std::mutex mutex_;
+    std::vector<Child> children_;
+    HANDLE wake_ = nullptr;  // auto-reset
+    bool threadRunning_ = false;
+};
+
+int ChildGroup::running() const {
+    ChildReaper::instance().collectIfNoThread();
+    return running_.load();
+}
 
 ProcessRunner::~ProcessRunner() {
     if (commandLine_) {
@@ -83,6 +174,7 @@ ProcessRunner::~ProcessRunner() {
 }
 
 int ProcessRunner::start(bool showMinimised, bool newConsole) {
+    startError_ = process_ != nullptr ? EBUSY : EINVAL;
     if (!commandLine_ || process_ != nullptr) return 0;
     std::vector<std::string> args = argv_.empty() ? splitCommandLine(commandLine_) : argv_;
     if (args.empty()) return 0;
@@ -95,7 +187,10 @@ int ProcessRunner::start(bool showMinimised, bool newConsole) {
         // arguments given one by one (a received message's) are quoted for cmd.exe; a command
         // line of the gateway's own ("plasto.cmd 8999") keeps its arguments as written.
         const std::string script = findBatchFile(args[0]);
-        if (script.empty()) return 0;
+        if (script.empty()) {
+            startError_ = ENOENT;
+            return 0;
+        }
         application = systemFolder() + "\\cmd.exe";
         args[0] = script;
         const std::string inner = argv_.empty() ? windowsCommandLine({script}, true) +
@@ -116,8 +211,11 @@ int ProcessRunner::start(bool showMinimised, bool newConsole) {
     PROCESS_INFORMATION pi{};
     const DWORD flags = CREATE_NEW_PROCESS_GROUP | (newConsole ? CREATE_NEW_CONSOLE : 0);
     if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
-                        nullptr, FALSE, flags, nullptr, nullptr, &si, &pi))
+                        nullptr, FALSE, flags, nullptr, nullptr, &si, &pi)) {
+        startError_ = win32::lastErrno();
         return 0;
+    }
+    startError_ = 0;
     CloseHandle(pi.hThread);
     process_ = pi.hProcess;
     pid_ = static_cast<pid_t>(pi.dwProcessId);
@@ -125,8 +223,8 @@ int ProcessRunner::start(bool showMinimised, bool newConsole) {
     return 1;
 }
 
-int ProcessRunner::detach() {
-    if (process_ != nullptr) CloseHandle(handleOf(process_));
+int ProcessRunner::detach(ChildGroup* group) {
+    if (process_ != nullptr) ChildReaper::instance().adopt(handleOf(process_), group);
     process_ = nullptr;
     pid_ = 0;
     exitCode_ = 0;

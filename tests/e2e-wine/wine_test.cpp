@@ -94,10 +94,12 @@ protected:
         writeText(dir / "TEVRAK.INI", ini);
     }
     // Runs a program of the Windows build with the profile directory given the Windows way.
-    bool run(Child& child, const std::string& program, const std::string& output) {
-        return child.start({GSMS_WINE, kWindowsBin + "/" + program, "--profile-dir",
-                            windowsPath(dir.path())},
-                           dir.path(), output,
+    bool run(Child& child, const std::string& program, const std::string& output,
+             const char* option = nullptr) {
+        std::vector<std::string> argv{GSMS_WINE, kWindowsBin + "/" + program, "--profile-dir",
+                                      windowsPath(dir.path())};
+        if (option != nullptr) argv.emplace_back(option);
+        return child.start(argv, dir.path(), output,
                            {{"WINEPREFIX", kPrefix}, {"WINEDEBUG", "-all"},
                             {"GSMS_TIME_SCALE", "10"}});
     }
@@ -118,8 +120,8 @@ protected:
     std::string port, portLink;
 };
 
-TEST_F(WineGateway, StartsOnItsComPortAndStopsOnCtrlC) {
-    configure({{"IncomingEnable", "0"}});
+TEST_F(WineGateway, StartsOnItsComPortReloadsAndStopsOnCtrlCAfterTheSubmissionInFlight) {
+    configure({{"IncomingEnable", "0"}, {"RetryCount", "5"}});
     // gsms-config.exe opens the port and applies the mode text the way the gateway does.
     Child config;
     ASSERT_TRUE(run(config, "gsms-config.exe", dir / "config.txt"));
@@ -140,10 +142,31 @@ TEST_F(WineGateway, StartsOnItsComPortAndStopsOnCtrlC) {
     EXPECT_EQ(sim.commands().at(0), "at");
     EXPECT_EQ(sim.count("at+cmgf=1"), 1);
 
-    // Wine turns SIGINT into the console's Ctrl+C.
+    // `gsmsd --reload` finds the running gsmsd through the status file and has it re-read.
+    configure({{"IncomingEnable", "0"}, {"RetryCount", "3"}});
+    Child reload;
+    ASSERT_TRUE(run(reload, "gsmsd.exe", dir / "reload.txt", "--reload"));
+    EXPECT_EQ(reload.waitExit(), 0) << readText(dir / "reload.txt");
+    EXPECT_TRUE(gateway.waitLog("Settings re-read on gsmsd --reload: RetryCount 5 -> 3\r\n"))
+        << gateway.dailyLog();
+
+    // Ctrl+C (Wine turns SIGINT into it) with a submission in flight: it ends and is reported,
+    // then the gateway stops with 0.
+    ASSERT_EQ(sim.control("send-delay 1500"), "ok");
+    writeText(dir / "in/slow.sms", "[Alarm]\r\nPhoneNumber=+4917011\r\nMessage=slow\r\n");
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgs") == 1; })) << gateway.dailyLog();
     gsmsd.signal(SIGINT);
     EXPECT_EQ(gsmsd.waitExit(), 0);
-    EXPECT_TRUE(gateway.logHas("Gateway stopped\r\n"));
+    const std::string end = gateway.dailyLog();
+    const auto stopping = end.find(
+        "Stopping on Ctrl+C: no job is taken and no submission starts any more\r\n");
+    const auto sent = end.find("Message sent to +4917011\r\n");
+    ASSERT_NE(stopping, std::string::npos) << end;
+    ASSERT_NE(sent, std::string::npos) << end;
+    EXPECT_LT(stopping, sent);
+    EXPECT_LT(sent, end.find("Gateway stopped\r\n"));
+    EXPECT_FALSE(fs::exists(dir / "in/slow.sms"));
+    EXPECT_NE(readText(dir / "gsmsd.status").find("\nstate: stopped\n"), std::string::npos);
 }
 
 TEST_F(WineGateway, JobIsSentReportedIntoItsTableAndMoved) {
@@ -194,12 +217,10 @@ TEST_F(WineGateway, IncomingSmsIsHandedToTheBatchFileAsText) {
     ASSERT_TRUE(startGateway());
     ASSERT_TRUE(waitFor([&] { return readText(dir / "incoming.txt").ends_with("\n"); }));
     ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=1") == 1; }));
-    // The text's line end reaches a batch file as a blank (cmd.exe would end the line there).
-    EXPECT_EQ(readText(dir / "incoming.txt"),
-              "\"+4911\" \"Pump 3 & echo x > owned.txt \"\r\n");
+    EXPECT_EQ(readText(dir / "incoming.txt"), "\"+4911\" \"Pump 3 & echo x > owned.txt\"\r\n");
     EXPECT_FALSE(fs::exists(dir / "owned.txt"));
     EXPECT_TRUE(gateway.logHas(
-        "'Pump 3 & echo x > owned.txt\r' command received from \"+4911\"\r\n"));
+        "'Pump 3 & echo x > owned.txt' command received from \"+4911\"\r\n"));
 }
 
 TEST_F(WineGateway, SilentModemRaisesTheTechAlarmAndEndsWithOne) {

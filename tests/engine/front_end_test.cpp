@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/log.h"
+#include "support/environment.h"
 #include "sms/signal_thread.h"
 
 namespace gsms {
@@ -132,11 +133,11 @@ TEST(ConsoleStyle, FollowsJournalStreamAndTerminal) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        if (c.journalStream.empty()) ::unsetenv("JOURNAL_STREAM");
-        else ::setenv("JOURNAL_STREAM", c.journalStream.c_str(), 1);
+        if (c.journalStream.empty()) test::unsetEnvironment("JOURNAL_STREAM");
+        else test::setEnvironment("JOURNAL_STREAM", c.journalStream.c_str());
         EXPECT_EQ(consoleStyleFor(fd), c.expected);
     }
-    ::unsetenv("JOURNAL_STREAM");
+    test::unsetEnvironment("JOURNAL_STREAM");
 }
 
 }  // namespace

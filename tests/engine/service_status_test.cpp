@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "engine/activity.h"
+#include "support/environment.h"
 
 namespace gsms {
 namespace {
@@ -66,7 +67,7 @@ protected:
         const char* tz = std::getenv("TZ");
         oldTz = tz != nullptr ? tz : "";
         hadTz = tz != nullptr;
-        ::setenv("TZ", "UTC", 1);
+        test::setEnvironment("TZ", "UTC");
         ::tzset();
         s.pid = 4242;
         s.stage = EngineStage::Running;
@@ -84,8 +85,8 @@ protected:
         s.now = s.started + 93784;  // 1 d 2 h 3 min 4 s later
     }
     void TearDown() override {
-        if (hadTz) ::setenv("TZ", oldTz.c_str(), 1);
-        else ::unsetenv("TZ");
+        if (hadTz) test::setEnvironment("TZ", oldTz.c_str());
+        else test::unsetEnvironment("TZ");
         ::tzset();
     }
     StatusSnapshot s;

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
+#include "platform/process_signals.h"
 #include "sms/process_runner.h"
 #include "support/temp_dir.h"
 
@@ -89,11 +91,17 @@ TEST(ProcessRunnerWin32, ABatchFileGetsAReceivedTextAsText) {
 TEST(ProcessRunnerWin32, ExitCodeDetachAndTermination) {
     test::TempDir dir;
     EXPECT_EQ(ProcessRunner(static_cast<const char*>(nullptr)).start(true, true), 0);
-    EXPECT_EQ(ProcessRunner("no-such-program-4711.exe 1").start(true, true), 0);
-    EXPECT_EQ(ProcessRunner("no-such-script.cmd 1").start(true, true), 0);
+    for (const char* missing : {"no-such-program-4711.exe 1", "no-such-script.cmd 1"}) {
+        ProcessRunner r(missing);
+        EXPECT_EQ(r.start(true, true), 0) << missing;
+        EXPECT_EQ(r.startError(), ENOENT) << missing;
+    }
 
     ProcessRunner exits(std::vector<std::string>{thisProgram(), "--child", "exit", "7"});
     ASSERT_EQ(exits.start(true, true), 1);
+    EXPECT_EQ(exits.startError(), 0);
+    EXPECT_EQ(exits.start(true, true), 0);  // it still holds its child
+    EXPECT_EQ(exits.startError(), EBUSY);
     ASSERT_TRUE(ends(exits));
     EXPECT_EQ(exits.exitCode(), 7u);
 
@@ -126,6 +134,45 @@ TEST(ProcessRunnerWin32, ExitCodeDetachAndTermination) {
     TerminateProcess(held, 0);
     WaitForSingleObject(held, 10000);
     CloseHandle(held);
+}
+
+// Detached commands are counted in their group until the reaper has seen them end.
+TEST(ProcessRunnerWin32, DetachedChildrenAreCountedUntilTheyEnd) {
+    static ChildGroup group;
+    for (int i = 0; i < 5; ++i) {
+        ProcessRunner r(std::vector<std::string>{thisProgram(), "--child", "sleep", "300"});
+        ASSERT_EQ(r.start(true, true), 1);
+        EXPECT_EQ(r.detach(&group), 0);
+    }
+    EXPECT_GE(group.running(), 1);
+    for (int i = 0; i < 2000 && group.running() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(group.running(), 0);
+}
+
+// What `gsmsd --status` and `--reload` ask of the process a status file names.
+TEST(ProcessRunnerWin32, ARunningProcessIsToldByItsIdAndProgramName) {
+    ProcessRunner ended(std::vector<std::string>{thisProgram(), "--child", "exit", "0"});
+    ASSERT_EQ(ended.start(true, true), 1);
+    const long endedPid = ended.pid();
+    ASSERT_TRUE(ends(ended));
+    const long self = currentProcessId();
+    const struct {
+        const char* label;
+        long pid;
+        const char* name;
+        bool running;
+    } cases[] = {
+        {"this test program", self, "test_win32", true},
+        {"the name in other letter case", self, "TEST_WIN32", true},
+        {"another program's name", self, "gsmsd", false},
+        {"a process that has ended", endedPid, "test_win32", false},
+        {"no process id", 0, "test_win32", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(processRunning(c.pid, c.name), c.running) << c.label;
+    // No gsmsd listens under this id: it cannot be asked to reload.
+    EXPECT_EQ(sendProcessRequest(self, ProcessRequest::Reload), -1);
 }
 
 }  // namespace
