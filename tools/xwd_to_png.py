@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Turns the screen of an Xvfb started with -fbdir DIR (DIR/Xvfb_screen0, an XWD image of
-24-bit TrueColor) into a PNG of what was drawn on it, cut to the box of pixels that are not the
-black of the empty screen. With --until RRGGBB it writes nothing and ends with 1 while no pixel
+24-bit TrueColor) into a PNG of what was drawn on it, cut to the box of pixels that differ
+from the screen's black and from its top-left pixel (the colour of an empty desktop). With --until RRGGBB it writes nothing and ends with 1 while no pixel
 has that colour yet, so that a caller can wait until the picture shows what it is meant to.
 
     tools/xwd_to_png.py DIR/Xvfb_screen0 window.png [--until 285adc]
@@ -51,7 +51,8 @@ def main():
     width, height, rows = read_xwd(args[0])
     if until is not None and not any(until in row for row in rows):
         return 1
-    drawn = [(x, y) for y in range(height) for x in range(width) if rows[y][x] != (0, 0, 0)]
+    empty = {rows[0][0], (0, 0, 0)}
+    drawn = [(x, y) for y in range(height) for x in range(width) if rows[y][x] not in empty]
     if not drawn:
         return 1
     x0, x1 = min(p[0] for p in drawn), max(p[0] for p in drawn) + 1

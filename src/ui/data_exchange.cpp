@@ -2,7 +2,6 @@
 
 #include <QLineEdit>
 #include <QMessageBox>
-#include <climits>
 
 #include "engine/window_forms.h"
 

@@ -1,4 +1,7 @@
 // The secondary dialogs of the Win32 window: About, Send SMS, Settings and Change SMSC.
+#include <windows.h>
+#include <richedit.h>
+
 #include <string>
 #include <vector>
 
@@ -61,15 +64,52 @@ struct SendSms {
     std::vector<std::string> history;  // as listed when the dialog opened
     HFONT counterFont = nullptr;
     bool counterRed = false;
+    bool marking = false;  // the marks being set are no change of the text
     std::string number;
     std::string bytes;
     int flash = 0;
 };
 
-// The typed message as the shared rules count it (UTF-16, as the edit holds it).
+// The typed message as the shared rules count it: UTF-16 with the rich edit's paragraph ends
+// (CR) as LF, so that positions in it are the control's own.
 MessageCheck typedMessage(HWND dialog) {
-    const std::wstring typed = windowText(GetDlgItem(dialog, IDC_MESSAGE));
+    HWND edit = GetDlgItem(dialog, IDC_MESSAGE);
+    GETTEXTLENGTHEX howLong{GTL_DEFAULT | GTL_NUMCHARS, 1200};
+    const auto length = static_cast<std::size_t>(
+        SendMessageW(edit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&howLong), 0));
+    std::wstring typed(length + 1, L'\0');
+    GETTEXTEX get{static_cast<DWORD>((length + 1) * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr,
+                  nullptr};
+    const auto got = static_cast<std::size_t>(SendMessageW(
+        edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get), reinterpret_cast<LPARAM>(typed.data())));
+    typed.resize(got < length ? got : length);
+    for (wchar_t& c : typed)
+        if (c == L'\r') c = L'\n';
     return checkMessage(std::u16string_view(reinterpret_cast<const char16_t*>(typed.data()), typed.size()));
+}
+
+// The characters that would not arrive as typed, marked where they stand (as the Qt window
+// marks them: a light red background, underlined).
+void markText(HWND edit, const std::vector<TextSpan>& marks) {
+    CHARRANGE keep{};
+    SendMessageW(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&keep));
+    SendMessageW(edit, EM_HIDESELECTION, TRUE, 0);
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_BACKCOLOR | CFM_UNDERLINE;
+    format.dwEffects = CFE_AUTOBACKCOLOR;
+    CHARRANGE range{0, -1};
+    SendMessageW(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    SendMessageW(edit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    format.dwEffects = CFE_UNDERLINE;
+    format.crBackColor = RGB(255, 190, 190);
+    for (const TextSpan& span : marks) {
+        range = {static_cast<LONG>(span.start), static_cast<LONG>(span.start + span.length)};
+        SendMessageW(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+        SendMessageW(edit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    }
+    SendMessageW(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&keep));
+    SendMessageW(edit, EM_HIDESELECTION, FALSE, 0);
 }
 
 void recount(HWND dialog, SendSms& s) {
@@ -80,6 +120,9 @@ void recount(HWND dialog, SendSms& s) {
     InvalidateRect(GetDlgItem(dialog, IDC_COUNTER), nullptr, TRUE);
     SetDlgItemTextW(dialog, IDC_NOTE, fromUtf8(messageNote(check, number)).c_str());
     EnableWindow(GetDlgItem(dialog, IDOK), sendMayAct(check, number) ? TRUE : FALSE);
+    s.marking = true;
+    markText(GetDlgItem(dialog, IDC_MESSAGE), check.marks);
+    s.marking = false;
 }
 
 INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
@@ -88,7 +131,10 @@ INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     case WM_INITDIALOG: {
         s = reinterpret_cast<SendSms*>(lp);
         SetWindowLongPtrW(dialog, DWLP_USER, lp);
-        SendDlgItemMessageW(dialog, IDC_MESSAGE, EM_LIMITTEXT, kMaxMessageLength, 0);
+        HWND edit = GetDlgItem(dialog, IDC_MESSAGE);
+        SendMessageW(edit, EM_EXLIMITTEXT, 0, kMaxMessageLength);
+        SendMessageW(edit, WM_SETFONT, static_cast<WPARAM>(SendMessageW(dialog, WM_GETFONT, 0, 0)), FALSE);
+        SendMessageW(edit, EM_SETEVENTMASK, 0, ENM_CHANGE);
         // The counter's LCD face where the system has one.
         const wchar_t* face = L"Courier New";
         for (const wchar_t* f : {L"LcdD", L"DSEG7 Classic"})
@@ -122,7 +168,7 @@ INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
         switch (LOWORD(wp)) {
         case IDC_MESSAGE:
-            if (HIWORD(wp) == EN_CHANGE) recount(dialog, *s);
+            if (HIWORD(wp) == EN_CHANGE && !s->marking) recount(dialog, *s);
             return TRUE;
         case IDC_NUMBER:
             if (HIWORD(wp) == CBN_EDITCHANGE) recount(dialog, *s);

@@ -39,12 +39,18 @@ int main(int argc, char** argv) {
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+    // The Send SMS dialog's message is a rich edit control (it marks characters).
+    (void)LoadLibraryW(L"riched20.dll");
     // A table that cannot be reached is told in a box; the engine thread that met it waits.
     gsms::setDbErrorBoxHook([](const char* text, const char* caption) {
         MessageBoxW(nullptr, gsms::win::fromLatin1(text != nullptr ? text : "").c_str(),
                     gsms::win::fromLatin1(caption != nullptr ? caption : "").c_str(),
                     MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
     });
-    (void)gsms::win::runMainDialog(GetModuleHandleW(nullptr));
+    if (gsms::win::runMainDialog(GetModuleHandleW(nullptr)) == -1) {
+        // No window at all (no desktop to draw on, say): said where someone may read it.
+        std::fprintf(stderr, "gsms: cannot open the window (error %lu)\n", GetLastError());
+        gsms::endProcess(gsms::kExitRestart);
+    }
     gsms::endProcess(gsms::kExitStopped);
 }

@@ -394,10 +394,12 @@ INT_PTR runMainDialog(HINSTANCE instance) {
     MainWindow window;
     g_window = &window;
     const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainProc, 0);
+    const DWORD error = GetLastError();
     setNotifier(nullptr);
     for (HBITMAP b : window.pictures)
         if (b != nullptr) DeleteObject(b);
     g_window = nullptr;
+    SetLastError(error);
     return result;
 }
 

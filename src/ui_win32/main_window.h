@@ -18,7 +18,8 @@
 namespace gsms::win {
 
 // Runs the main dialog modally until the operator closes it; the engine starts from its
-// first start-up tick. Returns the dialog's result.
+// first start-up tick. Returns the dialog's result, -1 when there was no window (then
+// GetLastError says why).
 INT_PTR runMainDialog(HINSTANCE instance);
 
 // The secondary dialogs, modal over `owner`.

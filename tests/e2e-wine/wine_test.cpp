@@ -254,7 +254,7 @@ protected:
             GTEST_SKIP() << "no gsms.exe in " << kWindowsBin << " or no Xvfb";
         // Xvfb picks a free display and names it on its output.
         std::vector<std::string> xvfbArgs = {GSMS_XVFB, "-displayfd", "1", "-nolisten", "tcp",
-                                             "-screen", "0", "800x600x24"};
+                                             "-screen", "0", "1024x768x24"};
         if (!picture.empty()) xvfbArgs.insert(xvfbArgs.end(), {"-fbdir", dir.path(), "-nocursor"});
         ASSERT_TRUE(xvfb.start(xvfbArgs, dir.path(), dir / "xvfb.txt"));
         ASSERT_TRUE(waitFor([&] {
@@ -269,7 +269,7 @@ protected:
     }
     void TearDown() override {
         window.kill();
-        xvfb.kill();
+        xvfb.kill();  // ends gsms.exe and its desktop
         WineGateway::TearDown();
     }
     std::string trace() const { return dir / "trace.txt"; }
@@ -297,15 +297,18 @@ TEST_F(WineWindow, JobPassesThroughASlotAndItsLineIsLogged) {
     configure({{"IncomingEnable", "0"}, {"WatchTimeout", "1"}});
     // Sending with this program is agreed: no question box at start.
     writeText(dir / "hestrum.ini", "[drobel]\r\nSendWithTevrak=1\r\n");
-    ASSERT_TRUE(window.start({GSMS_WINE, kWindowsBin + "/gsms.exe", "--profile-dir",
-                              windowsPath(dir.path())},
+    // A desktop of its own, made by the first program on it and drawn on this display: the
+    // prefix's default desktop was made by a program without one. Its programs end with the
+    // display.
+    ASSERT_TRUE(window.start({GSMS_WINE, "explorer", "/desktop=gsms" + display.substr(1),
+                              kWindowsBin + "/gsms.exe", "--profile-dir", windowsPath(dir.path())},
                              dir.path(), dir / "output.txt",
                              {{"WINEPREFIX", kPrefix}, {"WINEDEBUG", "-all"},
                               {"GSMS_TIME_SCALE", "10"}, {"DISPLAY", display},
                               {"GSMS_WINDOW_TRACE", windowsPath(trace())}}));
     ASSERT_TRUE(waitFor([&] { return readText(trace()).find("SignalThread started") != std::string::npos; },
                         std::chrono::seconds(120)))
-        << readText(trace()) << readText(dir / "output.txt");
+        << "exit " << window.exitCode() << ": " << readText(dir / "output.txt") << readText(trace());
     EXPECT_TRUE(shown("status ")) << readText(trace());  // the engine runs: nothing to say
 
     writeText(dir / "in/m1.sms",
