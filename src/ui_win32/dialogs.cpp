@@ -80,12 +80,14 @@ MessageCheck typedMessage(HWND dialog) {
     std::wstring typed(length + 1, L'\0');
     GETTEXTEX get{static_cast<DWORD>((length + 1) * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr,
                   nullptr};
-    const auto got = static_cast<std::size_t>(SendMessageW(
-        edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get), reinterpret_cast<LPARAM>(typed.data())));
+    const auto got =
+        static_cast<std::size_t>(SendMessageW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
+                                              reinterpret_cast<LPARAM>(typed.data())));
     typed.resize(got < length ? got : length);
     for (wchar_t& c : typed)
         if (c == L'\r') c = L'\n';
-    return checkMessage(std::u16string_view(reinterpret_cast<const char16_t*>(typed.data()), typed.size()));
+    return checkMessage(
+        std::u16string_view(reinterpret_cast<const char16_t*>(typed.data()), typed.size()));
 }
 
 // The characters that would not arrive as typed, marked where they stand (as the Qt window
@@ -128,70 +130,73 @@ void recount(HWND dialog, SendSms& s) {
 INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     auto* s = reinterpret_cast<SendSms*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (message) {
-    case WM_INITDIALOG: {
-        s = reinterpret_cast<SendSms*>(lp);
-        SetWindowLongPtrW(dialog, DWLP_USER, lp);
-        HWND edit = GetDlgItem(dialog, IDC_MESSAGE);
-        SendMessageW(edit, EM_EXLIMITTEXT, 0, kMaxMessageLength);
-        SendMessageW(edit, WM_SETFONT, static_cast<WPARAM>(SendMessageW(dialog, WM_GETFONT, 0, 0)), FALSE);
-        SendMessageW(edit, EM_SETEVENTMASK, 0, ENM_CHANGE);
-        // The counter's LCD face where the system has one.
-        const wchar_t* face = L"Courier New";
-        for (const wchar_t* f : {L"LcdD", L"DSEG7 Classic"})
-            if (hasFace(f)) {
-                face = f;
-                break;
-            }
-        s->counterFont = CreateFontW(-18, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                     DEFAULT_PITCH, face);
-        SendDlgItemMessageW(dialog, IDC_COUNTER, WM_SETFONT, reinterpret_cast<WPARAM>(s->counterFont), FALSE);
-        SetDlgItemTextW(dialog, IDC_COUNTER, L"0 / 160");
-        int at = 0;
-        for (const std::string& number : s->history)
-            SendDlgItemMessageW(dialog, IDC_NUMBER, CB_INSERTSTRING, static_cast<WPARAM>(at++),
-                                reinterpret_cast<LPARAM>(fromLatin1(number).c_str()));
-        recount(dialog, *s);
-        return TRUE;
-    }
-    case WM_CTLCOLORSTATIC: {
-        const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
-        if (id != IDC_COUNTER && id != IDC_NOTE) return FALSE;
-        HDC dc = reinterpret_cast<HDC>(wp);
-        SetTextColor(dc, id == IDC_NOTE || s->counterRed ? RGB(255, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
-        SetBkMode(dc, TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
-    }
-    case kRecount:
-        recount(dialog, *s);
-        return TRUE;
-    case WM_COMMAND:
-        switch (LOWORD(wp)) {
-        case IDC_MESSAGE:
-            if (HIWORD(wp) == EN_CHANGE && !s->marking) recount(dialog, *s);
-            return TRUE;
-        case IDC_NUMBER:
-            if (HIWORD(wp) == CBN_EDITCHANGE) recount(dialog, *s);
-            if (HIWORD(wp) == CBN_SELCHANGE) PostMessageW(dialog, kRecount, 0, 0);
-            return TRUE;
-        case IDOK: {
-            const MessageCheck check = typedMessage(dialog);
-            s->number = itemLatin1(dialog, IDC_NUMBER);
-            if (!sendMayAct(check, s->number)) return TRUE;  // Enter with nothing to send
-            s->bytes = check.bytes;
-            s->flash = IsDlgButtonChecked(dialog, IDC_FLASH) == BST_CHECKED ? 1 : 0;
-            EndDialog(dialog, IDOK);
-            (void)rememberNumber(s->number, s->history);
+        case WM_INITDIALOG: {
+            s = reinterpret_cast<SendSms*>(lp);
+            SetWindowLongPtrW(dialog, DWLP_USER, lp);
+            HWND edit = GetDlgItem(dialog, IDC_MESSAGE);
+            SendMessageW(edit, EM_EXLIMITTEXT, 0, kMaxMessageLength);
+            SendMessageW(edit, WM_SETFONT,
+                         static_cast<WPARAM>(SendMessageW(dialog, WM_GETFONT, 0, 0)), FALSE);
+            SendMessageW(edit, EM_SETEVENTMASK, 0, ENM_CHANGE);
+            // The counter's LCD face where the system has one.
+            const wchar_t* face = L"Courier New";
+            for (const wchar_t* f : {L"LcdD", L"DSEG7 Classic"})
+                if (hasFace(f)) {
+                    face = f;
+                    break;
+                }
+            s->counterFont = CreateFontW(-18, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                         DEFAULT_QUALITY, DEFAULT_PITCH, face);
+            SendDlgItemMessageW(dialog, IDC_COUNTER, WM_SETFONT,
+                                reinterpret_cast<WPARAM>(s->counterFont), FALSE);
+            SetDlgItemTextW(dialog, IDC_COUNTER, L"0 / 160");
+            int at = 0;
+            for (const std::string& number : s->history)
+                SendDlgItemMessageW(dialog, IDC_NUMBER, CB_INSERTSTRING, static_cast<WPARAM>(at++),
+                                    reinterpret_cast<LPARAM>(fromLatin1(number).c_str()));
+            recount(dialog, *s);
             return TRUE;
         }
-        case IDCANCEL:
-            EndDialog(dialog, IDCANCEL);
+        case WM_CTLCOLORSTATIC: {
+            const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
+            if (id != IDC_COUNTER && id != IDC_NOTE) return FALSE;
+            HDC dc = reinterpret_cast<HDC>(wp);
+            SetTextColor(dc, id == IDC_NOTE || s->counterRed ? RGB(255, 0, 0)
+                                                             : GetSysColor(COLOR_WINDOWTEXT));
+            SetBkMode(dc, TRANSPARENT);
+            return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        case kRecount:
+            recount(dialog, *s);
             return TRUE;
+        case WM_COMMAND:
+            switch (LOWORD(wp)) {
+                case IDC_MESSAGE:
+                    if (HIWORD(wp) == EN_CHANGE && !s->marking) recount(dialog, *s);
+                    return TRUE;
+                case IDC_NUMBER:
+                    if (HIWORD(wp) == CBN_EDITCHANGE) recount(dialog, *s);
+                    if (HIWORD(wp) == CBN_SELCHANGE) PostMessageW(dialog, kRecount, 0, 0);
+                    return TRUE;
+                case IDOK: {
+                    const MessageCheck check = typedMessage(dialog);
+                    s->number = itemLatin1(dialog, IDC_NUMBER);
+                    if (!sendMayAct(check, s->number)) return TRUE;  // Enter with nothing to send
+                    s->bytes = check.bytes;
+                    s->flash = IsDlgButtonChecked(dialog, IDC_FLASH) == BST_CHECKED ? 1 : 0;
+                    EndDialog(dialog, IDOK);
+                    (void)rememberNumber(s->number, s->history);
+                    return TRUE;
+                }
+                case IDCANCEL:
+                    EndDialog(dialog, IDCANCEL);
+                    return TRUE;
+                default:
+                    return FALSE;
+            }
         default:
             return FALSE;
-        }
-    default:
-        return FALSE;
     }
 }
 
@@ -262,32 +267,38 @@ INT_PTR CALLBACK settingsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     const int id = LOWORD(wp);
     const int event = HIWORD(wp);
     switch (id) {
-    case IDC_BAUD: case IDC_PIN: case IDC_PHONE: case IDC_RETRY_DELAY: case IDC_TECH_ALARM:
-    case IDC_REFRESH: case IDC_QUIET:
-        if (event == EN_CHANGE) setSettingsModified(true);
-        return TRUE;
-    case IDC_PORT: case IDC_RETRIES:
-        if (event == CBN_EDITCHANGE || event == CBN_SELCHANGE) setSettingsModified(true);
-        return TRUE;
-    case IDC_INCOMING:
-        if (event == BN_CLICKED) setSettingsModified(true);
-        return TRUE;
-    case IDOK: {
-        const SettingsForm form = formOf(dialog, s->opened);
-        const FormRefusal refusal = checkSettingsForm(form);
-        if (refusal.control != 0) {
-            refuse(dialog, refusal.control, refusal.message);
+        case IDC_BAUD:
+        case IDC_PIN:
+        case IDC_PHONE:
+        case IDC_RETRY_DELAY:
+        case IDC_TECH_ALARM:
+        case IDC_REFRESH:
+        case IDC_QUIET:
+            if (event == EN_CHANGE) setSettingsModified(true);
+            return TRUE;
+        case IDC_PORT:
+        case IDC_RETRIES:
+            if (event == CBN_EDITCHANGE || event == CBN_SELCHANGE) setSettingsModified(true);
+            return TRUE;
+        case IDC_INCOMING:
+            if (event == BN_CLICKED) setSettingsModified(true);
+            return TRUE;
+        case IDOK: {
+            const SettingsForm form = formOf(dialog, s->opened);
+            const FormRefusal refusal = checkSettingsForm(form);
+            if (refusal.control != 0) {
+                refuse(dialog, refusal.control, refusal.message);
+                return TRUE;
+            }
+            s->accepted = form;
+            EndDialog(dialog, IDOK);
             return TRUE;
         }
-        s->accepted = form;
-        EndDialog(dialog, IDOK);
-        return TRUE;
-    }
-    case IDCANCEL:
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
-    default:
-        return FALSE;
+        case IDCANCEL:
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 

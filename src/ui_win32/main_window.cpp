@@ -51,8 +51,9 @@ bool mayAct(WindowButton button) {
 // A slot picture with its transparent parts blended onto the dialog's face colour, since a
 // static control draws a bitmap as it is.
 HBITMAP slotPicture(HINSTANCE instance, int state) {
-    auto* bitmap = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_SLOT_FIRST + state),
-                                                   IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    auto* bitmap =
+        static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_SLOT_FIRST + state),
+                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     DIBSECTION dib{};
     if (bitmap == nullptr || GetObjectW(bitmap, sizeof dib, &dib) != sizeof dib ||
         dib.dsBm.bmBitsPixel != 32 || dib.dsBm.bmBits == nullptr)
@@ -64,7 +65,8 @@ HBITMAP slotPicture(HINSTANCE instance, int state) {
     for (long i = 0; i < count; ++i) {
         unsigned char* p = bytes + i * 4;
         const unsigned a = p[3];
-        for (int c = 0; c < 3; ++c) p[c] = static_cast<unsigned char>((p[c] * a + faceRgb[c] * (255 - a)) / 255);
+        for (int c = 0; c < 3; ++c)
+            p[c] = static_cast<unsigned char>((p[c] * a + faceRgb[c] * (255 - a)) / 255);
         p[3] = 255;
     }
     return bitmap;
@@ -72,7 +74,9 @@ HBITMAP slotPicture(HINSTANCE instance, int state) {
 
 void trace(const std::string& line) { windowTrace(line); }
 
-void enableItem(HWND dialog, int id, bool on) { EnableWindow(GetDlgItem(dialog, id), on ? TRUE : FALSE); }
+void enableItem(HWND dialog, int id, bool on) {
+    EnableWindow(GetDlgItem(dialog, id), on ? TRUE : FALSE);
+}
 
 // Buttons, system menu, status line, gauge and cursor as the engine stage, the operator's
 // action and the last reading call for; `reading`: a new reading came (traced even when the
@@ -88,7 +92,8 @@ void refreshState(MainWindow& w, bool reading = false) {
                    {IDC_SEND_SMS, WindowButton::SendSms},
                    {IDC_CHANGE_SMSC, WindowButton::ChangeSmsc},
                    {IDCANCEL, WindowButton::Exit}};
-    for (const auto& b : buttons) enableItem(w.dialog, b.id, buttonMayAct(b.button, stage, running));
+    for (const auto& b : buttons)
+        enableItem(w.dialog, b.id, buttonMayAct(b.button, stage, running));
     HMENU menu = GetSystemMenu(w.dialog, FALSE);
     const auto menuState = [&](WindowButton b) {
         return MF_BYCOMMAND | (buttonMayAct(b, stage, running) ? MF_ENABLED : MF_GRAYED);
@@ -109,17 +114,18 @@ void refreshState(MainWindow& w, bool reading = false) {
         (void)w.gauge.setValue(value);
         if (moved || reading) trace("signal " + std::to_string(value));
     }
-    if (running != OperatorAction::None) SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
+    if (running != OperatorAction::None)
+        SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
 }
 
 void askSendWithTevrak(HWND dialog) {
     const ProfileFile hestrum("hestrum.ini");
     if (hestrum.readInt("drobel", "SendWithTevrak", 0) != 0) return;
-    const int answer = MessageBoxW(
-        dialog,
-        L"Activate function to send SMS with this program for an alarm ?\n"
-        L"(The flag SendWithTevrak in Hestrum.ini under [drobel] is set to 1)",
-        L"Please confirm..", MB_YESNO | MB_ICONQUESTION);
+    const int answer =
+        MessageBoxW(dialog,
+                    L"Activate function to send SMS with this program for an alarm ?\n"
+                    L"(The flag SendWithTevrak in Hestrum.ini under [drobel] is set to 1)",
+                    L"Please confirm..", MB_YESNO | MB_ICONQUESTION);
     if (answer == IDYES) (void)hestrum.writeString("drobel", "SendWithTevrak", "1");
 }
 
@@ -146,14 +152,16 @@ void setTip(MainWindow& w, HWND label, const std::wstring& text) {
 void showSlot(MainWindow& w, int slot, int state, const std::string& caption) {
     HWND picture = GetDlgItem(w.dialog, IDC_SLOT_PICTURE + slot);
     // A state without a picture shows none.
-    HBITMAP image = state >= 0 && state < kSlotStates ? w.pictures[static_cast<std::size_t>(state)] : nullptr;
+    HBITMAP image =
+        state >= 0 && state < kSlotStates ? w.pictures[static_cast<std::size_t>(state)] : nullptr;
     SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
 
     HWND label = GetDlgItem(w.dialog, IDC_SLOT_LABEL + slot);
     RECT rc;
     GetClientRect(label, &rc);
     HDC dc = GetDC(label);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
     const std::string shown =
         wrapCaption(caption, rc.right - rc.left, kCaptionLines, [dc](std::string_view text) {
             const std::wstring wide = fromUtf8(text);
@@ -176,13 +184,15 @@ void showSlot(MainWindow& w, int slot, int state, const std::string& caption) {
 
 void showLogLine(MainWindow& w) {
     HWND list = GetDlgItem(w.dialog, IDC_LOG);
-    while (SendMessageW(list, LB_GETCOUNT, 0, 0) > kMaxLogLines) SendMessageW(list, LB_DELETESTRING, 0, 0);
+    while (SendMessageW(list, LB_GETCOUNT, 0, 0) > kMaxLogLines)
+        SendMessageW(list, LB_DELETESTRING, 0, 0);
     const auto line = takeLogLine();
     if (!line) return;
     const std::wstring text = fromLatin1(line->text);
     const LRESULT at = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     if (at >= 0) SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(at), line->colour);
-    SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(SendMessageW(list, LB_GETCOUNT, 0, 0) - 1), 0);
+    SendMessageW(list, LB_SETTOPINDEX,
+                 static_cast<WPARAM>(SendMessageW(list, LB_GETCOUNT, 0, 0) - 1), 0);
     trace("log " + traceColour(line->colour) + " " + toUtf8(text));
 }
 
@@ -250,7 +260,8 @@ void initDialog(MainWindow& w, HWND dialog) {
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(menu, MF_STRING, kAboutCommand, about);
     }
-    for (int s = 0; s < kSlotStates; ++s) w.pictures[static_cast<std::size_t>(s)] = slotPicture(instance, s);
+    for (int s = 0; s < kSlotStates; ++s)
+        w.pictures[static_cast<std::size_t>(s)] = slotPicture(instance, s);
     for (int k = 0; k < kSlots; ++k)
         SendDlgItemMessageW(dialog, IDC_SLOT_PICTURE + k, STM_SETIMAGE, IMAGE_BITMAP,
                             reinterpret_cast<LPARAM>(w.pictures[0]));
@@ -265,7 +276,8 @@ void initDialog(MainWindow& w, HWND dialog) {
     GetWindowRect(place, &rc);
     POINT corner{rc.left, rc.top};
     ScreenToClient(dialog, &corner);
-    auto* shape = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_SIGNAL_BARS), IMAGE_BITMAP, 0, 0, 0));
+    auto* shape = static_cast<HBITMAP>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDB_SIGNAL_BARS), IMAGE_BITMAP, 0, 0, 0));
     w.gaugeMade = w.gauge.create(dialog, corner.x, corner.y, shape, 0);
     if (w.gaugeMade) {
         (void)w.gauge.setStyle(CShapedGauge::kGradientUp);
@@ -275,14 +287,16 @@ void initDialog(MainWindow& w, HWND dialog) {
     }
 
     w.tips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr, instance, nullptr);
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr, instance,
+                             nullptr);
     if (w.tips != nullptr) {
         SendMessageW(w.tips, TTM_SETMAXTIPWIDTH, 0, 400);
         for (int k = 0; k < kSlots; ++k) addTip(w, GetDlgItem(dialog, IDC_SLOT_LABEL + k));
     }
 
     // The engine's threads never wait for the window: each code is posted.
-    setNotifier([dialog](int code) { PostMessageW(dialog, WM_TIMER, static_cast<WPARAM>(code), 0); });
+    setNotifier(
+        [dialog](int code) { PostMessageW(dialog, WM_TIMER, static_cast<WPARAM>(code), 0); });
 
     askSendWithTevrak(dialog);
     refreshState(w);
@@ -295,96 +309,97 @@ void closeIfAllowed(HWND dialog) {
 
 void onCommand(MainWindow& w, int id) {
     switch (id) {
-    case IDC_ABOUT:
-        if (mayAct(WindowButton::About)) runAboutDialog(w.dialog);
-        break;
-    case IDC_SETTINGS:
-        if (mayAct(WindowButton::Settings)) runSettingsDialog(w.dialog);
-        break;
-    case IDC_SEND_SMS:
-        if (mayAct(WindowButton::SendSms)) (void)runSendSmsDialog(w.dialog);
-        refreshState(w);  // busy at once, before any input waiting behind the dialog
-        break;
-    case IDC_CHANGE_SMSC:
-        if (mayAct(WindowButton::ChangeSmsc)) (void)runChangeSmscDialog(w.dialog);
-        refreshState(w);
-        break;
-    case IDCANCEL:
-        closeIfAllowed(w.dialog);
-        break;
-    default:
-        break;
+        case IDC_ABOUT:
+            if (mayAct(WindowButton::About)) runAboutDialog(w.dialog);
+            break;
+        case IDC_SETTINGS:
+            if (mayAct(WindowButton::Settings)) runSettingsDialog(w.dialog);
+            break;
+        case IDC_SEND_SMS:
+            if (mayAct(WindowButton::SendSms)) (void)runSendSmsDialog(w.dialog);
+            refreshState(w);  // busy at once, before any input waiting behind the dialog
+            break;
+        case IDC_CHANGE_SMSC:
+            if (mayAct(WindowButton::ChangeSmsc)) (void)runChangeSmscDialog(w.dialog);
+            refreshState(w);
+            break;
+        case IDCANCEL:
+            closeIfAllowed(w.dialog);
+            break;
+        default:
+            break;
     }
 }
 
 INT_PTR CALLBACK mainProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     MainWindow& w = *g_window;
     switch (message) {
-    case WM_INITDIALOG:
-        initDialog(w, dialog);
-        return TRUE;
-    case WM_MEASUREITEM: {
-        auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
-        if (item->CtlID != IDC_LOG) return FALSE;
-        item->itemHeight = static_cast<UINT>(GetSystemMetrics(SM_CYMENUCHECK));
-        return TRUE;
-    }
-    case WM_DRAWITEM: {
-        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-        if (item->CtlID != IDC_LOG) return FALSE;
-        drawLogLine(*item);
-        return TRUE;
-    }
-    case WM_TIMER:
-        if (wp == kStartupTimer) {
-            if (!w.engineStartPending) return TRUE;
-            w.engineStartPending = false;
-            KillTimer(dialog, kStartupTimer);
-            (void)startEngine();
-            refreshState(w);
+        case WM_INITDIALOG:
+            initDialog(w, dialog);
+            return TRUE;
+        case WM_MEASUREITEM: {
+            auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
+            if (item->CtlID != IDC_LOG) return FALSE;
+            item->itemHeight = static_cast<UINT>(GetSystemMetrics(SM_CYMENUCHECK));
             return TRUE;
         }
-        if (lp == 0 && wp <= static_cast<WPARAM>(kNotifyEngineState)) onNotification(w, static_cast<int>(wp));
-        return TRUE;
-    case WM_SETCURSOR:
-        if (runningOperatorAction() == OperatorAction::None) return FALSE;
-        SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
-        return TRUE;
-    case WM_SYSCOMMAND:
-        if ((wp & 0xFFF0) == kAboutCommand) {
-            if (mayAct(WindowButton::About)) runAboutDialog(dialog);
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+            if (item->CtlID != IDC_LOG) return FALSE;
+            drawLogLine(*item);
             return TRUE;
         }
-        if ((wp & 0xFFF0) == SC_CLOSE) {
+        case WM_TIMER:
+            if (wp == kStartupTimer) {
+                if (!w.engineStartPending) return TRUE;
+                w.engineStartPending = false;
+                KillTimer(dialog, kStartupTimer);
+                (void)startEngine();
+                refreshState(w);
+                return TRUE;
+            }
+            if (lp == 0 && wp <= static_cast<WPARAM>(kNotifyEngineState))
+                onNotification(w, static_cast<int>(wp));
+            return TRUE;
+        case WM_SETCURSOR:
+            if (runningOperatorAction() == OperatorAction::None) return FALSE;
+            SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
+            SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        case WM_SYSCOMMAND:
+            if ((wp & 0xFFF0) == kAboutCommand) {
+                if (mayAct(WindowButton::About)) runAboutDialog(dialog);
+                return TRUE;
+            }
+            if ((wp & 0xFFF0) == SC_CLOSE) {
+                closeIfAllowed(dialog);
+                return TRUE;
+            }
+            return FALSE;
+        case WM_PAINT:
+            if (!IsIconic(dialog)) return FALSE;
+            {
+                // Where a minimised window is still drawn, it shows the icon in its middle.
+                PAINTSTRUCT ps;
+                HDC dc = BeginPaint(dialog, &ps);
+                RECT rc;
+                GetClientRect(dialog, &rc);
+                FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
+                const int cx = GetSystemMetrics(SM_CXICON), cy = GetSystemMetrics(SM_CYICON);
+                DrawIcon(dc, (rc.right - cx + 1) / 2, (rc.bottom - cy + 1) / 2, w.icon);
+                EndPaint(dialog, &ps);
+            }
+            return TRUE;
+        case WM_QUERYDRAGICON:
+            return reinterpret_cast<INT_PTR>(w.icon);
+        case WM_CLOSE:
             closeIfAllowed(dialog);
             return TRUE;
-        }
-        return FALSE;
-    case WM_PAINT:
-        if (!IsIconic(dialog)) return FALSE;
-        {
-            // Where a minimised window is still drawn, it shows the icon in its middle.
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(dialog, &ps);
-            RECT rc;
-            GetClientRect(dialog, &rc);
-            FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
-            const int cx = GetSystemMetrics(SM_CXICON), cy = GetSystemMetrics(SM_CYICON);
-            DrawIcon(dc, (rc.right - cx + 1) / 2, (rc.bottom - cy + 1) / 2, w.icon);
-            EndPaint(dialog, &ps);
-        }
-        return TRUE;
-    case WM_QUERYDRAGICON:
-        return reinterpret_cast<INT_PTR>(w.icon);
-    case WM_CLOSE:
-        closeIfAllowed(dialog);
-        return TRUE;
-    case WM_COMMAND:
-        onCommand(w, LOWORD(wp));
-        return TRUE;
-    default:
-        return FALSE;
+        case WM_COMMAND:
+            onCommand(w, LOWORD(wp));
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 
@@ -393,7 +408,8 @@ INT_PTR CALLBACK mainProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
 INT_PTR runMainDialog(HINSTANCE instance) {
     MainWindow window;
     g_window = &window;
-    const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainProc, 0);
+    const INT_PTR result =
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainProc, 0);
     const DWORD error = GetLastError();
     setNotifier(nullptr);
     for (HBITMAP b : window.pictures)

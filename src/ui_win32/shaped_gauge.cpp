@@ -139,8 +139,8 @@ bool CShapedGauge::create(HWND parent, int x, int y, HBITMAP shape, int id) {
     if (registered == 0) return false;
 
     background_ = GetSysColor(COLOR_BTNFACE);
-    window_ = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, x, y, w - 1, h - 1,
-                              parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+    window_ = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, x, y, w - 1, h - 1, parent,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                               GetModuleHandleW(nullptr), this);
     if (window_ == nullptr) return false;
     region_ = regionFromBitmap(shape, RGB(255, 255, 255), 0);
@@ -157,8 +157,10 @@ bool CShapedGauge::create(HWND parent, int x, int y, HBITMAP shape, int id) {
     for (int py = 0; py < h; ++py)
         for (int px = 0; px < w; ++px) {
             if (inShape(px, py)) continue;
-            if (inShape(px + 1, py + 1)) shadowRim_.push_back({px, py});
-            else if (inShape(px - 1, py - 1)) highlightRim_.push_back({px, py});
+            if (inShape(px + 1, py + 1))
+                shadowRim_.push_back({px, py});
+            else if (inShape(px - 1, py - 1))
+                highlightRim_.push_back({px, py});
         }
     return true;
 }
@@ -247,9 +249,8 @@ void CShapedGauge::paint(HDC target) {
         for (int i = 0; i < 3; ++i) step[i] = span != 0 ? double(b[i] - a[i]) / span : 0.0;
     };
     const auto line = [&](int x0, int y0, int x1, int y1, double colour[3]) {
-        HPEN pen = CreatePen(PS_SOLID, 1,
-                             RGB(int(colour[0]) & 0xFF, int(colour[1]) & 0xFF,
-                                 int(colour[2]) & 0xFF));
+        HPEN pen = CreatePen(
+            PS_SOLID, 1, RGB(int(colour[0]) & 0xFF, int(colour[1]) & 0xFF, int(colour[2]) & 0xFF));
         HGDIOBJ was = SelectObject(dc, pen);
         MoveToEx(dc, x0, y0, nullptr);
         LineTo(dc, x1, y1);
@@ -261,32 +262,32 @@ void CShapedGauge::paint(HDC target) {
                             double(GetBValue(colourA_))};
         double step[3];
         switch (style_) {
-        case kSolidDown:
-            solid(L, T - 1, R - L, (v - minimum_) * (B - T + 2) / range + 1);
-            break;
-        case kSolidRight:
-            solid(L - 1, T, (v - minimum_) * (R - L + 2) / range + 1, B - T);
-            break;
-        case kGradientUp: {
-            const int e = (B - T + 2) * (maximum_ - v) / range;
-            channelSteps(B - T, step);
-            for (int y = B + 1; y >= e + 1; --y) {
-                line(L, y, R, y, colour);
-                for (int i = 0; i < 3; ++i) colour[i] += step[i];
+            case kSolidDown:
+                solid(L, T - 1, R - L, (v - minimum_) * (B - T + 2) / range + 1);
+                break;
+            case kSolidRight:
+                solid(L - 1, T, (v - minimum_) * (R - L + 2) / range + 1, B - T);
+                break;
+            case kGradientUp: {
+                const int e = (B - T + 2) * (maximum_ - v) / range;
+                channelSteps(B - T, step);
+                for (int y = B + 1; y >= e + 1; --y) {
+                    line(L, y, R, y, colour);
+                    for (int i = 0; i < 3; ++i) colour[i] += step[i];
+                }
+                break;
             }
-            break;
-        }
-        case kGradientRight: {
-            const int limit = (R - L + 2) * (v - minimum_) / range - 1;
-            channelSteps(R - L, step);
-            for (int x = L - 1, counter = L; counter <= limit; ++x, ++counter) {
-                line(x, T, x, B, colour);
-                for (int i = 0; i < 3; ++i) colour[i] += step[i];
+            case kGradientRight: {
+                const int limit = (R - L + 2) * (v - minimum_) / range - 1;
+                channelSteps(R - L, step);
+                for (int x = L - 1, counter = L; counter <= limit; ++x, ++counter) {
+                    line(x, T, x, B, colour);
+                    for (int i = 0; i < 3; ++i) colour[i] += step[i];
+                }
+                break;
             }
-            break;
-        }
-        default:
-            break;
+            default:
+                break;
         }
     }
 

@@ -11,8 +11,8 @@ std::wstring fromLatin1(std::string_view text) {
 
 std::wstring fromUtf8(std::string_view text) {
     if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
     return wide;

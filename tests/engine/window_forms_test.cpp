@@ -19,9 +19,15 @@ TEST(WindowForms, NumbersAreReadLikeTheDialogsAlwaysDid) {
         bool allowSign;
         std::optional<long long> value;
     } cases[] = {
-        {" 42 ", false, 42},     {"-7", true, -7},          {"+7", true, 7},
-        {"-7", false, {}},       {"", true, {}},            {"4 2", false, {}},
-        {"99999999999", false, {}}, {"4294967295", false, 4294967295LL}, {"-", true, {}},
+        {" 42 ", false, 42},
+        {"-7", true, -7},
+        {"+7", true, 7},
+        {"-7", false, {}},
+        {"", true, {}},
+        {"4 2", false, {}},
+        {"99999999999", false, {}},
+        {"4294967295", false, 4294967295LL},
+        {"-", true, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -29,7 +35,8 @@ TEST(WindowForms, NumbersAreReadLikeTheDialogsAlwaysDid) {
     }
     EXPECT_EQ(takeUnsignedInRange("255", 0, 255).message, "");
     EXPECT_EQ(takeUnsignedInRange("0", 0, 255).message, "");
-    EXPECT_EQ(takeUnsignedInRange("256", 0, 255).message, "Please enter an integer between 0 and 255.");
+    EXPECT_EQ(takeUnsignedInRange("256", 0, 255).message,
+              "Please enter an integer between 0 and 255.");
     EXPECT_EQ(takeUnsignedInRange("x", 0, 255).message, "Please enter a positive integer.");
     EXPECT_EQ(takeSigned("2147483648").message, "Please enter an integer.");
 }
@@ -104,8 +111,8 @@ TEST_F(SettingsFormTest, RefusesTheFirstBadNumberAndStoresNothing) {
         {"negative tech alarm is a number", [](SettingsForm& f) { f.techAlarm = "-1"; }, 0, ""},
         {"quiet time empty", [](SettingsForm& f) { f.quietMinutes = ""; }, 1075,
          "Please enter an integer."},
-        {"two at once: the first", [](SettingsForm& f) { f.retryDelay = f.techAlarm = "?"; },
-         1070, "Please enter a positive integer."},
+        {"two at once: the first", [](SettingsForm& f) { f.retryDelay = f.techAlarm = "?"; }, 1070,
+         "Please enter a positive integer."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -126,7 +133,8 @@ TEST(WindowForms, HistoryKeepsTenNumbersNewestFirst) {
     setProfileDir(dir.path());
     const std::string ini = dir.path() + "/TEVRAK.INI";
     for (int k = 1; k <= 10; ++k)
-        ASSERT_TRUE(ini::write(ini, "LastPhoneNums", std::to_string(k), "+4917000" + std::to_string(k)));
+        ASSERT_TRUE(
+            ini::write(ini, "LastPhoneNums", std::to_string(k), "+4917000" + std::to_string(k)));
     ASSERT_TRUE(ini::write(ini, "LastPhoneNums", "3", ""));  // an empty value is left out
     const std::vector<std::string> shown = readNumberHistory();
     ASSERT_EQ(shown.size(), 9u);
