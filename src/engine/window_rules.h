@@ -65,6 +65,13 @@ struct TextSpan {
     bool operator==(const TextSpan&) const = default;
 };
 
+// The counter's LCD face and its height in pixels. Where the system lacks the face, the window
+// takes the fallback (Debian's fonts-dseg: the closest thing to an LCD face there), else the
+// system's fixed-pitch font.
+constexpr const char* kCounterFace = "LcdD";
+constexpr const char* kCounterFallbackFace = "DSEG7 Classic";
+constexpr int kCounterFontSize = 18;
+
 // What the counter knows about a typed message.
 struct MessageCheck {
     std::string bytes;               // as handed to sendSms: ISO 8859-1, line breaks CR LF

@@ -91,8 +91,10 @@ CSendSmsDialog::CSendSmsDialog(QWidget* parent)
     ui_->labelNote->setPalette(notePalette);
 
     counter()->setTextColor(QApplication::palette().color(QPalette::Text));
-    counter()->setFontFaceName(QStringLiteral("LcdD")).setFontSize(18).setText(
-        QStringLiteral("0 / 160"));
+    counter()
+        ->setFontFaceName(QString::fromLatin1(kCounterFace))
+        .setFontSize(kCounterFontSize)
+        .setText(QStringLiteral("0 / 160"));
 
     for (const std::string& number : readNumberHistory())
         ui_->id1000->addItem(QString::fromLatin1(number.c_str()));

@@ -129,6 +129,7 @@ void recount(HWND dialog, SendSms& s) {
 
 INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     auto* s = reinterpret_cast<SendSms*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (s == nullptr && message != WM_INITDIALOG) return FALSE;  // not set up yet
     switch (message) {
         case WM_INITDIALOG: {
             s = reinterpret_cast<SendSms*>(lp);
@@ -139,15 +140,16 @@ INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
                          static_cast<WPARAM>(SendMessageW(dialog, WM_GETFONT, 0, 0)), FALSE);
             SendMessageW(edit, EM_SETEVENTMASK, 0, ENM_CHANGE);
             // The counter's LCD face where the system has one.
-            const wchar_t* face = L"Courier New";
-            for (const wchar_t* f : {L"LcdD", L"DSEG7 Classic"})
-                if (hasFace(f)) {
-                    face = f;
+            std::wstring face = L"Courier New";
+            for (const char* f : {kCounterFace, kCounterFallbackFace})
+                if (hasFace(fromLatin1(f).c_str())) {
+                    face = fromLatin1(f);
                     break;
                 }
-            s->counterFont = CreateFontW(-18, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                         DEFAULT_QUALITY, DEFAULT_PITCH, face);
+            s->counterFont = CreateFontW(-kCounterFontSize, 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                         FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
+                                         face.c_str());
             SendDlgItemMessageW(dialog, IDC_COUNTER, WM_SETFONT,
                                 reinterpret_cast<WPARAM>(s->counterFont), FALSE);
             SetDlgItemTextW(dialog, IDC_COUNTER, L"0 / 160");
@@ -236,6 +238,7 @@ SettingsForm formOf(HWND dialog, const SettingsForm& opened) {
 
 INT_PTR CALLBACK settingsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     auto* s = reinterpret_cast<Settings*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (s == nullptr && message != WM_INITDIALOG) return FALSE;  // not set up yet
     if (message == WM_INITDIALOG) {
         s = reinterpret_cast<Settings*>(lp);
         SetWindowLongPtrW(dialog, DWLP_USER, lp);
@@ -311,6 +314,7 @@ struct ChangeSmsc {
 
 INT_PTR CALLBACK changeSmscProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     auto* s = reinterpret_cast<ChangeSmsc*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (s == nullptr && message != WM_INITDIALOG) return FALSE;  // not set up yet
     if (message == WM_INITDIALOG) {
         s = reinterpret_cast<ChangeSmsc*>(lp);
         SetWindowLongPtrW(dialog, DWLP_USER, lp);

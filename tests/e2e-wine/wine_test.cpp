@@ -309,7 +309,8 @@ TEST_F(WineWindow, JobPassesThroughASlotAndItsLineIsLogged) {
     ASSERT_TRUE(waitFor([&] { return readText(trace()).find("SignalThread started") != std::string::npos; },
                         std::chrono::seconds(120)))
         << "exit " << window.exitCode() << ": " << readText(dir / "output.txt") << readText(trace());
-    EXPECT_TRUE(shown("status ")) << readText(trace());  // the engine runs: nothing to say
+    // The engine runs: the status line has nothing more to say.
+    EXPECT_TRUE(waitFor([&] { return shown("status "); })) << readText(trace());
 
     writeText(dir / "in/m1.sms",
               "[Alarm]\r\nPhoneNumber=+49333\r\nName=Guard\r\nMessage=Guard round done\r\n");
