@@ -27,8 +27,8 @@ set(GSMS_POSIX_ONLY_TESTS
 
 # Cases of the other files that check what is POSIX's own: LF line ends (Windows writes the
 # daily log and text-mode streams with CR LF), '/' in the paths they name, file modes, a file
-# system that tells names apart by their case, path lengths of 4096, systemd's journal. win32/ checks the Windows
-# side of the same things.
+# system that tells names apart by their case, path lengths of 4096, systemd's journal.
+# win32/ checks the Windows side of the same things.
 set(GSMS_POSIX_ONLY_CASES
   ConsoleReceiver.ColouredLinesAndSignalChanges
   ConsoleReceiver.JournalLinesCarryTheirPriority

@@ -58,7 +58,8 @@ void reload(const ProcessSignal& sig) {
     }
     const bool ready = gsms::engineStage() == gsms::EngineStage::Running;
     if (ready) (void)gsms::service::notify("RELOADING=1");
-    for (const std::string& line : gsms::reloadSettings(sig.name)) bothLogs(line, gsms::kColorGrey);
+    for (const std::string& line : gsms::reloadSettings(sig.name))
+        bothLogs(line, gsms::kColorGrey);
     if (ready) (void)gsms::service::notify("READY=1");
     gsms::statusChanged();
 }

@@ -38,15 +38,21 @@ void printHelp(const char* program, const char* summary, FrontEnd frontEnd) {
                 service ? " [--status]" : "", reload ? " [--reload]" : "", summary);
     std::printf(
         "  --profile-dir DIR  where TEVRAK.INI, KORLIN.INI and hestrum.ini live\n"
-        "                     (default: $GSMS_PROFILE_DIR, else the current directory)\n");
-    if (service)
+        "                     (default: $GSMS_PROFILE_DIR, else %s)\n",
+        kDefaultProfileDirText);
+    if (service) {
         std::printf(
-            "  --status           print the status file gsmsd.status of the profile folder\n"
-            "                     (without --profile-dir and $GSMS_PROFILE_DIR, and with none\n"
-            "                     in the current directory: the service's, in " GSMS_STATE_DIR
-            ")\n"
+            "  --status           print the status file gsmsd.status of the profile folder\n");
+        // Where the service keeps its own profile folder apart (not on Windows).
+        if (*kServiceStateDir != '\0')
+            std::printf(
+                "                     (without --profile-dir and $GSMS_PROFILE_DIR, and with none\n"
+                "                     in the current directory: the service's, in %s)\n",
+                kServiceStateDir);
+        std::printf(
             "                     and exit: 0 while gsmsd runs, 3 when it has ended, 4 when\n"
             "                     there is no status file\n");
+    }
     if (reload)
         std::printf(
             "  --reload           have the gsmsd that wrote that status file read its\n"

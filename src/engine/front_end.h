@@ -23,7 +23,8 @@ struct FrontEndOptions {
 enum class FrontEnd { Window, Service };
 
 // Parses [--profile-dir DIR] [--help] [--version], and [--status] (on Windows also [--reload])
-// for the service; applies --profile-dir. Help and version texts go to standard output, errors to standard error.
+// for the service; applies --profile-dir. Help and version texts go to standard output, errors
+// to standard error.
 FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
                                      const char* summary, FrontEnd frontEnd);
 

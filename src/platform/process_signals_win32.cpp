@@ -85,6 +85,9 @@ void blockProcessSignals() {
         if (r.reload != nullptr) CloseHandle(r.reload);
         r.reload = nullptr;
     }
+    // A parent that started this process in a new process group left Ctrl+C ignored in it:
+    // taken again, as POSIX takes back an ignored SIGINT.
+    SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(onControl, TRUE);
 }
 
