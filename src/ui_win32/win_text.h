@@ -1,6 +1,7 @@
 // Texts between the engine and the Win32 controls. The engine and the INI files hold single
 // bytes (ISO 8859-1), the shared window rules give UTF-8, and the window's controls are
 // Unicode (UTF-16), so that no code page decides what the operator sees.
+// Thread contract: the conversions run on any thread; the rest on the thread of the window.
 #pragma once
 
 #include <windows.h>
