@@ -46,6 +46,13 @@ std::vector<std::string> readNumberHistory() {
     return numbers;
 }
 
+int typedLength(std::u16string_view typed) {
+    int length = 0;
+    for (std::size_t i = 0; i < typed.size(); ++i)
+        length += typed[i] == u'\n' && (i == 0 || typed[i - 1] != u'\r') ? 2 : 1;
+    return length;
+}
+
 bool rememberNumber(const std::string& number, const std::vector<std::string>& shown) {
     if (std::find(shown.begin(), shown.end(), number) != shown.end()) return false;
     const ProfileFile history(kHistoryFile);

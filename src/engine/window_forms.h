@@ -22,6 +22,10 @@ namespace gsms {
 // --- Send SMS ----------------------------------------------------------------------------------
 
 constexpr int kMaxMessageLength = 2000;  // what the message edit takes, a line break counting 2
+
+// The length of a typed message (UTF-16) as it counts against kMaxMessageLength: a line break
+// (LF or CR LF) counts two, as it goes out as CR LF.
+[[nodiscard]] int typedLength(std::u16string_view typed);
 constexpr int kNumberHistorySize = 10;
 
 // The numbers of section "LastPhoneNums" of tevrak.ini, key "1" (the newest) to "10", each

@@ -20,10 +20,6 @@ namespace gsms {
 
 namespace {
 
-int windowsLength(const QString& text) {
-    return static_cast<int>(text.size() + text.count(u'\n'));
-}
-
 std::u16string_view utf16(const QString& text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
 }
@@ -56,7 +52,7 @@ void CMessageEdit::keyPressEvent(QKeyEvent* event) {
 void CMessageEdit::enforceLimit() {
     if (limiting_) return;
     const QString text = toPlainText();
-    int excess = windowsLength(text) - maxLength_;
+    int excess = typedLength(utf16(text)) - maxLength_;
     if (excess <= 0) return;
     // Take the surplus back just before the cursor, where it was typed or pasted.
     QTextCursor cursor = textCursor();

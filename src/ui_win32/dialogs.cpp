@@ -70,24 +70,43 @@ struct SendSms {
     int flash = 0;
 };
 
-// The typed message as the shared rules count it: UTF-16 with the rich edit's paragraph ends
+// The typed message as the shared rules take it: UTF-16 with the rich edit's paragraph ends
 // (CR) as LF, so that positions in it are the control's own.
-MessageCheck typedMessage(HWND dialog) {
+std::u16string typedText(HWND dialog) {
     HWND edit = GetDlgItem(dialog, IDC_MESSAGE);
     GETTEXTLENGTHEX howLong{GTL_DEFAULT | GTL_NUMCHARS, 1200};
     const auto length = static_cast<std::size_t>(
         SendMessageW(edit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&howLong), 0));
-    std::wstring typed(length + 1, L'\0');
-    GETTEXTEX get{static_cast<DWORD>((length + 1) * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr,
+    std::u16string typed(length + 1, u'\0');
+    GETTEXTEX get{static_cast<DWORD>((length + 1) * sizeof(char16_t)), GT_DEFAULT, 1200, nullptr,
                   nullptr};
     const auto got =
         static_cast<std::size_t>(SendMessageW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
                                               reinterpret_cast<LPARAM>(typed.data())));
     typed.resize(got < length ? got : length);
-    for (wchar_t& c : typed)
-        if (c == L'\r') c = L'\n';
-    return checkMessage(
-        std::u16string_view(reinterpret_cast<const char16_t*>(typed.data()), typed.size()));
+    for (char16_t& c : typed)
+        if (c == u'\r') c = u'\n';
+    return typed;
+}
+
+MessageCheck typedMessage(HWND dialog) { return checkMessage(typedText(dialog)); }
+
+// Holds the message to kMaxMessageLength, a line break counting two as it goes out: the
+// surplus is taken back just before the caret, where it was typed or pasted.
+void enforceLimit(HWND edit, std::u16string_view typed) {
+    int excess = typedLength(typed) - kMaxMessageLength;
+    if (excess <= 0) return;
+    CHARRANGE caret{};
+    SendMessageW(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+    LONG end = caret.cpMax > 0 ? caret.cpMax : static_cast<LONG>(typed.size());
+    LONG start = end;
+    while (excess > 0 && start > 0) {
+        excess -= typed[static_cast<std::size_t>(start - 1)] == u'\n' ? 2 : 1;
+        --start;
+    }
+    CHARRANGE surplus{start, end};
+    SendMessageW(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&surplus));
+    SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
 }
 
 // The characters that would not arrive as typed, marked where they stand (as the Qt window
@@ -175,7 +194,10 @@ INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
         case WM_COMMAND:
             switch (LOWORD(wp)) {
                 case IDC_MESSAGE:
-                    if (HIWORD(wp) == EN_CHANGE && !s->marking) recount(dialog, *s);
+                    if (HIWORD(wp) == EN_CHANGE && !s->marking) {
+                    enforceLimit(GetDlgItem(dialog, IDC_MESSAGE), typedText(dialog));
+                    recount(dialog, *s);
+                }
                     return TRUE;
                 case IDC_NUMBER:
                     if (HIWORD(wp) == CBN_EDITCHANGE) recount(dialog, *s);

@@ -41,6 +41,13 @@ TEST(WindowForms, NumbersAreReadLikeTheDialogsAlwaysDid) {
     EXPECT_EQ(takeSigned("2147483648").message, "Please enter an integer.");
 }
 
+TEST(WindowForms, LineBreaksCountTwoAgainstTheMessageLimit) {
+    EXPECT_EQ(typedLength(u"ab"), 2);
+    EXPECT_EQ(typedLength(u"a\nb"), 4);    // as the edit holds it
+    EXPECT_EQ(typedLength(u"a\r\nb"), 4);  // as Windows holds it
+    EXPECT_EQ(typedLength(u"\n\n"), 4);
+}
+
 TEST(WindowForms, PortModeIsSplitAndJoinedAgain) {
     struct Case {
         const char* mode;
