@@ -65,6 +65,7 @@ struct SendSms {
     HFONT counterFont = nullptr;
     bool counterRed = false;
     bool marking = false;  // the marks being set are no change of the text
+    std::vector<TextSpan> shownMarks;
     std::string number;
     std::string bytes;
     int flash = 0;
@@ -141,9 +142,13 @@ void recount(HWND dialog, SendSms& s) {
     InvalidateRect(GetDlgItem(dialog, IDC_COUNTER), nullptr, TRUE);
     SetDlgItemTextW(dialog, IDC_NOTE, fromUtf8(messageNote(check, number)).c_str());
     EnableWindow(GetDlgItem(dialog, IDOK), sendMayAct(check, number) ? TRUE : FALSE);
-    s.marking = true;
-    markText(GetDlgItem(dialog, IDC_MESSAGE), check.marks);
-    s.marking = false;
+    // Formatting a long text takes its time: done only while there are marks to set or clear.
+    if (!check.marks.empty() || !s.shownMarks.empty()) {
+        s.marking = true;
+        markText(GetDlgItem(dialog, IDC_MESSAGE), check.marks);
+        s.marking = false;
+    }
+    s.shownMarks = check.marks;
 }
 
 INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
@@ -157,7 +162,7 @@ INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
             SendMessageW(edit, EM_EXLIMITTEXT, 0, kMaxMessageLength);
             SendMessageW(edit, WM_SETFONT,
                          static_cast<WPARAM>(SendMessageW(dialog, WM_GETFONT, 0, 0)), FALSE);
-            SendMessageW(edit, EM_SETEVENTMASK, 0, ENM_CHANGE);
+            SendMessageW(edit, EM_SETEVENTMASK, 0, ENM_CHANGE | ENM_KEYEVENTS);
             // The counter's LCD face where the system has one.
             std::wstring face = L"Courier New";
             for (const char* f : {kCounterFace, kCounterFallbackFace})
@@ -187,6 +192,18 @@ INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
                                                              : GetSysColor(COLOR_WINDOWTEXT));
             SetBkMode(dc, TRANSPARENT);
             return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        case WM_NOTIFY: {
+            // Enter presses "Send"; Ctrl+Enter starts a new line, as in the Qt window.
+            const auto* filter = reinterpret_cast<const MSGFILTER*>(lp);
+            if (filter->nmhdr.idFrom != IDC_MESSAGE || filter->nmhdr.code != EN_MSGFILTER ||
+                filter->msg != WM_KEYDOWN || filter->wParam != VK_RETURN ||
+                (GetKeyState(VK_CONTROL) & 0x8000) == 0)
+                return FALSE;
+            SendMessageW(filter->nmhdr.hwndFrom, EM_REPLACESEL, TRUE,
+                         reinterpret_cast<LPARAM>(L"\r"));
+            SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 1);  // the key is taken
+            return TRUE;
         }
         case kRecount:
             recount(dialog, *s);
