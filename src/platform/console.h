@@ -3,7 +3,7 @@
 //  - POSIX (console_posix.cpp): systemd's journal is the stream $JOURNAL_STREAM names; a
 //    terminal shows ANSI colours.
 //  - Windows (console_win32.cpp): no journal; a console that takes virtual-terminal sequences
-//    shows colours; text goes out in text mode (each line ends CR LF).
+//    shows colours; each line goes out ending CR LF.
 // Thread safety: any thread; writeAll to one descriptor from one thread at a time.
 #pragma once
 

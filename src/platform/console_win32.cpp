@@ -2,6 +2,8 @@
 
 #include <io.h>
 
+#include <string>
+
 #include "platform/console.h"
 
 namespace gsms::console {
@@ -17,16 +19,24 @@ bool showsColours(int fd) {
 }
 
 int writeAll(int fd, std::string_view text) {
-    // _write in the descriptor's text mode: each LF goes out as CR LF. A pipe's write blocks
-    // until its reader takes the bytes.
-    const char* p = text.data();
-    std::size_t left = text.size();
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    // Lines end CR LF, as in the daily log, whatever mode the C runtime gave the descriptor.
+    std::string lines;
+    lines.reserve(text.size() + text.size() / 32);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) lines += '\r';
+        lines += text[i];
+    }
+    // A pipe's write blocks until its reader takes the bytes.
+    const char* p = lines.data();
+    std::size_t left = lines.size();
     while (left > 0) {
-        const unsigned chunk = left < 0x10000 ? static_cast<unsigned>(left) : 0x10000u;
-        const int n = _write(fd, p, chunk);
-        if (n <= 0) return -1;
+        const DWORD chunk = left < 0x10000 ? static_cast<DWORD>(left) : 0x10000;
+        DWORD n = 0;
+        if (!WriteFile(h, p, chunk, &n, nullptr) || n == 0) return -1;
         p += n;
-        left -= static_cast<std::size_t>(n);
+        left -= n;
     }
     return 0;
 }

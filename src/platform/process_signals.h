@@ -33,7 +33,8 @@ extern const char* const kProcessRequestsHelp;
 extern const bool kReloadByOption;
 
 // Blocks every signal of the table in the calling thread and ignores SIGPIPE (a closed
-// standard output shows as a failed write).
+// standard output shows as a failed write). Windows: installs the console's handler and makes
+// this process's reload event.
 void blockProcessSignals();
 
 // Waits up to ms real milliseconds for the next request.

@@ -139,7 +139,8 @@ int sendProcessRequest(long pid, ProcessRequest request) {
         (void)win32::lastErrno();
         return -1;
     }
-    (void)win32::lastErrno();
+    // No such event: no gsmsd of this id listens (any more).
+    if (win32::lastErrno() == ENOENT) errno = ESRCH;
     return -1;
 }
 

@@ -167,6 +167,9 @@ TEST_F(WineGateway, StartsOnItsComPortReloadsAndStopsOnCtrlCAfterTheSubmissionIn
     EXPECT_LT(sent, end.find("Gateway stopped\r\n"));
     EXPECT_FALSE(fs::exists(dir / "in/slow.sms"));
     EXPECT_NE(readText(dir / "gsmsd.status").find("\nstate: stopped\n"), std::string::npos);
+    // The console writer's lines, in text mode.
+    EXPECT_TRUE(readText(dir / "output.txt").ends_with(" Gateway stopped\r\n"))
+        << readText(dir / "output.txt");
 }
 
 TEST_F(WineGateway, JobIsSentReportedIntoItsTableAndMoved) {

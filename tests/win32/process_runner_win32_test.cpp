@@ -173,6 +173,7 @@ TEST(ProcessRunnerWin32, ARunningProcessIsToldByItsIdAndProgramName) {
         EXPECT_EQ(processRunning(c.pid, c.name), c.running) << c.label;
     // No gsmsd listens under this id: it cannot be asked to reload.
     EXPECT_EQ(sendProcessRequest(self, ProcessRequest::Reload), -1);
+    EXPECT_EQ(errno, ESRCH);
 }
 
 }  // namespace
