@@ -11,8 +11,11 @@ build=${1:-build-win}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
 programs=(gsmsd gsms-config)
-# The native operator window, once the build has it.
-if ninja -C "$build" -t targets all 2>/dev/null | grep -q '^gsms:'; then programs+=(gsms); fi
+# The native operator window, when the build has it. (grep reads the whole list: with -q it
+# would stop early, and ninja's broken pipe would fail the pipeline.)
+if ninja -C "$build" -t targets all 2>/dev/null | grep '^gsms:' >/dev/null; then
+  programs+=(gsms)
+fi
 ninja -C "$build" "${programs[@]}"
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")

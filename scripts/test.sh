@@ -35,7 +35,9 @@ package=$(scripts/package-windows.sh build-win | tail -n 1)
 # The packed programs start (no runtime DLL missing from the archive).
 rm -rf build-win/unpacked && unzip -q "$package" -d build-win/unpacked
 scripts/wine-prefix.sh start build-win/wine
-WINEPREFIX=$PWD/build-win/wine WINEDEBUG=-all wine build-win/unpacked/*/gsmsd.exe --version
+for program in gsmsd gsms; do
+  WINEPREFIX=$PWD/build-win/wine WINEDEBUG=-all wine build-win/unpacked/*/$program.exe --version
+done
 scripts/wine-prefix.sh stop build-win/wine
 echo "== plain build"
 build_and_test build none

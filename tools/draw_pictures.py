@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the operator window's pictures into src/ui/pictures/ (plain Python, no imaging
 library): the application icon, the seven telephones of the job slots, the signal-bar shape
-of the gauge and the About picture. Run it again after changing a drawing:
+of the gauge and the About picture; the same as BMP files, which the Win32 window's resource
+script takes, into src/ui_win32/pictures/. Run it again after changing a drawing:
 
     python3 tools/draw_pictures.py
 """
@@ -12,6 +13,8 @@ import struct
 import zlib
 
 OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", "ui", "pictures")
+OUT_BMP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", "ui_win32",
+                       "pictures")
 
 
 # --- PNG writing ---------------------------------------------------------------------------
@@ -53,6 +56,39 @@ def write_indexed(path, width, height, palette, indices):
     png += _chunk(b"IEND", b"")
     with open(path, "wb") as f:
         f.write(png)
+
+
+# --- BMP writing (bottom-up rows, each padded to four bytes) -------------------------------
+
+def _bmp(path, width, height, bits, palette, rows):
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, len(rows), 2835, 2835,
+                       len(palette), 0)
+    colours = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+    offset = 14 + len(info) + len(colours)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(rows), 0, 0, offset)
+    with open(path, "wb") as f:
+        f.write(header + info + colours + rows)
+
+
+def write_bmp_rgba(path, width, height, pixels):
+    """32 bits a pixel, the alpha in the fourth byte (the window blends it onto its face)."""
+    rows = bytearray()
+    for row in reversed(pixels):
+        for r, g, b, a in row:
+            rows += bytes((b, g, r, a))
+    _bmp(path, width, height, 32, [], bytes(rows))
+
+
+def write_bmp_indexed(path, width, height, palette, indices):
+    """4 bits a pixel: at most 16 colours."""
+    rows = bytearray()
+    for row in reversed(indices):
+        line = bytearray()
+        for x in range(0, width, 2):
+            line.append((row[x] << 4) | (row[x + 1] if x + 1 < width else 0))
+        line += bytes(-len(line) % 4)
+        rows += line
+    _bmp(path, width, height, 4, palette, bytes(rows))
 
 
 # --- shapes as signed distances (negative inside) -----------------------------------------
@@ -314,14 +350,19 @@ def main():
         ("phone_red", (220, 30, 30)), ("phone_orange", (240, 130, 20)),
         ("phone_magenta", (210, 40, 200)),
     ]
+    os.makedirs(OUT_BMP, exist_ok=True)
     for name, colour in phones:
-        write_rgba(os.path.join(OUT, name + ".png"), 32, 32, telephone(colour))
+        img = telephone(colour)
+        write_rgba(os.path.join(OUT, name + ".png"), 32, 32, img)
+        write_bmp_rgba(os.path.join(OUT_BMP, name + ".bmp"), 32, 32, img)
     for size in (16, 32, 64):
         write_rgba(os.path.join(OUT, "icon_%d.png" % size), size, size, icon(size))
     w, h, img = signal_bars()
     write_rgba(os.path.join(OUT, "signal_bars.png"), w, h, img)
+    write_bmp_rgba(os.path.join(OUT_BMP, "signal_bars.bmp"), w, h, img)
     w, h, palette, indices = about_picture()
     write_indexed(os.path.join(OUT, "about.png"), w, h, palette, indices)
+    write_bmp_indexed(os.path.join(OUT_BMP, "about.bmp"), w, h, palette, indices)
 
 
 if __name__ == "__main__":

@@ -6,16 +6,13 @@
 #include "engine/engine.h"
 #include "engine/front_end.h"
 #include "engine/processor_pinning.h"
+#include "engine/window_forms.h"
 #include "ui/gateway_app.h"
 #include "ui/screenshot.h"
 
 int main(int argc, char** argv) {
     const gsms::FrontEndOptions options = gsms::parseFrontEndOptions(
-        argc, argv, "gsms",
-        "Velkora GSM/SMS gateway with its operator window: sends the SMS alarm jobs dropped\n"
-        "into the watch directory through the GSM modem named by \"Port\" in section Config\n"
-        "of TEVRAK.INI, and shows the job slots, the signal and the log.",
-        gsms::FrontEnd::Window);
+        argc, argv, "gsms", gsms::kWindowProgramDescription, gsms::FrontEnd::Window);
     if (!options.run) return options.exitCode;
 
     // Before any thread exists, so that every thread inherits mask and signal block.

@@ -22,6 +22,10 @@ namespace gsms {
 
 // --- Main window -------------------------------------------------------------------------------
 
+// The pictures a job slot can show, by state: grey (free), green, blue (sending), yellow,
+// red, orange, magenta. A state outside them shows none.
+constexpr int kSlotStates = 7;
+
 enum class WindowButton { About, Settings, SendSms, ChangeSmsc, Exit };
 
 // Whether a button may act. Send SMS and Change SMSC only while the engine runs (before, the
@@ -60,6 +64,13 @@ struct TextSpan {
     std::size_t length = 0;
     bool operator==(const TextSpan&) const = default;
 };
+
+// The counter's LCD face and its height in pixels. Where the system lacks the face, the window
+// takes the fallback (Debian's fonts-dseg: the closest thing to an LCD face there), else the
+// system's fixed-pitch font.
+constexpr const char* kCounterFace = "LcdD";
+constexpr const char* kCounterFallbackFace = "DSEG7 Classic";
+constexpr int kCounterFontSize = 18;
 
 // What the counter knows about a typed message.
 struct MessageCheck {

@@ -3,6 +3,7 @@
 #include <QPushButton>
 
 #include "engine/operator_action.h"
+#include "engine/window_forms.h"
 #include "engine/window_rules.h"
 #include "modem/modem_state.h"
 #include "ui/data_exchange.h"
@@ -11,22 +12,18 @@
 
 namespace gsms {
 
-namespace {
-constexpr int kNumberLength = 64;
-}
-
 CChangeSmscDialog::CChangeSmscDialog(QWidget* parent)
     : QDialog(parent), ui_(new Ui::CChangeSmscDialog) {
     ui_->setupUi(this);
     applyDialogUnits(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    ui_->id1062->setMaxLength(kNumberLength);
+    ui_->id1062->setMaxLength(kSmscNumberLength);
     connect(ui_->id1, &QPushButton::clicked, this, &CChangeSmscDialog::accept);
     connect(ui_->id2, &QPushButton::clicked, this, &QDialog::reject);
 
     ModemState& modem = modemState();
-    number_ = QString::fromLatin1(modem.smscNumber).left(kNumberLength);
+    number_ = QString::fromLatin1(modem.smscNumber).left(kSmscNumberLength);
     plan_ = modem.smscType.load();
     ui_->id1062->setText(number_);
     ui_->id1063->setText(QString::number(static_cast<unsigned>(plan_)));

@@ -4,14 +4,15 @@
 #include <QFontDatabase>
 #include <QPalette>
 
+#include "engine/window_rules.h"
+
 namespace gsms {
 
 namespace {
 
 QString availableFace(const QString& face) {
     if (QFontDatabase::hasFamily(face)) return face;
-    // Debian's fonts-dseg: the closest thing to an LCD face there.
-    const QString segments = QStringLiteral("DSEG7 Classic");
+    const QString segments = QString::fromLatin1(kCounterFallbackFace);
     if (QFontDatabase::hasFamily(segments)) return segments;
     return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }

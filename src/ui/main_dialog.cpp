@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
@@ -18,6 +17,7 @@
 #include "engine/log.h"
 #include "engine/operator_action.h"
 #include "engine/profile_file.h"
+#include "engine/window_forms.h"
 #include "engine/window_rules.h"
 #include "jobs/job_table.h"
 #include "sms/signal_thread.h"
@@ -38,18 +38,8 @@ const char* const kAboutMenuText = "&About tevrak...";
 constexpr int kStartupTickMs = 500;
 constexpr int kCaptionLines = 2;
 
-// Test and diagnostics hook: with GSMS_WINDOW_TRACE=file in the environment, what the window
-// shows per notification is appended to that file, one line each, so that a whole-program test
-// can follow the window from outside: "slot N state S text" (N the job slot, 0..29),
-// "log RRGGBB text", "signal Q" (the gauge's value) and "status text" (each change of the
-// status line). Without the variable nothing is written.
-void traceShown(const QString& line) {
-    static const QString path = qEnvironmentVariable("GSMS_WINDOW_TRACE");
-    if (path.isEmpty()) return;
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-        file.write((line + QLatin1Char('\n')).toUtf8());  // one write: no torn lines
-}
+// What the window shows, for a test that follows it from outside (engine/window_forms.h).
+void traceShown(const QString& line) { windowTrace(line.toStdString()); }
 
 bool mayAct(WindowButton button) {
     return buttonMayAct(button, engineStage(), runningOperatorAction());
@@ -231,7 +221,7 @@ void CMainDialog::onNotification(int code) {
         if (!line) return;
         list->addLine(QString::fromLatin1(line->text.c_str()), line->colour);
         traceShown(QStringLiteral("log %1 %2")
-                       .arg(toQColor(line->colour).name().mid(1),
+                       .arg(QString::fromStdString(traceColour(line->colour)),
                             QString::fromLatin1(line->text.c_str())));
         list->scrollToItem(list->item(list->count() - 1), QAbstractItemView::PositionAtTop);
         return;

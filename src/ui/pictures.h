@@ -7,11 +7,11 @@
 #include <QImage>
 #include <QPixmap>
 
+#include "engine/window_rules.h"
+
 namespace gsms {
 
 void initUiResources();
-
-constexpr int kSlotStates = 7;  // grey, green, blue, yellow, red, orange, magenta
 
 QIcon applicationIcon();          // 128
 QPixmap slotPicture(int state);   // 129 + state; a null pixmap outside 0..6

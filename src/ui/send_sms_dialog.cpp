@@ -7,9 +7,10 @@
 #include <QTextCursor>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/operator_action.h"
-#include "engine/profile_file.h"
+#include "engine/window_forms.h"
 #include "engine/window_rules.h"
 #include "ui/color_label.h"
 #include "ui/dialog_units.h"
@@ -18,14 +19,6 @@
 namespace gsms {
 
 namespace {
-
-const char* const kHistoryFile = "tevrak.ini";
-const char* const kHistorySection = "LastPhoneNums";
-constexpr std::size_t kHistoryValue = 64;  // 63 characters and the terminator
-
-int windowsLength(const QString& text) {
-    return static_cast<int>(text.size() + text.count(u'\n'));
-}
 
 std::u16string_view utf16(const QString& text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
@@ -59,7 +52,7 @@ void CMessageEdit::keyPressEvent(QKeyEvent* event) {
 void CMessageEdit::enforceLimit() {
     if (limiting_) return;
     const QString text = toPlainText();
-    int excess = windowsLength(text) - maxLength_;
+    int excess = typedLength(utf16(text)) - maxLength_;
     if (excess <= 0) return;
     // Take the surplus back just before the cursor, where it was typed or pasted.
     QTextCursor cursor = textCursor();
@@ -94,15 +87,13 @@ CSendSmsDialog::CSendSmsDialog(QWidget* parent)
     ui_->labelNote->setPalette(notePalette);
 
     counter()->setTextColor(QApplication::palette().color(QPalette::Text));
-    counter()->setFontFaceName(QStringLiteral("LcdD")).setFontSize(18).setText(
-        QStringLiteral("0 / 160"));
+    counter()
+        ->setFontFaceName(QString::fromLatin1(kCounterFace))
+        .setFontSize(kCounterFontSize)
+        .setText(QStringLiteral("0 / 160"));
 
-    const ProfileFile history(kHistoryFile);
-    for (int i = 1; i <= kHistorySize; ++i) {
-        char value[kHistoryValue];
-        history.readString(kHistorySection, std::to_string(i).c_str(), "", sizeof value, value);
-        if (value[0] != '\0') ui_->id1000->addItem(QString::fromLatin1(value));
-    }
+    for (const std::string& number : readNumberHistory())
+        ui_->id1000->addItem(QString::fromLatin1(number.c_str()));
     ui_->id1000->setCurrentIndex(-1);
     ui_->id1000->clearEditText();
     updateCounter();
@@ -149,15 +140,10 @@ void CSendSmsDialog::accept() {
     flash_ = ui_->id1004->isChecked() ? 1 : 0;
     QDialog::accept();
 
-    if (ui_->id1000->findText(number_, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0) return;
-    const ProfileFile history(kHistoryFile);
-    for (int k = kHistorySize; k >= 2; --k) {
-        char value[kHistoryValue];
-        history.readString(kHistorySection, std::to_string(k - 1).c_str(), "", sizeof value,
-                           value);
-        history.writeString(kHistorySection, std::to_string(k).c_str(), value);
-    }
-    history.writeString(kHistorySection, "1", number_.toLatin1().constData());
+    std::vector<std::string> shown;
+    for (int i = 0; i < ui_->id1000->count(); ++i)
+        shown.push_back(ui_->id1000->itemText(i).toLatin1().toStdString());
+    (void)rememberNumber(number_.toLatin1().toStdString(), shown);
 }
 
 int CSendSmsDialog::send() {

@@ -11,6 +11,8 @@
 #include <QDialog>
 #include <QPlainTextEdit>
 
+#include "engine/window_forms.h"
+
 namespace Ui {
 class CSendSmsDialog;
 }
@@ -43,8 +45,8 @@ private:
 class CSendSmsDialog : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kMaxMessage = 2000;
-    static constexpr int kHistorySize = 10;
+    static constexpr int kMaxMessage = kMaxMessageLength;
+    static constexpr int kHistorySize = kNumberHistorySize;
 
     explicit CSendSmsDialog(QWidget* parent = nullptr);
     ~CSendSmsDialog() override;

@@ -8,14 +8,13 @@
 #include <QDialog>
 #include <QString>
 
+#include "engine/window_forms.h"
+
 namespace Ui {
 class CSettingsDialog;
 }
 
 namespace gsms {
-
-bool settingsModified();
-void setSettingsModified(bool modified);
 
 class CSettingsDialog : public QDialog {
     Q_OBJECT
@@ -33,12 +32,11 @@ public:
 
 private:
     Ui::CSettingsDialog* ui_;
-    // The port mode as split at opening; the parity shown is not read back.
-    QString modeTokens_[4];
-    unsigned retryDelay_ = 0;
-    unsigned refreshSeconds_ = 0;
-    int techAlarmNumber_ = 0;
-    int quietMinutes_ = 0;
+    // The controls' values as the shared rules take them.
+    SettingsForm form() const;
+
+    SettingsForm opened_;    // as filled at opening: the mode tokens come from here
+    SettingsForm accepted_;  // as OK took it
 };
 
 // Runs the dialog modally and applies it.

@@ -1,4 +1,5 @@
-// gsmsd.exe, the Windows build of the headless gateway, under Wine against gsms-modem-sim: the
+// gsmsd.exe and gsms.exe, the Windows builds of the headless gateway and of the gateway with
+// its native window, under Wine against gsms-modem-sim: the
 // simulator's pseudo-terminal is a COM port to Wine (a link in the prefix's dosdevices folder,
 // which Wine reads when a program opens the port), and every path the gateway is given is a
 // Windows path on Wine's drive Z:. The status table is read back with python3-dbfread.
@@ -8,6 +9,7 @@
 
 #include <filesystem>
 #include <map>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -57,7 +59,7 @@ protected:
     void SetUp() override {
         if (std::string(GSMS_WINE).empty() || !fs::exists(kWindowsBin + "/gsmsd.exe"))
             GTEST_SKIP() << "no Wine or no Windows build in " << kWindowsBin;
-        ASSERT_TRUE(sim.start());
+        ASSERT_TRUE(sim.start(simulatorArguments()));
         // The first free COM number; the link is made whole or not at all, so tests running
         // at the same time never share one. A link left by a test that was killed points to
         // a pseudo-terminal that is gone: it is free again.
@@ -74,6 +76,7 @@ protected:
         ASSERT_FALSE(port.empty());
         for (const char* d : {"in", "done", "error"}) fs::create_directories(dir / d);
     }
+    virtual std::vector<std::string> simulatorArguments() const { return {}; }
     void TearDown() override {
         gsmsd.kill();
         if (!portLink.empty()) ::unlink(portLink.c_str());
@@ -235,6 +238,107 @@ TEST_F(WineGateway, SilentModemRaisesTheTechAlarmAndEndsWithOne) {
     // The quiet time is kept in TEVRAK.INI, whose other lines stay as they were.
     EXPECT_NE(readText(dir / "TEVRAK.INI").find("[Config]\r\n"), std::string::npos);
     EXPECT_NE(readText(dir / "TEVRAK.INI").find("[WatchDog]\r\nLastAlarm="), std::string::npos);
+}
+
+}  // namespace
+}  // namespace gsms::e2e
+
+namespace gsms::e2e {
+namespace {
+
+// gsms.exe, the native window, on an X display of its own (Xvfb), followed through its trace
+// (GSMS_WINDOW_TRACE) as the Qt window's tests follow it: one line per thing it shows.
+class WineWindow : public WineGateway {
+protected:
+    void SetUp() override {
+        WineGateway::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        if (!fs::exists(kWindowsBin + "/gsms.exe") || std::string(GSMS_XVFB).empty())
+            GTEST_SKIP() << "no gsms.exe in " << kWindowsBin << " or no Xvfb";
+        // Xvfb picks a free display and names it on its output.
+        std::vector<std::string> xvfbArgs = {GSMS_XVFB, "-displayfd", "1", "-nolisten", "tcp",
+                                             "-screen", "0", "1024x768x24"};
+        if (!picture.empty()) xvfbArgs.insert(xvfbArgs.end(), {"-fbdir", dir.path(), "-nocursor"});
+        ASSERT_TRUE(xvfb.start(xvfbArgs, dir.path(), dir / "xvfb.txt"));
+        ASSERT_TRUE(waitFor([&] {
+            const std::string out = readText(dir / "xvfb.txt");
+            const auto end = out.find('\n');
+            if (end == std::string::npos || end == 0 ||
+                out.find_first_not_of("0123456789") != end)
+                return false;
+            display = ":" + out.substr(0, end);
+            return true;
+        })) << readText(dir / "xvfb.txt");
+    }
+    void TearDown() override {
+        window.kill();
+        xvfb.kill();  // ends gsms.exe and its desktop
+        WineGateway::TearDown();
+    }
+    std::string trace() const { return dir / "trace.txt"; }
+    // Whether a whole line of the trace is `line`.
+    bool shown(const std::string& line) {
+        return ("\n" + readText(trace())).find("\n" + line + "\n") != std::string::npos;
+    }
+
+    // For the documentation, GSMS_WIN32_WINDOW_PICTURE=path takes a picture of the window
+    // while its slot sends (the simulator then takes its time over a submission).
+    std::vector<std::string> simulatorArguments() const override {
+        if (picture.empty()) return {};
+        return {"--send-delay", "5000", "--csq", "22"};
+    }
+
+    const std::string picture = [] {
+        const char* path = std::getenv("GSMS_WIN32_WINDOW_PICTURE");
+        return std::string(path != nullptr ? path : "");
+    }();
+    Child xvfb, window;
+    std::string display;
+};
+
+TEST_F(WineWindow, JobPassesThroughASlotAndItsLineIsLogged) {
+    configure({{"IncomingEnable", "0"}, {"WatchTimeout", "1"}});
+    // Sending with this program is agreed: no question box at start.
+    writeText(dir / "hestrum.ini", "[drobel]\r\nSendWithTevrak=1\r\n");
+    // A desktop of its own, made by the first program on it and drawn on this display: the
+    // prefix's default desktop was made by a program without one. Its programs end with the
+    // display.
+    ASSERT_TRUE(window.start({GSMS_WINE, "explorer", "/desktop=gsms" + display.substr(1),
+                              kWindowsBin + "/gsms.exe", "--profile-dir", windowsPath(dir.path())},
+                             dir.path(), dir / "output.txt",
+                             {{"WINEPREFIX", kPrefix}, {"WINEDEBUG", "-all"},
+                              {"GSMS_TIME_SCALE", "10"}, {"DISPLAY", display},
+                              {"GSMS_WINDOW_TRACE", windowsPath(trace())}}));
+    ASSERT_TRUE(waitFor([&] { return readText(trace()).find("SignalThread started") != std::string::npos; },
+                        std::chrono::seconds(120)))
+        << "exit " << window.exitCode() << ": " << readText(dir / "output.txt") << readText(trace());
+    // The engine runs: the status line has nothing more to say.
+    EXPECT_TRUE(waitFor([&] { return shown("status "); })) << readText(trace());
+
+    writeText(dir / "in/m1.sms",
+              "[Alarm]\r\nPhoneNumber=+49333\r\nName=Guard\r\nMessage=Guard round done\r\n");
+    if (!picture.empty()) {
+        // The screen as soon as it shows the blue telephone of a slot sending.
+        ASSERT_TRUE(waitFor([&] {
+            Child shot;
+            return shot.start({std::string(GSMS_SOURCE_DIR) + "/tools/xwd_to_png.py",
+                               dir / "Xvfb_screen0", picture, "--until", "285adc"},
+                              dir.path(), dir / "shot.txt") &&
+                   shot.waitExit() == 0;
+        }, std::chrono::seconds(120))) << readText(dir / "shot.txt");
+    }
+    ASSERT_TRUE(waitFor([&] { return shown("slot 0 state 0 "); }, std::chrono::seconds(120)))
+        << readText(trace());
+    const std::string shownLines = readText(trace());
+    const auto sending = shownLines.find("\nslot 0 state 2 sending 'Guard round done' to Guard\n");
+    const auto sent = shownLines.find(" Message sent to +49333\n");
+    ASSERT_NE(sending, std::string::npos) << shownLines;
+    ASSERT_NE(sent, std::string::npos) << shownLines;
+    EXPECT_LT(sending, sent);
+    EXPECT_LT(sent, shownLines.find("\nslot 0 state 0 \n"));
+    EXPECT_NE(shownLines.find("\nlog 00ff00 "), std::string::npos);
+    EXPECT_TRUE(waitFor([&] { return !fs::exists(dir / "in/m1.sms"); }));
+    EXPECT_TRUE(window.running());
 }
 
 }  // namespace

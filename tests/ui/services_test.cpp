@@ -70,15 +70,6 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(path + QStringLiteral(".part")));
         qunsetenv("GSMS_SCREENSHOT");
     }
-
-    void numbersAreReadLikeTheDialogsAlwaysDid() {
-        QCOMPARE(parseInteger(QStringLiteral(" 42 "), false), std::optional<long long>(42));
-        QCOMPARE(parseInteger(QStringLiteral("-7"), true), std::optional<long long>(-7));
-        QVERIFY(!parseInteger(QStringLiteral("-7"), false));
-        QVERIFY(!parseInteger(QString(), true));
-        QVERIFY(!parseInteger(QStringLiteral("4 2"), false));
-        QVERIFY(!parseInteger(QStringLiteral("99999999999"), false));
-    }
 };
 
 QTEST_MAIN(ServicesTest)
