@@ -210,13 +210,14 @@ class Gateway:
         return 'no reason in the daily log'
 
     def kill(self):
-        """SIGKILL now; the supervisor restarts it. False when no run was there to kill."""
+        """SIGKILL now; the supervisor restarts it. The run it was sent to, or None when no
+        run was there to kill."""
         with self.lock:
             if self.proc is None or self.proc.poll() is not None:
-                return False
+                return None
             self.killing = True
             self.proc.kill()
-            return True
+            return self.runs[-1]
 
     def stop(self):
         with self.lock:
@@ -431,7 +432,12 @@ class Soak:
                     waiting = set(os.listdir(os.path.join(self.dir, 'in')))
                     last = self.last_submission_begun()
                     moment = time.time()
-                    if self.gateway.kill():
+                    killed = self.gateway.kill()
+                    # A kill counts once it ended the run: one sent as the run was ending by
+                    # itself does not.
+                    while killed is not None and killed['cause'] is None:
+                        time.sleep(0.02)
+                    if killed is not None and killed['cause'] == KILLED:
                         self.kills.append({'time': moment, 'waiting': waiting, 'last': last})
                         break
                 time.sleep(0.02)
@@ -567,10 +573,7 @@ class Soak:
             len(self.received), len(self.received) - len(sms_lost), len(sms_lost), sms_lost,
             len(sms_twice), sms_twice))
         log('  faults switched on: %s' % ', '.join('%s %d' % kv for kv in sorted(self.faults.items())))
-        ended = sum(1 for r in runs if r['cause'] == KILLED)
-        log('  kills: %d SIGKILLs sent%s; gateway runs: %d' % (
-            len(self.kills), '' if ended == len(self.kills) else
-            ' (%d ended a run, the others came while it was exiting by itself)' % ended, len(runs)))
+        log('  kills: %d SIGKILLs, each ending a run; gateway runs: %d' % (len(self.kills), len(runs)))
         for cause, n in sorted(causes.items(), key=lambda kv: -kv[1]):
             log('    %3d  %s' % (n, cause))
         if first and longest:
