@@ -50,8 +50,8 @@ protected:
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
         path_ = (dir_ / "status.dbf").string();
-        spec_ = statusSpec(3);
-        writeBytes(path_, dbfBytes(spec_));
+        layout_ = statusLayout(3);
+        writeBytes(path_, dbfBytes(layout_));
         boxes_.clear();
         gsms::setDbErrorBoxHook([this](const char* t, const char* c) {
             boxes_.push_back({t, c});
@@ -63,8 +63,8 @@ protected:
     }
 
     // The gateway's status table layout; records hold known values.
-    static DbfSpec statusSpec(int records) {
-        DbfSpec s;
+    static DbfLayout statusLayout(int records) {
+        DbfLayout s;
         s.fields = {{"STATUS", 'N', 3}, {"TIME", 'C', 6}};
         for (int i = 1; i <= 4; ++i) s.fields.push_back({"TY" + std::to_string(i), 'C', 10});
         for (int i = 1; i <= 4; ++i) s.fields.push_back({"TI" + std::to_string(i), 'C', 6});
@@ -76,13 +76,13 @@ protected:
     }
     std::string bytes() const { return readBytes(path_); }
     std::size_t fieldAt(int record, const std::string& name) const {
-        return dbfHeaderLength(spec_) + static_cast<std::size_t>(record - 1) * dbfRecordLength(spec_) +
-               dbfFieldOffset(spec_, name);
+        return dbfHeaderLength(layout_) + static_cast<std::size_t>(record - 1) * dbfRecordLength(layout_) +
+               dbfFieldOffset(layout_, name);
     }
 
     fs::path dir_;
     std::string path_;
-    DbfSpec spec_;
+    DbfLayout layout_;
     std::vector<BoxCall> boxes_;
 };
 
@@ -147,7 +147,7 @@ TEST_F(CDatabaseTest, GoOutOfRangeShowsBoxAndBlocksLaterReplace) {
 
 TEST_F(CDatabaseTest, OpenTwiceClosesFirst) {
     const std::string other = (dir_ / "other.dbf").string();
-    writeBytes(other, dbfBytes(statusSpec(5)));
+    writeBytes(other, dbfBytes(statusLayout(5)));
     CDatabase db;
     ASSERT_EQ(db.Open(path_.c_str()), 1);
     EXPECT_EQ(db.Forward66(), 3);
@@ -214,7 +214,7 @@ TEST_F(CDatabaseTest, AppendDeleteRecallBlankAndCopy) {
     EXPECT_TRUE(boxes_.empty());
 
     const std::string b = bytes();
-    const std::size_t hl = dbfHeaderLength(spec_), rl = dbfRecordLength(spec_);
+    const std::size_t hl = dbfHeaderLength(layout_), rl = dbfRecordLength(layout_);
     EXPECT_EQ(b.size(), hl + 4 * rl + 1);
     EXPECT_EQ(b.back(), '\x1A');
     EXPECT_EQ(static_cast<unsigned char>(b[4]), 4);  // the record count
@@ -257,7 +257,7 @@ TEST_F(CDatabaseTest, CreateMakesOpenTable) {
 
 struct HeaderCase {
     const char* label;
-    std::function<void(DbfSpec&)> spec;         // changes to the good table's description
+    std::function<void(DbfLayout&)> layout;         // changes to the good table's description
     std::function<void(std::string&)> bytes;    // then changes to its bytes
     bool opens;
 };
@@ -271,10 +271,10 @@ TEST_F(CDatabaseTest, HeadersThatCannotBeTrustedAreRefused) {
     const auto none = [](auto&) {};
     const HeaderCase cases[] = {
         {"good dBASE III table", none, none, true},
-        {"lower-case field names", [](DbfSpec& s) { for (auto& f : s.fields) for (auto& c : f.name) c = static_cast<char>(std::tolower(c)); }, none, true},
-        {"Clipper character field of 300", [](DbfSpec& s) { s.fields.push_back({"LONG", 'C', 300}); }, none, true},
+        {"lower-case field names", [](DbfLayout& s) { for (auto& f : s.fields) for (auto& c : f.name) c = static_cast<char>(std::tolower(c)); }, none, true},
+        {"Clipper character field of 300", [](DbfLayout& s) { s.fields.push_back({"LONG", 'C', 300}); }, none, true},
         {"record count 2^31-1 over 3 records", none, [](std::string& b) { b.replace(4, 4, "\xFF\xFF\xFF\x7F"); }, true},
-        {"no end-of-file byte", [](DbfSpec& s) { s.endByte = false; }, none, true},
+        {"no end-of-file byte", [](DbfLayout& s) { s.endByte = false; }, none, true},
         {"empty file", none, [](std::string& b) { b.clear(); }, false},
         {"only 31 bytes", none, [](std::string& b) { b.resize(31); }, false},
         {"version 0x02 (dBASE II)", none, [](std::string& b) { b[0] = 0x02; }, false},
@@ -285,18 +285,18 @@ TEST_F(CDatabaseTest, HeadersThatCannotBeTrustedAreRefused) {
         {"header length past the end of the file", none, [](std::string& b) { setLe16(b, 8, 60000); }, false},
         {"header length inside the descriptors", none, [](std::string& b) { setLe16(b, 8, 100); }, false},
         {"no 0x0D after the descriptors", none, [](std::string& b) { b[32 + 14 * 32] = 'X'; }, false},
-        {"no fields", [](DbfSpec& s) { s.fields.clear(); s.rows.clear(); }, none, false},
+        {"no fields", [](DbfLayout& s) { s.fields.clear(); s.rows.clear(); }, none, false},
         {"empty field name", none, [](std::string& b) { b[64] = '\0'; }, false},
         {"field name with a control character", none, [](std::string& b) { b[65] = '\n'; }, false},
         {"unknown field type X", none, [](std::string& b) { b[32 + 11] = 'X'; }, false},
-        {"field of width 0", [](DbfSpec& s) { s.fields.push_back({"ZERO", 'C', 0}); }, none, false},
-        {"date 6 wide", [](DbfSpec& s) { s.fields.push_back({"DAY", 'D', 6}); }, none, false},
-        {"logical 2 wide", [](DbfSpec& s) { s.fields.push_back({"FLAG", 'L', 2}); }, none, false},
-        {"numeric 3 wide with 2 decimals", [](DbfSpec& s) { s.fields.push_back({"NUM", 'N', 3, 2}); }, none, false},
+        {"field of width 0", [](DbfLayout& s) { s.fields.push_back({"ZERO", 'C', 0}); }, none, false},
+        {"date 6 wide", [](DbfLayout& s) { s.fields.push_back({"DAY", 'D', 6}); }, none, false},
+        {"logical 2 wide", [](DbfLayout& s) { s.fields.push_back({"FLAG", 'L', 2}); }, none, false},
+        {"numeric 3 wide with 2 decimals", [](DbfLayout& s) { s.fields.push_back({"NUM", 'N', 3, 2}); }, none, false},
     };
     for (const HeaderCase& c : cases) {
-        DbfSpec s = statusSpec(3);
-        c.spec(s);
+        DbfLayout s = statusLayout(3);
+        c.layout(s);
         std::string b = dbfBytes(s);
         c.bytes(b);
         writeBytes(path_, b);
@@ -314,7 +314,7 @@ TEST_F(CDatabaseTest, EveryCommonVersionIsReadAndUpdated) {
     for (const unsigned char version : {0x03, 0x04, 0x30, 0x31, 0x32, 0x43, 0x63, 0x7B, 0x83,
                                         0x8B, 0x8C, 0xCB, 0xE5, 0xF5, 0xFB}) {
         SCOPED_TRACE(testing::Message() << "version 0x" << std::hex << int{version});
-        DbfSpec s;
+        DbfLayout s;
         s.version = version;
         const int memoWidth = isVisualFoxPro(version) ? 4 : 10;
         s.fields = {{"NAME", 'C', 6}, {"NOTE", 'M', memoWidth}, {"COUNT", 'N', 4}};
@@ -343,7 +343,7 @@ TEST_F(CDatabaseTest, EveryCommonVersionIsReadAndUpdated) {
 }
 
 TEST_F(CDatabaseTest, ClaimedRecordsThatAreNotThereAreNeverWritten) {
-    std::string b = dbfBytes(spec_);
+    std::string b = dbfBytes(layout_);
     b.replace(4, 4, "\xFF\xFF\xFF\x7F");  // 2^31 - 1 records claimed, 3 held
     writeBytes(path_, b);
     CDatabase db;
@@ -358,8 +358,8 @@ TEST_F(CDatabaseTest, ClaimedRecordsThatAreNotThereAreNeverWritten) {
 }
 
 TEST_F(CDatabaseTest, AppendInProgressLeavesTheUncountedRecordAlone) {
-    spec_.counted = 2;  // the third record is written, the count not yet
-    const std::string before = dbfBytes(spec_);
+    layout_.counted = 2;  // the third record is written, the count not yet
+    const std::string before = dbfBytes(layout_);
     writeBytes(path_, before);
     CDatabase db;
     ASSERT_EQ(db.Open(path_.c_str()), 1);
@@ -374,7 +374,7 @@ TEST_F(CDatabaseTest, TableRebuiltSinceOpeningIsNotWritten) {
     CDatabase db;
     ASSERT_EQ(db.Open(path_.c_str()), 1);
     ASSERT_EQ(db.Go(1), 0);
-    DbfSpec wider = statusSpec(3);
+    DbfLayout wider = statusLayout(3);
     wider.fields[1].length = 8;  // TIME
     const std::string rebuilt = dbfBytes(wider);
     writeBytes(path_, rebuilt);
@@ -389,7 +389,7 @@ TEST_F(CDatabaseTest, TableRebuiltSinceOpeningIsNotWritten) {
 
 struct FieldCase {
     const char* label;
-    DbfFieldSpec field;
+    DbfFieldLayout field;
     const char* stored;  // before
     const char* text;    // Replace (name, text) when set, else Replace (name, number)
     int number;
@@ -425,7 +425,7 @@ TEST_F(CDatabaseTest, EveryOperationOnEveryFieldType) {
         {"memo number", {"F", 'M', 10}, "         1", nullptr, 2, nullptr, "", 0},
     };
     for (const FieldCase& c : cases) {
-        DbfSpec s;
+        DbfLayout s;
         s.fields = {{"KEEP", 'C', 2}, c.field};
         s.rows = {{"ab", c.stored}};
         const std::string before = dbfBytes(s);
@@ -451,7 +451,7 @@ TEST_F(CDatabaseTest, EveryOperationOnEveryFieldType) {
 }
 
 TEST_F(CDatabaseTest, CopyRecordCopiesEveryFieldTypeButMemos) {
-    DbfSpec s;
+    DbfLayout s;
     s.version = 0x83;
     s.fields = {{"NAME", 'C', 6}, {"COUNT", 'N', 5, 1}, {"DAY", 'D', 8}, {"OK", 'L', 1},
                 {"NOTE", 'M', 10}};
@@ -478,7 +478,7 @@ struct LockCase {
     const char* label;
     unsigned char version;
     bool structuralIndex;
-    std::uint64_t (*offset)(const DbfSpec&, int record);  // the byte another program locks
+    std::uint64_t (*offset)(const DbfLayout&, int record);  // the byte another program locks
 };
 
 TEST_F(CDatabaseTest, RecordLockedByAnotherProgramIsNotWritten) {
@@ -486,13 +486,13 @@ TEST_F(CDatabaseTest, RecordLockedByAnotherProgramIsNotWritten) {
         {"dBASE III: FoxPro's 0x40000000 + the record's offset", 0x03, false,
          foxRecordLockByte},
         {"structural index: 0x7FFFFFFE - record", 0x03, true,
-         [](const DbfSpec&, int r) -> std::uint64_t { return 0x7FFFFFFEu - static_cast<std::uint64_t>(r); }},
+         [](const DbfLayout&, int r) -> std::uint64_t { return 0x7FFFFFFEu - static_cast<std::uint64_t>(r); }},
         {"Visual FoxPro: 0x7FFFFFFE - record", 0x30, false,
-         [](const DbfSpec&, int r) -> std::uint64_t { return 0x7FFFFFFEu - static_cast<std::uint64_t>(r); }},
+         [](const DbfLayout&, int r) -> std::uint64_t { return 0x7FFFFFFEu - static_cast<std::uint64_t>(r); }},
     };
     for (const LockCase& c : cases) {
         boxes_.clear();
-        DbfSpec s = statusSpec(3);
+        DbfLayout s = statusLayout(3);
         s.version = c.version;
         std::string before = dbfBytes(s);
         if (c.structuralIndex) before[28] = 0x01;

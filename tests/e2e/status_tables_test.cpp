@@ -19,7 +19,7 @@ namespace gsms::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-using test::DbfSpec;
+using test::DbfLayout;
 
 const std::string kTool = std::string(GSMS_TESTS_DIR) + "/e2e/dbf_tool.py";
 
@@ -91,7 +91,7 @@ bool isTimeText(const std::string& s) {
 // same table: the gateway never writes the record count, so no row is lost.
 TEST_F(StatusTables, RowsAppendedMeanwhileByAnotherProgramAreAllKept) {
     const std::string table = dir / "dbf/shared.dbf";
-    test::writeBytes(table, test::dbfBytes(test::statusTableSpec(3, "SMS")));
+    test::writeBytes(table, test::dbfBytes(test::statusTableLayout(3, "SMS")));
     start();
     Child appender;
     ASSERT_TRUE(appender.start({kTool, "append", table, "TY2", dir / "stop"}, dir.path(),
@@ -148,12 +148,12 @@ TEST_F(StatusTables, OnlyTheFieldsOfTheJobsRowChange) {
         {"Visual FoxPro with memo", 0x30, true, 3, -1, 1, 0, true},
     };
     std::vector<std::string> before;
-    std::vector<DbfSpec> specs;
+    std::vector<DbfLayout> layouts;
     std::vector<std::optional<test::ForeignLock>> locks(std::size(cases));
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const RowCase& c = cases[i];
         const std::string table = dir / ("dbf/t" + std::to_string(i) + ".dbf");
-        DbfSpec s = test::statusTableSpec(c.rows, "SMS");
+        DbfLayout s = test::statusTableLayout(c.rows, "SMS");
         s.version = c.version;
         s.counted = c.counted;
         if (c.memo) {
@@ -163,7 +163,7 @@ TEST_F(StatusTables, OnlyTheFieldsOfTheJobsRowChange) {
             for (auto& row : s.rows) row.resize(s.fields.size());
             s.rows[0].back() = std::to_string(block);
         }
-        specs.push_back(s);
+        layouts.push_back(s);
         before.push_back(test::dbfBytes(s));
         test::writeBytes(table, before.back());
         if (c.lockedRecord) {
@@ -178,7 +178,7 @@ TEST_F(StatusTables, OnlyTheFieldsOfTheJobsRowChange) {
 
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const RowCase& c = cases[i];
-        const DbfSpec& s = specs[i];
+        const DbfLayout& s = layouts[i];
         const std::string table = dir / ("dbf/t" + std::to_string(i) + ".dbf");
         const std::string after = readText(table);
         const std::string line = "ERROR : could not update " + table + "\n";

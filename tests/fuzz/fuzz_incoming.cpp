@@ -94,7 +94,7 @@ std::string fromUcs2(const std::string& units) {
 }
 
 struct Built {
-    sim::DeliverSpec spec;
+    sim::DeliverPlan plan;
     std::string pdu;   // TPDU
     std::string text;  // what the decoder must give
     std::string sender;
@@ -111,35 +111,35 @@ void builtMessages(FuzzedDataProvider& in) {
         Built b;
         index += in.ConsumeIntegralInRange<int>(1, 40);
         b.index = index;
-        sim::DeliverSpec& spec = b.spec;
+        sim::DeliverPlan& plan = b.plan;
         if (in.ConsumeBool()) {
-            spec.sender = (in.ConsumeBool() ? "+" : "") +
+            plan.sender = (in.ConsumeBool() ? "+" : "") +
                           std::to_string(in.ConsumeIntegral<std::uint64_t>() % 100000000000000ull);
         } else {
-            spec.sender = in.ConsumeRandomLengthString(12);
+            plan.sender = in.ConsumeRandomLengthString(12);
         }
-        spec.coding = in.ConsumeBool() ? sim::Coding::Ucs2 : sim::Coding::Gsm7;
+        plan.coding = in.ConsumeBool() ? sim::Coding::Ucs2 : sim::Coding::Gsm7;
         if (in.ConsumeBool()) {
-            spec.reference = in.ConsumeIntegralInRange<int>(0, 0xFFFF);
-            spec.total = in.ConsumeIntegralInRange<int>(1, 255);
-            spec.sequence = in.ConsumeIntegralInRange<int>(0, 255);
+            plan.reference = in.ConsumeIntegralInRange<int>(0, 0xFFFF);
+            plan.total = in.ConsumeIntegralInRange<int>(1, 255);
+            plan.sequence = in.ConsumeIntegralInRange<int>(0, 255);
         }
-        spec.timestamp = "24/05/17,10:11:12+08";
+        plan.timestamp = "24/05/17,10:11:12+08";
         std::string payload = in.ConsumeRandomLengthString(170);
-        if (spec.coding == sim::Coding::Gsm7) {
+        if (plan.coding == sim::Coding::Gsm7) {
             for (char& c : payload) c = static_cast<char>(c & 0x7F);
         } else if (payload.size() % 2 != 0) {
             payload.pop_back();
         }
-        spec.payload = payload;
+        plan.payload = payload;
         std::string why;
-        b.pdu = sim::encodeDeliver(spec, why);
+        b.pdu = sim::encodeDeliver(plan, why);
         if (b.pdu.empty()) continue;  // does not fit one message
-        b.text = spec.coding == sim::Coding::Gsm7 ? gsmTextToLatin1(payload) : fromUcs2(payload);
-        if (sim::isNumber(spec.sender)) {
-            b.sender = spec.sender;
+        b.text = plan.coding == sim::Coding::Gsm7 ? gsmTextToLatin1(payload) : fromUcs2(payload);
+        if (sim::isNumber(plan.sender)) {
+            b.sender = plan.sender;
         } else {
-            for (const char c : gsmTextToLatin1(sim::latin1ToGsmCodes(spec.sender)))
+            for (const char c : gsmTextToLatin1(sim::latin1ToGsmCodes(plan.sender)))
                 b.sender.push_back(static_cast<unsigned char>(c) < 0x20 ? '?' : c);
         }
         std::string hex = sim::toHex(sca + b.pdu);
@@ -161,12 +161,12 @@ void builtMessages(FuzzedDataProvider& in) {
         FUZZ_CHECK(decodeDeliver(listed[i].pdu, listed[i].length, m, why) == 0);
         FUZZ_CHECK(m.sender == b.sender);
         FUZZ_CHECK(m.text == b.text);
-        const sim::DeliverSpec& spec = b.spec;
-        const bool part = spec.total > 1 && spec.sequence >= 1 && spec.sequence <= spec.total;
-        FUZZ_CHECK(m.part.total == (part ? spec.total : 0));
+        const sim::DeliverPlan& plan = b.plan;
+        const bool part = plan.total > 1 && plan.sequence >= 1 && plan.sequence <= plan.total;
+        FUZZ_CHECK(m.part.total == (part ? plan.total : 0));
         if (part)
-            FUZZ_CHECK(m.part.sequence == spec.sequence && m.part.reference == spec.reference &&
-                       m.part.wide == (spec.reference > 0xFF));
+            FUZZ_CHECK(m.part.sequence == plan.sequence && m.part.reference == plan.reference &&
+                       m.part.wide == (plan.reference > 0xFF));
         // The same PDU from a modem that leaves the service centre address out.
         DeliverMessage bare;
         FUZZ_CHECK(decodeDeliver(sim::toHex(b.pdu), static_cast<int>(b.pdu.size()), bare, why) ==
@@ -180,9 +180,9 @@ void builtMessages(FuzzedDataProvider& in) {
         const Built& b = messages.front();
         std::string expected;
         std::string answer = "at+cmgr=" + std::to_string(b.index) + "\r+CMGR: \"REC UNREAD\",\"" +
-                             b.spec.sender + "\",,\"" + b.spec.timestamp + "\"\r";
+                             b.plan.sender + "\",,\"" + b.plan.timestamp + "\"\r";
         std::string line;
-        for (const char c : b.spec.payload + "\n") {
+        for (const char c : b.plan.payload + "\n") {
             if (c != '\r' && c != '\n') {
                 line.push_back(c);
                 continue;
@@ -194,12 +194,12 @@ void builtMessages(FuzzedDataProvider& in) {
         }
         answer += "OK\r";
         ReadAnswer read;
-        const bool plainSender = b.spec.sender.find_first_of("\"\r\n,") == std::string::npos;
+        const bool plainSender = b.plan.sender.find_first_of("\"\r\n,") == std::string::npos;
         if (plainSender) {
             FUZZ_CHECK(parseReadAnswer(answer, read) == 0);
             FUZZ_CHECK(read.text == expected);
             FUZZ_CHECK(listedIndexes("+CMGL: " + std::to_string(b.index) + ",\"REC READ\",\"" +
-                                     b.spec.sender + "\",,\"\"\r" + expected + "OK\r")
+                                     b.plan.sender + "\",,\"\"\r" + expected + "OK\r")
                            .front() == b.index);
         }
     }

@@ -102,13 +102,13 @@ TEST_F(Report, RowThatCannotBeWrittenIsReportedAndTheJobStillMoved) {
     };
     int stamp = 1;
     for (const Case& c : cases) {
-        DbfSpec spec = statusTableSpec(2, "SMS");
-        spec.counted = c.counted;
+        DbfLayout layout = statusTableLayout(2, "SMS");
+        layout.counted = c.counted;
         const std::string path = table("plant");
-        writeBytes(path, dbfBytes(spec));
+        writeBytes(path, dbfBytes(layout));
         const std::string before = readBytes(path);
         std::optional<ForeignLock> lock;
-        if (c.lockedRecord) lock.emplace(path, foxRecordLockByte(spec, c.lockedRecord));
+        if (c.lockedRecord) lock.emplace(path, foxRecordLockByte(layout, c.lockedRecord));
         ASSERT_TRUE(!lock || lock->taken()) << c.label;
         reportJob(finished("a.sms", "plant", STATUS_SENT, c.dbentry), stamp);
         const std::string line = "ERROR : could not update " + path;

@@ -22,7 +22,7 @@ std::string hex(const std::string& bytes) {
 TEST(PduEncoder, PublishedPdus) {
     struct Case {
         const char* label;
-        DeliverSpec spec;
+        DeliverPlan plan;
         const char* tpdu;
     } cases[] = {
         {"oFono simple_deliver",
@@ -36,7 +36,7 @@ TEST(PduEncoder, PublishedPdus) {
     };
     for (const Case& c : cases) {
         std::string why;
-        EXPECT_EQ(hex(encodeDeliver(c.spec, why)), c.tpdu) << c.label << why;
+        EXPECT_EQ(hex(encodeDeliver(c.plan, why)), c.tpdu) << c.label << why;
     }
     EXPECT_EQ(hex(serviceCentreAddress("+31624000000")), "07911326040000F0");
 }
@@ -44,7 +44,7 @@ TEST(PduEncoder, PublishedPdus) {
 TEST(PduEncoder, DecoderReadsWhatItEncodes) {
     struct Case {
         const char* label;
-        DeliverSpec spec;
+        DeliverPlan plan;
         std::string sender;
         std::string text;
     } cases[] = {
@@ -64,16 +64,16 @@ TEST(PduEncoder, DecoderReadsWhatItEncodes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         std::string why;
-        const std::string tpdu = encodeDeliver(c.spec, why);
+        const std::string tpdu = encodeDeliver(c.plan, why);
         ASSERT_FALSE(tpdu.empty()) << why;
         DeliverMessage m;
         ASSERT_EQ(decodeDeliver(hex(tpdu), static_cast<int>(tpdu.size()), m, why), 0) << why;
         EXPECT_EQ(m.sender, c.sender);
         EXPECT_EQ(m.text, c.text);
-        EXPECT_EQ(m.part.total, c.spec.total);
-        EXPECT_EQ(m.part.sequence, c.spec.sequence);
-        EXPECT_EQ(m.part.reference, c.spec.reference);
-        EXPECT_EQ(m.part.wide, c.spec.reference > 255);
+        EXPECT_EQ(m.part.total, c.plan.total);
+        EXPECT_EQ(m.part.sequence, c.plan.sequence);
+        EXPECT_EQ(m.part.reference, c.plan.reference);
+        EXPECT_EQ(m.part.wide, c.plan.reference > 255);
     }
     std::string why;
     EXPECT_TRUE(encodeDeliver({"+49", Coding::Gsm7, std::string(161, 'x'), 0, 0, 0, ""}, why).empty());

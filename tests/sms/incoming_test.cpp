@@ -50,19 +50,19 @@ constexpr const char* kRecordFlag = "--record-call";
 constexpr const char* kStamp = "24/05/17,09:30:12+08";
 
 // One entry of a PDU listing, the PDU encoded by the simulator's own encoder.
-std::string pduEntry(int index, const sim::DeliverSpec& spec, int status = 0) {
+std::string pduEntry(int index, const sim::DeliverPlan& plan, int status = 0) {
     std::string why;
-    const std::string tpdu = sim::encodeDeliver(spec, why);
+    const std::string tpdu = sim::encodeDeliver(plan, why);
     return "+CMGL: " + std::to_string(index) + "," + std::to_string(status) + ",," +
            std::to_string(tpdu.size()) + "\r\n" +
            sim::toHex(sim::serviceCentreAddress("+491710760000") + tpdu) + "\r\n";
 }
 
-sim::DeliverSpec sms(const std::string& sender, const std::string& latin1) {
+sim::DeliverPlan sms(const std::string& sender, const std::string& latin1) {
     return {sender, sim::Coding::Gsm7, sim::latin1ToGsmCodes(latin1), 0, 0, 0, kStamp};
 }
 
-sim::DeliverSpec part(const std::string& sender, int total, int sequence, const std::string& latin1) {
+sim::DeliverPlan part(const std::string& sender, int total, int sequence, const std::string& latin1) {
     return {sender, sim::Coding::Gsm7, sim::latin1ToGsmCodes(latin1), 77, total, sequence, kStamp};
 }
 
@@ -342,9 +342,9 @@ TEST_F(Incoming, ShellCharactersArriveAsOneArgumentAndStartNothingElse) {
     std::vector<std::string> entries;
     std::vector<Args> expected;
     for (const Case& c : cases) {
-        sim::DeliverSpec spec = sms("+4917", "");
-        spec.payload = c.listed;
-        entries.push_back(pduEntry(static_cast<int>(entries.size() + 1), spec));
+        sim::DeliverPlan plan = sms("+4917", "");
+        plan.payload = c.listed;
+        entries.push_back(pduEntry(static_cast<int>(entries.size() + 1), plan));
         expected.push_back({"+4917", c.arrives});
     }
     std::sort(expected.begin(), expected.end());

@@ -16,16 +16,16 @@
 
 namespace gsms::test {
 
-struct DbfFieldSpec {
+struct DbfFieldLayout {
     std::string name;
     char type;
     int length;
     int decimals = 0;
 };
 
-struct DbfSpec {
+struct DbfLayout {
     unsigned char version = 0x03;
-    std::vector<DbfFieldSpec> fields;
+    std::vector<DbfFieldLayout> fields;
     // One text per field: numbers and memo block numbers right-aligned, everything else
     // left-aligned, cut to the width. Visual FoxPro memo fields (4 bytes) store it in binary.
     std::vector<std::vector<std::string>> rows;
@@ -36,20 +36,20 @@ struct DbfSpec {
 inline bool isDbase7(unsigned char version) { return (version & 0x07) == 4; }
 inline bool isVisualFoxPro(unsigned char version) { return version >= 0x30 && version <= 0x32; }
 
-inline std::size_t dbfHeaderLength(const DbfSpec& s) {
+inline std::size_t dbfHeaderLength(const DbfLayout& s) {
     const bool d7 = isDbase7(s.version);
     return (d7 ? 68 : 32) + s.fields.size() * (d7 ? 48 : 32) + 1 +
            (isVisualFoxPro(s.version) ? 263 : 0);
 }
 
-inline std::size_t dbfRecordLength(const DbfSpec& s) {
+inline std::size_t dbfRecordLength(const DbfLayout& s) {
     std::size_t n = 1;
     for (const auto& f : s.fields) n += static_cast<std::size_t>(f.length);
     return n;
 }
 
 // Offset of a field within a record (after the deletion flag).
-inline std::size_t dbfFieldOffset(const DbfSpec& s, const std::string& name) {
+inline std::size_t dbfFieldOffset(const DbfLayout& s, const std::string& name) {
     std::size_t at = 1;
     for (const auto& f : s.fields) {
         if (f.name == name) return at;
@@ -62,7 +62,7 @@ inline void putLe(std::string& b, std::size_t at, std::uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-inline std::string dbfBytes(const DbfSpec& s) {
+inline std::string dbfBytes(const DbfLayout& s) {
     const bool d7 = isDbase7(s.version);
     const std::size_t start = d7 ? 68 : 32, size = d7 ? 48 : 32;
     std::string b(dbfHeaderLength(s), '\0');
@@ -87,7 +87,7 @@ inline std::string dbfBytes(const DbfSpec& s) {
     for (const auto& row : s.rows) {
         b += ' ';
         for (std::size_t i = 0; i < s.fields.size(); ++i) {
-            const DbfFieldSpec& f = s.fields[i];
+            const DbfFieldLayout& f = s.fields[i];
             const std::string v = i < row.size() ? row[i] : "";
             std::string cell(static_cast<std::size_t>(f.length), ' ');
             if (f.type == 'M' && f.length == 4) {
@@ -184,7 +184,7 @@ inline std::vector<std::map<std::string, std::string>> readDbfRows(const std::st
 
 // The byte that FoxPro-family programs lock for record n (1-based) of a table without a
 // structural index: the record's own offset, 1 GiB higher.
-inline std::uint64_t foxRecordLockByte(const DbfSpec& s, int record) {
+inline std::uint64_t foxRecordLockByte(const DbfLayout& s, int record) {
     return 0x40000000u + dbfHeaderLength(s) + static_cast<std::uint64_t>(record - 1) * dbfRecordLength(s);
 }
 

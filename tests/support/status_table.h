@@ -12,8 +12,8 @@ namespace gsms::test {
 
 // A dBASE III status table of `records` rows, each with status 0, empty times and the two
 // given channel types.
-inline DbfSpec statusTableSpec(int records, const char* ty1, const char* ty2 = "") {
-    DbfSpec s;
+inline DbfLayout statusTableLayout(int records, const char* ty1, const char* ty2 = "") {
+    DbfLayout s;
     s.fields = {{"STATUS", 'N', 3}, {"TIME", 'C', 6}};
     for (int i = 1; i <= 4; ++i) s.fields.push_back({"TY" + std::to_string(i), 'C', 10});
     for (int i = 1; i <= 4; ++i) s.fields.push_back({"TI" + std::to_string(i), 'C', 6});
@@ -24,7 +24,7 @@ inline DbfSpec statusTableSpec(int records, const char* ty1, const char* ty2 = "
 
 inline bool makeStatusTable(const std::string& path, int records, const char* ty1,
                             const char* ty2 = "") {
-    writeBytes(path, dbfBytes(statusTableSpec(records, ty1, ty2)));
+    writeBytes(path, dbfBytes(statusTableLayout(records, ty1, ty2)));
     return !readBytes(path).empty();
 }
 

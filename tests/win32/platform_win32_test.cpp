@@ -323,8 +323,8 @@ TEST(StatusTableWin32, ARecordLockedByAnotherProgramIsWaitedForAndReported) {
     setDbErrorBoxHook([&](const char* text, const char*) { boxes.push_back(text); });
     {
         // LockFileEx at the byte FoxPro-family programs lock for record 2.
-        const auto spec = test::statusTableSpec(3, "SMS");
-        const test::ForeignLock lock(path, test::foxRecordLockByte(spec, 2));
+        const auto layout = test::statusTableLayout(3, "SMS");
+        const test::ForeignLock lock(path, test::foxRecordLockByte(layout, 2));
         ASSERT_TRUE(lock.taken());
         CDatabase db;
         ASSERT_TRUE(db.Open(path.c_str()));

@@ -149,7 +149,7 @@ private:
     std::string incomingPduControl(std::string_view, Output&);
     std::string pduControl(std::string_view, Output&);
     // Encodes a received message (the text-mode view of its text given) and stores it.
-    std::string storeDeliver(DeliverSpec spec, std::string textView, Output& out);
+    std::string storeDeliver(DeliverPlan plan, std::string textView, Output& out);
     // Stores a received message in the lowest free slot; empty when stored, else why not.
     std::string storeMessage(StoredMessage m, Output& out);
     std::string cmglControl(std::string_view, Output&);

@@ -342,32 +342,32 @@ std::string AtModem::hangupControl(std::string_view args, Output& out) {
 std::string AtModem::incomingControl(std::string_view args, Output& out) {
     auto [sender, text] = firstWord(args);
     if (sender.empty() || sender.size() > 20) return kUsage;
-    DeliverSpec spec;
-    spec.sender = sender;
-    spec.payload = latin1ToGsmCodes(text);
-    return storeDeliver(std::move(spec), latin1ToGsmCodes(text), out);
+    DeliverPlan plan;
+    plan.sender = sender;
+    plan.payload = latin1ToGsmCodes(text);
+    return storeDeliver(std::move(plan), latin1ToGsmCodes(text), out);
 }
 
 std::string AtModem::incomingGsmControl(std::string_view args, Output& out) {
     auto w = words(args);
     std::string gsm;
     if (w.size() != 2 || w[0].size() > 20 || !fromHex(w[1], gsm)) return kUsage;
-    DeliverSpec spec;
-    spec.sender = w[0];
-    spec.payload = gsm;
-    return storeDeliver(std::move(spec), gsm, out);
+    DeliverPlan plan;
+    plan.sender = w[0];
+    plan.payload = gsm;
+    return storeDeliver(std::move(plan), gsm, out);
 }
 
 std::string AtModem::incomingUcs2Control(std::string_view args, Output& out) {
     auto w = words(args);
-    DeliverSpec spec;
-    if (w.size() != 2 || w[0].size() > 20 || w[1].size() % 4 != 0 || !fromHex(w[1], spec.payload))
+    DeliverPlan plan;
+    if (w.size() != 2 || w[0].size() > 20 || w[1].size() % 4 != 0 || !fromHex(w[1], plan.payload))
         return kUsage;
-    spec.sender = w[0];
-    spec.coding = Coding::Ucs2;
+    plan.sender = w[0];
+    plan.coding = Coding::Ucs2;
     std::string upper = w[1];
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return storeDeliver(std::move(spec), upper, out);
+    return storeDeliver(std::move(plan), upper, out);
 }
 
 std::string AtModem::incomingPartControl(std::string_view args, Output& out) {
@@ -375,17 +375,17 @@ std::string AtModem::incomingPartControl(std::string_view args, Output& out) {
     auto [ref, rest2] = firstWord(rest);
     auto [total, rest3] = firstWord(rest2);
     auto [seq, text] = firstWord(rest3);
-    DeliverSpec spec;
+    DeliverPlan plan;
     const auto r = number(std::string(ref), 0, 0xFFFF);
     const auto t = number(std::string(total), 2, 255);
     const auto q = number(std::string(seq), 1, 255);
     if (sender.empty() || sender.size() > 20 || !r || !t || !q || *q > *t) return kUsage;
-    spec.sender = sender;
-    spec.reference = *r;
-    spec.total = *t;
-    spec.sequence = *q;
-    spec.payload = latin1ToGsmCodes(text);
-    return storeDeliver(std::move(spec), latin1ToGsmCodes(text), out);
+    plan.sender = sender;
+    plan.reference = *r;
+    plan.total = *t;
+    plan.sequence = *q;
+    plan.payload = latin1ToGsmCodes(text);
+    return storeDeliver(std::move(plan), latin1ToGsmCodes(text), out);
 }
 
 std::string AtModem::incomingPduControl(std::string_view args, Output& out) {
@@ -406,13 +406,13 @@ std::string AtModem::pduControl(std::string_view args, Output&) {
     return {};
 }
 
-std::string AtModem::storeDeliver(DeliverSpec spec, std::string textView, Output& out) {
+std::string AtModem::storeDeliver(DeliverPlan plan, std::string textView, Output& out) {
     StoredMessage m;
-    m.timestamp = spec.timestamp = modemTimestamp();
+    m.timestamp = plan.timestamp = modemTimestamp();
     std::string why;
-    m.tpdu = encodeDeliver(spec, why);
+    m.tpdu = encodeDeliver(plan, why);
     if (m.tpdu.empty()) return why;
-    m.sender = spec.sender;
+    m.sender = plan.sender;
     m.gsm = std::move(textView);
     return storeMessage(std::move(m), out);
 }

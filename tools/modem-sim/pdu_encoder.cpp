@@ -90,16 +90,16 @@ std::string serviceCentreAddress(std::string_view number) {
            static_cast<char>(international ? 0x91 : 0x81) + digits;
 }
 
-std::string encodeDeliver(const DeliverSpec& spec, std::string& why) {
+std::string encodeDeliver(const DeliverPlan& plan, std::string& why) {
     std::string address;
-    if (isNumber(spec.sender)) {
-        const bool international = spec.sender.front() == '+';
-        const std::string_view digits = std::string_view(spec.sender).substr(international ? 1 : 0);
+    if (isNumber(plan.sender)) {
+        const bool international = plan.sender.front() == '+';
+        const std::string_view digits = std::string_view(plan.sender).substr(international ? 1 : 0);
         address = std::string(1, static_cast<char>(digits.size())) +
                   static_cast<char>(international ? 0x91 : 0x81) + semiOctets(digits);
     } else {
-        const std::string codes = latin1ToGsmCodes(spec.sender);
-        if (spec.sender.empty() || codes.size() > 11) {
+        const std::string codes = latin1ToGsmCodes(plan.sender);
+        if (plan.sender.empty() || codes.size() > 11) {
             why = "sender: a number of up to 20 digits or a name of up to 11 characters";
             return {};
         }
@@ -109,37 +109,37 @@ std::string encodeDeliver(const DeliverSpec& spec, std::string& why) {
     }
 
     std::string header;
-    if (spec.total > 0) {
-        if (spec.reference > 0xFF) {
-            header = {'\x08', '\x04', static_cast<char>(spec.reference >> 8),
-                      static_cast<char>(spec.reference & 0xFF), static_cast<char>(spec.total),
-                      static_cast<char>(spec.sequence)};
+    if (plan.total > 0) {
+        if (plan.reference > 0xFF) {
+            header = {'\x08', '\x04', static_cast<char>(plan.reference >> 8),
+                      static_cast<char>(plan.reference & 0xFF), static_cast<char>(plan.total),
+                      static_cast<char>(plan.sequence)};
         } else {
-            header = {'\x00', '\x03', static_cast<char>(spec.reference),
-                      static_cast<char>(spec.total), static_cast<char>(spec.sequence)};
+            header = {'\x00', '\x03', static_cast<char>(plan.reference),
+                      static_cast<char>(plan.total), static_cast<char>(plan.sequence)};
         }
         header.insert(header.begin(), static_cast<char>(header.size()));
     }
 
     std::string userData;
     int length = 0;
-    if (spec.coding == Coding::Gsm7) {
+    if (plan.coding == Coding::Gsm7) {
         // The text begins at the septet boundary after the header.
         const int headerSeptets = static_cast<int>((header.size() * 8 + 6) / 7);
         const int fill = headerSeptets * 7 - static_cast<int>(header.size()) * 8;
-        length = headerSeptets + static_cast<int>(spec.payload.size());
-        userData = header + pack(spec.payload, fill);
+        length = headerSeptets + static_cast<int>(plan.payload.size());
+        userData = header + pack(plan.payload, fill);
     } else {
-        length = static_cast<int>(header.size() + spec.payload.size());
-        userData = header + spec.payload;
+        length = static_cast<int>(header.size() + plan.payload.size());
+        userData = header + plan.payload;
     }
-    if (length > (spec.coding == Coding::Gsm7 ? kMaxSeptets : kMaxOctets)) {
+    if (length > (plan.coding == Coding::Gsm7 ? kMaxSeptets : kMaxOctets)) {
         why = "text too long for one message";
         return {};
     }
     const char first = static_cast<char>(0x04 | (header.empty() ? 0 : 0x40));  // no more messages
-    const char dcs = spec.coding == Coding::Gsm7 ? '\x00' : '\x08';
-    return std::string(1, first) + address + '\x00' + dcs + timestampOctets(spec.timestamp) +
+    const char dcs = plan.coding == Coding::Gsm7 ? '\x00' : '\x08';
+    return std::string(1, first) + address + '\x00' + dcs + timestampOctets(plan.timestamp) +
            static_cast<char>(length) + userData;
 }
 

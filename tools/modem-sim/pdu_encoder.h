@@ -11,7 +11,7 @@ namespace gsms::sim {
 
 enum class Coding { Gsm7, Ucs2 };
 
-struct DeliverSpec {
+struct DeliverPlan {
     // "+" and digits: an international number; digits: a national one; anything else (up
     // to 11 characters, default alphabet): an alphanumeric name.
     std::string sender;
@@ -28,7 +28,7 @@ struct DeliverSpec {
 };
 
 // Empty when the sender or the text does not fit, with `why` saying so; else the TPDU.
-std::string encodeDeliver(const DeliverSpec& spec, std::string& why);
+std::string encodeDeliver(const DeliverPlan& plan, std::string& why);
 
 // The service centre address as it precedes a PDU in a listing: length, type, digits.
 std::string serviceCentreAddress(std::string_view number);
