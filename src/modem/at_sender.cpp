@@ -124,9 +124,16 @@ int resynchronise(std::int64_t budgetMs, std::string& heard) {
         (void)sendCommand("at+cmgf", "?\r");
         const int fence = waitAny({&s.event(ModemEvent::Cmgf), &s.event(ModemEvent::Error)},
                                   left() > 2000 ? left() : 2000);
-        // The query's own OK: counted once it is in, so that none is waited for twice.
-        s.event(ModemEvent::Ok).reset();
-        if (fence == 0 && s.okCount.load() == s.okCountAtCmgf.load()) (void)waitOk(1000);
+        // The query's own OK: counted once it is in, so that none is waited for twice. Reset
+        // and count are read together: an OK counted just before must not set the event after
+        // the reset, where the next command's wait would take it for its own.
+        bool ownOkToCome = false;
+        {
+            std::lock_guard lock(s.okMutex);
+            s.event(ModemEvent::Ok).reset();
+            ownOkToCome = s.okCount.load() == s.okCountAtCmgf.load();
+        }
+        if (fence == 0 && ownOkToCome) (void)waitOk(1000);
         if (fence < 0) answered = -1;
     }
     if (answered != 0) fileLog("Modem does not answer after the failed exchange");

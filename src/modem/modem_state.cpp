@@ -95,10 +95,12 @@ void appendCapture(ModemState& s, std::string_view line) {
 void apply(ModemState& s, Action action, std::string_view line) {
     switch (action) {
         case Action::Ignore: return;
-        case Action::Ok:
+        case Action::Ok: {
+            std::lock_guard lock(s.okMutex);
             ++s.okCount;
             s.event(ModemEvent::Ok).set();
             return;
+        }
         case Action::Fail: {
             std::lock_guard lock(s.textMutex);
             storeText(s.errorText, line);

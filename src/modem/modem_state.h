@@ -45,6 +45,9 @@ struct ModemState {
     // behind a +CMGF answer is in yet (the re-synchronisation after a failure waits for it).
     std::atomic<unsigned> okCount{0};
     std::atomic<unsigned> okCountAtCmgf{0};
+    // Held while an OK is counted and its event set, so that a waiter that resets the event
+    // and reads the count together sees either both or neither.
+    std::mutex okMutex;
     std::mutex textMutex;  // guards the four texts below
     char cmglText[kCmglSize] = {};
     char cscaText[kCscaSize] = {};
