@@ -154,8 +154,11 @@ TEST_F(Service, StatusWhileJobsFlow) {
         [&] { return statusValue("sent") == "3" && statusValue("jobs queued") == "0"; }));
     EXPECT_EQ(statusValue("failed"), "0");
     EXPECT_EQ(statusValue("last error"), "none");
-    const std::string metrics = readText(dir / "gsms.prom");
-    EXPECT_NE(metrics.find("\ngsms_sms_sent_total 3\n"), std::string::npos) << metrics;
+    std::string metrics;  // written just after the status file
+    EXPECT_TRUE(waitFor([&] {
+        metrics = readText(dir / "gsms.prom");
+        return metrics.find("\ngsms_sms_sent_total 3\n") != std::string::npos;
+    })) << metrics;
     EXPECT_NE(metrics.find("\ngsms_running 1\n"), std::string::npos) << metrics;
 
     fs::remove(dir / "gsmsd.status");
