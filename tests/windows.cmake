@@ -9,17 +9,17 @@
 set(GSMS_POSIX_ONLY_TEST_DIRS e2e modem-sim)
 set(GSMS_POSIX_ONLY_TESTS
   db/database_test.cpp
+  gateway/modem_start_test.cpp
   jobs/dispatch_test.cpp
   jobs/intake_test.cpp
   jobs/report_test.cpp
   jobs/time_scale_support.cpp
   modem/sender_test.cpp
-  modem/serial_port_test.cpp
   platform/file_move_test.cpp
   platform/ini_file_test.cpp
+  platform/process_runner_test.cpp
+  platform/serial_port_test.cpp
   sms/incoming_test.cpp
-  sms/modem_init_test.cpp
-  sms/process_runner_test.cpp
   sms/signal_test.cpp
   sms/sms_submit_test.cpp
   sms/smsc_test.cpp
@@ -69,12 +69,13 @@ add_test(NAME wine_prefix
          COMMAND sh ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh start ${GSMS_WINEPREFIX})
 add_test(NAME wine_stop
          COMMAND sh ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh stop ${GSMS_WINEPREFIX})
-set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
-set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300 LABELS wine)
+set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine LABELS wine)
 
 # One test per executable: a Wine start per test case would cost more than the cases.
 function(gsms_add_wine_test target)
   list(JOIN GSMS_POSIX_ONLY_CASES ":" posixOnly)
   add_test(NAME ${target} COMMAND ${target} --gtest_filter=-${posixOnly})
-  set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600)
+  set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
+                                            LABELS "wine;unit")
 endfunction()

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <string>
 
-#include "engine/front_end.h"
-#include "engine/log.h"
-#include "engine/settings.h"
-#include "modem/serial_port.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "frontend/front_end.h"
 #include "platform/profile_dir.h"
+#include "platform/serial_port.h"
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {

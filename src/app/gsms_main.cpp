@@ -3,10 +3,10 @@
 // engine threads have nothing to finish (job files stay on disk until reported).
 #include <QApplication>
 
-#include "engine/engine.h"
-#include "engine/front_end.h"
-#include "engine/processor_pinning.h"
-#include "engine/window_forms.h"
+#include "frontend/front_end.h"
+#include "frontend/processor_pinning.h"
+#include "frontend/window_forms.h"
+#include "gateway/engine.h"
 #include "ui/gateway_app.h"
 #include "ui/screenshot.h"
 

@@ -13,14 +13,14 @@
 #include <string>
 #include <thread>
 
+#include "core/activity.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/version.h"
 #include "db/database.h"
-#include "engine/activity.h"
-#include "engine/engine.h"
-#include "engine/front_end.h"
-#include "engine/log.h"
-#include "engine/service_status.h"
-#include "engine/settings.h"
-#include "engine/version.h"
+#include "frontend/front_end.h"
+#include "gateway/engine.h"
+#include "gateway/service_status.h"
 #include "platform/paths.h"
 #include "platform/process_signals.h"
 #include "platform/profile_dir.h"

@@ -8,9 +8,9 @@
 #include <mutex>
 #include <string>
 
-#include "engine/activity.h"
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/activity.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "jobs/workers.h"
 #include "platform/clock.h"
 #include "sms/sms_submit.h"

@@ -8,10 +8,10 @@
 #include <set>
 #include <string_view>
 
-#include "engine/activity.h"
-#include "engine/log.h"
-#include "engine/profile_file.h"
-#include "engine/settings.h"
+#include "core/activity.h"
+#include "core/log.h"
+#include "core/profile_file.h"
+#include "core/settings.h"
 #include "jobs/file_memory.h"
 #include "jobs/workers.h"
 #include "platform/clock.h"

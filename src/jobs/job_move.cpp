@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "jobs/file_memory.h"
 #include "jobs/workers.h"
 #include "platform/file_move.h"

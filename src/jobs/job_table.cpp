@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "engine/log.h"
+#include "core/log.h"
 
 namespace gsms {
 namespace {

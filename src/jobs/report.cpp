@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "core/log.h"
+#include "core/settings.h"
 #include "db/database.h"
-#include "engine/log.h"
-#include "engine/settings.h"
 #include "jobs/workers.h"
 #include "platform/clock.h"
 #include "platform/paths.h"

@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/activity.h"
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/activity.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "modem/modem_state.h"
 #include "modem/pin_mask.h"
-#include "modem/serial_port.h"
 #include "platform/clock.h"
+#include "platform/serial_port.h"
 
 namespace gsms {
 namespace {

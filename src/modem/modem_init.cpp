@@ -5,14 +5,12 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "engine/engine.h"
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/log.h"
+#include "core/process_exit.h"
+#include "core/settings.h"
 #include "modem/at_sender.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"
-#include "sms/smsc.h"
-#include "sms/tech_alarm.h"
 
 namespace gsms {
 namespace {
@@ -47,7 +45,8 @@ std::string lockedMessage(const std::string& state) {
 
 }  // namespace
 
-int initModem(std::string& message) {
+int initModem(std::string& message, bool& notFound) {
+    notFound = false;
     ModemState& s = modemState();
     // Probe: the engine has already paused 500 ms after starting the reader.
     s.event(ModemEvent::Ok).reset();
@@ -63,7 +62,7 @@ int initModem(std::string& message) {
         }
         exchange({ModemEvent::Ok}, "at", "\r");
         if (waitOk(5000) != 0) {
-            raiseTechAlarm();
+            notFound = true;
             message = withPort("** init_gsms ** ERROR: GSM modem not found on port %s");
             return kExitRestart;
         }
@@ -123,13 +122,6 @@ int initModem(std::string& message) {
     exchange({ModemEvent::Ok}, "at+cscs", "=\"GSM\"\r");
     if (waitOk(5000) != 0) return kExitRestart;
 
-    clock::sleepMs(500);
-    readSmsc();
-    // Which service centre the modem uses is the first thing to check when SMS do not arrive.
-    char line[200];
-    std::snprintf(line, sizeof line, "SMSC %s type %d", modemState().smscNumber,
-                  modemState().smscType.load());
-    fileLog(line);
     return 0;
 }
 

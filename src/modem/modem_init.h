@@ -1,6 +1,6 @@
 // Brings the modem into service on the engine thread, before any other modem user exists
-// (so it takes no lock): probe, wake-up, PIN, functionality, network, text mode, character
-// set and the service centre.
+// (so it takes no lock): probe, wake-up, PIN, functionality, network, text mode and character
+// set. The service centre is read by the caller (gateway/modem_start.h).
 #pragma once
 
 #include <string>
@@ -10,8 +10,8 @@ namespace gsms {
 // 0 when the modem is ready; otherwise the exit code for the fatal stop, with `message`
 // holding the line it reports: kExitRestart, or kExitSimLocked when the SIM is locked
 // ("SIM PUK", "PH-SIM PIN", ...: no PIN is sent then) or refused the PIN. The PIN is sent
-// only when the SIM answers "SIM PIN". Runs the tech-alarm watchdog itself when the modem
-// is not found.
-[[nodiscard]] int initModem(std::string& message);
+// only when the SIM answers "SIM PIN". `notFound` is set when the modem answered nothing,
+// not even after the wake-up: the caller raises the tech alarm then.
+[[nodiscard]] int initModem(std::string& message, bool& notFound);
 
 }  // namespace gsms

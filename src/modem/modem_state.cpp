@@ -4,13 +4,13 @@
 
 #include <cstring>
 
-#include "engine/activity.h"
-#include "engine/log.h"
+#include "core/activity.h"
+#include "core/log.h"
 #include "modem/pin_mask.h"
-#include "modem/serial_port.h"
 #include "platform/clock.h"
 #include "platform/file_append.h"
 #include "platform/ini_file.h"
+#include "platform/serial_port.h"
 
 namespace gsms {
 namespace {

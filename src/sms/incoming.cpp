@@ -9,16 +9,16 @@
 #include <mutex>
 #include <set>
 
-#include "engine/activity.h"
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/activity.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "modem/at_sender.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
+#include "platform/process_runner.h"
 #include "sms/gsm_alphabet.h"
-#include "sms/process_runner.h"
 
 namespace gsms {
 namespace {

@@ -3,10 +3,10 @@
 #include <mutex>
 #include <string>
 
-#include "engine/activity.h"
-#include "engine/engine.h"
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/activity.h"
+#include "core/log.h"
+#include "core/process_exit.h"
+#include "core/settings.h"
 #include "modem/at_sender.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"

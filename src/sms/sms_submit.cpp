@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "modem/at_sender.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"

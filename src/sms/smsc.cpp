@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/log.h"
+#include "core/log.h"
 #include "modem/at_sender.h"
 #include "modem/modem_state.h"
 #include "platform/ini_file.h"

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/profile_file.h"
-#include "engine/settings.h"
+#include "core/profile_file.h"
+#include "core/settings.h"
 #include "platform/clock.h"
-#include "sms/process_runner.h"
+#include "platform/process_runner.h"
 
 namespace gsms {
 

@@ -2,7 +2,7 @@
 
 #include <QPushButton>
 
-#include "engine/version.h"
+#include "core/version.h"
 #include "ui/dialog_units.h"
 #include "ui/pictures.h"
 #include "ui_about_dialog.h"

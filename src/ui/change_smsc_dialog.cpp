@@ -2,9 +2,9 @@
 
 #include <QPushButton>
 
-#include "engine/operator_action.h"
-#include "engine/window_forms.h"
-#include "engine/window_rules.h"
+#include "frontend/window_forms.h"
+#include "frontend/window_rules.h"
+#include "gateway/operator_action.h"
 #include "modem/modem_state.h"
 #include "ui/data_exchange.h"
 #include "ui/dialog_units.h"

@@ -4,7 +4,7 @@
 #include <QFontDatabase>
 #include <QPalette>
 
-#include "engine/window_rules.h"
+#include "frontend/window_rules.h"
 
 namespace gsms {
 

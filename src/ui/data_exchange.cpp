@@ -3,7 +3,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
-#include "engine/window_forms.h"
+#include "frontend/window_forms.h"
 
 namespace gsms {
 

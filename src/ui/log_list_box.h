@@ -6,7 +6,7 @@
 
 #include <QListWidget>
 
-#include "engine/log.h"
+#include "core/log.h"
 
 namespace gsms {
 

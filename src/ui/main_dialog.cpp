@@ -12,13 +12,13 @@
 #include <QShortcut>
 #include <QStyle>
 
-#include "engine/engine.h"
-#include "engine/front_end.h"
-#include "engine/log.h"
-#include "engine/operator_action.h"
-#include "engine/profile_file.h"
-#include "engine/window_forms.h"
-#include "engine/window_rules.h"
+#include "core/log.h"
+#include "core/profile_file.h"
+#include "frontend/front_end.h"
+#include "frontend/window_forms.h"
+#include "frontend/window_rules.h"
+#include "gateway/engine.h"
+#include "gateway/operator_action.h"
 #include "jobs/job_table.h"
 #include "sms/signal_thread.h"
 #include "ui/about_dialog.h"
@@ -38,7 +38,7 @@ const char* const kAboutMenuText = "&About tevrak...";
 constexpr int kStartupTickMs = 500;
 constexpr int kCaptionLines = 2;
 
-// What the window shows, for a test that follows it from outside (engine/window_forms.h).
+// What the window shows, for a test that follows it from outside (frontend/window_forms.h).
 void traceShown(const QString& line) { windowTrace(line.toStdString()); }
 
 bool mayAct(WindowButton button) {

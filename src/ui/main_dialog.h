@@ -7,7 +7,7 @@
 // view changed, 99: the signal was read again, 100: the engine's stage or the operator's
 // action changed); they arrive here as queued calls on the UI thread. Every handler runs on
 // the UI thread. Which button may act, what the status line says and what the gauge shows
-// follow the window's shared rules (engine/window_rules.h). Send SMS and Change SMSC hand
+// follow the window's shared rules (frontend/window_rules.h). Send SMS and Change SMSC hand
 // their modem work to the OperatorThread: meanwhile the window shows a wait cursor and
 // "Sending…", keeps showing the engine's notifications, and no button acts.
 #pragma once

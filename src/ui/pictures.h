@@ -7,7 +7,7 @@
 #include <QImage>
 #include <QPixmap>
 
-#include "engine/window_rules.h"
+#include "frontend/window_rules.h"
 
 namespace gsms {
 

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/operator_action.h"
-#include "engine/window_forms.h"
-#include "engine/window_rules.h"
+#include "frontend/window_forms.h"
+#include "frontend/window_rules.h"
+#include "gateway/operator_action.h"
 #include "ui/color_label.h"
 #include "ui/dialog_units.h"
 #include "ui_send_sms_dialog.h"

@@ -3,7 +3,7 @@
 // turns red when the text no longer fits one SMS. Characters the GSM alphabet cannot carry
 // are marked in the text and named under "Message :"; Send acts only for a message that is
 // not empty, to a phone number. The counting and marking rules are the window's shared ones
-// (engine/window_rules.h). The submission runs after the dialog has closed, on the
+// (frontend/window_rules.h). The submission runs after the dialog has closed, on the
 // OperatorThread, and ends with a green or red line in the window's log.
 #pragma once
 
@@ -11,7 +11,7 @@
 #include <QDialog>
 #include <QPlainTextEdit>
 
-#include "engine/window_forms.h"
+#include "frontend/window_forms.h"
 
 namespace Ui {
 class CSendSmsDialog;

@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
-#include "engine/settings.h"
-#include "engine/settings_update.h"
-#include "engine/window_forms.h"
+#include "core/settings.h"
+#include "core/settings_update.h"
+#include "frontend/window_forms.h"
 #include "ui/data_exchange.h"
 #include "ui/dialog_units.h"
 #include "ui_settings_dialog.h"

@@ -8,7 +8,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "engine/window_forms.h"
+#include "frontend/window_forms.h"
 
 namespace Ui {
 class CSettingsDialog;

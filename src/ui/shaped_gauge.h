@@ -8,7 +8,7 @@
 #include <QVector>
 #include <QWidget>
 
-#include "engine/log.h"
+#include "core/log.h"
 
 namespace gsms {
 

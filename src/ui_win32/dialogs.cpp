@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/operator_action.h"
-#include "engine/settings.h"
-#include "engine/settings_update.h"
-#include "engine/window_forms.h"
-#include "engine/window_rules.h"
+#include "core/settings.h"
+#include "core/settings_update.h"
+#include "frontend/window_forms.h"
+#include "frontend/window_rules.h"
+#include "gateway/operator_action.h"
 #include "modem/modem_state.h"
 #include "ui_win32/main_window.h"
 #include "ui_win32/resource.h"

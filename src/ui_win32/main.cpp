@@ -7,10 +7,10 @@
 #include <cstdio>
 
 #include "db/database.h"
-#include "engine/engine.h"
-#include "engine/front_end.h"
-#include "engine/processor_pinning.h"
-#include "engine/window_forms.h"
+#include "frontend/front_end.h"
+#include "frontend/processor_pinning.h"
+#include "frontend/window_forms.h"
+#include "gateway/engine.h"
 #include "ui_win32/main_window.h"
 #include "ui_win32/win_text.h"
 

@@ -5,13 +5,13 @@
 #include <array>
 #include <string>
 
-#include "engine/activity.h"
-#include "engine/engine.h"
-#include "engine/log.h"
-#include "engine/operator_action.h"
-#include "engine/profile_file.h"
-#include "engine/window_forms.h"
-#include "engine/window_rules.h"
+#include "core/activity.h"
+#include "core/log.h"
+#include "core/profile_file.h"
+#include "frontend/window_forms.h"
+#include "frontend/window_rules.h"
+#include "gateway/engine.h"
+#include "gateway/operator_action.h"
 #include "jobs/job_table.h"
 #include "sms/signal_thread.h"
 #include "ui_win32/resource.h"

@@ -1,7 +1,7 @@
 // The Win32 operator window: the main dialog (thirty job slots, the signal gauge, the coloured
 // log, a status line and four buttons) and its four secondary dialogs, drawn from the
 // templates of gsms.rc. What the window decides follows the shared rules of
-// engine/window_rules.h and engine/window_forms.h, as the Qt window does.
+// frontend/window_rules.h and frontend/window_forms.h, as the Qt window does.
 //
 // The engine posts its notification codes (0: a log line waits, 1..30: a slot's view changed,
 // 99: the signal was read again, 100: the engine's stage or the operator's action changed) as

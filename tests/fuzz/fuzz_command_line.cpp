@@ -17,8 +17,8 @@
 
 #include "harness.h"
 #include "platform/paths.h"
+#include "platform/process_runner.h"
 #include "sms/incoming.h"
-#include "sms/process_runner.h"
 
 using namespace gsms;
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "harness.h"
-#include "modem/serial_port.h"
+#include "platform/serial_port.h"
 
 using namespace gsms;
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/log.h"
+#include "core/log.h"
 #include "platform/clock.h"
 #include "support/temp_dir.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "jobs/job_table.h"
 #include "jobs/workers.h"
 #include "platform/clock.h"

@@ -3,8 +3,8 @@
 // can carry (line breaks, Greek capitals).
 #include <gtest/gtest.h>
 
-#include "modem_simulator.h"
 #include "modem-sim/sim_client.h"
+#include "modem_simulator.h"
 
 namespace gsms::test {
 namespace {

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <thread>
 
-#include "modem/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace gsms::test {
 

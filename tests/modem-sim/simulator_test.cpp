@@ -11,8 +11,8 @@
 
 #include "input_assembler.h"
 #include "json_records.h"
-#include "modem_simulator.h"
 #include "modem-sim/sim_client.h"
+#include "modem_simulator.h"
 #include "sms/gsm_alphabet.h"
 #include "support/temp_dir.h"
 

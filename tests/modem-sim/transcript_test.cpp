@@ -3,8 +3,8 @@
 // line and expects its answer. Time stamps read as "yy/MM/dd,hh:mm:ss+zz".
 #include <gtest/gtest.h>
 
-#include "modem_simulator.h"
 #include "modem-sim/sim_client.h"
+#include "modem_simulator.h"
 
 namespace gsms::test {
 namespace {

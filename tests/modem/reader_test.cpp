@@ -2,7 +2,7 @@
 // assembler and the classifier, as a modem sends them.
 #include <gtest/gtest.h>
 
-#include "engine/log.h"
+#include "core/log.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"
 #include "platform/file_append.h"

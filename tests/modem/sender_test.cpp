@@ -6,10 +6,10 @@
 #include <chrono>
 #include <thread>
 
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "modem/at_sender.h"
 #include "modem/modem_state.h"
-#include "modem/serial_port.h"
+#include "platform/serial_port.h"
 #include "support/temp_dir.h"
 
 namespace gsms {

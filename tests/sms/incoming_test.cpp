@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/log.h"
-#include "engine/settings.h"
-#include "modem/modem_state.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "json_records.h"
+#include "modem/modem_state.h"
 #include "pdu_encoder.h"
 #include "platform/clock.h"
 #include "sms/scripted_modem.h"

@@ -16,7 +16,7 @@
 
 #include "modem/at_sender.h"
 #include "modem/modem_state.h"
-#include "modem/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace gsms::test {
 

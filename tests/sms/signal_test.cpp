@@ -11,8 +11,8 @@
 #include <optional>
 #include <thread>
 
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "platform/clock.h"
 #include "platform/profile_dir.h"
 #include "sms/scripted_modem.h"

@@ -10,11 +10,11 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"
-#include "modem/serial_port.h"
+#include "platform/serial_port.h"
 #include "sms/scripted_modem.h"
 #include "support/temp_dir.h"
 

@@ -4,8 +4,8 @@
 
 #include <chrono>
 
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "modem/at_sender.h"
 #include "sms/scripted_modem.h"
 

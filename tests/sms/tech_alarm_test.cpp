@@ -7,8 +7,8 @@
 #include <chrono>
 #include <thread>
 
-#include "engine/profile_file.h"
-#include "engine/settings.h"
+#include "core/profile_file.h"
+#include "core/settings.h"
 #include "platform/clock.h"
 #include "platform/ini_file.h"
 #include "platform/profile_dir.h"

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "modem/modem_state.h"
 #include "platform/ini_file.h"
 #include "ui/about_dialog.h"

@@ -10,9 +10,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "engine/engine.h"
-#include "engine/front_end.h"
-#include "engine/log.h"
+#include "core/log.h"
+#include "frontend/front_end.h"
+#include "gateway/engine.h"
 #include "jobs/job_table.h"
 #include "sms/signal_thread.h"
 #include "ui/about_dialog.h"

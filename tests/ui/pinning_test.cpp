@@ -6,7 +6,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-#include "engine/processor_pinning.h"
+#include "frontend/processor_pinning.h"
 #include "ui_test_support.h"
 
 using namespace gsms;

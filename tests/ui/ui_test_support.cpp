@@ -10,9 +10,9 @@
 #include <ctime>
 #include <sstream>
 
-#include "engine/engine.h"
-#include "engine/log.h"
-#include "engine/settings.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "gateway/engine.h"
 #include "jobs/job_table.h"
 #include "platform/profile_dir.h"
 #include "sms/signal_thread.h"

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <memory>
 
+#include "core/log.h"
 #include "e2e/harness.h"
-#include "engine/engine.h"
-#include "engine/log.h"
-#include "engine/operator_action.h"
+#include "gateway/engine.h"
+#include "gateway/operator_action.h"
 #include "ui/change_smsc_dialog.h"
 #include "ui/log_list_box.h"
 #include "ui/main_dialog.h"

@@ -11,11 +11,10 @@
 #include <regex>
 #include <thread>
 
+#include "core/log.h"
 #include "db/database.h"
 #include "db/dbf_engine.h"
-#include "engine/log.h"
 #include "modem/modem_state.h"
-#include "modem/serial_port.h"
 #include "platform/clock.h"
 #include "platform/dir_watch.h"
 #include "platform/file_move.h"
@@ -23,6 +22,7 @@
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "platform/profile_dir.h"
+#include "platform/serial_port.h"
 #include "support/status_table.h"
 #include "support/temp_dir.h"
 

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/process_runner.h"
 #include "platform/process_signals.h"
-#include "sms/process_runner.h"
 #include "support/temp_dir.h"
 
 namespace gsms {

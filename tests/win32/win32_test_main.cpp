@@ -15,7 +15,7 @@
 #include <fstream>
 #include <string>
 
-#include "engine/processor_pinning.h"
+#include "frontend/processor_pinning.h"
 #include "platform/profile_dir.h"
 
 namespace {

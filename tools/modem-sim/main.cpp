@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/version.h"
+#include "core/version.h"
 #include "modem_simulator.h"
 
 namespace {

@@ -1,0 +1,149 @@
+#include "core/log.h"
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "core/activity.h"
+#include "platform/clock.h"
+#include "platform/file_append.h"
+#include "platform/paths.h"
+
+namespace gsms {
+namespace {
+
+std::mutex fileLogMutex;
+std::mutex notifierMutex;
+// The notifier and the queue are used by detached threads until the process ends, so they
+// are never destroyed (exit must not pull them from under a running thread).
+Notifier& theNotifier = *new Notifier;
+
+struct QueueSlot {
+    bool used = false;
+    std::string text;
+    ColorRef colour = 0;
+};
+std::mutex logQueueLock;
+std::array<QueueSlot, kLogQueueSlots>& logQueue = *new std::array<QueueSlot, kLogQueueSlots>;
+std::atomic<unsigned> dropped{0};
+std::atomic<void (*)(int)> watcher{nullptr};
+
+}  // namespace
+
+std::string dailyLogPath(const std::tm& t) {
+    char name[64];
+    std::snprintf(name, sizeof name, "log/gsms_%04d%02d%02d.log", t.tm_year + 1900,
+                  t.tm_mon + 1, t.tm_mday);
+    return name;
+}
+
+void fileLog(std::string_view text) {
+    std::tm now = clock::localNow();
+    char line[kFileLineSize];
+    int head = std::snprintf(line, sizeof line, "%02d:%02d:%02d ", now.tm_hour, now.tm_min,
+                             now.tm_sec);
+    // Cut a long text so that the line end (at most two bytes) always fits.
+    std::size_t room = sizeof line - static_cast<std::size_t>(head) - 2;
+    std::size_t n = text.size() < room ? text.size() : room;
+    std::memcpy(line + head, text.data(), n);
+    std::memcpy(line + head + n, files::kLineEnd.data(), files::kLineEnd.size());
+    const std::size_t len = static_cast<std::size_t>(head) + n + files::kLineEnd.size();
+
+    std::lock_guard lock(fileLogMutex);
+    if (!paths::isDirectory("log") && !paths::makeDirectory("log", 0750)) return;
+    (void)files::append(dailyLogPath(now), std::string_view(line, len), files::IfMissing::Create);
+}
+
+void setNotifier(Notifier notifier) {
+    std::lock_guard lock(notifierMutex);
+    theNotifier = std::move(notifier);
+}
+
+bool hasNotifier() {
+    std::lock_guard lock(notifierMutex);
+    return static_cast<bool>(theNotifier);
+}
+
+void notify(int code) {
+    Notifier n;
+    {
+        std::lock_guard lock(notifierMutex);
+        n = theNotifier;
+    }
+    if (n) n(code);
+    if (auto w = watcher.load()) w(code);
+}
+
+void setNotificationWatcher(void (*w)(int code)) { watcher.store(w); }
+
+unsigned droppedWindowLines() { return dropped.load(); }
+
+void windowLog(const char* prefix, std::string_view text, ColorRef colour) {
+    if (colour == kColorRed) {
+        std::string failure;
+        if (prefix != nullptr) failure = std::string(prefix) + ' ';
+        failure.append(text);
+        noteError(failure);
+    }
+    if (!hasNotifier()) return;
+    std::tm t = clock::localNow();
+    char line[kWindowLineSize];
+    int head = std::snprintf(line, sizeof line, "%02d.%02d.%04d %02d:%02d:%02d ", t.tm_mday,
+                             t.tm_mon + 1, t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+    std::string body;
+    if (prefix != nullptr) {
+        body = prefix;
+        body += ' ';
+    }
+    body.append(text);
+    std::size_t room = sizeof line - static_cast<std::size_t>(head) - 1;
+    std::size_t n = body.size() < room ? body.size() : room;
+    std::memcpy(line + head, body.data(), n);
+    line[head + n] = '\0';
+    {
+        std::lock_guard lock(logQueueLock);
+        QueueSlot* free = nullptr;
+        for (auto& slot : logQueue) {
+            if (!slot.used) {
+                free = &slot;
+                break;
+            }
+        }
+        if (free == nullptr) {  // all 32 busy: the line is dropped
+            dropped.fetch_add(1);
+            return;
+        }
+        free->used = true;
+        free->text = line;
+        free->colour = colour;
+    }
+    notify(kNotifyLogLine);
+}
+
+std::optional<LogLine> takeLogLine() {
+    std::lock_guard lock(logQueueLock);
+    for (auto& slot : logQueue) {
+        if (slot.used) {
+            LogLine out{std::move(slot.text), slot.colour};
+            slot = QueueSlot{};
+            return out;
+        }
+    }
+    return std::nullopt;
+}
+
+int queuedWindowLines() {
+    std::lock_guard lock(logQueueLock);
+    int n = 0;
+    for (const auto& slot : logQueue) n += slot.used ? 1 : 0;
+    return n;
+}
+
+void resetLogQueueForTest() {
+    setNotifier(nullptr);
+    std::lock_guard lock(logQueueLock);
+    for (auto& slot : logQueue) slot = QueueSlot{};
+}
+
+}  // namespace gsms

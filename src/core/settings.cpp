@@ -1,0 +1,302 @@
+#include "core/settings.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "core/log.h"
+#include "core/profile_file.h"
+#include "platform/paths.h"
+#include "platform/profile_dir.h"
+
+namespace gsms {
+namespace {
+
+constexpr const char* kSection = "Config";
+constexpr const char* kDefaultPort = "COM2";
+constexpr const char* kDefaultMode = "96,N,8,1";
+constexpr const char* kDefaultWatchPath = "\\qor\\tevrak";
+constexpr const char* kDefaultDonePath = "\\qor\\tevrak\\done";
+constexpr const char* kDefaultErrorPath = "\\qor\\tevrak\\error";
+constexpr const char* kDefaultFileMask = "*.sms";
+constexpr const char* kDefaultCmdLineFormat = "incoming.bat \"%s\" \"%s\"";
+constexpr int kMissing = -9;
+
+GatewaySettings theSettings;
+
+// Never destroyed: the status thread reads it until the process ends.
+struct GuardedText {
+    std::mutex lock;
+    std::string text;
+};
+GuardedText& metricsPath() {
+    static GuardedText* path = new GuardedText;
+    return *path;
+}
+
+// The integer keys, in the order in which a fresh file gets them. All but IncomingEnable are
+// read by the worker threads each time they need them, so SIGHUP applies them.
+struct IntKey {
+    const char* key;
+    int def;
+    std::atomic<int> GatewaySettings::*field;
+    bool startOnly;
+};
+constexpr IntKey kWatchTimeout{"WatchTimeout", 4, &GatewaySettings::watchTimeout, false};
+constexpr IntKey kMoveJobs{"MoveJobToDoneOrErrorPath", 1, &GatewaySettings::moveJobs, false};
+// Read after the folders and the PIN at start.
+constexpr IntKey kLaterIntKeys[] = {
+    {"RetryCount", 5, &GatewaySettings::retryCount, false},
+    {"RetryDelay", 120, &GatewaySettings::retryDelay, false},
+    {"CapitalizeCommands", 0, &GatewaySettings::capitalizeCommands, false},
+    {"TechAlarmNbr", 8999, &GatewaySettings::techAlarmNbr, false},
+    {"SleepMinAfterAlarm", 60, &GatewaySettings::sleepMinAfterAlarm, false},
+    {"MaxMsgLength", 800, &GatewaySettings::maxMsgLength, false},
+    {"FloodProtection", 0, &GatewaySettings::floodProtection, false},
+    {"IncomingEnable", 1, &GatewaySettings::incomingEnable, true},
+    {"QualityPollEverySecs", 5, &GatewaySettings::qualityPollMs, false},
+};
+
+template <std::size_t N>
+void readText(const char* key, const char* def, char (&out)[N]) {
+    tevrakIni().readString(kSection, key, def, N, out);
+}
+
+// A device or folder name: read whole, or refused when it does not fit (a cut name would
+// name another file). False when refused; the field is then empty.
+template <std::size_t N>
+bool readName(const char* key, const char* def, char (&out)[N]) {
+    const std::string value = tevrakIni().readString(kSection, key, def);
+    if (value.size() < N) {
+        std::memcpy(out, value.c_str(), value.size() + 1);
+        return true;
+    }
+    out[0] = '\0';
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "ERROR: %s is too long (%zu characters, at most %zu): not used", key,
+                  value.size(), N - 1);
+    fileLog(line);
+    windowLog(nullptr, line, kColorRed);
+    return false;
+}
+
+// Reads a name; when empty, writes its default and reads it again. A refused name is left
+// empty and the file keeps it.
+template <std::size_t N>
+void readNameWithDefault(const char* key, const char* def, char (&out)[N]) {
+    if (!readName(key, "", out) || out[0] != '\0') return;
+    tevrakIni().writeString(kSection, key, def);
+    readName(key, "", out);
+    // An unwritable file still gives the default in memory.
+    if (out[0] == '\0') std::snprintf(out, N, "%s", def);
+}
+
+// Names a profile directory the settings cannot live in.
+void checkProfileDirectory() {
+    const std::string dir = profileDir();
+    const int problem = profileDirProblem();
+    if (problem == 0) return;
+    std::string line = "ERROR: profile directory " + dir;
+    if (problem == ENOENT) line += " does not exist";
+    else if (problem == EACCES || problem == EPERM || problem == EROFS)
+        line += std::string(" cannot be written (") + std::strerror(problem) + ")";
+    else line += std::string(" cannot be used (") + std::strerror(problem) + ")";
+    fileLog(line);
+    windowLog(nullptr, line, kColorRed);
+}
+
+int readIntWithDefault(const char* key, int def) {
+    int v = tevrakIni().readInt(kSection, key, kMissing);
+    if (v == kMissing) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%d", def);
+        tevrakIni().writeString(kSection, key, text);
+        v = def;
+    }
+    return v;
+}
+
+// At most 2000 characters; a larger value is written back as 2000.
+int cappedMaxMsgLength(int maxLen) {
+    if (maxLen <= 2000) return maxLen;
+    tevrakIni().writeString(kSection, "MaxMsgLength", "2000");
+    return 2000;
+}
+
+// Kept in milliseconds; a huge value is capped so the product stays an int.
+int pollMsFromSecs(int pollSecs) {
+    if (pollSecs > 2000000) pollSecs = 2000000;
+    if (pollSecs < 0) pollSecs = 0;
+    return pollSecs * 1000;
+}
+
+// A key's value as the file gives it, in the file's unit (seconds for the poll period).
+int inFileUnits(const IntKey& k, int value) {
+    return k.field == &GatewaySettings::qualityPollMs ? value / 1000 : value;
+}
+
+// Reads a key (writing its default when missing) and gives the value the record holds.
+int readIntKey(const IntKey& k) {
+    const int value = readIntWithDefault(k.key, k.def);
+    if (k.field == &GatewaySettings::maxMsgLength) return cappedMaxMsgLength(value);
+    if (k.field == &GatewaySettings::qualityPollMs) return pollMsFromSecs(value);
+    return value;
+}
+
+// The job folders, made when missing while jobs are moved to them.
+void makeJobFolders() {
+    const GatewaySettings& s = theSettings;
+    for (const char* dir : {s.watchPath, s.donePath, s.errorPath})
+        if (dir[0] != '\0') (void)paths::makeDirectory(paths::fromConfig(dir));
+}
+
+void readPrometheusFile() {
+    const std::string value = tevrakIni().readString(kSection, "PrometheusFile", "");
+    GuardedText& p = metricsPath();
+    std::lock_guard lock(p.lock);
+    p.text = paths::fromConfig(value);
+}
+
+// The start-only keys whose value in the file differs from the one in force.
+std::string startOnlyChanges() {
+    const GatewaySettings& s = theSettings;
+    struct Text {
+        const char* key;
+        const char* def;
+        const char* running;
+        std::size_t capacity;
+        bool emptyIsDefault;  // an empty value gets the default at start, as a missing one
+    };
+    const Text texts[] = {
+        {"Port", kDefaultPort, s.portName, sizeof s.portName, false},
+        {"Mode", kDefaultMode, s.portMode, sizeof s.portMode, false},
+        {"PIN", "", s.pin, sizeof s.pin, false},
+        {"WatchPath", kDefaultWatchPath, s.watchPath, sizeof s.watchPath, true},
+        {"DonePath", kDefaultDonePath, s.donePath, sizeof s.donePath, true},
+        {"ErrorPath", kDefaultErrorPath, s.errorPath, sizeof s.errorPath, true},
+        {"FileMask", kDefaultFileMask, s.fileMask, sizeof s.fileMask, true},
+        {"WatchLogPath", "", s.watchLogPath, sizeof s.watchLogPath, false},
+        {"CmdLineFormat", kDefaultCmdLineFormat, s.cmdLineFormat, sizeof s.cmdLineFormat, true},
+        {"Number", "", s.number, sizeof s.number, false},
+    };
+    std::string changed;
+    auto name = [&changed](const char* key) {
+        if (!changed.empty()) changed += ", ";
+        changed += key;
+    };
+    for (const Text& t : texts) {
+        std::string value = tevrakIni().readString(kSection, t.key, t.def);
+        if (value.empty() && t.emptyIsDefault) value = t.def;
+        // What loading would keep of it: a short field cuts, a name field refuses (empty).
+        if (value.size() >= t.capacity)
+            value = t.capacity == paths::kPathSize ? "" : value.substr(0, t.capacity - 1);
+        if (value != t.running) name(t.key);
+    }
+    for (const IntKey& k : kLaterIntKeys)
+        if (k.startOnly && tevrakIni().readInt(kSection, k.key, k.def) != (s.*k.field).load())
+            name(k.key);
+    return changed;
+}
+
+}  // namespace
+
+GatewaySettings& settings() { return theSettings; }
+
+std::string prometheusFile() {
+    GuardedText& p = metricsPath();
+    std::lock_guard lock(p.lock);
+    return p.text;
+}
+
+std::vector<std::string> reloadSettings(const char* trigger) {
+    GatewaySettings& s = theSettings;
+    std::string changes;
+    std::vector<IntKey> keys{kWatchTimeout, kMoveJobs};
+    for (const IntKey& k : kLaterIntKeys)
+        if (!k.startOnly) keys.push_back(k);
+    for (const IntKey& k : keys) {
+        const int value = readIntKey(k);
+        const int old = (s.*k.field).exchange(value);
+        if (old == value) continue;
+        if (!changes.empty()) changes += ", ";
+        changes += std::string(k.key) + " " + std::to_string(inFileUnits(k, old)) + " -> " +
+                   std::to_string(inFileUnits(k, value));
+    }
+    if (s.moveJobs.load() == 1) makeJobFolders();
+    const std::string oldMetrics = prometheusFile();
+    readPrometheusFile();
+    const std::string newMetrics = prometheusFile();
+    if (newMetrics != oldMetrics) {
+        if (!changes.empty()) changes += ", ";
+        changes += "PrometheusFile " + (oldMetrics.empty() ? std::string("(none)") : oldMetrics) +
+                   " -> " + (newMetrics.empty() ? std::string("(none)") : newMetrics);
+    }
+    const std::string head = std::string("Settings re-read on ") + trigger + ": ";
+    std::vector<std::string> lines;
+    lines.push_back(head + (changes.empty() ? "no change" : changes));
+    const std::string later = startOnlyChanges();
+    if (!later.empty())
+        lines.push_back(head + later +
+                        " changed in TEVRAK.INI, in force at the next start");
+    return lines;
+}
+
+int loadConfiguration() {
+    GatewaySettings& s = theSettings;
+    checkProfileDirectory();
+    readName("Port", kDefaultPort, s.portName);
+    readText("Mode", kDefaultMode, s.portMode);
+
+    int watchTimeout = tevrakIni().readInt(kSection, "WatchTimeout", kMissing);
+    int moveJobs = tevrakIni().readInt(kSection, "MoveJobToDoneOrErrorPath", kMissing);
+    const bool watchLogPathKept = readName("WatchLogPath", "", s.watchLogPath);
+    auto orDefault = [](int& value, const IntKey& k) {
+        if (value != kMissing) return;
+        tevrakIni().writeString(kSection, k.key, std::to_string(k.def).c_str());
+        value = k.def;
+    };
+    orDefault(watchTimeout, kWatchTimeout);
+    orDefault(moveJobs, kMoveJobs);
+    s.watchTimeout = watchTimeout;
+    s.moveJobs = moveJobs;
+
+    // The watcher needs a watch directory and a mask whatever the move flag says; only the
+    // directories are left alone when files are not moved.
+    readNameWithDefault("WatchPath", kDefaultWatchPath, s.watchPath);
+    readNameWithDefault("DonePath", kDefaultDonePath, s.donePath);
+    readNameWithDefault("ErrorPath", kDefaultErrorPath, s.errorPath);
+    readNameWithDefault("FileMask", kDefaultFileMask, s.fileMask);
+    if (moveJobs == 1) makeJobFolders();
+
+    if (s.watchLogPath[0] == '\0' && watchLogPathKept)
+        tevrakIni().writeString(kSection, "WatchLogPath", "");
+
+    readNameWithDefault("CmdLineFormat", kDefaultCmdLineFormat, s.cmdLineFormat);
+    readText("PIN", "", s.pin);
+
+    for (const IntKey& k : kLaterIntKeys) (s.*k.field).store(readIntKey(k));
+
+    // The phone number is kept across restarts.
+    readText("Number", "", s.number);
+    readPrometheusFile();
+    return 0;
+}
+
+void resetSettingsForTest() {
+    GatewaySettings& s = theSettings;
+    std::memset(s.portMode, 0, sizeof s.portMode);
+    for (char* t : {s.portName, s.watchLogPath, s.watchPath, s.donePath, s.errorPath,
+                    s.fileMask, s.cmdLineFormat})
+        std::memset(t, 0, paths::kPathSize);
+    std::memset(s.pin, 0, sizeof s.pin);
+    std::memset(s.number, 0, sizeof s.number);
+    for (auto* v : {&s.watchTimeout, &s.moveJobs, &s.retryCount, &s.retryDelay,
+                    &s.capitalizeCommands, &s.techAlarmNbr, &s.sleepMinAfterAlarm,
+                    &s.maxMsgLength, &s.floodProtection, &s.incomingEnable, &s.qualityPollMs})
+        v->store(0);
+}
+
+}  // namespace gsms

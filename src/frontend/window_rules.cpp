@@ -1,0 +1,253 @@
+#include "frontend/window_rules.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "frontend/front_end.h"
+#include "sms/gsm_alphabet.h"
+#include "sms/sms_submit.h"
+
+namespace gsms {
+
+namespace {
+
+constexpr int kLowSignal = 12;
+constexpr double kReadableContrast = 3.0;
+constexpr std::size_t kNamedAtMost = 10;  // characters named per kind in the note
+const char* const kEllipsis = "\u2026";
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+std::string utf8(const std::u32string& text) {
+    std::string out;
+    for (char32_t c : text) appendUtf8(out, c);
+    return out;
+}
+
+// The ISO 8859-1 characters the GSM default alphabet holds (and CR, LF).
+bool gsmCarries(unsigned char c) { return c == ' ' || latin1ToGsm[c] != 0x20; }
+
+// Characters that show as nothing or as an ordinary blank: named by their code instead.
+bool invisible(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0xAD || (c >= 0x300 && c <= 0x36F) ||
+           (c >= 0x2000 && c <= 0x200F) || (c >= 0x2028 && c <= 0x202F) ||
+           (c >= 0x205F && c <= 0x206F) || c == 0x3000 || c == 0xFEFF ||
+           (c >= 0xD800 && c <= 0xDFFF) || (c >= 0xFFF0 && c <= 0xFFFF);
+}
+
+std::string named(const std::vector<char32_t>& chars) {
+    std::string out;
+    for (std::size_t i = 0; i < chars.size() && i < kNamedAtMost; ++i) {
+        if (i > 0) out += ' ';
+        if (invisible(chars[i])) {
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(chars[i]));
+            out += code;
+        } else {
+            appendUtf8(out, chars[i]);
+        }
+    }
+    if (chars.size() > kNamedAtMost) out += std::string(" ") + kEllipsis;
+    return out;
+}
+
+void addOnce(std::vector<char32_t>& list, char32_t c) {
+    if (std::find(list.begin(), list.end(), c) == list.end()) list.push_back(c);
+}
+
+// Relative luminance of an sRGB colour reference (0x00BBGGRR), 0 to 1.
+double luminance(ColorRef c) {
+    auto channel = [](unsigned v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c & 0xFF) + 0.7152 * channel((c >> 8) & 0xFF) +
+           0.0722 * channel((c >> 16) & 0xFF);
+}
+
+double contrast(ColorRef a, ColorRef b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+bool buttonMayAct(WindowButton button, EngineStage stage, OperatorAction running) {
+    if (running != OperatorAction::None) return false;
+    switch (button) {
+        case WindowButton::SendSms:
+        case WindowButton::ChangeSmsc:
+            return stage == EngineStage::Running;
+        case WindowButton::About:
+        case WindowButton::Settings:
+        case WindowButton::Exit:
+            return true;
+    }
+    return false;
+}
+
+std::string statusLineText(EngineStage stage, OperatorAction running, int quality) {
+    switch (running) {
+        case OperatorAction::SendSms:
+            return std::string("Sending") + kEllipsis;
+        case OperatorAction::ChangeSmsc:
+            return std::string("Changing the SMSC") + kEllipsis;
+        case OperatorAction::None:
+            break;
+    }
+    switch (stage) {
+        case EngineStage::NotStarted:
+        case EngineStage::Starting:
+        case EngineStage::Initialising:
+            return "Starting: Send SMS and Change SMSC are available once the modem is in service";
+        case EngineStage::Stopping:
+            return "Stopping: Send SMS and Change SMSC are not available";
+        case EngineStage::Stopped:
+            return "Stopped after an error (see the log): Send SMS and Change SMSC are not "
+                   "available";
+        case EngineStage::Running:
+            break;
+    }
+    return quality >= 0 && quality < kLowSignal ? kLowSignalText : "";
+}
+
+int gaugeValue(EngineStage stage, int quality) {
+    if (stage == EngineStage::Stopped) return 0;
+    return quality < 0 ? kGaugeOpeningValue : quality;
+}
+
+ColorRef selectedLineTextColour(ColorRef line) {
+    line &= 0xFFFFFFu;
+    const ColorRef inverse = 0xFFFFFFu & ~line;
+    if (contrast(line, inverse) >= kReadableContrast) return inverse;
+    return contrast(line, 0x000000) >= contrast(line, 0xFFFFFF) ? 0x000000 : 0xFFFFFF;
+}
+
+std::string wrapCaption(std::string_view caption, int width, int lines,
+                        const std::function<int(std::string_view)>& measure) {
+    std::u32string rest;
+    for (unsigned char c : caption) rest.push_back(c);
+    auto fits = [&](const std::u32string& text, bool withEllipsis) {
+        return measure(utf8(text) + (withEllipsis ? kEllipsis : "")) <= width;
+    };
+    auto trimmed = [](std::u32string text) {
+        while (!text.empty() && text.back() == U' ') text.pop_back();
+        std::size_t lead = 0;
+        while (lead < text.size() && text[lead] == U' ') ++lead;
+        return text.substr(lead);
+    };
+
+    std::string out;
+    for (int line = 0; line < lines; ++line) {
+        rest = trimmed(rest);
+        if (rest.empty()) break;
+        if (line > 0) out += '\n';
+        if (fits(rest, false)) {
+            out += utf8(rest);
+            return out;
+        }
+        const bool last = line == lines - 1;
+        // The longest head that fits: whole words where one fits, else as many characters as
+        // fit (at least one, so that every line moves on).
+        std::size_t cut = 0;
+        if (!last) {
+            for (std::size_t i = 1; i < rest.size(); ++i)
+                if (rest[i] == U' ' && rest[i - 1] != U' ' && fits(rest.substr(0, i), false))
+                    cut = i;
+        }
+        if (cut == 0) {
+            std::size_t n = 1;
+            while (n < rest.size() && fits(trimmed(rest.substr(0, n + 1)), last)) ++n;
+            cut = n;
+        }
+        out += utf8(trimmed(rest.substr(0, cut)));
+        rest.erase(0, cut);
+        if (last) out += kEllipsis;
+    }
+    return out;
+}
+
+MessageCheck checkMessage(std::u16string_view typed) {
+    MessageCheck check;
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        char32_t c = typed[i];
+        std::size_t units = 1;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < typed.size() && typed[i + 1] >= 0xDC00 &&
+            typed[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (typed[i + 1] - 0xDC00);
+            units = 2;
+        }
+        if (c == U'\n' && (i == 0 || typed[i - 1] != u'\r')) {
+            check.bytes += "\r\n";  // the line break the modem and the phones expect
+        } else if (c > 0xFF) {
+            check.bytes += '?';
+            check.marks.push_back({i, units});
+            addOnce(check.asQuestionMarks, c);
+        } else {
+            const auto byte = static_cast<unsigned char>(c);
+            check.bytes += static_cast<char>(byte);
+            if (!gsmCarries(byte) && byte != 0xA0) {
+                check.marks.push_back({i, units});
+                addOnce(check.asBlanks, c);
+            }
+        }
+        i += units - 1;
+    }
+    check.length = static_cast<int>(check.bytes.size());
+    const bool plain = std::all_of(check.bytes.begin(), check.bytes.end(),
+                                   [](char b) { return static_cast<unsigned char>(b) < 0x80; });
+    check.limit = plain ? 160 : 140;
+    return check;
+}
+
+std::string counterText(const MessageCheck& check) {
+    return std::to_string(check.length) + " / " + std::to_string(check.limit);
+}
+
+bool counterIsRed(const MessageCheck& check) { return check.length > check.limit; }
+
+std::string messageNote(const MessageCheck& check, std::string_view number) {
+    std::string note;
+    auto line = [&note](const std::string& text) {
+        if (!note.empty()) note += '\n';
+        note += text;
+    };
+    if (!number.empty() && dialableNumber(number).empty()) line("Not a phone number.");
+    if (!check.asQuestionMarks.empty() || !check.asBlanks.empty())
+        line("Not in the GSM alphabet:");
+    if (!check.asQuestionMarks.empty())
+        line(named(check.asQuestionMarks) + " go out as \"?\"");
+    if (!check.asBlanks.empty()) line(named(check.asBlanks) + " go out as blanks");
+    return note;
+}
+
+bool sendMayAct(const MessageCheck& check, std::string_view number) {
+    return check.length > 0 && !dialableNumber(number).empty();
+}
+
+std::string smscNumberProblem(std::string_view number) {
+    if (number.find_first_not_of(" \t") == std::string_view::npos)
+        return "Please enter the number of the SMS service centre.";
+    if (dialableNumber(number).empty())
+        return "This is not a phone number: an optional \"+\" and 1 to 20 digits.";
+    return {};
+}
+
+}  // namespace gsms

@@ -1,0 +1,106 @@
+// What an operator window decides, whatever toolkit draws it: when its buttons may act, what
+// its status line and gauge show, how the Send SMS counter counts and which characters it
+// marks, how a slot caption is wrapped and cut, and which colour the text of a selected log
+// line takes. The Qt window calls these; a native Win32 window is to call the same.
+//
+// Texts a window shows are UTF-8; a typed message comes in as UTF-16, as both toolkits hold
+// it, and positions in it are counted in UTF-16 units. What goes to the engine is single
+// bytes (ISO 8859-1). All functions are pure and may run on any thread.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/log.h"
+#include "gateway/engine.h"
+#include "gateway/operator_action.h"
+
+namespace gsms {
+
+// --- Main window -------------------------------------------------------------------------------
+
+// The pictures a job slot can show, by state: grey (free), green, blue (sending), yellow,
+// red, orange, magenta. A state outside them shows none.
+constexpr int kSlotStates = 7;
+
+enum class WindowButton { About, Settings, SendSms, ChangeSmsc, Exit };
+
+// Whether a button may act. Send SMS and Change SMSC only while the engine runs (before, the
+// modem is being brought into service and its SMSC is not read yet; after a fatal stop nobody
+// answers); no button while an operator action holds the window, so that nothing clicked
+// meanwhile runs afterwards. Closing the window counts as Exit.
+[[nodiscard]] bool buttonMayAct(WindowButton button, EngineStage stage, OperatorAction running);
+
+// The status line: what the operator's action is doing ("Sending…"), else why Send SMS and
+// Change SMSC are not available, else the low-signal warning for a reading below 12, else
+// nothing. `quality` is the last reading shown, or -1 before the first one.
+[[nodiscard]] std::string statusLineText(EngineStage stage, OperatorAction running, int quality);
+
+// The value the gauge shows: no signal (0) after a fatal stop, kGaugeOpeningValue before the
+// first reading (quality -1), else the reading.
+constexpr int kGaugeOpeningValue = 29;
+[[nodiscard]] int gaugeValue(EngineStage stage, int quality);
+
+// The text colour of a selected log line that has a colour of its own (not 0): the inverse
+// colour, as operators know it, unless it is too close to the line's colour to be read (a
+// contrast below 3:1, as grey on grey); then black or white, whichever stands out more.
+[[nodiscard]] ColorRef selectedLineTextColour(ColorRef line);
+
+// A job slot's caption in at most `lines` lines of at most `width`, as `measure` gives the
+// width of a UTF-8 text: lines break at blanks where a word fits and within a word where
+// none does; a caption that still does not fit ends in "…" on its last line. `caption` is
+// ISO 8859-1, as the job table holds it; the result is UTF-8 with '\n' between its lines.
+[[nodiscard]] std::string wrapCaption(std::string_view caption, int width, int lines,
+                                      const std::function<int(std::string_view)>& measure);
+
+// --- Send SMS ----------------------------------------------------------------------------------
+
+// A span of the typed text in UTF-16 units.
+struct TextSpan {
+    std::size_t start = 0;
+    std::size_t length = 0;
+    bool operator==(const TextSpan&) const = default;
+};
+
+// The counter's LCD face and its height in pixels. Where the system lacks the face, the window
+// takes the fallback (Debian's fonts-dseg: the closest thing to an LCD face there), else the
+// system's fixed-pitch font.
+constexpr const char* kCounterFace = "LcdD";
+constexpr const char* kCounterFallbackFace = "DSEG7 Classic";
+constexpr int kCounterFontSize = 18;
+
+// What the counter knows about a typed message.
+struct MessageCheck {
+    std::string bytes;               // as handed to sendSms: ISO 8859-1, line breaks CR LF
+    int length = 0;                  // bytes
+    int limit = 160;                 // 160, or 140 as soon as a byte is 0x80 or above
+    std::vector<TextSpan> marks;     // each character the GSM alphabet cannot carry
+    std::vector<char32_t> asQuestionMarks;  // those outside ISO 8859-1, once each, in order
+    std::vector<char32_t> asBlanks;  // those ISO 8859-1 has and the GSM alphabet not
+};
+
+// Counts and checks a typed message (UTF-16; line breaks LF or CR LF). A character outside
+// ISO 8859-1 goes out as "?", one of ISO 8859-1 that the GSM default alphabet lacks as a
+// blank; both are marked. A no-break space, which goes out as the blank it looks like, is not.
+[[nodiscard]] MessageCheck checkMessage(std::u16string_view typed);
+
+// "%d / %d" of length and limit; red (the counter's colour) when the length is over.
+[[nodiscard]] std::string counterText(const MessageCheck& check);
+[[nodiscard]] bool counterIsRed(const MessageCheck& check);
+
+// What the dialog says under "Message :" (empty when all is well): a phone number that is not
+// one, and the characters that would not arrive as typed, each named once.
+[[nodiscard]] std::string messageNote(const MessageCheck& check, std::string_view number);
+
+// Send may act for a message that is not empty, to a phone number (sendSms's judge).
+[[nodiscard]] bool sendMayAct(const MessageCheck& check, std::string_view number);
+
+// --- Change SMSC -------------------------------------------------------------------------------
+
+// Why an SMSC number is refused (empty, or not a phone number), empty when it is accepted.
+[[nodiscard]] std::string smscNumberProblem(std::string_view number);
+
+}  // namespace gsms

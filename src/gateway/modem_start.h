@@ -1,0 +1,15 @@
+// Bringing the modem into service at start, on the engine thread before any other modem user
+// exists: the modem dialogue (modem/modem_init.h), then the SMS services it calls for, the
+// tech alarm when no modem answers and the service centre once it is ready.
+#pragma once
+
+#include <string>
+
+namespace gsms {
+
+// 0 when the modem is ready and its service centre read (and logged as "SMSC <number> type
+// <type>"); otherwise the exit code for the fatal stop, with `message` holding the line it
+// reports (initModem's). A modem that answers nothing raises the tech alarm first.
+[[nodiscard]] int startModem(std::string& message);
+
+}  // namespace gsms
