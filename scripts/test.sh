@@ -7,11 +7,27 @@
 # window's Qt is not instrumented, so the sanitizer builds leave it out), then every fuzz
 # target for a minute and the short soak and kill test. GSMS_BUILD_UI=OFF leaves the window out
 # everywhere (a server without Qt).
+#
+#   scripts/test.sh           everything above: the CI
+#   scripts/test.sh --quick   the layer check, the plain build and its unit tests (ctest -L unit):
+#                             a few minutes, the loop to run before each commit
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+quick=0
+for arg in "$@"; do
+  case $arg in
+    --quick) quick=1 ;;
+    *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
+  esac
+done
+
 scripts/setup.sh
 
 jobs=$(nproc)
+
+# An include that reaches a higher layer fails before anything is built.
+scripts/check-layers.py
 
 window=${GSMS_BUILD_UI:-ON}
 
@@ -26,6 +42,15 @@ build_and_test() {
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+if [ "$quick" = 1 ]; then
+  echo "== plain build, unit tests"
+  cmake -S . -B build -G Ninja -DGSMS_SANITIZE=none -DGSMS_BUILD_UI="$window" >/dev/null
+  ninja -C build -j "$jobs"
+  (cd build && ctest --output-on-failure -j "$jobs" -L unit)
+  echo "quick tests passed"
+  exit 0
+fi
 
 echo "== Windows build, its tests under Wine, its package"
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
