@@ -3,6 +3,8 @@
 // sweeps it pauses 500 ms, or until a job is queued. Once a stop is requested no submission
 // starts; the one in flight ends and its job is marked finished before it counts as ended.
 // A job it finishes wakes the ReportThread.
+#include "jobs/dispatch.h"
+
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -11,7 +13,7 @@
 #include "core/activity.h"
 #include "core/log.h"
 #include "core/settings.h"
-#include "jobs/workers.h"
+#include "jobs/job_table.h"
 #include "platform/clock.h"
 #include "sms/sms_submit.h"
 

@@ -1,4 +1,5 @@
 // Dispatch of queued jobs against a scripted modem: attempts, retries, captions, outcomes.
+#include "jobs/dispatch.h"
 #include "jobs/pipeline_support.h"
 #include "sms/scripted_modem.h"
 

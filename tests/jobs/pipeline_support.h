@@ -13,7 +13,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "jobs/job_table.h"
-#include "jobs/workers.h"
+#include "jobs/intake.h"
 #include "platform/clock.h"
 #include "platform/profile_dir.h"
 #include "support/status_table.h"

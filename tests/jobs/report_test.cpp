@@ -5,7 +5,9 @@
 #include <cstring>
 #include <optional>
 
+#include "jobs/job_move.h"
 #include "jobs/pipeline_support.h"
+#include "jobs/report.h"
 
 namespace gsms::test {
 namespace {
