@@ -1,7 +1,4 @@
 // Reporting of finished jobs: the status row, the move with its stamp, the success line.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <optional>
 
