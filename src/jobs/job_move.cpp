@@ -1,11 +1,12 @@
 // The one way a job file leaves the watch folder: rejected by the watcher, or reported.
+#include "jobs/job_move.h"
+
 #include <cstdio>
 #include <cstring>
 
 #include "core/log.h"
 #include "core/settings.h"
 #include "jobs/file_memory.h"
-#include "jobs/workers.h"
 #include "platform/file_move.h"
 #include "platform/paths.h"
 

@@ -1,5 +1,7 @@
 // ReportThread: records each finished job in its scenario's status table, moves the job file
 // to the done or error directory under a time-stamped name and frees the slot.
+#include "jobs/report.h"
+
 #include <dirent.h>
 #include <strings.h>
 
@@ -12,7 +14,8 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "db/database.h"
-#include "jobs/workers.h"
+#include "jobs/job_move.h"
+#include "jobs/job_table.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "harness.h"
-#include "jobs/workers.h"
+#include "jobs/intake.h"
 #include "platform/text_encoding.h"
 #include "sms/sms_submit.h"
 

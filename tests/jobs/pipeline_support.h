@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -13,7 +14,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "jobs/job_table.h"
-#include "jobs/workers.h"
+#include "jobs/intake.h"
 #include "platform/clock.h"
 #include "platform/profile_dir.h"
 #include "support/status_table.h"
@@ -77,7 +78,8 @@ protected:
     std::string dailyLog() { return readFile(dailyLogPath(clock::localNow())); }
     static std::vector<std::string> filesIn(const std::string& d) {
         std::vector<std::string> out;
-        for (const auto& e : fs::directory_iterator(d)) out.push_back(e.path().filename());
+        for (const auto& e : fs::directory_iterator(d))
+            out.push_back(e.path().filename().string());
         std::sort(out.begin(), out.end());
         return out;
     }

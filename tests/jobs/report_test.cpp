@@ -1,11 +1,10 @@
 // Reporting of finished jobs: the status row, the move with its stamp, the success line.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <optional>
 
+#include "jobs/job_move.h"
 #include "jobs/pipeline_support.h"
+#include "jobs/report.h"
 
 namespace gsms::test {
 namespace {

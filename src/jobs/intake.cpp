@@ -1,5 +1,7 @@
 // ReadJobsThread: turns job files in the watch directory into queued jobs, each file version
 // once, and only once the file is whole.
+#include "jobs/intake.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,7 +15,7 @@
 #include "core/profile_file.h"
 #include "core/settings.h"
 #include "jobs/file_memory.h"
-#include "jobs/workers.h"
+#include "jobs/job_move.h"
 #include "platform/clock.h"
 #include "platform/dir_watch.h"
 #include "platform/file_replace.h"
