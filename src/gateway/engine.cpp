@@ -13,6 +13,7 @@
 #include "gateway/service_status.h"
 #include "jobs/workers.h"
 #include "modem/at_sender.h"
+#include "modem/input_thread.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
