@@ -21,6 +21,7 @@
 #include "frontend/front_end.h"
 #include "gateway/engine.h"
 #include "gateway/service_status.h"
+#include "gateway/status_client.h"
 #include "platform/paths.h"
 #include "platform/process_signals.h"
 #include "platform/profile_dir.h"

@@ -15,6 +15,7 @@
 #include "jobs/intake.h"
 #include "jobs/report.h"
 #include "modem/at_sender.h"
+#include "modem/input_thread.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"

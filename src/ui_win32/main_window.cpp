@@ -14,6 +14,7 @@
 #include "gateway/operator_action.h"
 #include "jobs/job_table.h"
 #include "sms/signal_thread.h"
+#include "ui_win32/dialogs.h"
 #include "ui_win32/resource.h"
 #include "ui_win32/shaped_gauge.h"
 #include "ui_win32/win_text.h"

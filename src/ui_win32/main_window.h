@@ -1,5 +1,5 @@
 // The Win32 operator window: the main dialog (thirty job slots, the signal gauge, the coloured
-// log, a status line and four buttons) and its four secondary dialogs, drawn from the
+// log, a status line and four buttons) and its four secondary dialogs (dialogs.h), drawn from the
 // templates of gsms.rc. What the window decides follows the shared rules of
 // frontend/window_rules.h and frontend/window_forms.h, as the Qt window does.
 //
@@ -21,12 +21,5 @@ namespace gsms::win {
 // first start-up tick. Returns the dialog's result, -1 when there was no window (then
 // GetLastError says why).
 INT_PTR runMainDialog(HINSTANCE instance);
-
-// The secondary dialogs, modal over `owner`.
-void runAboutDialog(HWND owner);
-// After OK the SMS goes out on the OperatorThread; true when the dialog ended with OK.
-bool runSendSmsDialog(HWND owner);
-void runSettingsDialog(HWND owner);
-bool runChangeSmscDialog(HWND owner);
 
 }  // namespace gsms::win

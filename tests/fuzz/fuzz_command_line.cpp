@@ -18,7 +18,7 @@
 #include "harness.h"
 #include "platform/paths.h"
 #include "platform/process_runner.h"
-#include "sms/incoming.h"
+#include "sms/incoming_command.h"
 
 using namespace gsms;
 

@@ -19,7 +19,8 @@
 #include "json_records.h"
 #include "pdu_encoder.h"
 #include "sms/gsm_alphabet.h"
-#include "sms/incoming.h"
+#include "sms/incoming_listing.h"
+#include "sms/incoming_parts.h"
 
 using namespace gsms;
 

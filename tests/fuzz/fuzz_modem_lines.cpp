@@ -19,6 +19,8 @@
 #include <string>
 
 #include "harness.h"
+#include "modem/input_thread.h"
+#include "modem/line_assembler.h"
 #include "modem/modem_state.h"
 #include "modem/pin_mask.h"
 #include "sms/smsc.h"

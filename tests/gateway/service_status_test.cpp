@@ -1,7 +1,7 @@
 // What gsmsd tells those who watch it: the watchdog's judgement of the engine's loops, the
 // gate that keeps a submission from starting once a stop is requested, and the status file,
 // metrics and status line, compared whole.
-#include "gateway/service_status.h"
+#include "gateway/status_snapshot.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

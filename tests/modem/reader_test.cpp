@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/log.h"
+#include "modem/input_thread.h"
+#include "modem/line_assembler.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"
 #include "platform/file_append.h"

@@ -19,6 +19,8 @@
 #include "modem/modem_state.h"
 #include "pdu_encoder.h"
 #include "platform/clock.h"
+#include "sms/incoming_command.h"
+#include "sms/incoming_listing.h"
 #include "sms/scripted_modem.h"
 #include "support/own_arguments.h"
 #include "support/temp_dir.h"

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "modem/at_sender.h"
+#include "modem/input_thread.h"
 #include "modem/modem_state.h"
 #include "platform/serial_port.h"
 

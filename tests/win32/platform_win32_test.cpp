@@ -14,7 +14,7 @@
 #include "core/log.h"
 #include "db/database.h"
 #include "db/dbf_engine.h"
-#include "modem/modem_state.h"
+#include "modem/input_thread.h"
 #include "platform/clock.h"
 #include "platform/dir_watch.h"
 #include "platform/file_move.h"

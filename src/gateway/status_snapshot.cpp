@@ -1,0 +1,194 @@
+#include "gateway/status_snapshot.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+
+#include "core/version.h"
+#include "jobs/job_table.h"
+#include "platform/clock.h"
+#include "platform/process_signals.h"
+#include "platform/text_encoding.h"
+#include "sms/signal_thread.h"
+
+namespace gsms {
+namespace {
+
+constexpr std::size_t kStatusLineErrorChars = 100;
+
+// Set by the first signal reading's notification, read by every snapshot.
+std::atomic<bool> polled{false};
+
+std::string localStamp(std::int64_t seconds) {
+    const std::tm t = clock::localTime(seconds);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900,
+                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    return text;
+}
+
+std::string duration(std::int64_t seconds) {
+    if (seconds < 0) seconds = 0;
+    const std::int64_t d = seconds / 86400, h = seconds / 3600 % 24, m = seconds / 60 % 60,
+                       s = seconds % 60;
+    std::string out;
+    if (d > 0) out += std::to_string(d) + " d ";
+    if (d > 0 || h > 0) out += std::to_string(h) + " h ";
+    if (d > 0 || h > 0 || m > 0) out += std::to_string(m) + " min ";
+    return out + std::to_string(s) + " s";
+}
+
+// A text from the engine (ISO 8859-1, possibly naming a file whose name holds a line break)
+// as one line of UTF-8.
+std::string shown(std::string_view latin1, std::size_t limit = std::string::npos) {
+    std::string line(latin1.substr(0, std::min(limit, latin1.size())));
+    for (char& c : line) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) c = '?';
+    }
+    if (limit < latin1.size()) line += "...";
+    return text::latin1ToUtf8(line);
+}
+
+const char* stageText(EngineStage stage) {
+    switch (stage) {
+        case EngineStage::NotStarted:
+        case EngineStage::Starting: return "starting";
+        case EngineStage::Initialising: return "initialising the modem";
+        case EngineStage::Running: return "running";
+        case EngineStage::Stopping: return "stopping";
+        case EngineStage::Stopped: return "stopped";
+    }
+    return "?";
+}
+
+bool modemInService(const StatusSnapshot& s) {
+    const bool worked = s.stage == EngineStage::Running || s.stage == EngineStage::Stopping;
+    return worked && !s.portHungUp && !(s.signalPolled && s.signal == 0);
+}
+
+std::string modemText(const StatusSnapshot& s) {
+    switch (s.stage) {
+        case EngineStage::NotStarted:
+        case EngineStage::Starting: return "not open yet";
+        case EngineStage::Initialising: return "being brought into service";
+        case EngineStage::Stopped: return "left";
+        default: break;
+    }
+    if (s.portHungUp) return "port hung up";
+    if (s.signalPolled && s.signal == 0) return "no usable signal";
+    return "in service";
+}
+
+}  // namespace
+
+StatusSnapshot takeStatusSnapshot() {
+    StatusSnapshot s;
+    s.pid = currentProcessId();
+    s.stage = engineStage();
+    s.port = portName();
+    s.portHungUp = portHungUp();
+    s.signalPolled = polled.load();
+    s.signal = signalQuality().load();
+    s.sending = submissionsInFlight();
+    s.queued = std::max(0, jobTable().count.load() - s.sending);
+    s.sent = tallied(Tally::Sent);
+    s.failed = tallied(Tally::Failed);
+    s.retried = tallied(Tally::Retried);
+    s.received = tallied(Tally::Received);
+    s.lastError = lastError();
+    s.started = startedAt();
+    s.now = clock::wallSeconds();
+    return s;
+}
+
+void noteSignalPolled() { polled.store(true); }
+
+std::string statusText(const StatusSnapshot& s) {
+    std::string out = "gsmsd " + std::string(kVersion) + " (Velkora GSM/SMS)\n";
+    auto add = [&out](const char* key, const std::string& value) {
+        out += key;
+        out += ": ";
+        out += value;
+        out += '\n';
+    };
+    add("pid", std::to_string(s.pid));
+    add("state", stageText(s.stage));
+    add("modem", modemText(s));
+    add("port", s.port.empty() ? "-" : shown(s.port));
+    add("signal", s.signalPolled ? std::to_string(s.signal) : "not read yet");
+    add("jobs queued", std::to_string(s.queued));
+    add("jobs sending", std::to_string(s.sending));
+    add("sent", std::to_string(s.sent));
+    add("failed", std::to_string(s.failed));
+    add("retried", std::to_string(s.retried));
+    add("received", std::to_string(s.received));
+    add("last error", s.lastError.at != 0 ? shown(s.lastError.text) : "none");
+    add("last error at", s.lastError.at != 0 ? localStamp(s.lastError.at) : "-");
+    add("started", localStamp(s.started));
+    add("uptime", duration(s.now - s.started));
+    add("updated", localStamp(s.now));
+    return out;
+}
+
+std::string metricsText(const StatusSnapshot& s) {
+    std::string out;
+    auto metric = [&out](const char* name, const char* type, const char* help,
+                         const std::string& value, const char* labels = "") {
+        out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type +
+               "\n" + name + labels + " " + value + "\n";
+    };
+    const std::string version = std::string("{version=\"") + kVersion + "\"}";
+    metric("gsms_info", "gauge", "The gateway's version.", "1", version.c_str());
+    metric("gsms_running", "gauge", "1 while the worker threads run.",
+           s.stage == EngineStage::Running ? "1" : "0");
+    metric("gsms_modem_in_service", "gauge",
+           "1 while the modem is in service with a usable signal.",
+           modemInService(s) ? "1" : "0");
+    if (s.signalPolled)
+        metric("gsms_signal_quality", "gauge", "The last signal reading, 0 to 31 (0: none).",
+               std::to_string(s.signal));
+    metric("gsms_jobs_queued", "gauge", "Jobs taken and not yet reported, but the one sent.",
+           std::to_string(s.queued));
+    metric("gsms_jobs_sending", "gauge", "Jobs being sent now.", std::to_string(s.sending));
+    metric("gsms_sms_sent_total", "counter", "Jobs sent since start.", std::to_string(s.sent));
+    metric("gsms_sms_failed_total", "counter", "Jobs given up since start.",
+           std::to_string(s.failed));
+    metric("gsms_sms_retried_total", "counter", "Failed attempts retried later since start.",
+           std::to_string(s.retried));
+    metric("gsms_sms_received_total", "counter", "SMS received since start.",
+           std::to_string(s.received));
+    metric("gsms_last_error_timestamp_seconds", "gauge",
+           "When the last error was shown (0: none since start).",
+           std::to_string(s.lastError.at));
+    metric("gsms_start_time_seconds", "gauge", "When the gateway started.",
+           std::to_string(s.started));
+    metric("gsms_status_time_seconds", "gauge",
+           "When this file was written (at least every signal poll while the gateway runs).",
+           std::to_string(s.now));
+    return out;
+}
+
+std::string statusLine(const StatusSnapshot& s) {
+    std::string out = stageText(s.stage);
+    out[0] = static_cast<char>(out[0] - 'a' + 'A');
+    if (s.stage == EngineStage::Running || s.stage == EngineStage::Stopping) {
+        out += ", modem " + modemText(s);
+        if (s.signalPolled) out += ", signal " + std::to_string(s.signal);
+    }
+    out += "; " + std::to_string(s.queued) + " queued, " + std::to_string(s.sending) +
+           " sending; " + std::to_string(s.sent) + " sent, " + std::to_string(s.failed) +
+           " failed, " + std::to_string(s.retried) + " retried, " + std::to_string(s.received) +
+           " received";
+    if (s.lastError.at != 0) {
+        const std::tm t = clock::localTime(s.lastError.at);
+        char at[32];
+        std::snprintf(at, sizeof at, "%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec);
+        out += std::string("; last error ") + at + " " +
+               shown(s.lastError.text, kStatusLineErrorChars);
+    }
+    return out;
+}
+
+}  // namespace gsms
