@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -153,15 +154,23 @@ bool Simulator::start(const std::vector<std::string>& extraArgs) {
 }
 
 std::string Simulator::control(const std::string& line) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return "error: socket";
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", control_.c_str());
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return "error: connect";
-    }
+    // A simulator that is still coming up refuses for a moment (or has no socket yet).
+    int fd = -1, err = 0;
+    waitFor(
+        [&] {
+            fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+                return true;
+            err = errno;
+            if (fd >= 0) ::close(fd);
+            fd = -1;
+            return err != ECONNREFUSED && err != ENOENT;
+        },
+        std::chrono::seconds(5));
+    if (fd < 0) return std::string("error: connect: ") + std::strerror(err);
     const std::string out = line + "\n";
     if (::write(fd, out.data(), out.size()) != static_cast<ssize_t>(out.size())) {
         ::close(fd);

@@ -128,7 +128,7 @@ TEST_F(Pipeline, AlarmsAndMiniMessagesTravelTheWholeRoad) {
 
 TEST_F(Pipeline, FailingAlarmIsRetriedThenMovedToTheErrorDirectory) {
     makeTable(dir / "dbf/plant.dbf", 1, "SMS", "");
-    sim.control("send-fail error");
+    ASSERT_EQ(sim.control("send-fail error"), "ok");
     start({{"RetryCount", "3"}, {"RetryDelay", "1"}});
     job("f.sms", "Szenario=plant\r\nPhoneNumber=555\r\nMessage=x\r\ndbentry=0\r\n");
     ASSERT_TRUE(waitFor([&] { return !result("error", "f.sms").empty(); }));
@@ -172,7 +172,7 @@ TEST_F(Pipeline, UnwritableDoneDirectoryLeavesEveryFileUnsentAgain) {
     // A plain file where the done directory's parent should be: no user, root included, can
     // create or write the directory.
     writeText(dir / "blocker", "not a directory");
-    sim.control("send-delay 150");
+    ASSERT_EQ(sim.control("send-delay 150"), "ok");
     start({{"DonePath", dir / "blocker/done"}});
     constexpr int kJobs = 60;
     for (int i = 0; i < kJobs; ++i)

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -133,12 +134,22 @@ private:
 // Sends text (control lines) over the control socket and returns what came back once it
 // holds one answer line per line sent; "" when the socket cannot be reached.
 inline std::string controlSocket(const std::string& path, const std::string& text, Ms deadline = 10s) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    // A simulator that is still coming up refuses for a moment (or has no socket yet).
+    int fd = -1;
+    waitFor([&] {
+        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+            return true;
+        const int e = errno;
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        return e != ECONNREFUSED && e != ENOENT;
+    }, 5s);
     std::string got;
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+    if (fd >= 0 &&
         ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size())) {
         auto lines = std::count(text.begin(), text.end(), '\n');
         auto end = std::chrono::steady_clock::now() + deadline;

@@ -161,6 +161,14 @@ const Transcript kTranscripts[] = {
       {"at+csq\r", info("+CSQ: 15,99")},
       {"!cops fail off", "ok"},
       {"at+cops=0,0\r", kOk},
+      {"!cops next ok fail", "ok"},  // one answered, then none: the last choice stays
+      {"at+cops=0,0\r", kOk},
+      {"at+cops=0,0\r", ""},
+      {"at+cops=0,0\r", ""},
+      {"!cops next fail fail", "ok"},
+      {"at+cops=0,0\r", ""},
+      {"!cops fail off", "ok"},  // drops the rest of the plan
+      {"at+cops=0,0\r", kOk},
       {"!ignore-first 2", "ok"},
       {"at+csq\r", ""},
       {"\x1a" "at\r", ""},  // a stray Ctrl-Z is no text end in command state

@@ -257,6 +257,10 @@ AtModem::Reply AtModem::cops(Form form, const Args& a) {
         return info({std::string("+COPS: (2,\"") + kOperator + "\",\"SIMNET\",\"26299\"),,(0-4),(0-2)"});
     if (!simReady()) return cme(11);
     if (form != Form::Set || a.empty() || !number(a[0].text, 0, 4)) return error();
+    if (!copsNext_.empty()) {  // the last choice stays
+        copsFail_ = copsNext_.front();
+        copsNext_.erase(copsNext_.begin());
+    }
     if (copsFail_) return Reply{{}, "", false, true};  // registration that never completes
     return ok();
 }

@@ -186,6 +186,7 @@ private:
     std::string csqLine_;  // empty: the usual "+CSQ: N,99"
     bool csqSilent_ = false;
     bool copsFail_ = false;
+    std::vector<bool> copsNext_;  // the fail choices of the next AT+COPS=..., in turn
     bool cfunQueryError_ = false;
     int sendDelayMs_ = 0;
     enum class Fail { None, Cms, Error } fail_ = Fail::None;

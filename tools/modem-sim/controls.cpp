@@ -77,7 +77,10 @@ const std::vector<AtModem::ControlRule>& AtModem::controlRules() {
          "(a modem that writes +CSQ:15,99 without the blank)", &AtModem::csqLineControl},
         {"csq-silent", "on|off", "AT+CSQ gets no answer (other commands do)",
          &AtModem::csqSilentControl},
-        {"cops", "fail on|off", "AT+COPS=... never answers", &AtModem::copsControl},
+        {"cops", "fail on|off|next ok|fail...", "AT+COPS=... never answers; next: the next\n"
+         "ones answer OK or never in turn, the last\n"
+         "choice staying (next ok fail: one OK, then none)",
+         &AtModem::copsControl},
         {"cfun-query", "error|ok", "AT+CFUN? answers ERROR (ok: normally)",
          &AtModem::cfunQueryControl},
         {"cmgf", "0|1", "the current message format", &AtModem::cmgfControl},
@@ -227,7 +230,19 @@ std::string AtModem::csqSilentControl(std::string_view args, Output&) {
 
 std::string AtModem::copsControl(std::string_view args, Output&) {
     auto [what, rest] = firstWord(args);
-    return what == "fail" && onOff(rest, copsFail_) ? std::string() : kUsage;
+    if (what == "next") {
+        std::vector<bool> next;
+        for (const std::string& w : words(rest)) {
+            if (w != "ok" && w != "fail") return kUsage;
+            next.push_back(w == "fail");
+        }
+        if (next.empty()) return kUsage;
+        copsNext_ = std::move(next);
+        return {};
+    }
+    if (what != "fail" || !onOff(rest, copsFail_)) return kUsage;
+    copsNext_.clear();
+    return {};
 }
 
 std::string AtModem::cfunQueryControl(std::string_view args, Output&) {

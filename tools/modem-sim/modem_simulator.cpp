@@ -109,9 +109,13 @@ bool ModemSimulator::makeLink() {
 
 bool ModemSimulator::openControlSocket() {
     const std::string& path = options_.controlPath;
+    // Bound and listening under a name of its own first, then linked to the path: whoever
+    // sees the path can connect at once. A link, not a rename, so that a simulator that took
+    // the path meanwhile keeps it, as with a bind to the path itself.
+    const std::string aside = path + ".new" + std::to_string(::getpid());
     struct sockaddr_un addr {};
     addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) return fail("control path too long: " + path);
+    if (aside.size() >= sizeof addr.sun_path) return fail("control path too long: " + path);
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
@@ -124,11 +128,23 @@ bool ModemSimulator::openControlSocket() {
         if (live) return fail(path + " is in use by another simulator");
         ::unlink(path.c_str());
     }
+    std::memcpy(addr.sun_path, aside.c_str(), aside.size() + 1);
+    ::unlink(aside.c_str());
     listen_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
         return fail("cannot bind " + path + ": " + std::strerror(errno));
+    if (::listen(listen_, 8) != 0) {
+        int e = errno;
+        ::unlink(aside.c_str());
+        return fail("cannot listen on " + path + ": " + std::strerror(e));
+    }
+    if (::link(aside.c_str(), path.c_str()) != 0) {
+        int e = errno == EEXIST ? EADDRINUSE : errno;  // as the bind to the path would say
+        ::unlink(aside.c_str());
+        return fail("cannot bind " + path + ": " + std::strerror(e));
+    }
+    ::unlink(aside.c_str());
     socketMade_ = true;
-    if (::listen(listen_, 8) != 0) return fail("cannot listen on " + path + ": " + std::strerror(errno));
     return true;
 }
 
