@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -28,8 +27,8 @@ struct DbfLayout {
     unsigned char version = 0x03;
     std::vector<DbfFieldLayout> fields;
     // One text per field: numbers and memo block numbers right-aligned, everything else
-    // left-aligned, cut to the width. Visual FoxPro memo fields (4 bytes), integers (I, 4
-    // bytes) and doubles (B, 8 bytes) store it in binary.
+    // left-aligned, cut to the width. Visual FoxPro memo and integer fields (4 bytes) store it
+    // in binary.
     std::vector<std::vector<std::string>> rows;
     long counted = -1;  // record count in the header; -1: the number of rows
     bool endByte = true;
@@ -92,19 +91,9 @@ inline std::string dbfBytes(const DbfLayout& s) {
             const DbfFieldLayout& f = s.fields[i];
             const std::string v = i < row.size() ? row[i] : "";
             std::string cell(static_cast<std::size_t>(f.length), ' ');
-            const bool vfp = isVisualFoxPro(s.version);
-            if (f.type == 'M' && f.length == 4) {
-                cell.assign(4, '\0');
-                if (!v.empty()) putLe(cell, 0, static_cast<std::uint32_t>(std::stoul(v)), 4);
-            } else if (vfp && f.type == 'I' && f.length == 4) {
+            if ((f.type == 'M' || (f.type == 'I' && isVisualFoxPro(s.version))) && f.length == 4) {
                 cell.assign(4, '\0');
                 if (!v.empty()) putLe(cell, 0, static_cast<std::uint32_t>(std::stol(v)), 4);
-            } else if (vfp && f.type == 'B' && f.length == 8) {
-                const double d = v.empty() ? 0.0 : std::stod(v);
-                std::uint64_t bits;
-                std::memcpy(&bits, &d, sizeof bits);
-                cell.assign(8, '\0');
-                for (int k = 0; k < 8; ++k) cell[k] = static_cast<char>((bits >> (8 * k)) & 0xFF);
             } else if (f.type == 'N' || f.type == 'F' || f.type == 'M') {
                 cell.replace(cell.size() - std::min(v.size(), cell.size()), std::string::npos,
                              v.substr(0, cell.size()));
