@@ -1,7 +1,7 @@
 # Where `cmake --install` puts things: programs, man pages and documentation under the prefix
-# (GNUInstallDirs); the systemd unit, the sysusers.d and tmpfiles.d entries where systemd
-# looks for them. The folders the service uses at run time follow the FHS whatever the prefix:
-# the administrator's configuration in /etc/gsms, the gateway's own state (profile folder,
+# (GNUInstallDirs); the systemd unit, the sysusers.d and tmpfiles.d entries under it where
+# systemd looks for them. The folders the service uses at run time follow the FHS whatever the
+# prefix: the administrator's configuration in /etc/gsms, the gateway's own state (profile folder,
 # status file, daily logs through a link) in /var/lib/gsms and /var/log/gsms, the job and
 # table folders the alarm server shares in /var/spool/gsms.
 include(GNUInstallDirs)
@@ -11,21 +11,25 @@ set(GSMS_STATE_DIR "/var/lib/gsms" CACHE PATH "The service's profile folder and 
 set(GSMS_LOG_DIR "/var/log/gsms" CACHE PATH "The service's daily logs")
 set(GSMS_SPOOL_DIR "/var/spool/gsms" CACHE PATH "Job, result and status-table folders")
 
-# Debian 12 keeps units in /lib/systemd/system (what its systemd.pc says); elsewhere under
-# the prefix, which systemd searches as well (/usr/local/lib/systemd/system).
-set(_gsms_unit_dir "${CMAKE_INSTALL_PREFIX}/lib/systemd/system")
-if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-  find_package(PkgConfig QUIET)
-  if(PKG_CONFIG_FOUND)
-    pkg_get_variable(_gsms_pc_unit_dir systemd systemdsystemunitdir)
-    if(_gsms_pc_unit_dir)
-      set(_gsms_unit_dir "${_gsms_pc_unit_dir}")
-    endif()
+# The systemd unit and the sysusers.d and tmpfiles.d entries go under the prefix given at
+# install time (`cmake --install build --prefix DIR` puts them under DIR as everything else):
+# relative folders, where systemd looks under /usr (Debian's /usr/lib/systemd/system,
+# /usr/lib/sysusers.d, /usr/lib/tmpfiles.d) and /usr/local alike. An absolute folder given
+# here is taken as it is.
+set(_gsms_service_dirs
+    GSMS_SYSTEMD_UNIT_DIR "lib/systemd/system" "Where the systemd unit is installed"
+    GSMS_SYSUSERS_DIR "lib/sysusers.d" "Where the sysusers.d entry is installed"
+    GSMS_TMPFILES_DIR "lib/tmpfiles.d" "Where the tmpfiles.d entry is installed")
+# Text, not PATH: CMake would turn a relative -D value of a PATH into one under the build folder.
+while(_gsms_service_dirs)
+  list(POP_FRONT _gsms_service_dirs _var _dir _doc)
+  # A build configured before these were relative holds the prefix of that time.
+  if(DEFINED CACHE{${_var}} AND "$CACHE{${_var}}" STREQUAL "${CMAKE_INSTALL_PREFIX}/${_dir}")
+    set(${_var} "${_dir}" CACHE STRING "${_doc}" FORCE)
   endif()
-endif()
-set(GSMS_SYSTEMD_UNIT_DIR "${_gsms_unit_dir}" CACHE PATH "Where the systemd unit is installed")
-set(GSMS_SYSUSERS_DIR "${CMAKE_INSTALL_PREFIX}/lib/sysusers.d" CACHE PATH "Where the sysusers.d entry is installed")
-set(GSMS_TMPFILES_DIR "${CMAKE_INSTALL_PREFIX}/lib/tmpfiles.d" CACHE PATH "Where the tmpfiles.d entry is installed")
+  set(${_var} "${_dir}" CACHE STRING "${_doc}")
+  set_property(CACHE ${_var} PROPERTY TYPE STRING)
+endwhile()
 # The service package's documentation folder (examples under it).
 set(GSMS_DOC_DIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/gsmsd")
 # The commented TEVRAK.INI that tmpfiles.d copies to /etc/gsms when there is none.

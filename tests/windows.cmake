@@ -8,6 +8,7 @@
 # Linux build).
 set(GSMS_POSIX_ONLY_TEST_DIRS e2e modem-sim)
 set(GSMS_POSIX_ONLY_TESTS
+  core/log_outage_test.cpp
   db/database_test.cpp
   gateway/modem_start_test.cpp
   jobs/intake_test.cpp

@@ -38,9 +38,11 @@ std::string dailyLogPath(const std::tm& t) {
     return name;
 }
 
-void fileLog(std::string_view text) {
-    std::tm now = clock::localNow();
-    char line[kFileLineSize];
+namespace {
+
+// One daily log line, "HH:MM:SS text" and the line end, in `line`; its length.
+std::size_t formatFileLine(const std::tm& now, std::string_view text,
+                           char (&line)[kFileLineSize]) {
     int head = std::snprintf(line, sizeof line, "%02d:%02d:%02d ", now.tm_hour, now.tm_min,
                              now.tm_sec);
     // Cut a long text so that the line end (at most two bytes) always fits.
@@ -48,11 +50,49 @@ void fileLog(std::string_view text) {
     std::size_t n = text.size() < room ? text.size() : room;
     std::memcpy(line + head, text.data(), n);
     std::memcpy(line + head + n, files::kLineEnd.data(), files::kLineEnd.size());
-    const std::size_t len = static_cast<std::size_t>(head) + n + files::kLineEnd.size();
+    return static_cast<std::size_t>(head) + n + files::kLineEnd.size();
+}
 
-    std::lock_guard lock(fileLogMutex);
-    if (!paths::isDirectory("log") && !paths::makeDirectory("log", 0750)) return;
-    (void)files::append(dailyLogPath(now), std::string_view(line, len), files::IfMissing::Create);
+// Lines lost since the daily log last took one (guarded by fileLogMutex); non-zero while the
+// log cannot be written.
+unsigned unwrittenFileLines = 0;
+
+}  // namespace
+
+void fileLog(std::string_view text) {
+    std::tm now = clock::localNow();
+    char line[kFileLineSize];
+    const std::size_t len = formatFileLine(now, text, line);
+
+    // Told to the window after the lock is released: its receivers may log themselves.
+    std::string recovered, failed;
+    {
+        std::lock_guard lock(fileLogMutex);
+        if (!paths::isDirectory("log") && !paths::makeDirectory("log", 0750)) return;
+        const std::string path = dailyLogPath(now);
+        // After an outage the gap is told where it is, in one write with the line: a short
+        // notice that fits where the line does not would end the outage only to begin another.
+        std::string lost, joined;
+        std::string_view bytes(line, len);
+        if (unwrittenFileLines > 0) {
+            lost = std::to_string(unwrittenFileLines) +
+                   " lines could not be written to the daily log";
+            char notice[kFileLineSize];
+            joined.assign(notice, formatFileLine(now, lost, notice)).append(bytes);
+            bytes = joined;
+        }
+        int error = 0;
+        if (files::append(path, bytes, files::IfMissing::Create, &error) == 0) {
+            unwrittenFileLines = 0;
+            recovered = lost;
+        } else if (unwrittenFileLines++ == 0) {
+            // Once per outage: a full disk would otherwise fill the window with this line.
+            failed = "ERROR: cannot write the daily log " + path + " (" + std::strerror(error) +
+                     ")";
+        }
+    }
+    if (!recovered.empty()) windowLog(nullptr, recovered, kColorRed);
+    if (!failed.empty()) windowLog(nullptr, failed, kColorRed);
 }
 
 void setNotifier(Notifier notifier) {

@@ -3,7 +3,11 @@
 // fileLog: one time-stamped line in log/gsms_YYYYMMDD.log under the current directory,
 //   opened and closed per line, serialised by one lock. The log directory is created when
 //   missing (mode 0750); when it cannot be, nothing is written. A new daily file gets mode
-//   0640: it names the site's numbers and paths.
+//   0640: it names the site's numbers and paths. A line is written whole or not at all; when
+//   the file cannot take it (a full disk), "ERROR: cannot write the daily log <path>
+//   (<reason>)" goes in red to the window, once until the log takes lines again, and the lines
+//   lost meanwhile are counted: the first line written again is preceded, in the file and in
+//   red in the window, by "<n> lines could not be written to the daily log".
 // windowLog: a date-stamped line with a colour, queued in the 32-slot LogQueue for the
 //   window; a receiver registered with setNotifier is told code 0 per queued line. A line
 //   that finds all 32 slots taken (the receiver is behind) is dropped and counted. A red

@@ -197,6 +197,29 @@ int CDatabase::Replace(const char* name, const char* value) {
     return afterChange("CDatabase::Replace");
 }
 
+int CDatabase::ReplaceAll(const FieldValue* values, std::size_t count, FieldRefusal& refused) {
+    refused = FieldRefusal{};
+    if (!table_ || db::dbfRecNo(table_) == 0) return 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const FieldValue& v = values[i];
+        FieldSlot* s = slot(v.name);
+        const bool fits = s != nullptr && (v.text ? db::dbfCheckText(s->field, v.text)
+                                                  : db::dbfCheckNumber(s->field, v.number)) == 0;
+        if (!fits) {
+            refused.name = v.name;
+            refused.type = s ? db::dbfFieldType(s->field) : '\0';
+            return 0;
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const FieldValue& v = values[i];
+        db::DbfField* f = slot(v.name)->field;
+        // Checked above on this record: cannot be refused now.
+        (void)(v.text ? db::dbfAssignText(f, v.text) : db::dbfAssignNumber(f, v.number));
+    }
+    return afterChange("CDatabase::Replace");
+}
+
 int CDatabase::afterChange(const char* box_text) {
     int ok = 1;
     if (auto_flush_ && db::dbfFlush(table_) != 0) {

@@ -12,14 +12,30 @@
 // (e.g. after a failed Go), the value does not fit the field, or the
 // auto-flush could not write it (after the "CDatabase::Replace" box; the
 // change is then dropped). Find returns the record number found or 0. Append
-// 1 on success. The destructor does not close.
+// 1 on success. The destructor does not close. ReplaceAll 1 when every value was written, 0
+// when none was (see there).
 #pragma once
 
 #include "db/dbf_engine.h"
 
+#include <cstddef>
 #include <functional>
+#include <string>
 
 namespace gsms {
+
+// One field's new value for ReplaceAll: the text, or the number when text is null.
+struct FieldValue {
+    const char* name;
+    const char* text;
+    int number;
+};
+
+// The value that ReplaceAll found a field unable to take.
+struct FieldRefusal {
+    std::string name;  // the field as asked for; empty when no value was at fault
+    char type = 0;     // its type letter; 0 when the table has no such field
+};
 
 using DbErrorBox = std::function<void(const char* text, const char* caption)>;
 // Replaces the warning box; with no hook set the box is silent.
@@ -60,6 +76,13 @@ public:
     virtual void CopyRecord(long from, long to);
 
     int FieldLength(const char* name);
+    // Assigns every value to the current record, or none: each field must exist and be able
+    // to hold its value before any is changed, and the row goes to disk in one flush (with
+    // auto-flush). 1: all written. 0: nothing written; `refused` names the field that lacks or
+    // cannot hold its value, or is empty when there is no current record or the flush failed
+    // (after the "CDatabase::Replace" box).
+    [[nodiscard]] int ReplaceAll(const FieldValue* values, std::size_t count,
+                                 FieldRefusal& refused);
 
 private:
     struct FieldSlot {

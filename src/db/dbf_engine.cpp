@@ -237,8 +237,10 @@ DbfField* dbfFieldByPosition(DbfTable* t, int position) {
 }
 
 int dbfFieldLength(const DbfField* f) {
-    return f ? static_cast<int>(f->table->layout.fields[f->index].length) : 0;
+    return f ? static_cast<int>(textWidth(f->table->layout.fields[f->index])) : 0;
 }
+
+char dbfFieldType(const DbfField* f) { return f ? f->table->layout.fields[f->index].type : '\0'; }
 
 int dbfFieldPosition(const DbfTable* t, const char* name) {
     if (t == nullptr || name == nullptr) return 0;
@@ -305,7 +307,7 @@ int dbfFieldText(const DbfField* f, char* buffer, int size) {
     if (buffer == nullptr || size < 1) return -1;
     buffer[0] = '\0';
     const FieldLayout* field = onRecord(f);
-    if (field == nullptr || static_cast<std::uint32_t>(size) < field->length + 1) return -1;
+    if (field == nullptr || static_cast<std::uint32_t>(size) < textWidth(*field) + 1) return -1;
     fieldText(*field, f->table->record.data() + field->offset, buffer);
     return 0;
 }
@@ -313,6 +315,20 @@ int dbfFieldText(const DbfField* f, char* buffer, int size) {
 int dbfFieldInteger(const DbfField* f) {
     const FieldLayout* field = onRecord(f);
     return field ? fieldInteger(*field, f->table->record.data() + field->offset) : 0;
+}
+
+int dbfCheckText(const DbfField* f, const char* text) {
+    const FieldLayout* field = onRecord(f);
+    if (field == nullptr) return -1;
+    std::vector<char> stored(field->length);
+    return storeText(*field, text, stored.data());
+}
+
+int dbfCheckNumber(const DbfField* f, double value) {
+    const FieldLayout* field = onRecord(f);
+    if (field == nullptr) return -1;
+    std::vector<char> stored(field->length);
+    return storeNumber(*field, value, stored.data());
 }
 
 int dbfAssignText(DbfField* f, const char* text) {
@@ -369,8 +385,8 @@ int dbfBlank(DbfTable* t) {
     if (t == nullptr || t->cursor == 0) return -1;
     for (std::size_t i = 0; i < t->layout.fields.size(); ++i) {
         const FieldLayout& f = t->layout.fields[i];
-        if (f.kind == FieldKind::Other) continue;  // memo block numbers and binary values stay
-        std::memset(t->record.data() + f.offset, ' ', f.length);
+        if (f.kind == FieldKind::Other) continue;  // memo block numbers and the like stay
+        storeEmpty(t->layout, f, t->record.data() + f.offset);
         t->changed[i] = true;
     }
     return 0;

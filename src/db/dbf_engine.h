@@ -70,7 +70,8 @@ void dbfClose(DbfTable* t);
 
 int dbfFieldCount(const DbfTable* t);
 DbfField* dbfFieldByPosition(DbfTable* t, int position);   // 1-based; null if none
-int dbfFieldLength(const DbfField* f);                       // 0 for null
+int dbfFieldLength(const DbfField* f);  // characters of its text (textWidth); 0 for null
+char dbfFieldType(const DbfField* f);   // the type letter as stored; '\0' for null
 int dbfFieldPosition(const DbfTable* t, const char* name);  // 1-based, any letter case; 0 if none
 // The value kept between opening and the first use; it carries nothing in this engine.
 int dbfOpenToken(const DbfTable* t);
@@ -91,17 +92,20 @@ void dbfEndUpdate(DbfTable* t);
 [[nodiscard]] int dbfFlush(DbfTable* t);   // commit and put on the disk
 [[nodiscard]] int dbfCommit(DbfTable* t);  // commit without a disk flush
 
-// The field's text, blank-padded to its width and NUL-terminated; `size` >= width + 1.
+// The field's text, blank-padded to dbfFieldLength and NUL-terminated; `size` >= that + 1.
 // -1 (with an empty text) when there is no current record.
 int dbfFieldText(const DbfField* f, char* buffer, int size);
 int dbfFieldInteger(const DbfField* f);   // 0 when there is no current record
+// 0 when the field of the current record could take the value; nothing changes.
+[[nodiscard]] int dbfCheckText(const DbfField* f, const char* text);
+[[nodiscard]] int dbfCheckNumber(const DbfField* f, double value);
 // Changes of the current record; -1 when there is none or the value does not fit the field.
 [[nodiscard]] int dbfAssignText(DbfField* f, const char* text);
 [[nodiscard]] int dbfAssignNumber(DbfField* f, double value);
 // Appends a blank record and makes it current; -1 when the header counts records that the
 // file does not hold, or the table would pass 4 GiB.
 [[nodiscard]] int dbfAppend(DbfTable* t);
-int dbfBlank(DbfTable* t);    // empties the character, number, date and logical fields
+int dbfBlank(DbfTable* t);    // empties every field but memos and the like (binary numbers: 0)
 int dbfDelete(DbfTable* t);
 int dbfRecall(DbfTable* t);
 

@@ -142,6 +142,42 @@ int storeDecimal(const FieldLayout& field, double value, char* out) {
     return place(field, std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), true, out);
 }
 
+void putLe(std::uint64_t v, std::uint32_t bytes, char* out) {
+    for (std::uint32_t i = 0; i < bytes; ++i) out[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::uint64_t getLe(const char* in, std::uint32_t bytes) {
+    std::uint64_t v = 0;
+    for (std::uint32_t i = bytes; i-- > 0;) v = (v << 8) | static_cast<unsigned char>(in[i]);
+    return v;
+}
+
+// A binary number: integers only whole and in their range, doubles any finite value.
+int storeBinary(const FieldLayout& field, double value, char* out) {
+    if (!std::isfinite(value)) return -1;
+    if (field.kind == FieldKind::Integer) {
+        if (value != std::trunc(value) || value < std::numeric_limits<std::int32_t>::min() ||
+            value > std::numeric_limits<std::int32_t>::max())
+            return -1;
+        putLe(static_cast<std::uint32_t>(static_cast<std::int32_t>(value)), 4, out);
+        return 0;
+    }
+    if (value == 0) value = 0;  // no "-0"
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    putLe(bits, 8, out);
+    return 0;
+}
+
+double binaryValue(const FieldLayout& field, const char* stored) {
+    if (field.kind == FieldKind::Integer)
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(getLe(stored, 4)));
+    const std::uint64_t bits = getLe(stored, 8);
+    double v = 0;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
 bool isNameChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -189,6 +225,11 @@ int parseHeader(const unsigned char* bytes, std::size_t size, std::uint64_t file
         f.kind = type->kind;
         f.length = desc[d.length_at];
         f.decimals = desc[d.decimals_at];
+        // Visual FoxPro's binary numbers; elsewhere I and B mean other things (a dBASE 7
+        // integer with its sign bit turned, a dBASE binary memo) and stay untouched.
+        if (version->family == Family::VisualFoxPro &&
+            ((f.type == 'I' && f.length == 4) || (f.type == 'B' && f.length == 8)))
+            f.kind = f.type == 'I' ? FieldKind::Integer : FieldKind::Double;
         if (f.kind == FieldKind::Character && d.size == 32) {
             // Clipper keeps the high byte of a long character width in the decimals byte.
             f.length |= f.decimals << 8;
@@ -269,8 +310,9 @@ void dateStamp(const TableLayout& table, const std::tm& today, unsigned char out
 int storeText(const FieldLayout& field, const char* text, char* out) {
     if (text == nullptr) text = "";
     if (field.kind == FieldKind::Other) return -1;
+    const bool binary = field.kind == FieldKind::Integer || field.kind == FieldKind::Double;
     if (field.kind != FieldKind::Character && isBlank(text)) {
-        std::memset(out, ' ', field.length);
+        std::memset(out, binary ? 0 : ' ', field.length);
         return 0;
     }
     const std::string_view value = trimmed(text);
@@ -304,6 +346,11 @@ int storeText(const FieldLayout& field, const char* text, char* out) {
             else return -1;
             return 0;
         }
+        case FieldKind::Integer:
+        case FieldKind::Double: {
+            double v = 0;
+            return parseDecimal(value, v) ? storeBinary(field, v, out) : -1;
+        }
         case FieldKind::Other: break;
     }
     return -1;
@@ -322,6 +369,8 @@ int storeNumber(const FieldLayout& field, double value, char* out) {
                          out);
         }
         case FieldKind::Logical: out[0] = value != 0 ? 'T' : 'F'; return 0;
+        case FieldKind::Integer:
+        case FieldKind::Double: return storeBinary(field, value, out);
         case FieldKind::Date:
         case FieldKind::Other: break;
     }
@@ -331,19 +380,50 @@ int storeNumber(const FieldLayout& field, double value, char* out) {
 void storeEmpty(const TableLayout& table, const FieldLayout& field, char* out) {
     const Version* v = findVersion(table.version);
     // Visual FoxPro keeps binary values (integers, memo block numbers) in these fields.
-    const bool binary = field.kind == FieldKind::Other && v != nullptr &&
-                        v->family == Family::VisualFoxPro;
+    const bool binary = field.kind == FieldKind::Integer || field.kind == FieldKind::Double ||
+                        (field.kind == FieldKind::Other && v != nullptr &&
+                         v->family == Family::VisualFoxPro);
     std::memset(out, binary ? 0 : ' ', field.length);
 }
 
+std::uint32_t textWidth(const FieldLayout& field) {
+    switch (field.kind) {
+        case FieldKind::Integer: return 11;  // "-2147483648"
+        case FieldKind::Double: return 24;   // "-1.7976931348623157e+308", the longest
+        default: return field.length;
+    }
+}
+
 void fieldText(const FieldLayout& field, const char* stored, char* out) {
-    if (field.kind == FieldKind::Other) std::memset(out, ' ', field.length);
-    else std::memcpy(out, stored, field.length);
-    out[field.length] = '\0';
+    const std::uint32_t width = textWidth(field);
+    if (field.kind == FieldKind::Integer || field.kind == FieldKind::Double) {
+        // Right-aligned like a number, in the shortest text that reads back as the value.
+        std::memset(out, ' ', width);
+        const double v = binaryValue(field, stored);
+        char buf[32];
+        std::to_chars_result r{buf, std::errc()};
+        if (field.kind == FieldKind::Integer)
+            r = std::to_chars(buf, buf + sizeof buf, static_cast<std::int32_t>(v));
+        else if (!std::isnan(v)) r = std::to_chars(buf, buf + sizeof buf, v);
+        const auto n = static_cast<std::size_t>(r.ptr - buf);
+        if (r.ec == std::errc() && n <= width) std::memcpy(out + width - n, buf, n);
+    } else if (field.kind == FieldKind::Other) {
+        std::memset(out, ' ', width);
+    } else {
+        std::memcpy(out, stored, width);
+    }
+    out[width] = '\0';
 }
 
 int fieldInteger(const FieldLayout& field, const char* stored) {
     if (field.kind == FieldKind::Other) return 0;
+    if (field.kind == FieldKind::Integer || field.kind == FieldKind::Double) {
+        const double v = binaryValue(field, stored);
+        if (std::isnan(v)) return 0;
+        constexpr double lo = std::numeric_limits<std::int32_t>::min();
+        constexpr double hi = std::numeric_limits<std::int32_t>::max();
+        return static_cast<int>(std::clamp(std::trunc(v), lo, hi));
+    }
     const std::string text(stored, field.length);
     if (field.kind == FieldKind::Logical) return std::strchr("TtYy", text[0]) != nullptr ? 1 : 0;
     double v = 0;

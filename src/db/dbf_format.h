@@ -17,7 +17,9 @@ enum class FieldKind : std::uint8_t {
     Number,     // N, F: decimal digits right-aligned, all blanks when empty
     Date,       // D: YYYYMMDD, all blanks when empty
     Logical,    // L: T, F, ? or a blank
-    Other,      // memo block numbers, binary numbers, time stamps ...: kept, never read or written
+    Integer,    // I of Visual FoxPro: 32-bit little-endian two's complement, 4 wide
+    Double,     // B of Visual FoxPro: 64-bit little-endian IEEE 754, 8 wide
+    Other,      // memos, time stamps, dBASE 7 binaries ...: kept, never read or written
 };
 
 struct FieldLayout {
@@ -81,20 +83,26 @@ void dateStamp(const TableLayout& table, const std::tm& today, unsigned char out
 // Stored forms. Each writes exactly field.length bytes to `out` and returns 0, or returns -1
 // and writes nothing when the value is not one the field can hold.
 // Text: character fields take it as it is (cut at the width); numbers take a decimal number
-// (formatted with the field's decimals); dates take YYYYMMDD; logicals take T/Y, F/N or ?.
-// Blank text empties any of them.
+// (formatted with the field's decimals); dates take YYYYMMDD; logicals take T/Y, F/N or ?;
+// integers a whole decimal number in their range, doubles any decimal number. Blank text
+// empties any of them (a binary number becomes 0).
 [[nodiscard]] int storeText(const FieldLayout& field, const char* text, char* out);
 // Numbers: numeric fields (formatted with their decimals, right-aligned), character fields
-// (left-aligned), logical fields (non-zero is T). Dates and other fields refuse.
+// (left-aligned), logical fields (non-zero is T), integers (a whole number in their range),
+// doubles. Dates and other fields refuse.
 [[nodiscard]] int storeNumber(const FieldLayout& field, double value, char* out);
 // The field's empty value in a new record.
 void storeEmpty(const TableLayout& table, const FieldLayout& field, char* out);
 
-// The field's text, blank-padded to its width and NUL-terminated (`out` holds length + 1).
-// Other fields read as blanks: their bytes are not text.
+// How many characters the field's text takes: its width, but for the binary numbers the
+// longest text of their values (11 for an integer, 24 for a double).
+std::uint32_t textWidth(const FieldLayout& field);
+// The field's text, blank-padded to textWidth and NUL-terminated (`out` holds textWidth + 1);
+// binary numbers right-aligned in decimal. Other fields read as blanks: their bytes are not
+// text.
 void fieldText(const FieldLayout& field, const char* stored, char* out);
 // The field's value as a 32-bit integer, truncated toward zero and clamped; 0 when the field
-// is empty or holds no number, 1 for a true logical.
+// is empty or holds no number (a NaN double), 1 for a true logical.
 int fieldInteger(const FieldLayout& field, const char* stored);
 
 // A byte range that a program locks to claim a record, or the right to append.

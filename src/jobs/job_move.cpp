@@ -16,7 +16,9 @@ std::string resultFileName(const std::string& dir, std::uint32_t stamp, const st
                            const std::string& ext) {
     char prefix[16];
     std::snprintf(prefix, sizeof prefix, "%08X-", stamp);
-    return paths::join(dir, prefix + name + ext);
+    // A job name near the file system's limit leaves no room for the stamp: its name part is
+    // cut short, or the result could never be made and the job would be sent again.
+    return paths::join(dir, paths::fitComponent(dir, prefix, name, ext));
 }
 
 int moveJobFile(const AlarmJob& job, const char* dir, std::uint32_t stamp, bool ownNameFirst,
@@ -31,7 +33,8 @@ int moveJobFile(const AlarmJob& job, const char* dir, std::uint32_t stamp, bool 
     request.from = job.path;
     request.expected = files::FileId{job.fileDev, job.fileIno};
     request.names = [&](int attempt) {
-        if (ownNameFirst && attempt == 0) return paths::join(target, ne.name + ne.ext);
+        if (ownNameFirst && attempt == 0)
+            return paths::join(target, paths::fitComponent(target, "", ne.name, ne.ext));
         const int counted = ownNameFirst ? attempt - 1 : attempt;
         return resultFileName(target, stamp + static_cast<std::uint32_t>(counted), ne.name,
                               ne.ext);

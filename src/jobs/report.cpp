@@ -52,35 +52,48 @@ std::string findTable(const std::string& dir, const std::string& name) {
     return found;
 }
 
-void couldNotUpdate(const std::string& table) {
-    const std::string line = "ERROR : could not update " + table;
+void couldNotUpdate(const std::string& table, const std::string& why = {}) {
+    const std::string line = "ERROR : could not update " + table + why;
     fileLog(line);
     windowLog(nullptr, line, kColorRed);
 }
 
-// Writes the job's outcome into its row: false when the row is not there or a write failed
-// (the box of CDatabase has then been shown). A field the table lacks is left out, as before;
-// after a failed write the rest of the row is not attempted, so one locked record costs one
-// wait and one box.
-bool writeStatusRow(CDatabase& db, const AlarmJob& job, const char* timeText) {
+// Writes the job's outcome into its row, all of it or nothing: false when the row is not
+// there, a field cannot hold its value (`why` then names it) or the write failed (the box of
+// CDatabase has then been shown). A field the table lacks is left out, as before.
+bool writeStatusRow(CDatabase& db, const AlarmJob& job, const char* timeText, std::string& why) {
     // A row that is not there must not be written into any other row.
     if (db.Go(static_cast<long>(job.dbentry) + 1) != 0) return false;
-    const auto put = [&db](const char* name, const auto& value) {
-        return !db.HasField(name) || db.Replace(name, value) == 1;
+    std::vector<FieldValue> row;
+    char ti[8], to[8];
+    const auto put = [&](const char* name, const char* text, int number) {
+        if (db.HasField(name)) row.push_back({name, text, number});
     };
-    if (!put("STATUS", job.status) || !put("TIME", timeText)) return false;
+    put("STATUS", nullptr, job.status);
+    put("TIME", timeText, 0);
     for (int n = 1; n <= 4; ++n) {
         char name[8];
         std::snprintf(name, sizeof name, "TY%d", n);
         if (!db.HasField(name)) continue;
         std::vector<char> type(static_cast<std::size_t>(db.FieldLength(name)) + 1, '\0');
         if (!db.GetField(name, type.data()) || std::strcmp(type.data(), "SMS") != 0) continue;
-        char ti[8], to[8];
         std::snprintf(ti, sizeof ti, "TI%d", n);
         std::snprintf(to, sizeof to, "TO%d", n);
-        return put(ti, timeText) && put(to, job.status);
+        put(ti, timeText, 0);
+        put(to, nullptr, job.status);
+        break;
     }
-    return true;
+    FieldRefusal refused;
+    if (db.ReplaceAll(row.data(), row.size(), refused) == 1) return true;
+    for (const FieldValue& v : row) {
+        if (refused.name != v.name) continue;
+        const std::string value =
+            v.text ? '"' + std::string(v.text) + '"' : std::to_string(v.number);
+        why = ": field " + refused.name + " (type " + std::string(1, refused.type) +
+              ") cannot hold " + value;
+        break;
+    }
+    return false;
 }
 
 void updateStatusRow(const AlarmJob& job, const char* timeText) {
@@ -95,9 +108,10 @@ void updateStatusRow(const AlarmJob& job, const char* timeText) {
         couldNotUpdate(shown);
         return;
     }
-    const bool written = writeStatusRow(db, job, timeText);
+    std::string why;
+    const bool written = writeStatusRow(db, job, timeText, why);
     db.Close();
-    if (!written) couldNotUpdate(shown);
+    if (!written) couldNotUpdate(shown, why);
 }
 
 }  // namespace

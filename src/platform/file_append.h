@@ -3,6 +3,10 @@
 // never interleave, the file closed again at once so that other programs may read, move or
 // delete it at any time. The descriptor or handle is never inherited by child processes.
 //
+// An append is whole or not at all: when the file system takes only part of the bytes (a full
+// disk, a file size limit), the file is cut back to where they began, so a failed line never
+// runs into the next one.
+//
 // Thread safety: any thread may append at any time; the caller serialises appends to one file
 // where their order matters.
 #pragma once
@@ -21,7 +25,9 @@ enum class IfMissing {
 };
 
 // Appends the bytes at the end of the file. 0 when all were written, -1 otherwise (also when
-// the file is missing and ifMissing is Skip).
-[[nodiscard]] int append(const std::string& path, std::string_view bytes, IfMissing ifMissing);
+// the file is missing and ifMissing is Skip); then *error, when given, holds why as an errno
+// value (ENOENT for a missing file that was to be skipped).
+[[nodiscard]] int append(const std::string& path, std::string_view bytes, IfMissing ifMissing,
+                         int* error = nullptr);
 
 }  // namespace gsms::files

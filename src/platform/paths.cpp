@@ -28,6 +28,19 @@ NameExt split(std::string_view path) {
     return {std::string(last.substr(0, dot)), std::string(last.substr(dot))};
 }
 
+std::string fitComponent(const std::string& dir, std::string_view head, std::string_view name,
+                         std::string_view tail) {
+    const std::size_t max = maxComponentLength(dir);
+    const auto fits = [&](std::string_view n, std::string_view t) {
+        return componentLength(std::string(head) + std::string(n) + std::string(t)) <= max;
+    };
+    while (!name.empty() && !fits(name, tail))
+        name = name.substr(0, lastCharacterStart(name, name.size()));
+    while (name.empty() && !tail.empty() && !fits(name, tail))
+        tail = tail.substr(0, lastCharacterStart(tail, tail.size()));
+    return std::string(head) + std::string(name) + std::string(tail);
+}
+
 bool sameDirectory(const std::string& a, const std::string& b) {
     files::FileId ia, ib;
     if (files::identityOf(a, ia) && files::identityOf(b, ib)) return ia == ib;

@@ -28,6 +28,18 @@ struct NameExt {
     std::string ext;
 };
 NameExt split(std::string_view path);
+// The path component head + name + tail for folder dir, name cut short between two characters
+// as far as needed for the component to fit there: NAME_MAX bytes of dir's file system
+// (pathconf; 255 when it cannot be told) on POSIX, 255 UTF-16 units on Windows. When head and
+// tail alone do not fit, name is left out and tail cut from its end as well.
+std::string fitComponent(const std::string& dir, std::string_view head, std::string_view name,
+                         std::string_view tail);
+// The platform's answers for fitComponent: the longest component that dir takes and a
+// component's length, in the same units; where the last character of text[0, end) begins
+// (UTF-8 on POSIX, the ANSI code page on Windows).
+std::size_t maxComponentLength(const std::string& dir);
+std::size_t componentLength(std::string_view component);
+std::size_t lastCharacterStart(std::string_view text, std::size_t end);
 bool isDirectory(const std::string& path);
 bool exists(const std::string& path);
 // True when both paths name the same directory (the same one found through either, or, where

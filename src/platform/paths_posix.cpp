@@ -1,5 +1,6 @@
 // POSIX answers to the path helpers' questions about the file system.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -8,6 +9,21 @@
 namespace gsms::paths {
 
 const char kSeparator = '/';
+
+std::size_t maxComponentLength(const std::string& dir) {
+    const long max = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+    return max > 0 ? static_cast<std::size_t>(max) : 255;
+}
+
+std::size_t componentLength(std::string_view component) { return component.size(); }
+
+std::size_t lastCharacterStart(std::string_view text, std::size_t end) {
+    if (end == 0) return 0;
+    std::size_t at = end - 1;
+    // Back over at most three continuation bytes (10xxxxxx) to the lead byte.
+    while (at > 0 && end - at < 4 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
+    return at;
+}
 
 bool isDirectory(const std::string& path) {
     struct stat st {};

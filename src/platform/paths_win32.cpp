@@ -8,6 +8,34 @@ namespace gsms::paths {
 
 const char kSeparator = '\\';
 
+// NTFS, FAT32's long names and SMB shares alike: 255 UTF-16 units.
+std::size_t maxComponentLength(const std::string&) { return 255; }
+
+std::size_t componentLength(std::string_view component) {
+    if (component.empty()) return 0;
+    const int n = MultiByteToWideChar(CP_ACP, 0, component.data(),
+                                      static_cast<int>(component.size()), nullptr, 0);
+    return n > 0 ? static_cast<std::size_t>(n) : component.size();
+}
+
+std::size_t lastCharacterStart(std::string_view text, std::size_t end) {
+    if (end == 0) return 0;
+    if (GetACP() == CP_UTF8) {
+        std::size_t at = end - 1;
+        while (at > 0 && end - at < 4 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+            --at;
+        return at;
+    }
+    // Walked from the start: a byte of a double-byte code page tells only whether it leads.
+    std::size_t at = 0, last = 0;
+    while (at < end) {
+        last = at;
+        const bool lead = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(text[at])) != 0;
+        at += lead && at + 1 < end ? 2 : 1;
+    }
+    return last;
+}
+
 bool isDirectory(const std::string& path) {
     const DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -7,8 +7,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -448,6 +450,53 @@ TEST_F(CDatabaseTest, EveryOperationOnEveryFieldType) {
         db.Close();
     }
     EXPECT_TRUE(boxes_.empty());
+}
+
+// Visual FoxPro's binary numbers, little-endian: I a 32-bit integer, B an IEEE double. The
+// same letters elsewhere are other things and stay as they are.
+struct BinaryCase {
+    const char* label;
+    unsigned char version;
+    DbfFieldLayout field;
+    const char* text;  // Replace (name, text) when set, else Replace (name, number)
+    int number;
+    std::optional<std::string> after;  // nullopt: refused, nothing written
+    const char* read;
+};
+
+TEST_F(CDatabaseTest, BinaryNumbersOfVisualFoxPro) {
+    const std::string minus2("\xFE\xFF\xFF\xFF", 4), lowest("\0\0\0\x80", 4);
+    const BinaryCase cases[] = {
+        {"integer number", 0x30, {"F", 'I', 4}, nullptr, -2, minus2, "-2"},
+        {"integer text", 0x31, {"F", 'I', 4}, "-2147483648", 0, lowest, "-2147483648"},
+        {"integer text not whole", 0x30, {"F", 'I', 4}, "2.5", 0, std::nullopt, "0"},
+        {"integer text too large", 0x32, {"F", 'I', 4}, "2147483648", 0, std::nullopt, "0"},
+        {"double text", 0x30, {"F", 'B', 8, 2}, "-2.5", 0,
+         std::string("\0\0\0\0\0\0\x04\xC0", 8), "-2.5"},
+        {"dBASE 7 integer", 0x04, {"F", 'I', 4}, nullptr, 8, std::nullopt, ""},
+    };
+    for (const BinaryCase& c : cases) {
+        DbfLayout s;
+        s.version = c.version;
+        s.fields = {{"KEEP", 'C', 2}, c.field};
+        s.rows = {{"ab", ""}};
+        const std::string before = dbfBytes(s);
+        writeBytes(path_, before);
+        CDatabase db;
+        ASSERT_EQ(db.Open(path_.c_str()), 1) << c.label;
+        EXPECT_EQ(c.text ? db.Replace("F", c.text) : db.Replace("F", c.number), c.after ? 1 : 0)
+            << c.label;
+        std::string expected = before;
+        if (c.after) expected.replace(dbfHeaderLength(s) + 3, c.after->size(), *c.after);
+        EXPECT_EQ(changedOffsets(expected, bytes()), std::vector<std::size_t>{}) << c.label;
+        std::vector<char> text(static_cast<std::size_t>(db.FieldLength("F")) + 1);
+        int value = 1;
+        ASSERT_EQ(db.GetField("F", text.data()), 1);
+        EXPECT_STREQ(text.data() + std::strspn(text.data(), " "), c.read) << c.label;
+        ASSERT_EQ(db.GetField("F", value), 1);
+        EXPECT_EQ(value, std::atoi(c.read)) << c.label;
+        db.Close();
+    }
 }
 
 TEST_F(CDatabaseTest, CopyRecordCopiesEveryFieldTypeButMemos) {

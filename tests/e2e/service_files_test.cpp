@@ -54,6 +54,21 @@ TEST(ServiceFiles, UnitPassesVerifyAndTheSecurityRating) {
     EXPECT_LE(std::stod(level[1]), 2.0) << out;
 }
 
+// `cmake --install --prefix DIR` puts every file under DIR, the unit, sysusers.d and tmpfiles.d
+// entries too; staged under DESTDIR, so that a file that strays stays in the scratch folder.
+TEST(ServiceFiles, InstallPutsEveryFileUnderThePrefixGiven) {
+    Scratch dir;
+    const std::string stage = dir / "stage", under = stage + (dir / "prefix") + "/";
+    std::string out;
+    ASSERT_EQ(run("DESTDIR=" + stage + " cmake --install " + kBuildDir + " --prefix " +
+                      (dir / "prefix"), out, dir), 0) << out;
+    for (const auto& e : fs::recursive_directory_iterator(stage))
+        EXPECT_TRUE(e.is_directory() || e.path().string().starts_with(under)) << e.path();
+    for (const char* f : {"lib/systemd/system/gsmsd.service", "lib/sysusers.d/gsmsd.conf",
+                          "lib/tmpfiles.d/gsmsd.conf", "sbin/gsmsd"})
+        EXPECT_TRUE(fs::exists(under + f)) << f;
+}
+
 // The options (and for the simulator the controls) a program's --help lists, each found in
 // its manual page.
 TEST(ServiceFiles, ManualPagesNameEveryOptionOfHelp) {

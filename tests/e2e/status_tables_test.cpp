@@ -131,6 +131,8 @@ struct RowCase {
     int dbentry;        // the job's row is dbentry + 1
     int lockedRecord;   // held by another program while the job is reported; 0: none
     bool written;
+    char channelStatusType = 'N';  // of TO1 to TO4: N 3 wide, I 4, D 8
+    const char* why = "";          // of "could not update <table>"
 };
 
 // Each job's row gets its four fields and nothing else changes, whatever the table's version;
@@ -146,6 +148,9 @@ TEST_F(StatusTables, OnlyTheFieldsOfTheJobsRowChange) {
         {"dBASE IV with memo", 0x8B, true, 3, -1, 1, 0, true},
         {"FoxPro 2 with memo", 0xF5, true, 3, -1, 1, 0, true},
         {"Visual FoxPro with memo", 0x30, true, 3, -1, 1, 0, true},
+        {"Visual FoxPro, channel status an integer", 0x30, false, 3, -1, 1, 0, true, 'I'},
+        {"channel status a date: no field written", 0x30, false, 3, -1, 1, 0, false, 'D',
+         ": field TO1 (type D) cannot hold 8"},
     };
     std::vector<std::string> before;
     std::vector<DbfLayout> layouts;
@@ -156,6 +161,9 @@ TEST_F(StatusTables, OnlyTheFieldsOfTheJobsRowChange) {
         DbfLayout s = test::statusTableLayout(c.rows, "SMS");
         s.version = c.version;
         s.counted = c.counted;
+        for (auto& f : s.fields)
+            if (f.name.starts_with("TO") && c.channelStatusType != 'N')
+                f = {f.name, c.channelStatusType, c.channelStatusType == 'I' ? 4 : 8};
         if (c.memo) {
             const bool vfp = test::isVisualFoxPro(c.version);
             s.fields.push_back({"NOTE", 'M', vfp ? 4 : 10});
@@ -181,17 +189,20 @@ TEST_F(StatusTables, OnlyTheFieldsOfTheJobsRowChange) {
         const DbfLayout& s = layouts[i];
         const std::string table = dir / ("dbf/t" + std::to_string(i) + ".dbf");
         const std::string after = readText(table);
-        const std::string line = "ERROR : could not update " + table + "\n";
+        const std::string line = "ERROR : could not update " + table + c.why + "\n";
         EXPECT_EQ(gateway.logCount(line), c.written ? 0 : 1) << c.label;
 
         // Every byte outside the row's four fields (and the header's date) is as it was.
         std::set<std::size_t> allowed;
         const std::size_t record = test::dbfHeaderLength(s) +
                                    static_cast<std::size_t>(c.dbentry) * test::dbfRecordLength(s);
-        const std::pair<const char*, int> fields[] = {{"STATUS", 3}, {"TIME", 6}, {"TI1", 6}, {"TO1", 3}};
-        for (const auto& [name, width] : fields)
-            for (int k = 0; k < width && c.written; ++k)
-                allowed.insert(record + test::dbfFieldOffset(s, name) + static_cast<std::size_t>(k));
+        for (const auto& f : s.fields) {
+            const bool ours = f.name == "STATUS" || f.name == "TIME" || f.name == "TI1" ||
+                              f.name == "TO1";
+            for (int k = 0; k < f.length && ours && c.written; ++k)
+                allowed.insert(record + test::dbfFieldOffset(s, f.name) +
+                               static_cast<std::size_t>(k));
+        }
         ASSERT_EQ(after.size(), before[i].size()) << c.label;
         for (std::size_t k = 0; k < after.size(); ++k)
             if ((k < 1 || k > 3) && after[k] != before[i][k]) {
@@ -208,6 +219,7 @@ TEST_F(StatusTables, OnlyTheFieldsOfTheJobsRowChange) {
         EXPECT_EQ(row.at("STATUS"), c.written ? "8" : "0") << c.label;
         EXPECT_EQ(isTimeText(row.at("TIME")), c.written) << c.label;
         EXPECT_EQ(row.at("TI1"), row.at("TIME")) << c.label;
+        EXPECT_EQ(row.at("TO1"), c.written ? "8" : "") << c.label;
         if (c.memo) {
             EXPECT_EQ(r.rows[0].at("NOTE"), "kept note") << c.label;
         }

@@ -135,6 +135,12 @@ TEST_F(Report, ResultNamesNeverReplaceAnEarlierResult) {
     EXPECT_TRUE(fs::exists("done/00000012-a.sms"));
     EXPECT_EQ(resultFileName(dir.path() + "/done", 0xFFFFFFFF, "n", ".sms"),
               dir.path() + "/done/FFFFFFFF-n.sms");
+    // A 250-byte job name leaves no room for the stamp within 255 bytes: the name is cut
+    // before the "é" that byte 242 would split, stamp and extension kept.
+    const std::string kept(241, 'n');
+    reportJob(finished(kept + "\xC3\xA9xxx.sms", "", STATUS_SENT), 0x20);
+    EXPECT_TRUE(fs::exists("done/00000020-" + kept + ".sms"));
+    EXPECT_EQ(filesIn("watch"), std::vector<std::string>{"x"});
 }
 
 TEST_F(Report, MiniMessageAndTheWatchLogFallback) {

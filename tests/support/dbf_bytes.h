@@ -27,7 +27,8 @@ struct DbfLayout {
     unsigned char version = 0x03;
     std::vector<DbfFieldLayout> fields;
     // One text per field: numbers and memo block numbers right-aligned, everything else
-    // left-aligned, cut to the width. Visual FoxPro memo fields (4 bytes) store it in binary.
+    // left-aligned, cut to the width. Visual FoxPro memo and integer fields (4 bytes) store it
+    // in binary.
     std::vector<std::vector<std::string>> rows;
     long counted = -1;  // record count in the header; -1: the number of rows
     bool endByte = true;
@@ -90,9 +91,9 @@ inline std::string dbfBytes(const DbfLayout& s) {
             const DbfFieldLayout& f = s.fields[i];
             const std::string v = i < row.size() ? row[i] : "";
             std::string cell(static_cast<std::size_t>(f.length), ' ');
-            if (f.type == 'M' && f.length == 4) {
+            if ((f.type == 'M' || (f.type == 'I' && isVisualFoxPro(s.version))) && f.length == 4) {
                 cell.assign(4, '\0');
-                if (!v.empty()) putLe(cell, 0, static_cast<std::uint32_t>(std::stoul(v)), 4);
+                if (!v.empty()) putLe(cell, 0, static_cast<std::uint32_t>(std::stol(v)), 4);
             } else if (f.type == 'N' || f.type == 'F' || f.type == 'M') {
                 cell.replace(cell.size() - std::min(v.size(), cell.size()), std::string::npos,
                              v.substr(0, cell.size()));
