@@ -28,7 +28,8 @@ namespace gsms {
 int moveJobFile(const AlarmJob& job, const char* dir, std::uint32_t stamp, bool ownNameFirst,
                 const std::string* line, bool quiet = false);
 
-// "<dir>/<stamp as %08X>-<name><ext>".
+// "<dir>/<stamp as %08X>-<name><ext>", the name cut between two characters where the whole
+// would be longer than the folder's file system allows for a file name.
 std::string resultFileName(const std::string& dir, std::uint32_t stamp, const std::string& name,
                            const std::string& ext);
 
