@@ -151,6 +151,18 @@ private Q_SLOTS:
         QTest::keyClicks(text, QStringLiteral("zzz"));
         QCOMPARE(text->toPlainText().size(), 2000);
         QCOMPARE(counter->text(), QStringLiteral("2000 / 160"));
+
+        // In PDU mode every character arrives: characters left in the last SMS / SMS.
+        settings().smsCoding = 1;
+        settings().maxMsgLength = 800;
+        text->setPlainText(QStringLiteral("\u20AC [x] \u20AC"));
+        QCOMPARE(counter->text(), QStringLiteral("149 / 1"));
+        QVERIFY(dialog.note().isEmpty());
+        QVERIFY(text->extraSelections().isEmpty());
+        text->setPlainText(QString(161, u'x'));
+        QCOMPARE(counter->text(), QStringLiteral("145 / 2"));
+        QCOMPARE(counter->textColor(), windowText);
+        settings().smsCoding = 0;
     }
 
     void enterInTheMessagePressesSend() {
