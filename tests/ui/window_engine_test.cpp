@@ -195,7 +195,7 @@ private Q_SLOTS:
         // What was marked is exactly what the phone gets otherwise.
         const auto records = sim->records();
         QCOMPARE(records.size(), std::size_t(2));
-        QVERIFY2(records[1].find(R"("text":"5 ?  bar  \"hoch\"")") != std::string::npos,
+        QVERIFY2(records[1].find("\"text\":\"5 ?  bar  \\\"hoch\\\"\"") != std::string::npos,
                  records[1].c_str());
     }
 
