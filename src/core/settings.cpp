@@ -296,7 +296,8 @@ void resetSettingsForTest() {
     std::memset(s.number, 0, sizeof s.number);
     for (auto* v : {&s.watchTimeout, &s.moveJobs, &s.retryCount, &s.retryDelay,
                     &s.capitalizeCommands, &s.techAlarmNbr, &s.sleepMinAfterAlarm,
-                    &s.maxMsgLength, &s.floodProtection, &s.incomingEnable, &s.qualityPollMs, &s.smsCoding})
+                    &s.maxMsgLength, &s.floodProtection, &s.incomingEnable, &s.qualityPollMs,
+                    &s.smsCoding})
         v->store(0);
 }
 

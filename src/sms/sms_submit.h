@@ -10,8 +10,9 @@
 // with 0 ("SMS are sent in text mode: the modem refuses PDU mode", said once until it takes
 // PDU mode again). "MaxMsgLength" cuts the text in characters (0: in ISO 8859-1 characters,
 // 1: in characters as the recipient sees them). After a failure the modem is brought back to
-// a clean command line before modemLock is released. Writes only to the daily log, except for a number that is not one
-// (both logs); the callers write their own window lines.
+// a clean command line before modemLock is released. Writes only to the daily log, except
+// for a number that is not one and a modem that refuses PDU mode (both logs); the callers
+// write their own window lines.
 // dialableNumber and shownNumber are pure and may run on any thread.
 #pragma once
 
