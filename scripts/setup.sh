@@ -18,6 +18,8 @@ packages=(
   build-essential cmake ninja-build pkgconf
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-dbfread
+  # an independent SMS PDU decoder for the tests of PDU-mode submission
+  python3-gammu
   # readiness, status and watchdog under systemd; systemd-analyze, -sysusers and -tmpfiles
   # for the checks of the unit and the package
   libsystemd-dev systemd

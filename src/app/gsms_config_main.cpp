@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
     std::printf("RetryDelay               %d\n", s.retryDelay.load());
     std::printf("MaxMsgLength             %d\n", s.maxMsgLength.load());
     std::printf("QualityPollEverySecs     %d\n", s.qualityPollMs.load() / 1000);
+    std::printf("SmsCoding                %d\n", s.smsCoding.load());
     std::printf("PrometheusFile           %s\n", gsms::prometheusFile().c_str());
     gsms::SerialPort port(s.portName);
     if (port.open() == 1) {

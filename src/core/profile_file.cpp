@@ -82,6 +82,17 @@ std::string ProfileFile::readString(const char* section, const char* key, const 
     return def != nullptr ? def : "";
 }
 
+std::string ProfileFile::readText(const char* section, const char* key, const char* def) const {
+    if (fileName_) {
+        const std::string path = resolvedPath();
+        ini::Failure why;
+        auto v = ini::readText(path, section, key, &why);
+        noteOutcome(path, why, false);
+        if (v) return *v;
+    }
+    return def != nullptr ? def : "";
+}
+
 bool ProfileFile::writeString(const char* section, const char* key, const char* value) const {
     if (!fileName_) return false;
     const std::string path = resolvedPath();

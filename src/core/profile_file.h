@@ -30,6 +30,9 @@ public:
                            std::size_t capacity, char* out) const;
     // Convenience: the whole value, or `def` when absent.
     std::string readString(const char* section, const char* key, const char* def) const;
+    // A text to send: the value as UTF-8 whatever the file's encoding (ini::readText), or
+    // `def` (UTF-8) when absent.
+    std::string readText(const char* section, const char* key, const char* def) const;
     // Creates file, section or key as needed. Returns false when the file was left as it was.
     bool writeString(const char* section, const char* key, const char* value) const;
 

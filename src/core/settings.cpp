@@ -57,6 +57,7 @@ constexpr IntKey kLaterIntKeys[] = {
     {"FloodProtection", 0, &GatewaySettings::floodProtection, false},
     {"IncomingEnable", 1, &GatewaySettings::incomingEnable, true},
     {"QualityPollEverySecs", 5, &GatewaySettings::qualityPollMs, false},
+    {"SmsCoding", 0, &GatewaySettings::smsCoding, false},
 };
 
 template <std::size_t N>
@@ -295,7 +296,8 @@ void resetSettingsForTest() {
     std::memset(s.number, 0, sizeof s.number);
     for (auto* v : {&s.watchTimeout, &s.moveJobs, &s.retryCount, &s.retryDelay,
                     &s.capitalizeCommands, &s.techAlarmNbr, &s.sleepMinAfterAlarm,
-                    &s.maxMsgLength, &s.floodProtection, &s.incomingEnable, &s.qualityPollMs})
+                    &s.maxMsgLength, &s.floodProtection, &s.incomingEnable, &s.qualityPollMs,
+                    &s.smsCoding})
         v->store(0);
 }
 

@@ -41,6 +41,9 @@ struct GatewaySettings {
     std::atomic<int> floodProtection{0};
     std::atomic<int> incomingEnable{0};
     std::atomic<int> qualityPollMs{0};  // held in milliseconds
+    // "SmsCoding": 1 sends in PDU mode (GSM 7-bit or UCS-2, long texts concatenated); any
+    // other value in text mode, as the gateway always has (sms/sms_coding.h).
+    std::atomic<int> smsCoding{0};
     char number[128] = {};
 };
 

@@ -47,6 +47,7 @@ int saveSettings() {
     if (s.pin[0] != '\0') ini.writeString(kSection, "PIN", s.pin);
     writeInt("TechAlarmNbr", s.techAlarmNbr.load());
     writeInt("SleepMinAfterAlarm", s.sleepMinAfterAlarm.load());
+    writeInt("SmsCoding", s.smsCoding.load());
 
     report("Settings parameters updated");
     report("New settings parameters :");
@@ -57,6 +58,7 @@ int saveSettings() {
     report("Enable incoming: %i. Refresh Signal Indicator every %i seconds",
            s.incomingEnable.load(), s.qualityPollMs.load() / 1000);
     report("Start techalarm: %d", s.techAlarmNbr.load());
+    report("SMS coding: %d", s.smsCoding.load());
     return 0;
 }
 

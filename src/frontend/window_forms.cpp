@@ -7,6 +7,7 @@
 
 #include "core/profile_file.h"
 #include "platform/file_append.h"
+#include "sms/sms_coding.h"
 
 namespace gsms {
 
@@ -141,6 +142,7 @@ SettingsForm settingsForm(const GatewaySettings& s) {
     form.retries = std::to_string(s.retryCount.load());
     form.retryDelay = std::to_string(static_cast<unsigned>(s.retryDelay.load()));
     form.incoming = s.incomingEnable.load() != 0;
+    form.pduCoding = s.smsCoding.load() == kSmsCodingPdu;
     form.refreshSeconds = std::to_string(static_cast<unsigned>(s.qualityPollMs.load() / 1000));
     form.techAlarm = std::to_string(s.techAlarmNbr.load());
     form.quietMinutes = std::to_string(s.sleepMinAfterAlarm.load());
@@ -173,6 +175,7 @@ int applySettingsForm(const SettingsForm& form, GatewaySettings& s) {
     storeText(s.portName, form.port);
     s.retryCount = std::atoi(form.retries.c_str());
     s.incomingEnable = form.incoming ? 1 : 0;
+    s.smsCoding = form.pduCoding ? kSmsCodingPdu : kSmsCodingText;
     storeText(s.pin, form.pin);
     storeText(s.number, form.number);
     s.retryDelay = static_cast<int>(takeUnsigned(form.retryDelay, INT_MAX).value);

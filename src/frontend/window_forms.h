@@ -72,6 +72,7 @@ struct SettingsForm {
     std::string retries;          // 1069
     std::string retryDelay;       // 1070, seconds
     bool incoming = false;        // 1072
+    bool pduCoding = false;       // 1076: "SmsCoding" 1
     std::string refreshSeconds;   // 1073
     std::string techAlarm;        // 1071
     std::string quietMinutes;     // 1075

@@ -5,7 +5,10 @@
 #include <cstdio>
 
 #include "frontend/front_end.h"
+#include "core/settings.h"
+#include "platform/text_encoding.h"
 #include "sms/gsm_alphabet.h"
+#include "sms/sms_coding.h"
 #include "sms/sms_submit.h"
 
 namespace gsms {
@@ -184,8 +187,12 @@ std::string wrapCaption(std::string_view caption, int width, int lines,
     return out;
 }
 
-MessageCheck checkMessage(std::u16string_view typed) {
+MessageCheck checkMessage(std::u16string_view typed, int coding, int maxLength) {
     MessageCheck check;
+    check.coding = coding == kSmsCodingPdu ? kSmsCodingPdu : kSmsCodingText;
+    check.maxLength = std::max(maxLength, 0);
+    std::string latin1;  // text mode: what goes out
+    std::u32string chars;
     for (std::size_t i = 0; i < typed.size(); ++i) {
         char32_t c = typed[i];
         std::size_t units = 1;
@@ -194,34 +201,81 @@ MessageCheck checkMessage(std::u16string_view typed) {
             c = 0x10000 + ((c - 0xD800) << 10) + (typed[i + 1] - 0xDC00);
             units = 2;
         }
-        if (c == U'\n' && (i == 0 || typed[i - 1] != u'\r')) {
-            check.bytes += "\r\n";  // the line break the modem and the phones expect
-        } else if (c > 0xFF) {
+        const std::size_t at = i;
+        i += units - 1;
+        if (c == U'\n' && (at == 0 || typed[at - 1] != u'\r')) {
+            // The line break the modem and the phones expect.
+            check.bytes += "\r\n";
+            latin1 += "\r\n";
+            chars += U"\r\n";
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) {  // a lone surrogate cannot be sent
             check.bytes += '?';
-            check.marks.push_back({i, units});
+            latin1 += '?';
+            chars.push_back(U'?');
+            check.marks.push_back({at, units});
             addOnce(check.asQuestionMarks, c);
+            continue;
+        }
+        appendUtf8(check.bytes, c);
+        chars.push_back(c);
+        if (c > 0xFF) {
+            const std::string plain = plainForm(c);
+            latin1 += plain;
+            check.marks.push_back({at, units});
+            if (plain == "?") {
+                addOnce(check.asQuestionMarks, c);
+            } else if (std::find(check.asPlain.begin(), check.asPlain.end(), c) ==
+                       check.asPlain.end()) {
+                check.asPlain.push_back(c);
+                check.plain.push_back(plain);
+            }
         } else {
             const auto byte = static_cast<unsigned char>(c);
-            check.bytes += static_cast<char>(byte);
+            latin1 += static_cast<char>(byte);
             if (!gsmCarries(byte) && byte != 0xA0) {
-                check.marks.push_back({i, units});
+                check.marks.push_back({at, units});
                 addOnce(check.asBlanks, c);
             }
         }
-        i += units - 1;
     }
-    check.length = static_cast<int>(check.bytes.size());
-    const bool plain = std::all_of(check.bytes.begin(), check.bytes.end(),
+    if (check.coding == kSmsCodingPdu) {
+        // Every character arrives as typed: nothing to mark or name.
+        check.marks.clear();
+        check.asPlain.clear();
+        check.plain.clear();
+        check.asQuestionMarks.clear();
+        check.asBlanks.clear();
+        check.length = static_cast<int>(chars.size());
+        if (chars.size() > static_cast<std::size_t>(check.maxLength))
+            chars.resize(static_cast<std::size_t>(check.maxLength));
+        const SmsSplit split = splitSms(chars);
+        check.parts = std::max<int>(1, static_cast<int>(split.parts.size()));
+        check.left = split.left;
+        return check;
+    }
+    check.length = static_cast<int>(latin1.size());
+    const bool plain = std::all_of(latin1.begin(), latin1.end(),
                                    [](char b) { return static_cast<unsigned char>(b) < 0x80; });
     check.limit = plain ? 160 : 140;
     return check;
 }
 
+MessageCheck checkMessage(std::u16string_view typed) {
+    return checkMessage(typed, settings().smsCoding.load(), settings().maxMsgLength.load());
+}
+
 std::string counterText(const MessageCheck& check) {
+    if (check.coding == kSmsCodingPdu)
+        return std::to_string(check.left) + " / " + std::to_string(check.parts);
     return std::to_string(check.length) + " / " + std::to_string(check.limit);
 }
 
-bool counterIsRed(const MessageCheck& check) { return check.length > check.limit; }
+bool counterIsRed(const MessageCheck& check) {
+    if (check.coding == kSmsCodingPdu) return check.length > check.maxLength;
+    return check.length > check.limit;
+}
 
 std::string messageNote(const MessageCheck& check, std::string_view number) {
     std::string note;
@@ -230,8 +284,15 @@ std::string messageNote(const MessageCheck& check, std::string_view number) {
         note += text;
     };
     if (!number.empty() && dialableNumber(number).empty()) line("Not a phone number.");
-    if (!check.asQuestionMarks.empty() || !check.asBlanks.empty())
+    if (!check.asPlain.empty() || !check.asQuestionMarks.empty() || !check.asBlanks.empty())
         line("Not in the GSM alphabet:");
+    if (!check.asPlain.empty()) {
+        std::string forms;
+        for (std::size_t i = 0; i < check.plain.size() && i < kNamedAtMost; ++i)
+            forms += (i > 0 ? " " : "") + check.plain[i];
+        if (check.plain.size() > kNamedAtMost) forms += std::string(" ") + kEllipsis;
+        line(named(check.asPlain) + " go out as " + forms);
+    }
     if (!check.asQuestionMarks.empty())
         line(named(check.asQuestionMarks) + " go out as \"?\"");
     if (!check.asBlanks.empty()) line(named(check.asBlanks) + " go out as blanks");

@@ -4,8 +4,9 @@
 // line takes. The Qt window calls these; a native Win32 window is to call the same.
 //
 // Texts a window shows are UTF-8; a typed message comes in as UTF-16, as both toolkits hold
-// it, and positions in it are counted in UTF-16 units. What goes to the engine is single
-// bytes (ISO 8859-1). All functions are pure and may run on any thread.
+// it, and positions in it are counted in UTF-16 units. What goes to the engine is UTF-8. All
+// functions are pure and may run on any thread, but for checkMessage(typed), which reads the
+// settings.
 #pragma once
 
 #include <cstddef>
@@ -72,22 +73,37 @@ constexpr const char* kCounterFace = "LcdD";
 constexpr const char* kCounterFallbackFace = "DSEG7 Classic";
 constexpr int kCounterFontSize = 18;
 
-// What the counter knows about a typed message.
+// What the counter knows about a typed message. The counting follows "SmsCoding":
+// 0 (text mode) counts the ISO 8859-1 characters that go out against 160, or 140 as soon as
+// one is 0x80 or above, and marks what would not arrive as typed; 1 (PDU mode) counts the
+// SMS the text takes and what is left in the last one, and marks nothing, as every character
+// arrives as typed.
 struct MessageCheck {
-    std::string bytes;               // as handed to sendSms: ISO 8859-1, line breaks CR LF
-    int length = 0;                  // bytes
-    int limit = 160;                 // 160, or 140 as soon as a byte is 0x80 or above
-    std::vector<TextSpan> marks;     // each character the GSM alphabet cannot carry
-    std::vector<char32_t> asQuestionMarks;  // those outside ISO 8859-1, once each, in order
-    std::vector<char32_t> asBlanks;  // those ISO 8859-1 has and the GSM alphabet not
+    std::string bytes;               // as handed to sendSms: UTF-8, line breaks CR LF
+    int coding = 0;                  // the SmsCoding it was counted for
+    int length = 0;                  // characters: 0, ISO 8859-1 ones sent; 1, as typed
+    int limit = 160;                 // 0: 160, or 140 as soon as a character is 0x80 or above
+    int parts = 1;                   // 1: SMS the text takes, at least 1
+    int left = 160;                  // 1: characters still free in the last SMS
+    int maxLength = 0;               // 1: MaxMsgLength, past which the text is cut
+    std::vector<TextSpan> marks;     // 0: each character that does not arrive as typed
+    std::vector<char32_t> asPlain;   // 0: those outside ISO 8859-1 sent as a plain form,
+    std::vector<std::string> plain;  //    once each, in order, and those forms
+    std::vector<char32_t> asQuestionMarks;  // 0: those outside ISO 8859-1 without one
+    std::vector<char32_t> asBlanks;  // 0: those ISO 8859-1 has and the GSM alphabet not
 };
 
-// Counts and checks a typed message (UTF-16; line breaks LF or CR LF). A character outside
-// ISO 8859-1 goes out as "?", one of ISO 8859-1 that the GSM default alphabet lacks as a
-// blank; both are marked. A no-break space, which goes out as the blank it looks like, is not.
+// Counts and checks a typed message (UTF-16; line breaks LF or CR LF) for a coding. In text
+// mode a character outside ISO 8859-1 goes out as its plain form (sms/sms_coding.h) or as
+// "?", one of ISO 8859-1 that the GSM default alphabet lacks as a blank; all are marked. A
+// no-break space, which goes out as the blank it looks like, is not.
+[[nodiscard]] MessageCheck checkMessage(std::u16string_view typed, int coding, int maxLength);
+// The same for the coding and the maximum length in force ("SmsCoding", "MaxMsgLength").
 [[nodiscard]] MessageCheck checkMessage(std::u16string_view typed);
 
-// "%d / %d" of length and limit; red (the counter's colour) when the length is over.
+// Text mode: "%d / %d" of length and limit, red when the length is over. PDU mode: "%d / %d"
+// of the characters left in the last SMS and the SMS the text takes (as phones count), red
+// when the text is longer than MaxMsgLength.
 [[nodiscard]] std::string counterText(const MessageCheck& check);
 [[nodiscard]] bool counterIsRed(const MessageCheck& check);
 

@@ -16,6 +16,7 @@
 #include "core/settings.h"
 #include "jobs/job_table.h"
 #include "platform/clock.h"
+#include "sms/sms_coding.h"
 #include "sms/sms_submit.h"
 
 namespace gsms {
@@ -35,10 +36,12 @@ std::int32_t now32() { return static_cast<std::int32_t>(clock::wallSeconds()); }
 
 void sendMini(int slot, AlarmJob& job) {
     char caption[256];
-    if (std::strlen(job.Message) <= 16)
-        std::snprintf(caption, sizeof caption, "sending '%s' to %s", job.Message, job.Name);
+    // Slot captions are ISO 8859-1; the text is UTF-8.
+    const std::string shown = foldToLatin1(job.Message);
+    if (shown.size() <= 16)
+        std::snprintf(caption, sizeof caption, "sending '%s' to %s", shown.c_str(), job.Name);
     else
-        std::snprintf(caption, sizeof caption, "sending '%16.16s (...)' to %s", job.Message,
+        std::snprintf(caption, sizeof caption, "sending '%16.16s (...)' to %s", shown.c_str(),
                       job.Name);
     update_job_slot(slot, kSendingState, caption);
     job.sent_at = now32();

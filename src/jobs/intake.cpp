@@ -21,6 +21,7 @@
 #include "platform/file_replace.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
+#include "platform/text_encoding.h"
 
 namespace gsms {
 
@@ -34,6 +35,13 @@ std::string watchDir() { return paths::fromConfig(settings().watchPath); }
 FileVersion versionOf(const DirEntry& e) { return FileVersion{e.id, e.size, e.mtimeNs}; }
 FileVersion versionOf(const files::SteadyRead& r) {
     return FileVersion{r.id, r.size, r.mtimeNs};
+}
+
+// A text to send into the job's message: UTF-8, cut after kMessageChars characters.
+void setMessage(AlarmJob& job, std::string_view utf8) {
+    const std::size_t n = text::utf8Head(utf8, kMessageChars);
+    std::memcpy(job.Message, utf8.data(), n);
+    job.Message[n] = '\0';
 }
 
 void fillJob(const ini::Text& text, AlarmJob& job) {
@@ -50,7 +58,7 @@ void fillJob(const ini::Text& text, AlarmJob& job) {
     str("Szenario", job.Szenario, sizeof job.Szenario);
     str("PhoneNumber", job.PhoneNumber, sizeof job.PhoneNumber);
     str("Name", job.Name, sizeof job.Name);
-    str("Message", job.Message, sizeof job.Message);
+    setMessage(job, text.text("Alarm", "Message").value_or(""));
     str("AlarmKey", job.AlarmKey, sizeof job.AlarmKey);
     job.dbentry = num("dbentry", 8);
     job.Rings = num("Rings", 8);
@@ -153,9 +161,12 @@ bool handleJobFile(const std::string& dir, const DirEntry& entry, DirWatch* watc
     }
     if (job.Szenario[0] != '\0' && job.Message[0] == '\0') {
         ProfileFile texts("KORLIN.INI");
-        texts.readString("Messages", job.AlarmKey, "", sizeof job.Message, job.Message);
-        if (job.Message[0] == '\0')
-            std::snprintf(job.Message, sizeof job.Message, "ALARM %s", job.AlarmKey);
+        setMessage(job, texts.readText("Messages", job.AlarmKey, ""));
+        if (job.Message[0] == '\0') {
+            // The key as the job file spells it, in UTF-8 like every text to send.
+            const std::string key = text.text("Alarm", "AlarmKey").value_or("");
+            setMessage(job, "ALARM " + key.substr(0, text::utf8Head(key, sizeof job.AlarmKey - 1)));
+        }
     }
     if (alarm_exists(job)) return false;  // another file with the same job is still queued
     if (!paths::exists(path)) return false;

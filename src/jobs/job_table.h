@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -25,6 +26,9 @@ constexpr int STATUS_FAILED = 3;
 constexpr int kJobSlots = 1024;
 constexpr int kVisibleSlots = 30;
 constexpr int kJobLimit = 30;  // jobs admitted by the watcher: every job has a visible slot
+// A job's text: at most 2047 characters, held as UTF-8, so up to four bytes each.
+constexpr std::size_t kMessageChars = 2047;
+constexpr std::size_t kMessageSize = kMessageChars * 4 + 1;
 
 struct AlarmJob {
     char path[paths::kPathSize];  // the job file, as long as the system allows
@@ -32,7 +36,7 @@ struct AlarmJob {
     char Name[64];
     char PhoneNumber[64];
     char AlarmKey[8];
-    char Message[2048];
+    char Message[kMessageSize];  // UTF-8, at most kMessageChars characters
     std::int32_t dbentry;
     std::int32_t Flash;
     std::int32_t ConfirmType;

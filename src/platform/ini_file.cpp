@@ -129,7 +129,8 @@ std::string Text::bytes() const {
     return text::encode(encodingOf(*this), out, tail);
 }
 
-std::optional<std::string> Text::value(std::string_view section, std::string_view key) const {
+std::optional<std::string_view> Text::raw(std::string_view section,
+                                          std::string_view key) const {
     bool inSection = false;
     bool sectionSeen = false;
     for (const auto& line : lines) {
@@ -146,9 +147,21 @@ std::optional<std::string> Text::value(std::string_view section, std::string_vie
         std::string_view v = kl->value;
         if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
             v = v.substr(1, v.size() - 2);
-        return text::toGateway(encodingOf(*this), v);
+        return v;
     }
     return std::nullopt;
+}
+
+std::optional<std::string> Text::value(std::string_view section, std::string_view key) const {
+    auto v = raw(section, key);
+    if (!v) return std::nullopt;
+    return text::toGateway(encodingOf(*this), *v);
+}
+
+std::optional<std::string> Text::text(std::string_view section, std::string_view key) const {
+    auto v = raw(section, key);
+    if (!v) return std::nullopt;
+    return text::toUtf8(encodingOf(*this), *v);
 }
 
 std::optional<std::string> read(const std::string& path, std::string_view section,
@@ -168,6 +181,13 @@ bool write(const std::string& path, std::string_view section, std::string_view k
                path,
                [&](const std::string& current) { return withValue(current, section, key, value); },
                failure) == 0;
+}
+
+std::optional<std::string> readText(const std::string& path, std::string_view section,
+                                    std::string_view key, Failure* failure) {
+    std::string bytes;
+    if (files::readWhole(path, bytes, failure) <= 0) return std::nullopt;
+    return Text(bytes).text(section, key);
 }
 
 int parseInt(std::string_view text) {

@@ -12,6 +12,7 @@
 // byte for byte; a UTF-8 file with its mark and a UTF-16 file (either byte order, with its
 // mark) are read into ISO 8859-1 (characters beyond it read as '?') and written back in their
 // own encoding, mark included, with the lines that were not changed kept as they were.
+// readText() and Text::text() read a value as UTF-8 instead, for the texts the gateway sends.
 // Thread safety: any thread may read or write at any time.
 #pragma once
 
@@ -32,6 +33,8 @@ struct Text {
     explicit Text(std::string_view bytes);
     // The key's value, as read() gives it.
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
+    // The key's value as UTF-8, for a text to send (readText()).
+    std::optional<std::string> text(std::string_view section, std::string_view key) const;
     // True when the bytes stop inside a line (no line feed after the last character, or half
     // a UTF-16 character), as a file still being written may.
     bool endsInsideLine() const { return cut; }
@@ -45,12 +48,22 @@ struct Text {
     std::string tail;
     bool crlf = false;  // a file keeps the line ends it came with
     bool cut = false;
+
+private:
+    // The value as it stands in the decoded text, quotes removed.
+    std::optional<std::string_view> raw(std::string_view section, std::string_view key) const;
 };
 
 // The value of the key, or nothing when the file, section or key is absent or the file
 // cannot be read (then failure, when given, says why).
 std::optional<std::string> read(const std::string& path, std::string_view section,
                                 std::string_view key, Failure* failure = nullptr);
+// The value of the key as UTF-8, whatever the file's encoding: a marked file's characters
+// all kept; in a file without a mark a value that is UTF-8 (text::isMultiByteUtf8) kept,
+// any other read as Windows-1252 (the ANSI code page on Windows). For the texts the gateway
+// sends, which may hold characters ISO 8859-1 lacks.
+std::optional<std::string> readText(const std::string& path, std::string_view section,
+                                    std::string_view key, Failure* failure = nullptr);
 // Writes key=value. False when the file was left as it was (failure says why): it cannot be
 // read or written, or a name or the value holds a line break or a NUL, which would make lines
 // of their own.

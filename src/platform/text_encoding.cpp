@@ -8,7 +8,7 @@ namespace {
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::uint32_t kInvalid = 0xFFFFFFFF;
 
-void appendUtf8(std::string& out, std::uint32_t cp) {
+void put(std::string& out, std::uint32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -77,12 +77,12 @@ std::string utf16ToUtf8(std::string_view bytes, bool bigEndian) {
         if (u >= 0xD800 && u < 0xDC00 && i + 2 < n) {
             const std::uint32_t v = unitAt(bytes, i + 2, bigEndian);
             if (v >= 0xDC00 && v < 0xE000) {
-                appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+                put(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
                 i += 2;
                 continue;
             }
         }
-        appendUtf8(out, u);
+        put(out, u);
     }
     return out;
 }
@@ -159,7 +159,7 @@ std::string utf8ToLatin1(std::string_view utf8) {
 std::string latin1ToUtf8(std::string_view latin1) {
     std::string out;
     out.reserve(latin1.size());
-    for (char c : latin1) appendUtf8(out, static_cast<unsigned char>(c));
+    for (char c : latin1) put(out, static_cast<unsigned char>(c));
     return out;
 }
 
@@ -169,6 +169,56 @@ std::string toGateway(Encoding encoding, std::string_view text) {
 
 std::string fromGateway(Encoding encoding, std::string_view latin1) {
     return encoding == Encoding::Plain ? std::string(latin1) : latin1ToUtf8(latin1);
+}
+
+bool isMultiByteUtf8(std::string_view bytes) {
+    bool multi = false;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t at = i;
+        const std::uint32_t cp = nextCodePoint(bytes, i);
+        if (cp == kInvalid || (cp >= 0xD800 && cp < 0xE000)) return false;
+        multi = multi || i - at > 1;
+    }
+    return multi;
+}
+
+std::string plainToUtf8(std::string_view bytes) {
+    return isMultiByteUtf8(bytes) ? std::string(bytes) : ansiToUtf8(bytes);
+}
+
+std::string toUtf8(Encoding encoding, std::string_view text) {
+    return encoding == Encoding::Plain ? plainToUtf8(text) : fromCodePoints(codePoints(text));
+}
+
+std::u32string codePoints(std::string_view utf8) {
+    std::u32string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::uint32_t cp = nextCodePoint(utf8, i);
+        out.push_back(cp == kInvalid || (cp >= 0xD800 && cp < 0xE000) ? U'?' : cp);
+    }
+    return out;
+}
+
+void appendUtf8(std::string& out, char32_t cp) { put(out, cp); }
+
+std::string fromCodePoints(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : text) put(out, c);
+    return out;
+}
+
+std::size_t utf8Head(std::string_view utf8, std::size_t maxChars) {
+    std::size_t i = 0;
+    for (std::size_t n = 0; n < maxChars && i < utf8.size(); ++n) (void)nextCodePoint(utf8, i);
+    return i;
+}
+
+std::size_t utf8Length(std::string_view utf8) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++n) (void)nextCodePoint(utf8, i);
+    return n;
 }
 
 }  // namespace gsms::text

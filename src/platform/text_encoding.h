@@ -1,6 +1,6 @@
 // Text files as Windows programs write them: plain bytes, UTF-8 with a byte order mark, or
-// UTF-16 (little or big endian) with a byte order mark. The gateway itself works in
-// ISO 8859-1.
+// UTF-16 (little or big endian) with a byte order mark. The gateway's settings and names are
+// ISO 8859-1; the texts it sends (job messages, KORLIN.INI) are UTF-8, whatever the file was.
 //
 // A decoded text is held as bytes the INI parser can split at ASCII line ends and '=':
 // a plain file's bytes unchanged; a UTF-8 file's bytes after the mark; a UTF-16 file turned
@@ -35,5 +35,30 @@ std::string latin1ToUtf8(std::string_view latin1);
 // What the gateway reads from a decoded text, and what it writes into one.
 std::string toGateway(Encoding encoding, std::string_view text);
 std::string fromGateway(Encoding encoding, std::string_view latin1);
+
+// --- Message texts: UTF-8 inside the gateway --------------------------------------------------
+
+// True for valid UTF-8 that holds at least one multi-byte sequence: how a file without a mark
+// shows that its writer used UTF-8 (no Windows-1252 text of letters reads that way).
+bool isMultiByteUtf8(std::string_view bytes);
+// Bytes of the system's single-byte text encoding to UTF-8: Windows-1252 on POSIX (ISO 8859-1
+// with the typographic characters in 0x80-0x9F), the ANSI code page on Windows.
+std::string ansiToUtf8(std::string_view bytes);
+// A text of a file without a mark as UTF-8: kept when it is UTF-8 (isMultiByteUtf8), read as
+// ansiToUtf8 otherwise (plain ASCII is the same either way).
+std::string plainToUtf8(std::string_view bytes);
+// A text of a decoded file as UTF-8: a plain file's by plainToUtf8; a marked file's with its
+// malformed bytes and lone surrogates as '?'.
+std::string toUtf8(Encoding encoding, std::string_view text);
+
+// The code points of UTF-8 text; a malformed byte or a surrogate reads as '?'.
+std::u32string codePoints(std::string_view utf8);
+std::string fromCodePoints(std::u32string_view text);
+void appendUtf8(std::string& out, char32_t cp);
+// The number of bytes of the longest head of `utf8` that has at most maxChars code points
+// (a malformed byte counting as one); never cuts a character in two.
+std::size_t utf8Head(std::string_view utf8, std::size_t maxChars);
+// Code points in UTF-8 text, a malformed byte counting as one.
+std::size_t utf8Length(std::string_view utf8);
 
 }  // namespace gsms::text

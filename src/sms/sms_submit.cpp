@@ -1,5 +1,7 @@
 #include "sms/sms_submit.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,12 +11,14 @@
 #include "modem/at_sender.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"
+#include "platform/text_encoding.h"
 #include "sms/gsm_alphabet.h"
+#include "sms/sms_coding.h"
 
 namespace gsms {
 namespace {
 
-constexpr std::size_t kTextSize = 2048;
+constexpr std::size_t kTextChars = 2047;
 constexpr std::size_t kMaxDigits = 20;
 // How long the modem gets to come back to "at" after a failure; after a submission that timed
 // out, as long again as the submission had (it may still be sending the message).
@@ -56,6 +60,30 @@ bool reportsSubmission(const std::string& heard) {
     return false;
 }
 
+// Ctrl-Z after a message's bytes, and the modem's answer: 0 when it took the message (also
+// when its answer came late), else -1 (logged).
+int endMessage() {
+    ModemState& s = modemState();
+    s.event(ModemEvent::Ok).reset();
+    s.event(ModemEvent::Error).reset();
+    const unsigned char ctrlZ = 0x1A;
+    (void)writeRaw(&ctrlZ, 1);
+    const int answer = waitOkOrError(30000);
+    if (answer == 1) return refused(2);
+    if (answer < 0) {
+        // A slow network: the message may still go out. Its late "+CMGS: <mr>" says so,
+        // and then a retry would send it twice.
+        std::string heard;
+        (void)resynchronise(kLateAnswerMs, heard);
+        if (!reportsSubmission(heard)) {
+            fileLog("Timed-out waiting for modem response [2]");
+            return -1;
+        }
+        fileLog("Late answer from the modem [2]: the message was sent");
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::string dialableNumber(std::string_view typed) {
@@ -88,36 +116,19 @@ std::string shownNumber(std::string_view typed) {
     return out;
 }
 
-int sendSms(const char* number, const char* text, int flash) {
-    if (number == nullptr) number = "";
-    if (text == nullptr) text = "";
-    // Only a phone number may reach the AT line: a CR or a '";' in it would end the command
-    // and start another one of the sender's choosing.
-    const std::string dial = dialableNumber(number);
-    if (dial.empty()) {
-        const std::string line = "ERROR sending to " + shownNumber(number) + ": not a phone number";
-        fileLog(line);
-        windowLog(nullptr, line, kColorRed);
-        return -1;
-    }
-    if (serialPortRef().load() == nullptr) {
-        fileLog("sendSms: the modem is not ready yet");
-        return -1;
-    }
-    std::size_t textLength = std::strlen(text);
-    if (textLength > kTextSize - 1) {
-        fileLog("sendSms: ERROR: message text longer than 2047 characters refused");
-        return -1;
-    }
+namespace {
 
-    std::lock_guard lock(modemLock());
+// Text mode, as the gateway has always sent: ISO 8859-1 turned into the default alphabet,
+// independent parts of 160 characters, 140 as soon as one byte is 0x80 or above. Called with
+// modemLock held.
+int submitText(const std::string& dial, const std::string& latin1, int flash) {
     ModemState& s = modemState();
-    clock::sleepMs(50);
-
     s.event(ModemEvent::Ok).reset();
     (void)sendCommand("at+csmp", flash > 0 ? "=17,167,0,16\r" : "=17,167,0,0\r");
     if (waitOk(5000) != 0) return timedOut(0);
 
+    const char* text = latin1.c_str();
+    const std::size_t textLength = latin1.size();
     int maxLength = settings().maxMsgLength.load();
     if (maxLength < 0) maxLength = 0;
     std::size_t length = textLength < static_cast<std::size_t>(maxLength)
@@ -143,25 +154,114 @@ int sendSms(const char* number, const char* text, int flash) {
             unsigned char byte = latin1ToGsm[static_cast<unsigned char>(text[offset + i])];
             (void)writeRaw(&byte, 1);
         }
-        s.event(ModemEvent::Ok).reset();
-        s.event(ModemEvent::Error).reset();
-        const unsigned char ctrlZ = 0x1A;
-        (void)writeRaw(&ctrlZ, 1);
-        const int answer = waitOkOrError(30000);
-        if (answer == 1) return refused(2);
-        if (answer < 0) {
-            // A slow network: the message may still go out. Its late "+CMGS: <mr>" says so,
-            // and then a retry would send it twice.
-            std::string heard;
-            (void)resynchronise(kLateAnswerMs, heard);
-            if (!reportsSubmission(heard)) {
-                fileLog("Timed-out waiting for modem response [2]");
-                return -1;
-            }
-            fileLog("Late answer from the modem [2]: the message was sent");
-        }
+        if (const int ended = endMessage(); ended != 0) return ended;
     }
     return 0;
+}
+
+// "at+cmgf=0" or "=1": 0 for OK, 1 for a refusal, -1 when no answer came.
+int setFormat(int format) {
+    ModemState& s = modemState();
+    s.event(ModemEvent::Ok).reset();
+    s.event(ModemEvent::Error).reset();
+    (void)sendCommand("at+cmgf", format == 0 ? "=0\r" : "=1\r");
+    return waitOkOrError(5000);
+}
+
+// Back to text mode before modemLock goes: the other modem users speak text mode. A modem
+// that stays in PDU mode is named once until it takes text mode again.
+void restoreTextMode() {
+    static std::atomic<bool> named{false};
+    bool back = setFormat(1) == 0;
+    if (!back) {
+        std::string heard;
+        (void)resynchronise(kResyncMs, heard);
+        back = setFormat(1) == 0;
+    }
+    if (back) {
+        named = false;
+    } else if (!named.exchange(true)) {
+        const std::string line = "ERROR: the modem did not return to text mode (at+cmgf=1)";
+        fileLog(line);
+        windowLog(nullptr, line, kColorRed);
+    }
+}
+
+// PDU mode: each part one "at+cmgs=<TPDU octets>", the PDU line in hex, Ctrl-Z. Called with
+// modemLock held and the modem in PDU mode.
+int submitPdus(const std::string& dial, std::u32string_view text, int flash) {
+    ModemState& s = modemState();
+    // One reference per concatenated message, counted on from a start that differs between
+    // runs, so that a restarted gateway does not reuse the last run's first references.
+    static std::atomic<unsigned> nextReference{static_cast<unsigned>(clock::wallSeconds())};
+    const auto reference = static_cast<std::uint8_t>(nextReference.fetch_add(1) & 0xFF);
+    for (const std::string& tpdu : submitTpdus(dial, text, flash > 0, reference)) {
+        const std::string argument = "=" + std::to_string(tpdu.size()) + "\r";
+        s.event(ModemEvent::Prompt).reset();
+        s.event(ModemEvent::Error).reset();
+        (void)sendCommand("at+cmgs", argument.c_str());
+        const int prompt = waitAny({&s.event(ModemEvent::Prompt), &s.event(ModemEvent::Error)},
+                                   5000);
+        if (prompt < 0) return timedOut(1);
+        if (prompt == 1) return refused(1);
+        const std::string line = pduLine(tpdu);
+        (void)writeRaw(line.data(), line.size());
+        if (const int ended = endMessage(); ended != 0) return ended;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int sendSms(const char* number, const char* text, int flash) {
+    if (number == nullptr) number = "";
+    if (text == nullptr) text = "";
+    // Only a phone number may reach the AT line: a CR or a '";' in it would end the command
+    // and start another one of the sender's choosing.
+    const std::string dial = dialableNumber(number);
+    if (dial.empty()) {
+        const std::string line = "ERROR sending to " + shownNumber(number) + ": not a phone number";
+        fileLog(line);
+        windowLog(nullptr, line, kColorRed);
+        return -1;
+    }
+    if (serialPortRef().load() == nullptr) {
+        fileLog("sendSms: the modem is not ready yet");
+        return -1;
+    }
+    std::u32string chars = text::codePoints(text);
+    if (chars.size() > kTextChars) {
+        fileLog("sendSms: ERROR: message text longer than 2047 characters refused");
+        return -1;
+    }
+
+    std::lock_guard lock(modemLock());
+    clock::sleepMs(50);
+    if (settings().smsCoding.load() == kSmsCodingPdu) {
+        const int maxLength = settings().maxMsgLength.load();
+        chars.resize(std::min(chars.size(), static_cast<std::size_t>(std::max(maxLength, 0))));
+        if (chars.empty()) return 0;
+        static std::atomic<bool> refusalNamed{false};
+        const int format = setFormat(0);
+        if (format < 0) {
+            (void)timedOut(0);
+            restoreTextMode();  // it may have switched after all
+            return -1;
+        }
+        if (format == 0) {
+            refusalNamed = false;
+            const int result = submitPdus(dial, chars, flash);
+            restoreTextMode();
+            return result;
+        }
+        // A modem without PDU mode still gets the text, as text mode can carry it.
+        if (!refusalNamed.exchange(true)) {
+            const std::string line = "SMS are sent in text mode: the modem refuses PDU mode";
+            fileLog(line);
+            windowLog(nullptr, line, kColorDefault);
+        }
+    }
+    return submitText(dial, foldToLatin1(text), flash);
 }
 
 }  // namespace gsms

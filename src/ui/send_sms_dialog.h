@@ -1,8 +1,10 @@
 // CSendSmsDialog: one SMS by hand to a phone number, optionally as flash message, with the
 // last ten numbers from section "LastPhoneNums" of tevrak.ini and a character counter that
-// turns red when the text no longer fits one SMS. Characters the GSM alphabet cannot carry
-// are marked in the text and named under "Message :"; Send acts only for a message that is
-// not empty, to a phone number. The counting and marking rules are the window's shared ones
+// follows "SmsCoding": in text mode it turns red when the text no longer fits one SMS, and
+// characters the GSM alphabet cannot carry are marked in the text and named under
+// "Message :"; in PDU mode it shows the characters left in the last SMS and the SMS the text
+// takes, and nothing is marked. Send acts only for a message that is not empty, to a phone
+// number. The counting and marking rules are the window's shared ones
 // (frontend/window_rules.h). The submission runs after the dialog has closed, on the
 // OperatorThread, and ends with a green or red line in the window's log.
 #pragma once
@@ -30,7 +32,7 @@ public:
     explicit CMessageEdit(QWidget* parent = nullptr);
     void setMaxLength(int length) { maxLength_ = length; }
     int maxLength() const { return maxLength_; }
-    // The text as it goes to the modem: single bytes (ISO 8859-1) with CR LF line breaks.
+    // The text as it goes to sendSms: UTF-8 with CR LF line breaks.
     QByteArray bytes() const;
 
 protected:

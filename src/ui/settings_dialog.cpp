@@ -68,6 +68,7 @@ CSettingsDialog::CSettingsDialog(QWidget* parent)
     setComboText(ui_->id1069, fromLatin1(opened_.retries));
     ui_->id1070->setText(fromLatin1(opened_.retryDelay));
     ui_->id1072->setChecked(opened_.incoming);
+    ui_->id1076->setChecked(opened_.pduCoding);
     ui_->id1073->setText(fromLatin1(opened_.refreshSeconds));
     ui_->id1071->setText(fromLatin1(opened_.techAlarm));
     ui_->id1075->setText(fromLatin1(opened_.quietMinutes));
@@ -78,6 +79,7 @@ CSettingsDialog::CSettingsDialog(QWidget* parent)
         connect(combo, &QComboBox::currentIndexChanged, this, mark);
     }
     connect(ui_->id1072, &QCheckBox::clicked, this, mark);
+    connect(ui_->id1076, &QCheckBox::clicked, this, mark);
 }
 
 CSettingsDialog::~CSettingsDialog() { delete ui_; }
@@ -91,6 +93,7 @@ SettingsForm CSettingsDialog::form() const {
     f.retries = toLatin1(ui_->id1069->currentText());
     f.retryDelay = toLatin1(ui_->id1070->text());
     f.incoming = ui_->id1072->isChecked();
+    f.pduCoding = ui_->id1076->isChecked();
     f.refreshSeconds = toLatin1(ui_->id1073->text());
     f.techAlarm = toLatin1(ui_->id1071->text());
     f.quietMinutes = toLatin1(ui_->id1075->text());

@@ -80,8 +80,9 @@ TEST_F(LoadConfiguration, FreshProfileGetsDefaultsInOrder) {
         "WatchTimeout", "MoveJobToDoneOrErrorPath", "WatchPath", "DonePath", "ErrorPath",
         "FileMask", "WatchLogPath", "CmdLineFormat", "RetryCount", "RetryDelay",
         "CapitalizeCommands", "TechAlarmNbr", "SleepMinAfterAlarm", "MaxMsgLength",
-        "FloodProtection", "IncomingEnable", "QualityPollEverySecs"};
+        "FloodProtection", "IncomingEnable", "QualityPollEverySecs", "SmsCoding"};
     EXPECT_EQ(keys(), expected);
+    EXPECT_EQ(s.smsCoding, 0);
     EXPECT_EQ(stored("CmdLineFormat"), "incoming.bat \"%s\" \"%s\"");
     EXPECT_EQ(stored("WatchLogPath"), "");
 }

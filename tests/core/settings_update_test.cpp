@@ -37,6 +37,7 @@ protected:
         s.qualityPollMs = 7000;
         s.techAlarmNbr = 8999;
         s.sleepMinAfterAlarm = 45;
+        s.smsCoding = 1;
     }
     void TearDown() override {
         resetLogQueueForTest();
@@ -79,7 +80,7 @@ TEST_F(SaveSettings, WritesTheDialogsKeysInOrderAndReportsThem) {
     EXPECT_EQ(keys(), (std::vector<std::string>{"Port", "Mode", "RetryCount", "RetryDelay",
                                                 "IncomingEnable", "QualityPollEverySecs",
                                                 "Number", "PIN", "TechAlarmNbr",
-                                                "SleepMinAfterAlarm"}));
+                                                "SleepMinAfterAlarm", "SmsCoding"}));
     EXPECT_EQ(stored("Port"), "/dev/ttyUSB0");
     EXPECT_EQ(stored("Mode"), "19200,N,8,1");
     EXPECT_EQ(stored("RetryCount"), "3");
@@ -90,6 +91,7 @@ TEST_F(SaveSettings, WritesTheDialogsKeysInOrderAndReportsThem) {
     EXPECT_EQ(stored("PIN"), "1234");
     EXPECT_EQ(stored("TechAlarmNbr"), "8999");
     EXPECT_EQ(stored("SleepMinAfterAlarm"), "45");
+    EXPECT_EQ(stored("SmsCoding"), "1");
 
     const std::vector<std::string> report = {
         "Settings parameters updated",
@@ -99,6 +101,7 @@ TEST_F(SaveSettings, WritesTheDialogsKeysInOrderAndReportsThem) {
         "Retries on Errors 3 every 60 seconds",
         "Enable incoming: 0. Refresh Signal Indicator every 7 seconds",
         "Start techalarm: 8999",
+        "SMS coding: 1",
     };
     EXPECT_EQ(windowLines(), report);
     EXPECT_EQ(fileLines(), report);
@@ -113,7 +116,7 @@ TEST_F(SaveSettings, EmptyPinAndNumberKeepWhatTheFileHas) {
     EXPECT_EQ(stored("Number"), "+4930");
     EXPECT_EQ(stored("WatchTimeout"), "4");  // keys the dialog does not edit stay
     const auto lines = windowLines();
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[3], "Phone Number: . PIN: ");
 }
 
@@ -122,7 +125,7 @@ TEST_F(SaveSettings, PollIntervalIsWrittenInWholeSeconds) {
     EXPECT_EQ(saveSettings(), 0);
     EXPECT_EQ(stored("QualityPollEverySecs"), "7");
     const auto lines = windowLines();
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[5], "Enable incoming: 0. Refresh Signal Indicator every 7 seconds");
 }
 
@@ -135,9 +138,9 @@ TEST_F(SaveSettings, AnUnwritableFileIsNamedOnceAndStillReports) {
     ASSERT_TRUE(first);
     EXPECT_EQ(first->text.substr(20), named);
     EXPECT_EQ(first->colour, kColorRed);
-    EXPECT_EQ(windowLines().size(), 7u);
+    EXPECT_EQ(windowLines().size(), 8u);
     const auto lines = fileLines();
-    ASSERT_EQ(lines.size(), 8u);
+    ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[0], named);
 }
 

@@ -97,11 +97,14 @@ TEST_F(SettingsFormTest, OpensOnTheRecordAndStoresWhatWasTyped) {
     form.refreshSeconds = "7";
     form.retries = "x";
     form.incoming = true;
+    EXPECT_FALSE(form.pduCoding);
+    form.pduCoding = true;
     ASSERT_EQ(applySettingsForm(form, s), 0);
     EXPECT_STREQ(s.portMode, "19200,N,8,1");
     EXPECT_EQ(s.qualityPollMs.load(), 7000);
     EXPECT_EQ(s.retryCount.load(), 0);
     EXPECT_EQ(s.incomingEnable.load(), 1);
+    EXPECT_EQ(s.smsCoding.load(), 1);
 }
 
 TEST_F(SettingsFormTest, RefusesTheFirstBadNumberAndStoresNothing) {

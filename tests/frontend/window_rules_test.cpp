@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "frontend/front_end.h"
+#include "sms/sms_coding.h"
 
 namespace gsms {
 namespace {
@@ -122,39 +123,42 @@ TEST(WindowRules, CaptionsWrapOnTwoLinesAndEndInAnEllipsis) {
     }
 }
 
+// Text mode: what the counter counts is what sendSms sends (its fold of the same UTF-8).
 TEST(WindowRules, MessageCheckCountsAndMarks) {
     struct Case {
         const char* label;
         std::u16string typed;
-        std::string bytes;
+        std::string sent;  // ISO 8859-1, as text mode sends it
         int limit;
         std::vector<TextSpan> marks;
-        std::u32string asQuestionMarks, asBlanks;
+        std::u32string asPlain, asQuestionMarks, asBlanks;
     } cases[] = {
-        {"plain", u"Hallo", "Hallo", 160, {}, U"", U""},
-        {"LF becomes CR LF", u"a\nb", "a\r\nb", 160, {}, U"", U""},
-        {"CR LF stays", u"a\r\nb", "a\r\nb", 160, {}, U"", U""},
-        {"a byte of 0x80 or above: 140", u"\u00E9t\u00E9", "\xE9t\xE9", 140, {}, U"", U""},
-        {"GSM's own signs", u"@$_\u00A3\u00E4", "@$_\xA3\xE4", 140, {}, U"", U""},
-        {"euro and typographic quotes", u"\u201E5 \u20AC\u201C \u20AC", "?5 ?? ?", 160,
-         {{0, 1}, {3, 1}, {4, 1}, {6, 1}}, U"\u201E\u20AC\u201C", U""},
-        {"a character beyond 16 bits is one", u"ok \U0001F600", "ok ?", 160, {{3, 2}},
+        {"plain", u"Hallo", "Hallo", 160, {}, U"", U"", U""},
+        {"LF becomes CR LF", u"a\nb", "a\r\nb", 160, {}, U"", U"", U""},
+        {"CR LF stays", u"a\r\nb", "a\r\nb", 160, {}, U"", U"", U""},
+        {"a byte of 0x80 or above: 140", u"\u00E9t\u00E9", "\xE9t\xE9", 140, {}, U"", U"", U""},
+        {"GSM's own signs", u"@$_\u00A3\u00E4", "@$_\xA3\xE4", 140, {}, U"", U"", U""},
+        {"euro and typographic quotes", u"\u201E5 \u20AC\u201C \u20AC", "\"5 ?\" ?", 160,
+         {{0, 1}, {3, 1}, {4, 1}, {6, 1}}, U"\u201E\u201C", U"\u20AC", U""},
+        {"Latin Extended-A by base letter, a dash", u"Po\u017E\u00E1r \u2013 \u0141\u00F3d\u017A",
+         "Poz\xE1r - L\xF3" "dz", 140, {{2, 1}, {3, 1}, {6, 1}, {8, 1}, {9, 1}, {11, 1}},
+         U"\u017E\u2013\u0141\u017A", U"", U"\u00E1\u00F3"},
+        {"a character beyond 16 bits is one", u"ok \U0001F600", "ok ?", 160, {{3, 2}}, U"",
          U"\U0001F600", U""},
         {"brackets and tilde go as blanks", u"[a]~", "[a]~", 160, {{0, 1}, {2, 1}, {3, 1}},
-         U"", U"[]~"},
-        {"letters GSM lacks", u"\u00E1\u00E2", "\xE1\xE2", 140, {{0, 1}, {1, 1}}, U"",
-         U"\u00E1\u00E2"},
-        {"a tab", u"a\tb", "a\tb", 160, {{1, 1}}, U"", U"\t"},
-        {"a no-break space is a blank", u"a\u00A0b", "a\xA0" "b", 140, {}, U"", U""},
-        {"a lone surrogate", u"a\xD800", "a?", 160, {{1, 1}}, U"\xD800", U""},
+         U"", U"", U"[]~"},
+        {"a tab", u"a\tb", "a\tb", 160, {{1, 1}}, U"", U"", U"\t"},
+        {"a no-break space is a blank", u"a\u00A0b", "a\xA0" "b", 140, {}, U"", U"", U""},
+        {"a lone surrogate", u"a\xD800", "a?", 160, {{1, 1}}, U"", U"\xD800", U""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        const MessageCheck check = checkMessage(c.typed);
-        EXPECT_EQ(check.bytes, c.bytes);
-        EXPECT_EQ(check.length, static_cast<int>(c.bytes.size()));
+        const MessageCheck check = checkMessage(c.typed, 0, 800);
+        EXPECT_EQ(foldToLatin1(check.bytes), c.sent);
+        EXPECT_EQ(check.length, static_cast<int>(c.sent.size()));
         EXPECT_EQ(check.limit, c.limit);
         EXPECT_EQ(check.marks, c.marks);
+        EXPECT_EQ(std::u32string(check.asPlain.begin(), check.asPlain.end()), c.asPlain);
         EXPECT_EQ(std::u32string(check.asQuestionMarks.begin(), check.asQuestionMarks.end()),
                   c.asQuestionMarks);
         EXPECT_EQ(std::u32string(check.asBlanks.begin(), check.asBlanks.end()), c.asBlanks);
@@ -164,6 +168,7 @@ TEST(WindowRules, MessageCheckCountsAndMarks) {
 TEST(WindowRules, CounterNoteAndSend) {
     struct Case {
         const char* label;
+        int coding;
         std::u16string typed;
         std::string number;
         std::string counter;
@@ -171,24 +176,37 @@ TEST(WindowRules, CounterNoteAndSend) {
         std::string note;
         bool send;
     } cases[] = {
-        {"empty message", u"", "0170 1", "0 / 160", false, "", false},
-        {"no number", u"hi", "", "2 / 160", false, "", false},
-        {"not a phone number", u"hi", "0170 x", "2 / 160", false, "Not a phone number.", false},
-        {"at the limit", std::u16string(160, u'x'), "+49170", "160 / 160", false, "", true},
-        {"over the limit", std::u16string(161, u'x'), "+49170", "161 / 160", true, "", true},
-        {"marked characters", u"\u20AC [x] \u20AC", "0170 1", "7 / 160", false,
-         "Not in the GSM alphabet:\n\u20AC go out as \"?\"\n[ ] go out as blanks", true},
-        {"an invisible one by its code", u"a\tb", "0170 1", "3 / 160", false,
-         "Not in the GSM alphabet:\nU+0009 go out as blanks", true},
-        {"ten named at most", u"\u0101\u0103\u0105\u0107\u0109\u010B\u010D\u010F\u0111\u0113\u0115",
-         "0170 1", "11 / 160", false,
-         "Not in the GSM alphabet:\n\u0101 \u0103 \u0105 \u0107 \u0109 \u010B \u010D \u010F "
-         "\u0111 \u0113 \u2026 go out as \"?\"",
+        {"empty message", 0, u"", "0170 1", "0 / 160", false, "", false},
+        {"no number", 0, u"hi", "", "2 / 160", false, "", false},
+        {"not a phone number", 0, u"hi", "0170 x", "2 / 160", false, "Not a phone number.", false},
+        {"at the limit", 0, std::u16string(160, u'x'), "+49170", "160 / 160", false, "", true},
+        {"over the limit", 0, std::u16string(161, u'x'), "+49170", "161 / 160", true, "", true},
+        {"marked characters", 0, u"\u20AC [x] \u2013", "0170 1", "7 / 160", false,
+         "Not in the GSM alphabet:\n\u2013 go out as -\n\u20AC go out as \"?\"\n"
+         "[ ] go out as blanks",
          true},
+        {"an invisible one by its code", 0, u"a\tb", "0170 1", "3 / 160", false,
+         "Not in the GSM alphabet:\nU+0009 go out as blanks", true},
+        {"ten named at most", 0,
+         u"\u0101\u0103\u0105\u0107\u0109\u010B\u010D\u010F\u0111\u0113\u0115", "0170 1",
+         "11 / 160", false,
+         "Not in the GSM alphabet:\n\u0101 \u0103 \u0105 \u0107 \u0109 \u010B \u010D \u010F "
+         "\u0111 \u0113 \u2026 go out as a a a c c c c d d e \u2026",
+         true},
+        // PDU mode: characters left in the last SMS / SMS; nothing marked.
+        {"PDU: empty", 1, u"", "0170 1", "160 / 1", false, "", false},
+        {"PDU: the euro fits 7 bits in two septets", 1, u"Gr\u00F6\u00DFe \u20AC5", "0170 1",
+         "151 / 1", false, "", true},
+        {"PDU: one character outside the GSM alphabet: UCS-2", 1, u"Po\u017E\u00E1r \u03A9",
+         "0170 1", "63 / 1", false, "", true},
+        {"PDU: 161 characters, two parts of 153", 1, std::u16string(161, u'x'), "0170 1",
+         "145 / 2", false, "", true},
+        {"PDU: past MaxMsgLength, red", 1, std::u16string(801, u'x'), "0170 1", "118 / 6", true,
+         "", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        const MessageCheck check = checkMessage(c.typed);
+        const MessageCheck check = checkMessage(c.typed, c.coding, 800);
         EXPECT_EQ(counterText(check), c.counter);
         EXPECT_EQ(counterIsRed(check), c.red);
         EXPECT_EQ(messageNote(check, c.number), c.note);

@@ -4,7 +4,10 @@
 // Input: the file's bytes. What must hold:
 //   - the file is read and every text of the job ends within its buffer;
 //   - the same job comes from the same text whichever encoding the file is in (plain
-//     ISO 8859-1, UTF-8 with its mark, UTF-16 little or big endian);
+//     ISO 8859-1, UTF-8 with its mark, UTF-16 little or big endian); the message, read as
+//     UTF-8, so for a plain file that is UTF-8 (a plain file of another encoding may hold a
+//     value that is UTF-8 by itself, read as such);
+//   - the message is valid UTF-8 of at most 2047 characters;
 //   - only a phone number reaches the modem: what dialableNumber lets through is an optional
 //     "+" and 1 to 20 digits, "*" or "#", and the number as the logs show it holds no control
 //     character (a CR in PhoneNumber would start a line of its own in the daily log).
@@ -21,10 +24,11 @@ using namespace gsms;
 
 namespace {
 
-bool sameJob(const AlarmJob& a, const AlarmJob& b) {
+bool sameJob(const AlarmJob& a, const AlarmJob& b, bool message) {
     return std::strcmp(a.Szenario, b.Szenario) == 0 && std::strcmp(a.Name, b.Name) == 0 &&
            std::strcmp(a.PhoneNumber, b.PhoneNumber) == 0 &&
-           std::strcmp(a.AlarmKey, b.AlarmKey) == 0 && std::strcmp(a.Message, b.Message) == 0 &&
+           std::strcmp(a.AlarmKey, b.AlarmKey) == 0 &&
+           (!message || std::strcmp(a.Message, b.Message) == 0) &&
            a.dbentry == b.dbentry && a.Flash == b.Flash && a.ConfirmType == b.ConfirmType &&
            a.Rings == b.Rings && a.SendConfirmAck == b.SendConfirmAck;
 }
@@ -41,6 +45,9 @@ bool readAs(const std::string& bytes, AlarmJob& job) {
     FUZZ_CHECK(fuzz::terminated(job.Szenario) && fuzz::terminated(job.Name) &&
                fuzz::terminated(job.PhoneNumber) && fuzz::terminated(job.AlarmKey) &&
                fuzz::terminated(job.Message));
+    const std::string message = job.Message;
+    FUZZ_CHECK(text::fromCodePoints(text::codePoints(message)) == message);
+    FUZZ_CHECK(text::utf8Length(message) <= kMessageChars);
     return true;
 }
 
@@ -62,12 +69,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
 
     if (text::decode(bytes).encoding != text::Encoding::Plain) return 0;
-    const std::string utf8 = text::latin1ToUtf8(bytes);
+    // The names as ISO 8859-1; the message as UTF-8 when the file is.
+    const std::string latin1 = text::latin1ToUtf8(bytes);
+    const bool utf8 = text::isMultiByteUtf8(bytes);
     for (const text::Encoding e :
          {text::Encoding::Utf8Bom, text::Encoding::Utf16Le, text::Encoding::Utf16Be}) {
         AlarmJob again;
-        FUZZ_CHECK(readAs(text::encode(e, utf8), again));
-        FUZZ_CHECK(sameJob(job, again));
+        FUZZ_CHECK(readAs(text::encode(e, latin1), again));
+        FUZZ_CHECK(sameJob(job, again, false));
+        if (!utf8) continue;
+        FUZZ_CHECK(readAs(text::encode(e, bytes), again));
+        FUZZ_CHECK(std::strcmp(job.Message, again.Message) == 0);
     }
     return 0;
 }

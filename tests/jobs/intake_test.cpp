@@ -50,20 +50,25 @@ TEST_F(Intake, DefaultsAndTheMiniMessage) {
 }
 
 // An alarm server that writes Unicode INI files, as Windows programs do, is understood: the
-// texts reach the gateway in ISO 8859-1.
-TEST_F(Intake, UnicodeJobFilesAndTextsAreReadIntoLatin1) {
+// texts reach the gateway whole, in UTF-8, and are cut after 2047 characters, not bytes.
+TEST_F(Intake, UnicodeJobFilesAndTextsAreReadIntoUtf8) {
     writeFile("watch/u.sms",
               utf16(u"[Alarm]\r\nPhoneNumber=+4917011\r\nMessage=Grüße aus Köln €\r\n", false));
     AlarmJob j;
     ASSERT_TRUE(readJobFile(dir.path() + "/watch/u.sms", j));
-    EXPECT_STREQ(j.Message, "Gr\xFC\xDF" "e aus K\xF6ln ?");
+    EXPECT_STREQ(j.Message, "Grüße aus Köln €");
+    std::string longest;
+    for (int i = 0; i < 2100; ++i) longest += "\U0001F525";
+    writeFile("watch/u.sms", "[Alarm]\r\nPhoneNumber=1\r\nMessage=" + longest + "\r\n");
+    ASSERT_TRUE(readJobFile(dir.path() + "/watch/u.sms", j));
+    EXPECT_EQ(std::string(j.Message), longest.substr(0, 2047 * 4));
 
     writeFile("KORLIN.INI", utf16(u"[Messages]\r\nK1=Überdruck in Halle 3\r\n", true));
     writeFile("watch/b.sms",
               "\xEF\xBB\xBF[Alarm]\r\nSzenario=plant\r\nPhoneNumber=1\r\nAlarmKey=K1\r\n");
     fs::remove("watch/u.sms");
     ASSERT_EQ(scanJobDirectory(), 1);
-    EXPECT_STREQ(onlyJob()->Message, "\xDC" "berdruck in Halle 3");
+    EXPECT_STREQ(onlyJob()->Message, "Überdruck in Halle 3");
 }
 
 TEST_F(Intake, QueuedJobIsNotQueuedAgain) {

@@ -109,7 +109,12 @@ const Transcript kTranscripts[] = {
       {"at+cmgs=\"+4917012345\"\r", "\r\n> "},
       {"again\x1a", "\r\n+CMGS: 3\r\n" + kOk},
       {"at+cmgf=0\r", kOk},
-      {"at+cmgs=\"+4917012345\"\r", "\r\n+CMS ERROR: 304\r\n"}}},
+      {"at+cmgs=\"+4917012345\"\r", "\r\n+CMS ERROR: 304\r\n"},
+      // PDU mode: the TPDU's length, the PDU line ("Hi" to +4917012345), Ctrl-Z.
+      {"at+cmgs=15\r", "\r\n> "},
+      {"0011000A9194711032540000A702C834\x1a", "\r\n+CMGS: 4\r\n" + kOk},
+      {"at+cmgs=14\r", "\r\n> "},
+      {"0011000A9194711032540000A702C834\x1a", "\r\n+CMS ERROR: 304\r\n"}}},
     {"SubmissionFailures",
      {kEchoOff,
       kTextMode,

@@ -129,34 +129,46 @@ TEST(IniWrite, RefusedWritesLeaveTheFileAsItWas) {
 
 // Windows editors save with a byte order mark, in UTF-8 or UTF-16. The gateway reads such a
 // file into ISO 8859-1 and writes it back in its own encoding; a file without a mark is read
-// and written byte for byte.
+// and written byte for byte. A text to send is read as UTF-8 from any of them; without a mark
+// a value is UTF-8 when it is valid UTF-8 with a character beyond ASCII, else Windows-1252.
 TEST(IniEncodings, ReadIntoLatin1AndWrittenBackInTheirOwnEncoding) {
     struct Case {
         const char* label;
         std::string before;
         std::optional<std::string> name;  // [config] Name as the gateway reads it
+        std::optional<std::string> text;  // the same read as a text to send (UTF-8)
         std::string after;                // after Port=/dev/ttyUSB0 and City=Köln
     } cases[] = {
-        {"plain: bytes as they are, ISO 8859-1 and UTF-8 alike",
+        {"plain, not UTF-8: Windows-1252",
+         "[Config]\r\nName=\x84Gr\xFC\xDF" "e\x93 \x80" "5 \x96 \x81\r\n",
+         "\x84Gr\xFC\xDF" "e\x93 \x80" "5 \x96 \x81", "„Grüße“ €5 – \u0081",
+         "[Config]\r\nName=\x84Gr\xFC\xDF" "e\x93 \x80" "5 \x96 \x81\r\n"
+         "Port=/dev/ttyUSB0\r\nCity=K\xF6ln\r\n"},
+        {"plain UTF-8 without a mark: kept whole", "[Config]\r\nName=Požár – €5 Ωmega\r\n",
+         "Požár – €5 Ωmega", "Požár – €5 Ωmega",
+         "[Config]\r\nName=Požár – €5 Ωmega\r\nPort=/dev/ttyUSB0\r\nCity=K\xF6ln\r\n"},
+        {"plain, UTF-8 that is not valid: Windows-1252",
          "[Config]\r\nName=Gr\xFC\xDF" "e \xE2\x82\xAC\r\n", "Gr\xFC\xDF" "e \xE2\x82\xAC",
+         "Grüße â‚¬",
          "[Config]\r\nName=Gr\xFC\xDF" "e \xE2\x82\xAC\r\nPort=/dev/ttyUSB0\r\nCity=K\xF6ln\r\n"},
         {"UTF-8 with its mark: the mark skipped and kept",
-         "\xEF\xBB\xBF[config]\r\nName=Grüße €\r\n", "Gr\xFC\xDF" "e ?",
-         "\xEF\xBB\xBF[config]\r\nName=Grüße €\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n"},
+         "\xEF\xBB\xBF[config]\r\nName=Grüße € \xFF\r\n", "Gr\xFC\xDF" "e ? ?", "Grüße € ?",
+         "\xEF\xBB\xBF[config]\r\nName=Grüße € \xFF\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n"},
         {"UTF-16 little endian", utf16(u"[config]\r\nName=Grüße € \U0001F600\r\n", false),
-         "Gr\xFC\xDF" "e ? ?",
+         "Gr\xFC\xDF" "e ? ?", "Grüße € \U0001F600",
          utf16(u"[config]\r\nName=Grüße € \U0001F600\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n",
                false)},
         {"UTF-16 big endian", utf16(u"[config]\r\nName=Grüße\r\n", true), "Gr\xFC\xDF" "e",
-         utf16(u"[config]\r\nName=Grüße\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n", true)},
+         "Grüße", utf16(u"[config]\r\nName=Grüße\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n", true)},
         {"UTF-16 without the section: it is added in UTF-16",
-         utf16(u"; Grüße\r\n", false), std::nullopt,
+         utf16(u"; Grüße\r\n", false), std::nullopt, std::nullopt,
          utf16(u"; Grüße\r\n[Config]\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n", false)},
     };
     for (const Case& c : cases) {
         test::TempDir dir;
         test::writeFile("t.ini", c.before);
         EXPECT_EQ(ini::read("t.ini", "Config", "name"), c.name) << c.label;
+        EXPECT_EQ(ini::readText("t.ini", "Config", "name"), c.text) << c.label;
         ASSERT_TRUE(ini::write("t.ini", "Config", "Port", "/dev/ttyUSB0")) << c.label;
         ASSERT_TRUE(ini::write("t.ini", "Config", "City", "K\xF6ln")) << c.label;
         EXPECT_EQ(test::readFile("t.ini"), c.after) << c.label;

@@ -151,6 +151,18 @@ private Q_SLOTS:
         QTest::keyClicks(text, QStringLiteral("zzz"));
         QCOMPARE(text->toPlainText().size(), 2000);
         QCOMPARE(counter->text(), QStringLiteral("2000 / 160"));
+
+        // In PDU mode every character arrives: characters left in the last SMS / SMS.
+        settings().smsCoding = 1;
+        settings().maxMsgLength = 800;
+        text->setPlainText(QStringLiteral("\u20AC [x] \u20AC"));
+        QCOMPARE(counter->text(), QStringLiteral("149 / 1"));
+        QVERIFY(dialog.note().isEmpty());
+        QVERIFY(text->extraSelections().isEmpty());
+        text->setPlainText(QString(161, u'x'));
+        QCOMPARE(counter->text(), QStringLiteral("145 / 2"));
+        QCOMPARE(counter->textColor(), windowText);
+        settings().smsCoding = 0;
     }
 
     void enterInTheMessagePressesSend() {
@@ -258,12 +270,14 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(&dialog, 1067)->text(), QStringLiteral("1234"));
         QCOMPARE(child<QLineEdit>(&dialog, 1068)->text(), QStringLiteral("+49170111"));
         QVERIFY(child<QCheckBox>(&dialog, 1072)->isChecked());
+        QVERIFY(!child<QCheckBox>(&dialog, 1076)->isChecked());
         QCOMPARE(child<QLineEdit>(&dialog, 1071)->text(), QStringLiteral("8999"));
         QCOMPARE(child<QLineEdit>(&dialog, 1075)->text(), QStringLiteral("60"));
 
         retype(child<QLineEdit>(&dialog, 1066), QStringLiteral("19200"));
         retype(child<QLineEdit>(&dialog, 1073), QStringLiteral("7"));
         retype(child<QLineEdit>(&dialog, 1067), QString());
+        child<QCheckBox>(&dialog, 1076)->click();
         click(&dialog, 1);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(boxes.seen().size(), 1);
@@ -281,6 +295,7 @@ private Q_SLOTS:
         QCOMPARE(config("Mode"), QStringLiteral("19200,N,8,1"));
         QCOMPARE(config("QualityPollEverySecs"), QStringLiteral("7"));
         QCOMPARE(config("PIN"), QStringLiteral("4711"));  // an empty PIN leaves the file's
+        QCOMPARE(config("SmsCoding"), QStringLiteral("1"));
 
         const QStringList report = {
             QStringLiteral("Settings parameters updated"),
@@ -290,6 +305,7 @@ private Q_SLOTS:
             QStringLiteral("Retries on Errors 5 every 120 seconds"),
             QStringLiteral("Enable incoming: 1. Refresh Signal Indicator every 7 seconds"),
             QStringLiteral("Start techalarm: 8999"),
+            QStringLiteral("SMS coding: 1"),
         };
         QCOMPARE(drainWindowLog(), report);
         QCOMPARE(toList(profile->logLines()), report);
@@ -307,7 +323,7 @@ private Q_SLOTS:
             QVERIFY(dialog.applyAfterClose());
         }
         QCOMPARE(config("Mode"), QStringLiteral("96,N,8,1"));
-        QCOMPARE(drainWindowLog().size(), 7);
+        QCOMPARE(drainWindowLog().size(), 8);
     }
 
     void cancelKeepsTheFlagForTheNextOk() {

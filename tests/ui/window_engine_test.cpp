@@ -187,15 +187,15 @@ private Q_SLOTS:
         });
         button(1102)->click();
         QVERIFY(emptyRefused);
-        QCOMPARE(note, QStringLiteral("Not in the GSM alphabet:\n\u20AC \u201E \u201C go out as "
-                                      "\"?\"\n[ ] go out as blanks"));
+        QCOMPARE(note, QStringLiteral("Not in the GSM alphabet:\n\u201E \u201C go out as \" \"\n"
+                                      "\u20AC go out as \"?\"\n[ ] go out as blanks"));
         QTRY_VERIFY_WITH_TIMEOUT(logShows(QStringLiteral("Message sent to +4917022"),
                                           kColorGreen),
                                  kLong);
         // What was marked is exactly what the phone gets otherwise.
         const auto records = sim->records();
         QCOMPARE(records.size(), std::size_t(2));
-        QVERIFY2(records[1].find("\"text\":\"5 ?  bar  ?hoch?\"") != std::string::npos,
+        QVERIFY2(records[1].find("\"text\":\"5 ?  bar  \\\"hoch\\\"\"") != std::string::npos,
                  records[1].c_str());
     }
 

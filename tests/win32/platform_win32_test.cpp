@@ -23,6 +23,7 @@
 #include "platform/paths.h"
 #include "platform/profile_dir.h"
 #include "platform/serial_port.h"
+#include "platform/text_encoding.h"
 #include "support/status_table.h"
 #include "support/temp_dir.h"
 
@@ -65,6 +66,14 @@ TEST(PathsWin32, BackslashesAndDrivesAsWindowsWritesThem) {
     // One folder however it is spelt; another one is not the same.
     EXPECT_TRUE(paths::sameDirectory(dir.path() + "\\SUB\\", dir.path() + "\\sub"));
     EXPECT_FALSE(paths::sameDirectory(dir.path(), dir.path() + "\\sub"));
+}
+
+// A job text without a mark that is not UTF-8 is read in the ANSI code page (Western Europe's
+// 1252 here): its typographic characters in 0x80-0x9F arrive too.
+TEST(TextWin32, TextsWithoutAMarkAreReadInTheAnsiCodePage) {
+    if (GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << GetACP();
+    EXPECT_EQ(text::plainToUtf8("\x84Gr\xFC\xDF" "e\x93 \x80" "5 \x96"), "„Grüße“ €5 –");
+    EXPECT_EQ(text::plainToUtf8("Požár"), "Požár");
 }
 
 TEST(DirWatchWin32, ChangesWakeTheWatchAndTheMaskDecides) {

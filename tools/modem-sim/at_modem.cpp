@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "pdu_encoder.h"
+#include "pdu_submit.h"
 #include "sms/gsm_alphabet.h"
 
 namespace gsms::sim {
@@ -334,14 +335,24 @@ AtModem::Reply AtModem::csmp(Form form, const Args& a) {
 AtModem::Reply AtModem::cmgs(Form form, const Args& a) {
     if (form == Form::Test) return ok();
     if (!simReady()) return cms(311);
-    if (cmgf_ != 1) return cms(304);  // no PDU encoder here: text mode only
-    if (form != Form::Set || a.empty() || a.size() > 2 || !a[0].quoted || a[0].text.empty())
-        return error();
+    if (cmgf_ == 0) {
+        // PDU mode: the TPDU's length in octets (07.05 3.5.1); the PDU line follows.
+        auto length = form == Form::Set && a.size() == 1 && !a[0].quoted
+                          ? number(a[0].text, 7, 164)
+                          : std::nullopt;
+        if (!length) return cms(304);
+        pendingPduLength_ = *length;
+        pendingTo_.clear();
+    } else {
+        if (form != Form::Set || a.empty() || a.size() > 2 || !a[0].quoted || a[0].text.empty())
+            return error();
+        pendingPduLength_ = -1;
+        pendingTo_ = a[0].text;
+    }
     if (noPromptCount_ != 0) {
         if (noPromptCount_ > 0) --noPromptCount_;
         return Reply{{}, "", false, true};
     }
-    pendingTo_ = a[0].text;
     input_.beginText();
     Reply r{{}, "", true};
     if (promptDelayCount_ != 0) {
@@ -359,11 +370,15 @@ void AtModem::finishText(Output& out) {
     s.bytes = input_.text();
     s.latin1 = readable(s.bytes);
     Reply r;
-    if (input_.overflowed() || s.bytes.size() > maxTextLength()) {
+    std::optional<Reply> badPdu;
+    if (pendingPduLength_ >= 0) badPdu = takePdu(s);
+    if (badPdu) {
+        r = *badPdu;
+    } else if (pendingPduLength_ < 0 && (input_.overflowed() || s.bytes.size() > maxTextLength())) {
         r = cms(305);
     } else if (!networkUp()) {
         r = cms(331);
-    } else if (auto refusal = refusals_.find(pendingTo_); refusal != refusals_.end()) {
+    } else if (auto refusal = refusals_.find(s.to); refusal != refusals_.end()) {
         r = cms(refusal->second);
     } else if (fail_ != Fail::None) {
         r = fail_ == Fail::Cms ? cms(failCode_) : error();
@@ -377,6 +392,46 @@ void AtModem::finishText(Output& out) {
     r.delayMs = sendDelayMs_;
     out.submissions.push_back(std::move(s));
     emit(r, out);
+}
+
+std::optional<AtModem::Reply> AtModem::takePdu(Submission& s) {
+    s.pdu = true;
+    std::string hex;
+    for (char c : s.bytes)
+        if (c != '\r' && c != '\n' && c != ' ') hex.push_back(c);
+    DecodedSubmit d;
+    if (input_.overflowed() || !decodeSubmit(hex, pendingPduLength_, d, s.why)) {
+        if (s.why.empty()) s.why = "longer than any PDU";
+        (void)fromHex(hex, s.bytes);
+        return cms(304);
+    }
+    (void)fromHex(hex, s.bytes);
+    s.latin1.clear();
+    s.to = d.to;
+    s.csmp = {d.firstOctet, d.validity, d.pid, d.dcs};
+    s.alphabet = d.alphabet;
+    s.messageClass = d.messageClass;
+    s.text = d.text;
+    s.concatRef = d.reference;
+    s.concatTotal = d.total;
+    s.concatPart = d.sequence;
+    if (d.total <= 1) {
+        s.message = d.text;
+        return std::nullopt;
+    }
+    // The parts of one message share destination, reference and count; once all are in,
+    // the part that completes it carries the whole text.
+    auto& parts = partsWaiting_[{d.to, d.reference}];
+    if (parts.size() != static_cast<std::size_t>(d.total) + 1) parts.assign(d.total + 1, {});
+    parts[d.sequence] = d.text.empty() ? std::string(1, '\0') : d.text;
+    bool whole = true;
+    for (std::size_t i = 1; i < parts.size(); ++i) whole = whole && !parts[i].empty();
+    if (whole) {
+        for (std::size_t i = 1; i < parts.size(); ++i)
+            if (parts[i] != std::string(1, '\0')) s.message += parts[i];
+        partsWaiting_.erase({d.to, d.reference});
+    }
+    return std::nullopt;
 }
 
 std::size_t AtModem::maxTextLength() const { return alphabetOf(csmp_[3]) == 0 ? 160 : 140; }

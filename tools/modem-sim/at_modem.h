@@ -1,5 +1,5 @@
-// AtModem: what a text-mode GSM modem (GSM 07.05 / 07.07) answers, and the scenario controls
-// that change it.
+// AtModem: what a GSM modem (GSM 07.05 / 07.07) answers, and the scenario controls that
+// change it. Submissions in text mode and, decoded into the record, in PDU mode.
 //
 // Pure: no I/O, no clock, no thread. Bytes from the client go in through feed(); what the
 // modem sends, the command lines it received and the submissions it took come out in an
@@ -81,6 +81,8 @@ private:
     Reply basic(std::string body);
     Reply extended(std::string_view body);
     void finishText(Output& out);
+    // PDU mode: decodes the submitted PDU into the record; the refusal when it is none.
+    std::optional<Reply> takePdu(Submission& s);
     void reset(bool factory);
 
     Reply ok() const;
@@ -171,6 +173,10 @@ private:
     std::string csca_ = "+491710760000";
     int cscaType_ = 145;
     std::string pendingTo_;  // destination of the text being typed
+    int pendingPduLength_ = -1;  // PDU mode: the TPDU length AT+CMGS gave; -1 in text mode
+    // Parts of concatenated messages received so far, by destination and reference; each
+    // vector holds the parts' texts by part number (index 0 unused), "" for one not yet in.
+    std::map<std::pair<std::string, int>, std::vector<std::string>> partsWaiting_;
     int ref_ = 0;            // last +CMGS reference
     std::vector<StoredMessage> messages_;  // ordered by index
 

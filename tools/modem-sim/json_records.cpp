@@ -75,9 +75,11 @@ bool fromHex(std::string_view hex, std::string& out) {
     return true;
 }
 
-std::string jsonString(std::string_view latin1) {
+namespace {
+
+std::string quoted(std::string_view bytes, bool utf8) {
     std::string out = "\"";
-    for (unsigned char c : latin1) {
+    for (unsigned char c : bytes) {
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -89,7 +91,7 @@ std::string jsonString(std::string_view latin1) {
                     char buf[8];
                     std::snprintf(buf, sizeof buf, "\\u%04x", c);
                     out += buf;
-                } else if (c >= 0x80) {  // ISO 8859-1 is the first 256 code points
+                } else if (c >= 0x80 && !utf8) {  // ISO 8859-1 is the first 256 code points
                     out.push_back(static_cast<char>(0xC0 | c >> 6));
                     out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
                 } else {
@@ -101,14 +103,29 @@ std::string jsonString(std::string_view latin1) {
     return out;
 }
 
+}  // namespace
+
+std::string jsonString(std::string_view latin1) { return quoted(latin1, false); }
+std::string jsonUtf8(std::string_view utf8) { return quoted(utf8, true); }
+
 std::string submissionJson(const Submission& s) {
     std::string out = "{\"time\":" + jsonString(s.time) + ",\"to\":" + jsonString(s.to) +
                       ",\"csmp\":[" + std::to_string(s.csmp[0]) + "," + std::to_string(s.csmp[1]) +
                       "," + std::to_string(s.csmp[2]) + "," + std::to_string(s.csmp[3]) +
                       "],\"hex\":" + jsonString(toHex(s.bytes)) +
-                      ",\"text\":" + jsonString(s.latin1) +
+                      ",\"text\":" + (s.pdu ? jsonUtf8(s.text) : jsonString(s.latin1)) +
                       ",\"ref\":" + (s.ref < 0 ? std::string("null") : std::to_string(s.ref));
     if (!s.error.empty()) out += ",\"error\":" + jsonString(s.error);
+    if (s.pdu) {
+        out += ",\"mode\":\"pdu\",\"alphabet\":" + jsonString(s.alphabet) + ",\"class\":" +
+               (s.messageClass < 0 ? std::string("null") : std::to_string(s.messageClass));
+        if (s.concatTotal > 0)
+            out += ",\"udh\":{\"ref\":" + std::to_string(s.concatRef) +
+                   ",\"parts\":" + std::to_string(s.concatTotal) +
+                   ",\"part\":" + std::to_string(s.concatPart) + "}";
+        if (!s.message.empty()) out += ",\"message\":" + jsonUtf8(s.message);
+        if (!s.why.empty()) out += ",\"why\":" + jsonString(s.why);
+    }
     return out + "}";
 }
 

@@ -43,14 +43,15 @@ void printHelp() {
     std::printf(
         "usage: gsms-modem-sim [--link PATH] [--control PATH] [--record FILE] [--trace FILE]\n"
         "                      [start-state flags] [--help] [--version]\n\n"
-        "A text-mode GSM modem on a pseudo-terminal. Prints the slave's path on one line once\n"
+        "A GSM modem on a pseudo-terminal. Prints the slave's path on one line once\n"
         "it serves, and runs until SIGTERM or SIGINT (exit 0), removing the link and the\n"
         "control socket.\n\n"
         "  --link PATH        make PATH a symbolic link to the slave (a stale link is replaced)\n"
         "  --control PATH     take controls on this UNIX stream socket: one per line, each\n"
         "                     answered \"ok\" or \"error: ...\"\n"
         "  --record FILE      append a JSON line per submission: time, to, csmp, hex, text, ref\n"
-        "                     (null, with error, when the modem refused it)\n"
+        "                     (null, with error, when the modem refused it); in PDU mode also\n"
+        "                     mode, alphabet, class, udh, message (the parts joined), why\n"
         "  --trace FILE       append a JSON line per command line received: time, command\n"
         "  --help             this text\n"
         "  --version          the version\n\n"
@@ -64,7 +65,7 @@ void printHelp() {
     std::printf("\nControls:\n%s", gsms::sim::AtModem::controlHelp().c_str());
     std::printf(
         "\nThe modem answers AT, ATZ, AT&F, ATE0/1, ATI, AT+CMEE, +CPIN, +CFUN, +COPS, +CREG,\n"
-        "+CMGF, +CSCS, +CSCA, +CSMP, +CMGS (text mode only), +CSQ, +CMGL, +CMGR, +CMGD, +CNMI,\n"
+        "+CMGF, +CSCS, +CSCA, +CSMP, +CMGS (text or PDU mode), +CSQ, +CMGL, +CMGR, +CMGD, +CNMI,\n"
         "+CGMI, +CGMM, +CGMR, +CGSN, +CIMI; anything else ERROR. Echo is on and +CMEE is 1\n"
         "after start. Command lines are cut at 256 bytes (then ERROR), SMS texts at 160\n"
         "characters (140 with an 8-bit or UCS2 coding; then +CMS ERROR: 305). Without network\n"
