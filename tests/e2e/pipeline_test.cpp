@@ -370,7 +370,9 @@ TEST(PipelineCoding, Utf8JobFilesArriveAsTheCodingCarriesThem) {
                                     [&](const std::string& r) { return r.find(f) != r.npos; }))
                 << f;
         }
-        if (std::string(c.coding) == "1") EXPECT_EQ(sim.count("at+cmgf=1"), 2 + 1);  // + start
+        if (std::string(c.coding) == "1") {
+            EXPECT_EQ(sim.count("at+cmgf=1"), 2 + 1);  // + start
+        }
     }
 }
 

@@ -239,8 +239,10 @@ TEST(SmsCoding, AlphabetAndPartsAsTwoIndependentDecodersReadThem) {
             EXPECT_EQ(d.messageClass, c.flash ? 0 : -1);
             EXPECT_EQ(d.validity, 167);
             EXPECT_EQ(d.total, parts > 1 ? static_cast<int>(parts) : 0);
-            if (parts > 1) EXPECT_EQ(d.reference, reference);
-            if (parts > 1) EXPECT_EQ(d.sequence, static_cast<int>(p + 1));
+            if (parts > 1) {
+                EXPECT_EQ(d.reference, reference);
+                EXPECT_EQ(d.sequence, static_cast<int>(p + 1));
+            }
             joinedBySim += d.text;
 
             ASSERT_EQ(g.size(), 8u);
