@@ -4,9 +4,12 @@
 
 #include <cstdio>
 
+#include "platform/serial_port.h"
+
 namespace gsms {
 
 void endProcess(int code) {
+    SerialPort::releaseAtProcessEnd();
     std::fflush(stdout);
     std::fflush(stderr);
     _exit(code);

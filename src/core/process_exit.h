@@ -13,7 +13,8 @@ constexpr int kExitBadArguments = 2;  // unknown command-line argument
 constexpr int kExitSimLocked = 6;
 
 // Ends the process at once with this exit code, from any thread. Log files are opened and
-// closed per line, so nothing is pending; standard output is flushed first.
+// closed per line, so nothing is pending; the serial port's terminal is given back and
+// standard output is flushed first.
 [[noreturn]] void endProcess(int code);
 
 }  // namespace gsms
