@@ -17,4 +17,9 @@ constexpr int kExitSimLocked = 6;
 // standard output is flushed first.
 [[noreturn]] void endProcess(int code);
 
+// What the front end still has to get out before the process ends (the console's last lines,
+// the last status): run once by endProcess, on the thread that ends the process; it must
+// not wait long. nullptr: nothing. Set once at start.
+void setLastWords(void (*lastWords)());
+
 }  // namespace gsms
