@@ -4,12 +4,16 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "core/log.h"
 #include "core/profile_file.h"
+#include "platform/dir_watch.h"
 #include "platform/paths.h"
 #include "platform/profile_dir.h"
+#include "platform/service_manager.h"
 
 namespace gsms {
 namespace {
@@ -94,18 +98,68 @@ void readNameWithDefault(const char* key, const char* def, char (&out)[N]) {
     if (out[0] == '\0') std::snprintf(out, N, "%s", def);
 }
 
-// Names a profile directory the settings cannot live in.
-void checkProfileDirectory() {
-    const std::string dir = profileDir();
-    const int problem = profileDirProblem();
-    if (problem == 0) return;
-    std::string line = "ERROR: profile directory " + dir;
-    if (problem == ENOENT) line += " does not exist";
-    else if (problem == EACCES || problem == EPERM || problem == EROFS)
-        line += std::string(" cannot be written (") + std::strerror(problem) + ")";
-    else line += std::string(" cannot be used (") + std::strerror(problem) + ")";
+void logRed(const std::string& line) {
     fileLog(line);
     windowLog(nullptr, line, kColorRed);
+}
+
+// Why a folder or file cannot be used, in the words of the start-up lines.
+std::string problemText(int problem) {
+    if (problem == ENOENT) return " does not exist";
+    if (problem == EACCES || problem == EPERM || problem == EROFS)
+        return std::string(" cannot be written (") + std::strerror(problem) + ")";
+    return std::string(" cannot be used (") + std::strerror(problem) + ")";
+}
+
+// Names a profile directory the settings cannot live in.
+void checkProfileDirectory() {
+    const int problem = profileDirProblem();
+    if (problem != 0) logRed("ERROR: profile directory " + profileDir() + problemText(problem));
+}
+
+// Names, once at start, each folder the gateway moves job files out of or into and each
+// status table that it could not write, with the system's reason. Under systemd a folder
+// outside the unit's ReadWritePaths= is read-only (EROFS): the drop-in that opens them is
+// named as well.
+void checkWhatIsWritten() {
+    const GatewaySettings& s = theSettings;
+    std::set<std::string> seen;
+    std::string readOnly;
+    auto check = [&](const std::string& what, const std::string& path, int problem) {
+        if (problem == 0 || !seen.insert(path).second) return;
+        logRed("ERROR: " + what + " " + path + problemText(problem));
+        if (problem == EROFS) readOnly += (readOnly.empty() ? "" : " ") + path;
+    };
+    auto folder = [&](const char* key, const char* value) {
+        if (value[0] == '\0') return;
+        const std::string dir = paths::fromConfig(value);
+        check(key, dir, paths::folderWriteProblem(dir));
+    };
+    const bool move = s.moveJobs.load() == 1;
+    // A job file stays in the watch folder only when there is nowhere to move it.
+    if (move || s.watchLogPath[0] != '\0') folder("WatchPath", s.watchPath);
+    if (move) {
+        folder("DonePath", s.donePath);
+        folder("ErrorPath", s.errorPath);
+    } else {
+        folder("WatchLogPath", s.watchLogPath);
+    }
+    // The status tables are written in place, row by row.
+    if (s.watchLogPath[0] != '\0') {
+        const std::string dir = paths::fromConfig(s.watchLogPath);
+        std::vector<DirEntry> entries;
+        if (!paths::isDirectory(dir)) check("WatchLogPath", dir, ENOENT);
+        else if (listFolder(dir, "*.dbf", entries))
+            for (const DirEntry& e : entries)
+                if (e.matches) {
+                    const std::string table = paths::join(dir, e.name);
+                    check("status table", table, paths::fileWriteProblem(table));
+                }
+    }
+    if (!readOnly.empty() && service::runsAsService())
+        logRed("ERROR: the service's sandbox keeps " + readOnly +
+               " read-only: add ReadWritePaths=" + readOnly +
+               " to the unit (systemctl edit gsmsd) and restart it");
 }
 
 int readIntWithDefault(const char* key, int def) {
@@ -282,6 +336,7 @@ int loadConfiguration() {
     // The phone number is kept across restarts.
     readText("Number", "", s.number);
     readPrometheusFile();
+    checkWhatIsWritten();
     return 0;
 }
 

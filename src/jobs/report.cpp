@@ -49,8 +49,12 @@ std::string findTable(const std::string& dir, const std::string& name) {
     return found;
 }
 
-void couldNotUpdate(const std::string& table) {
-    const std::string line = "ERROR : could not update " + table;
+// `path`: the table's file, when its name was safe to look up. When the system refuses the
+// file (missing, no rights, a read-only folder) its reason is named.
+void couldNotUpdate(const std::string& table, const std::string& path = "") {
+    std::string line = "ERROR : could not update " + table;
+    if (const int problem = path.empty() ? 0 : paths::fileWriteProblem(path); problem != 0)
+        line += std::string(" (") + std::strerror(problem) + ")";
     fileLog(line);
     windowLog(nullptr, line, kColorRed);
 }
@@ -88,13 +92,14 @@ void updateStatusRow(const AlarmJob& job, const char* timeText) {
         return;
     }
     CDatabase db;
-    if (!db.Open(findTable(dir, std::string(job.Szenario) + ".dbf").c_str())) {
-        couldNotUpdate(shown);
+    const std::string path = findTable(dir, std::string(job.Szenario) + ".dbf");
+    if (!db.Open(path.c_str())) {
+        couldNotUpdate(shown, path);
         return;
     }
     const bool written = writeStatusRow(db, job, timeText);
     db.Close();
-    if (!written) couldNotUpdate(shown);
+    if (!written) couldNotUpdate(shown, path);
 }
 
 }  // namespace

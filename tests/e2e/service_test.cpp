@@ -240,6 +240,33 @@ TEST_F(Service, FailedStartTellsWhyAndEndsWithoutThePause) {
     EXPECT_TRUE(fs::exists(dir / "tech-alarm.txt"));
 }
 
+// Under systemd a folder outside the unit's ReadWritePaths= is read-only; a mount namespace
+// of the test's plays the sandbox. The gateway names the folder at start with the drop-in
+// that opens it, and the job it sends but cannot move says why, in the journal's lines too.
+TEST_F(Service, SandboxedDoneFolderIsNamedWithItsDropIn) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a mount namespace needs root";
+    const std::string done = dir / "done";
+    fs::create_directories(done);
+    configure();
+    ASSERT_TRUE(gateway.start(
+        "gsmsd", {{"INVOCATION_ID", "5e2c1f0a9b8d4c7e"}},
+        {"/usr/bin/unshare", "--mount", "/bin/sh", "-c",
+         "mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" && exec \"$@\"", done}));
+    ASSERT_TRUE(gateway.waitLog("SignalThread started"));
+    EXPECT_EQ(gateway.logCount("ERROR: DonePath " + done +
+                               " cannot be written (Read-only file system)\n"),
+              1);
+    EXPECT_TRUE(gateway.logHas("ERROR: the service's sandbox keeps " + done +
+                               " read-only: add ReadWritePaths=" + done +
+                               " to the unit (systemctl edit gsmsd) and restart it\n"));
+    job("a.sms", "+4917055");
+    ASSERT_TRUE(gateway.waitLog("could not move " + (dir / "in/a.sms") + " to " + done + "/"));
+    EXPECT_EQ(submissions(), 1);
+    const std::string output = gateway.output();
+    EXPECT_NE(output.find("could not move " + (dir / "in/a.sms")), std::string::npos);
+    EXPECT_NE(output.find(".sms (Read-only file system)\n"), std::string::npos) << output;
+}
+
 // SIGUSR2 (as SIGQUIT and the others that end a process) ends it at once, with a line.
 TEST_F(Service, EndingSignalLeavesALine) {
     configure();
