@@ -117,44 +117,20 @@ void checkProfileDirectory() {
     if (problem != 0) logRed("ERROR: profile directory " + profileDir() + problemText(problem));
 }
 
-// Names, once at start, each folder the gateway moves job files out of or into and each
-// status table that it could not write, with the system's reason. Under systemd a folder
-// outside the unit's ReadWritePaths= is read-only (EROFS): the drop-in that opens them is
-// named as well.
+// Names, once at start, each folder and status table of pathsTheGatewayWrites() that it
+// could not write, with the system's reason. Under systemd a folder outside the unit's
+// ReadWritePaths= is read-only (EROFS): the drop-in that opens them is named as well.
 void checkWhatIsWritten() {
-    const GatewaySettings& s = theSettings;
     std::set<std::string> seen;
     std::string readOnly;
-    auto check = [&](const std::string& what, const std::string& path, int problem) {
-        if (problem == 0 || !seen.insert(path).second) return;
-        logRed("ERROR: " + what + " " + path + problemText(problem));
-        if (problem == EROFS) readOnly += (readOnly.empty() ? "" : " ") + path;
-    };
-    auto folder = [&](const char* key, const char* value) {
-        if (value[0] == '\0') return;
-        const std::string dir = paths::fromConfig(value);
-        check(key, dir, paths::folderWriteProblem(dir));
-    };
-    const bool move = s.moveJobs.load() == 1;
-    // A job file stays in the watch folder only when there is nowhere to move it.
-    if (move || s.watchLogPath[0] != '\0') folder("WatchPath", s.watchPath);
-    if (move) {
-        folder("DonePath", s.donePath);
-        folder("ErrorPath", s.errorPath);
-    } else {
-        folder("WatchLogPath", s.watchLogPath);
-    }
-    // The status tables are written in place, row by row.
-    if (s.watchLogPath[0] != '\0') {
-        const std::string dir = paths::fromConfig(s.watchLogPath);
-        std::vector<DirEntry> entries;
-        if (!paths::isDirectory(dir)) check("WatchLogPath", dir, ENOENT);
-        else if (listFolder(dir, "*.dbf", entries))
-            for (const DirEntry& e : entries)
-                if (e.matches) {
-                    const std::string table = paths::join(dir, e.name);
-                    check("status table", table, paths::fileWriteProblem(table));
-                }
+    for (const WrittenPath& w : pathsTheGatewayWrites()) {
+        const int problem = w.kind == WrittenPath::Table ? paths::fileWriteProblem(w.path)
+                            : w.kind == WrittenPath::Folder
+                                ? paths::folderWriteProblem(w.path)
+                                : (paths::isDirectory(w.path) ? 0 : ENOENT);
+        if (problem == 0 || !seen.insert(w.path).second) continue;
+        logRed("ERROR: " + w.what + " " + w.path + problemText(problem));
+        if (problem == EROFS) readOnly += (readOnly.empty() ? "" : " ") + w.path;
     }
     if (!readOnly.empty() && service::runsAsService())
         logRed("ERROR: the service's sandbox keeps " + readOnly +
@@ -258,6 +234,31 @@ std::string startOnlyChanges() {
 }  // namespace
 
 GatewaySettings& settings() { return theSettings; }
+
+std::vector<WrittenPath> pathsTheGatewayWrites() {
+    const GatewaySettings& s = theSettings;
+    std::vector<WrittenPath> out;
+    auto folder = [&out](const char* key, const char* value, WrittenPath::Kind kind) {
+        if (value[0] != '\0') out.push_back({key, paths::fromConfig(value), kind});
+    };
+    const bool move = s.moveJobs.load() == 1;
+    // A job file stays in the watch folder only when there is nowhere to move it.
+    if (move || s.watchLogPath[0] != '\0') folder("WatchPath", s.watchPath, WrittenPath::Folder);
+    if (move) {
+        folder("DonePath", s.donePath, WrittenPath::Folder);
+        folder("ErrorPath", s.errorPath, WrittenPath::Folder);
+    }
+    folder("WatchLogPath", s.watchLogPath, move ? WrittenPath::TableFolder : WrittenPath::Folder);
+    if (s.watchLogPath[0] != '\0') {
+        const std::string dir = paths::fromConfig(s.watchLogPath);
+        std::vector<DirEntry> entries;
+        if (listFolder(dir, "*.dbf", entries))
+            for (const DirEntry& e : entries)
+                if (e.matches)
+                    out.push_back({"status table", paths::join(dir, e.name), WrittenPath::Table});
+    }
+    return out;
+}
 
 std::string prometheusFile() {
     GuardedText& p = metricsPath();
