@@ -89,10 +89,13 @@ for tool in systemctl deb-systemd-invoke deb-systemd-helper systemd-sysusers sys
   printf '#!/bin/sh\necho "%s $*" >> "%s/calls"\n' "$tool" "$ctl" > "$ctl/bin/$tool"
   chmod +x "$ctl/bin/$tool"
 done
-for script in preinst postinst prerm; do
+for script in preinst postinst prerm postrm; do
   if [ -f "$ctl/DEBIAN/$script" ]; then
     sed -e "s#/run/systemd/system#$ctl/systemd-runs#g" -e "s#/etc/gsms#$ctl/etc-gsms#g" \
-        -e "s#/var/spool/gsms#$ctl/spool#g" "$ctl/DEBIAN/$script" > "$ctl/$script"
+        -e "s#/var/spool/gsms#$ctl/spool#g" -e "s#/var/lib/gsms#$ctl/lib-gsms#g" \
+        -e "s#/var/log/gsms#$ctl/log-gsms#g" \
+        -e "s#/var/lib/prometheus/node-exporter#$ctl/node-exporter#g" \
+        "$ctl/DEBIAN/$script" > "$ctl/$script"
   else
     printf '#!/bin/sh\n' > "$ctl/$script"
   fi
@@ -125,6 +128,20 @@ remove: prerm remove -> deb-systemd-invoke stop gsmsd.service"
 if [ "$asked" != "$expected_asks" ] || [ -s "$ctl/failures" ]; then
   echo "package: the maintainer scripts ask systemd for other things, or fail:" >&2
   diff <(echo "$expected_asks") <(echo "$asked") >&2 || true
+  cat "$ctl/failures" >&2 2>/dev/null || true
+  failed=1
+fi
+# A purge takes the metrics file with it while it is still the service's: the one TEVRAK.INI
+# names, and node_exporter's gsms.prom (the service's user played by the one running this).
+mkdir -p "$ctl/etc-gsms" "$ctl/metrics" "$ctl/node-exporter"
+printf '[Config]\r\nPrometheusFile = %s\r\n' "$ctl/metrics/site.prom" > "$ctl/etc-gsms/TEVRAK.INI"
+touch "$ctl/metrics/site.prom" "$ctl/node-exporter/gsms.prom" "$ctl/node-exporter/other.prom"
+printf '#!/bin/sh\necho %s\n' "$(id -u)" > "$ctl/bin/id"
+chmod +x "$ctl/bin/id"
+(PATH="$ctl/bin:$PATH" sh "$ctl/postrm" purge) >/dev/null 2>&1 || echo "postrm purge failed" >> "$ctl/failures"
+left=$(cd "$ctl" && ls -d etc-gsms metrics/site.prom node-exporter/* 2>/dev/null | paste -sd ' ' - || true)
+if [ "$left" != "node-exporter/other.prom" ] || [ -s "$ctl/failures" ]; then
+  echo "package: a purge left $left (expected node-exporter/other.prom only)" >&2
   cat "$ctl/failures" >&2 2>/dev/null || true
   failed=1
 fi

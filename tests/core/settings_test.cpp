@@ -220,9 +220,6 @@ TEST_F(LoadConfiguration, FilesAndFoldersThatCannotBeUsedAreNamed) {
         // The first of two keys counts.
         {"an error folder whose parent is missing", "ErrorPath=" + d + "/no/error\n" + folders,
          "", "ERROR: ErrorPath " + d + "/no/error does not exist"},
-        {"results kept in a table folder that is missing",
-         "MoveJobToDoneOrErrorPath=0\nWatchLogPath=" + d + "/none\n" + folders, "",
-         "ERROR: WatchLogPath " + d + "/none does not exist"},
         {"results kept beside the tables, which the gateway may not write",
          "MoveJobToDoneOrErrorPath=0\nWatchLogPath=" + d + "/results\n" + folders,
          "/results", "ERROR: WatchLogPath " + d + "/results cannot be written (%s)"},
