@@ -1,14 +1,14 @@
 #!/bin/sh
-# incoming.sh: handles one SMS received by the Velkora GSM/SMS gateway. Named in TEVRAK.INI as
-#   CmdLineFormat=/var/lib/gsms/incoming.sh "%s" "%s"
-# the gateway runs it with the sender and the text as its two arguments (no shell reads
-# them, so nothing in a message can start anything), then deletes the SMS from the SIM.
+# incoming.sh: hands one SMS received by the Velkora GSM/SMS gateway to the journal, named
+# in CmdLineFormat of the installed TEVRAK.INI: the gateway runs it with the sender and the text as its
+# two arguments (no shell reads them, so nothing in a message can start anything), then
+# deletes the SMS from the SIM. "journalctl -t gsms-incoming" lists them.
 #
-# Install: install -m 0750 -g gsms incoming.sh /var/lib/gsms/
+# For more (a reply, a command word), copy it to /var/lib/gsms, change the copy and name it
+# in CmdLineFormat. It runs as the service's user, inside its sandbox, without network.
 set -eu
 sender=${1:-}
 text=${2:-}
-# Keep a record beside the daily logs; the text on one line, whatever it holds.
-line=$(printf '%s\t%s\t%s' "$(date '+%Y-%m-%d %H:%M:%S')" "$sender" "$text" | tr '\r\n' '  ')
-printf '%s\n' "$line" >> /var/lib/gsms/log/incoming.txt
-logger -t gsms-incoming "SMS from ${sender}"
+# One line, whatever the text holds; "--": a text that starts with "-" is no option.
+line=$(printf 'SMS from %s: %s' "$sender" "$text" | tr '\r\n' '  ')
+logger -t gsms-incoming -p daemon.notice -- "$line"

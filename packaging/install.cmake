@@ -34,3 +34,6 @@ endwhile()
 set(GSMS_DOC_DIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/gsmsd")
 # The commented TEVRAK.INI that tmpfiles.d copies to /etc/gsms when there is none.
 set(GSMS_DATA_DIR "${CMAKE_INSTALL_DATAROOTDIR}/gsmsd")
+# The scripts the installed settings name: the tech alarm and the incoming command.
+set(GSMS_LIBEXEC_DIR "${CMAKE_INSTALL_LIBEXECDIR}/gsmsd")
+set(GSMS_FULL_LIBEXEC_DIR "${CMAKE_INSTALL_PREFIX}/${GSMS_LIBEXEC_DIR}")

@@ -15,6 +15,7 @@
 
 #include "core/activity.h"
 #include "core/log.h"
+#include "core/process_exit.h"
 #include "core/settings.h"
 #include "core/version.h"
 #include "db/database.h"
@@ -68,6 +69,7 @@ void reload(const ProcessSignal& sig) {
 // The console and the status get a moment, but a blocked standard output never holds up
 // the end.
 [[noreturn]] void end(int code) {
+    gsms::setLastWords(nullptr);  // said here, with the count of the lines not shown
     (void)gsms::flushStatus(kLastWordsMs);
     const unsigned lost = gsms::drainConsole(kLastWordsMs);
     if (lost > 0)
@@ -145,6 +147,12 @@ int main(int argc, char** argv) {
     gsms::startConsoleReceiver(stdout, gsms::consoleStyleFor(STDOUT_FILENO));
     gsms::fileLog("Gateway started");
     gsms::startServiceStatus();
+    // A fatal stop of the engine ends the process from its own thread: the last status and
+    // the console's last lines (the reason) go out first.
+    gsms::setLastWords([] {
+        (void)gsms::flushStatus(kLastWordsMs);
+        (void)gsms::drainConsole(kLastWordsMs);
+    });
     if (gsms::startEngine() != 0) {
         gsms::fileLog("** init_gsms ** ERROR: cannot start the engine thread");
         return gsms::kExitRestart;

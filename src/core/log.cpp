@@ -23,6 +23,8 @@ struct QueueSlot {
     bool used = false;
     std::string text;
     ColorRef colour = 0;
+    bool failure = false;
+    std::size_t stamp = 0;
 };
 std::mutex logQueueLock;
 std::array<QueueSlot, kLogQueueSlots>& logQueue = *new std::array<QueueSlot, kLogQueueSlots>;
@@ -119,8 +121,10 @@ void setNotificationWatcher(void (*w)(int code)) { watcher.store(w); }
 
 unsigned droppedWindowLines() { return dropped.load(); }
 
-void windowLog(const char* prefix, std::string_view text, ColorRef colour) {
-    if (colour == kColorRed) {
+namespace {
+
+void queueWindowLine(const char* prefix, std::string_view text, ColorRef colour, bool failure) {
+    if (failure) {
         std::string failure;
         if (prefix != nullptr) failure = std::string(prefix) + ' ';
         failure.append(text);
@@ -157,15 +161,27 @@ void windowLog(const char* prefix, std::string_view text, ColorRef colour) {
         free->used = true;
         free->text = line;
         free->colour = colour;
+        free->failure = failure;
+        free->stamp = static_cast<std::size_t>(head);
     }
     notify(kNotifyLogLine);
+}
+
+}  // namespace
+
+void windowLog(const char* prefix, std::string_view text, ColorRef colour) {
+    queueWindowLine(prefix, text, colour, colour == kColorRed);
+}
+
+void windowLogFailure(const char* prefix, std::string_view text, ColorRef colour) {
+    queueWindowLine(prefix, text, colour, true);
 }
 
 std::optional<LogLine> takeLogLine() {
     std::lock_guard lock(logQueueLock);
     for (auto& slot : logQueue) {
         if (slot.used) {
-            LogLine out{std::move(slot.text), slot.colour};
+            LogLine out{std::move(slot.text), slot.colour, slot.failure, slot.stamp};
             slot = QueueSlot{};
             return out;
         }

@@ -54,6 +54,10 @@ void setNotificationWatcher(void (*watcher)(int code));
 
 void fileLog(std::string_view text);
 void windowLog(const char* prefix, std::string_view text, ColorRef colour);
+// windowLog for a failure the window shows in another colour than red (a failed modem start,
+// in the ordinary colour): noted as the last error all the same, and given priority err in
+// the journal.
+void windowLogFailure(const char* prefix, std::string_view text, ColorRef colour);
 
 // Capacities of the log buffers (terminator included). A file line holds two whole paths
 // ("could not move <path> to <path>").
@@ -63,6 +67,8 @@ constexpr std::size_t kFileLineSize = 2 * paths::kPathSize + 256;
 struct LogLine {
     std::string text;
     ColorRef colour = 0;
+    bool failure = false;     // a red line, or one queued by windowLogFailure
+    std::size_t stamp = 0;    // characters of the leading "DD.MM.YYYY HH:MM:SS " (0: none)
 };
 
 constexpr int kLogQueueSlots = 32;

@@ -13,7 +13,13 @@ constexpr int kExitBadArguments = 2;  // unknown command-line argument
 constexpr int kExitSimLocked = 6;
 
 // Ends the process at once with this exit code, from any thread. Log files are opened and
-// closed per line, so nothing is pending; standard output is flushed first.
+// closed per line, so nothing is pending; the serial port's terminal is given back and
+// standard output is flushed first.
 [[noreturn]] void endProcess(int code);
+
+// What the front end still has to get out before the process ends (the console's last lines,
+// the last status): run once by endProcess, on the thread that ends the process; it must
+// not wait long. nullptr: nothing. Set once at start.
+void setLastWords(void (*lastWords)());
 
 }  // namespace gsms

@@ -4,12 +4,16 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "core/log.h"
 #include "core/profile_file.h"
+#include "platform/dir_watch.h"
 #include "platform/paths.h"
 #include "platform/profile_dir.h"
+#include "platform/service_manager.h"
 
 namespace gsms {
 namespace {
@@ -95,18 +99,44 @@ void readNameWithDefault(const char* key, const char* def, char (&out)[N]) {
     if (out[0] == '\0') std::snprintf(out, N, "%s", def);
 }
 
-// Names a profile directory the settings cannot live in.
-void checkProfileDirectory() {
-    const std::string dir = profileDir();
-    const int problem = profileDirProblem();
-    if (problem == 0) return;
-    std::string line = "ERROR: profile directory " + dir;
-    if (problem == ENOENT) line += " does not exist";
-    else if (problem == EACCES || problem == EPERM || problem == EROFS)
-        line += std::string(" cannot be written (") + std::strerror(problem) + ")";
-    else line += std::string(" cannot be used (") + std::strerror(problem) + ")";
+void logRed(const std::string& line) {
     fileLog(line);
     windowLog(nullptr, line, kColorRed);
+}
+
+// Why a folder or file cannot be used, in the words of the start-up lines.
+std::string problemText(int problem) {
+    if (problem == ENOENT) return " does not exist";
+    if (problem == EACCES || problem == EPERM || problem == EROFS)
+        return std::string(" cannot be written (") + std::strerror(problem) + ")";
+    return std::string(" cannot be used (") + std::strerror(problem) + ")";
+}
+
+// Names a profile directory the settings cannot live in.
+void checkProfileDirectory() {
+    const int problem = profileDirProblem();
+    if (problem != 0) logRed("ERROR: profile directory " + profileDir() + problemText(problem));
+}
+
+// Names, once at start, each folder and status table of pathsTheGatewayWrites() that it
+// could not write, with the system's reason. Under systemd a folder outside the unit's
+// ReadWritePaths= is read-only (EROFS): the drop-in that opens them is named as well.
+void checkWhatIsWritten() {
+    std::set<std::string> seen;
+    std::string readOnly;
+    for (const WrittenPath& w : pathsTheGatewayWrites()) {
+        const int problem = w.kind == WrittenPath::Table ? paths::fileWriteProblem(w.path)
+                            : w.kind == WrittenPath::Folder
+                                ? paths::folderWriteProblem(w.path)
+                                : (paths::isDirectory(w.path) ? 0 : ENOENT);
+        if (problem == 0 || !seen.insert(w.path).second) continue;
+        logRed("ERROR: " + w.what + " " + w.path + problemText(problem));
+        if (problem == EROFS) readOnly += (readOnly.empty() ? "" : " ") + w.path;
+    }
+    if (!readOnly.empty() && service::runsAsService())
+        logRed("ERROR: the service's sandbox keeps " + readOnly +
+               " read-only: add ReadWritePaths=" + readOnly +
+               " to the unit (systemctl edit gsmsd) and restart it");
 }
 
 int readIntWithDefault(const char* key, int def) {
@@ -206,6 +236,31 @@ std::string startOnlyChanges() {
 
 GatewaySettings& settings() { return theSettings; }
 
+std::vector<WrittenPath> pathsTheGatewayWrites() {
+    const GatewaySettings& s = theSettings;
+    std::vector<WrittenPath> out;
+    auto folder = [&out](const char* key, const char* value, WrittenPath::Kind kind) {
+        if (value[0] != '\0') out.push_back({key, paths::fromConfig(value), kind});
+    };
+    const bool move = s.moveJobs.load() == 1;
+    // A job file stays in the watch folder only when there is nowhere to move it.
+    if (move || s.watchLogPath[0] != '\0') folder("WatchPath", s.watchPath, WrittenPath::Folder);
+    if (move) {
+        folder("DonePath", s.donePath, WrittenPath::Folder);
+        folder("ErrorPath", s.errorPath, WrittenPath::Folder);
+    }
+    folder("WatchLogPath", s.watchLogPath, move ? WrittenPath::TableFolder : WrittenPath::Folder);
+    if (s.watchLogPath[0] != '\0') {
+        const std::string dir = paths::fromConfig(s.watchLogPath);
+        std::vector<DirEntry> entries;
+        if (listFolder(dir, "*.dbf", entries))
+            for (const DirEntry& e : entries)
+                if (e.matches)
+                    out.push_back({"status table", paths::join(dir, e.name), WrittenPath::Table});
+    }
+    return out;
+}
+
 std::string prometheusFile() {
     GuardedText& p = metricsPath();
     std::lock_guard lock(p.lock);
@@ -283,6 +338,7 @@ int loadConfiguration() {
     // The phone number is kept across restarts.
     readText("Number", "", s.number);
     readPrometheusFile();
+    checkWhatIsWritten();
     return 0;
 }
 

@@ -50,8 +50,26 @@ struct GatewaySettings {
 GatewaySettings& settings();
 
 // Always succeeds (returns 0). Missing keys are written back with their defaults. A profile
-// directory that does not exist or cannot be written is named first, in red.
+// directory that does not exist or cannot be written is named first, in red; after the load
+// each path of pathsTheGatewayWrites() that cannot be written is named, in red, with the
+// system's reason ("ERROR: DonePath <dir> cannot be written (Read-only file system)"), and
+// under systemd the ReadWritePaths= that a drop-in must add.
 int loadConfiguration();
+
+// What the gateway writes besides its profile directory, as the settings in force name it:
+// the folders job files leave and enter, the folder of the status tables and the tables in
+// it (written in place, row by row).
+struct WrittenPath {
+    enum Kind {
+        Folder,       // files are created in it and removed from it
+        TableFolder,  // holds the status tables: must exist
+        Table,        // an existing file written in place
+    };
+    std::string what;  // the key ("DonePath"), or "status table"
+    std::string path;
+    Kind kind;
+};
+[[nodiscard]] std::vector<WrittenPath> pathsTheGatewayWrites();
 
 // "PrometheusFile": the file that gets the status in the Prometheus text format (for
 // node_exporter's textfile collector); empty: none. Not written back when missing. Read at

@@ -142,10 +142,12 @@ enum class Kind { Line, Warning };
 std::string formatted(ConsoleStyle style, const LogLine& line, Kind kind) {
     switch (style) {
         case ConsoleStyle::Journal: {
-            const char* priority = line.colour == kColorRed ? "<3>"
-                                   : kind == Kind::Warning  ? "<4>"
-                                                            : "<6>";
-            return priority + line.text + "\n";
+            const char* priority = line.failure || line.colour == kColorRed ? "<3>"
+                                   : kind == Kind::Warning                   ? "<4>"
+                                                                             : "<6>";
+            // The journal stamps every line itself.
+            const std::size_t from = line.stamp <= line.text.size() ? line.stamp : 0;
+            return priority + line.text.substr(from) + "\n";
         }
         case ConsoleStyle::Colours:
             if (line.colour != 0) {

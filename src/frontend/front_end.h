@@ -39,7 +39,8 @@ enum class ConsoleStyle {
     Plain,
     Colours,  // a terminal: ANSI colours
     Journal,  // systemd's journal: each line starts with its syslog priority, "<3>" for red
-              // lines, "<4>" for warnings, "<6>" for the others
+              // lines and other failures, "<4>" for warnings, "<6>" for the others, and
+              // goes without the date and time (the journal has its own)
 };
 // The style for this descriptor: Journal when $JOURNAL_STREAM names it (device:inode), Colours
 // on a terminal, else Plain.

@@ -19,6 +19,7 @@
 #include "modem/modem_state.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "platform/service_manager.h"
 #include "platform/thread.h"
 #include "sms/incoming.h"
 #include "sms/signal_thread.h"
@@ -45,22 +46,32 @@ void readJobsRoutine() { readJobsThread(); }
 void incomingRoutine() { incomingThread(); }
 void signalRoutine() { signalThread(); }
 
+// The pause of a fatal stop before the process ends. A service manager that waits for
+// readiness would hold "systemctl start" for all of it: there the unit's RestartSec= pauses
+// instead, and only the tech-alarm script is waited for (the manager ends what a stopped
+// service leaves running).
+void pauseBeforeTheEnd(std::int64_t ms) {
+    if (service::waitsForReadiness()) (void)waitForTechAlarmScripts(ms);
+    else clock::sleepMs(ms);
+}
+
 // Port object or port unusable: the operator gets a minute to read the red line.
 [[noreturn]] void fatalStopA(const std::string& message) {
     markEngineStopped();
     fileLog(message);
     windowLog(nullptr, message, kColorRed);
     raiseTechAlarm();
-    clock::sleepMs(60000);
+    pauseBeforeTheEnd(60000);
     endProcess(kExitRestart);
 }
 
-// Modem initialisation failed.
+// Modem initialisation failed: shown in the ordinary colour, a failure all the same (the
+// journal gets it as an error, the status as the last error).
 [[noreturn]] void fatalStopB(const std::string& message, int exitCode) {
     markEngineStopped();
     fileLog(message);
-    windowLog(nullptr, message, kColorDefault);
-    clock::sleepMs(10000);
+    windowLogFailure(nullptr, message, kColorDefault);
+    pauseBeforeTheEnd(10000);
     endProcess(exitCode);
 }
 

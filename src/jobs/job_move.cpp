@@ -47,9 +47,9 @@ int moveJobFile(const AlarmJob& job, const char* dir, std::uint32_t stamp, bool 
     char text[kFileLineSize];
     if (files::moveFile(request, outcome) != 0) {
         if (!quiet) {
-            std::snprintf(text, sizeof text, "could not move %s to %s", job.path,
-                          outcome.to.c_str());
-            fileLog(std::string(text) + " (" + std::strerror(outcome.error) + ")");
+            std::snprintf(text, sizeof text, "could not move %s to %s (%s)", job.path,
+                          outcome.to.c_str(), std::strerror(outcome.error));
+            fileLog(text);
             windowLog(job.Szenario, text, kColorRed);
         }
         return -1;

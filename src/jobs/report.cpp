@@ -52,8 +52,14 @@ std::string findTable(const std::string& dir, const std::string& name) {
     return found;
 }
 
-void couldNotUpdate(const std::string& table, const std::string& why = {}) {
-    const std::string line = "ERROR : could not update " + table + why;
+// `path`: the table's file, when its name was safe to look up. When the system refuses the
+// file (missing, no rights, a read-only folder) its reason is named; `why` names a field that
+// cannot hold its value.
+void couldNotUpdate(const std::string& table, const std::string& path = "",
+                    const std::string& why = {}) {
+    std::string line = "ERROR : could not update " + table + why;
+    if (const int problem = path.empty() ? 0 : paths::fileWriteProblem(path); problem != 0)
+        line += std::string(" (") + std::strerror(problem) + ")";
     fileLog(line);
     windowLog(nullptr, line, kColorRed);
 }
@@ -104,14 +110,15 @@ void updateStatusRow(const AlarmJob& job, const char* timeText) {
         return;
     }
     CDatabase db;
-    if (!db.Open(findTable(dir, std::string(job.Szenario) + ".dbf").c_str())) {
-        couldNotUpdate(shown);
+    const std::string path = findTable(dir, std::string(job.Szenario) + ".dbf");
+    if (!db.Open(path.c_str())) {
+        couldNotUpdate(shown, path);
         return;
     }
     std::string why;
     const bool written = writeStatusRow(db, job, timeText, why);
     db.Close();
-    if (!written) couldNotUpdate(shown, why);
+    if (!written) couldNotUpdate(shown, why.empty() ? path : std::string(), why);
 }
 
 }  // namespace

@@ -5,9 +5,12 @@
 // gets between the read and the replace). The lock is taken on the inode the path names and
 // checked to be still the one the path names afterwards: a writer that waited while another
 // replaced the file starts over on the new one. The new text goes to a temporary file beside
-// the target (".<name>.gsms-XXXXXX"), gets the old file's owner, group, mode and access ACL
-// (never more rights than before: a group that cannot be kept loses its rights), is synced,
-// renamed over the target, and the folder is synced. A symbolic link is followed and its
+// the target (".<name>.gsms-XXXXXX"), gets the old file's owner, group, mode and access ACL,
+// is synced, renamed over the target, and the folder is synced. A writer that cannot give the
+// new file the old one's owner or group (one that is not root, writing a file of another
+// owner that it may write) writes the file in place instead, through the lock, so that owner,
+// group, mode and ACL stay as they were (a reader that takes no lock may then meet it half
+// written, and a crash may leave it so). A symbolic link is followed and its
 // target replaced; the link stays. A new file is created with mode 0600. Temporaries left by
 // a writer killed half-way are removed by the next write of the same file. A file that
 // exists but cannot be read is never replaced. Every descriptor is close-on-exec.

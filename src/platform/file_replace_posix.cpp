@@ -144,6 +144,24 @@ int openTarget(const std::string& target, int& fd, bool& created, Failure* failu
     return -1;
 }
 
+// Writes bytes over the file open on fd, whose lock is held: for a file whose owner or group
+// this writer cannot give a new file (only root may give a file away), so that they stay
+// as they were. A reader that takes no lock may meet the file half-written, and a crash may
+// leave it so: the price of keeping the owner. 0 or the errno.
+int writeInPlace(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return errno;
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
 // One locked read-modify-write of the file open on fd. 1 done, 0 try again, -1 failed.
 int editLocked(const std::string& target, int fd, bool created, const Editor& edit,
                Failure* failure) {
@@ -174,6 +192,17 @@ int editLocked(const std::string& target, int fd, bool created, const Editor& ed
         return -1;
     }
     keepOwnershipAndMode(fd, held, tfd, created);
+    struct stat mine {};
+    if (!created && (::fstat(tfd, &mine) != 0 || mine.st_uid != held.st_uid ||
+                     mine.st_gid != held.st_gid)) {
+        ::close(tfd);
+        ::unlink(temp.c_str());
+        if (const int error = writeInPlace(fd, bytes); error != 0) {
+            fail(failure, Failure::CannotWrite, error);
+            return -1;
+        }
+        return 1;
+    }
     int error = writeAll(tfd, bytes);
     if (error == 0 && ::fsync(tfd) != 0) error = errno;
     if (::close(tfd) != 0 && error == 0) error = errno;

@@ -45,6 +45,12 @@ bool exists(const std::string& path);
 // True when both paths name the same directory (the same one found through either, or, where
 // one cannot be looked at, the same text once trailing separators are gone).
 bool sameDirectory(const std::string& a, const std::string& b);
+// 0 when this process may create (and remove) files in the folder; else the system's
+// reason: ENOENT missing, ENOTDIR not a folder, EACCES or EPERM no rights, EROFS read-only
+// (as a service's sandbox makes the folders it does not list).
+[[nodiscard]] int folderWriteProblem(const std::string& dir);
+// 0 when this process may open the existing file for reading and writing; else the reason.
+[[nodiscard]] int fileWriteProblem(const std::string& path);
 // Creates one directory level (POSIX: with mode, less the umask; Windows: with the parent's
 // inherited permissions); true when it exists afterwards.
 bool makeDirectory(const std::string& path, mode_t mode = 0755);

@@ -1,4 +1,5 @@
 // POSIX answers to the path helpers' questions about the file system.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +34,19 @@ bool isDirectory(const std::string& path) {
 bool exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+int folderWriteProblem(const std::string& dir) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) return errno;
+    if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+    if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return errno;
+    return 0;
+}
+
+int fileWriteProblem(const std::string& path) {
+    if (::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) != 0) return errno;
+    return 0;
 }
 
 bool makeDirectory(const std::string& path, mode_t mode) {

@@ -2,7 +2,10 @@
 // trailing separator ("C:\qor\tevrak\") names the folder itself, as Windows programs expect.
 #include <windows.h>
 
+#include <cerrno>
+
 #include "platform/paths.h"
+#include "platform/win32_errors.h"
 
 namespace gsms::paths {
 
@@ -43,6 +46,31 @@ bool isDirectory(const std::string& path) {
 
 bool exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int folderWriteProblem(const std::string& dir) {
+    const DWORD a = GetFileAttributesA(dir.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return win32::lastErrno();
+    if ((a & FILE_ATTRIBUTE_DIRECTORY) == 0) return ENOTDIR;
+    // Only a try tells whether the folder's ACL lets this process create files.
+    const std::string probe =
+        join(dir, ".gsms-probe-" + std::to_string(GetCurrentProcessId()));
+    HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN |
+                               FILE_FLAG_DELETE_ON_CLOSE,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return win32::lastErrno();
+    CloseHandle(h);
+    return 0;
+}
+
+int fileWriteProblem(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return win32::lastErrno();
+    CloseHandle(h);
+    return 0;
 }
 
 bool makeDirectory(const std::string& path, mode_t /*mode: the parent's ACL is inherited*/) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/process_signals.h"
+#include "platform/serial_port.h"
 
 namespace gsms {
 namespace {
@@ -79,6 +80,7 @@ ProcessSignal waitProcessSignal(std::int64_t ms) {
 }
 
 void endBySignal(int number) {
+    SerialPort::releaseAtProcessEnd();
     std::fflush(stdout);
     std::fflush(stderr);
     ::signal(number, SIG_DFL);

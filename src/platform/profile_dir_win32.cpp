@@ -2,12 +2,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cerrno>
 #include <mutex>
 
 #include "platform/paths.h"
 #include "platform/profile_dir.h"
-#include "platform/win32_errors.h"
 
 namespace gsms {
 namespace {
@@ -50,21 +48,6 @@ std::string defaultProfileDir() {
     return *dir;
 }
 
-int profileDirProblem() {
-    const std::string dir = profileDir();
-    const DWORD a = GetFileAttributesA(dir.c_str());
-    if (a == INVALID_FILE_ATTRIBUTES) return win32::lastErrno();
-    if ((a & FILE_ATTRIBUTE_DIRECTORY) == 0) return ENOTDIR;
-    // Only a try tells whether the folder's ACL lets this process create files.
-    const std::string probe =
-        paths::join(dir, ".gsms-probe-" + std::to_string(GetCurrentProcessId()));
-    HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN |
-                               FILE_FLAG_DELETE_ON_CLOSE,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return win32::lastErrno();
-    CloseHandle(h);
-    return 0;
-}
+int profileDirProblem() { return paths::folderWriteProblem(profileDir()); }
 
 }  // namespace gsms

@@ -1,8 +1,9 @@
 // SerialPort: the modem's serial line.
 //
 // POSIX (serial_port_posix.cpp), over termios: open() takes the device exclusively (TIOCEXCL
-// plus an advisory flock), raw mode. Port names "COMn" mean /dev/ttyS<n-1>; any other name is
-// a device path, as long as the system allows (a /dev/serial/by-id/... link is followed).
+// plus an advisory flock), raw mode; closing it, or releaseAtProcessEnd(), clears TIOCEXCL.
+// Port names "COMn" mean /dev/ttyS<n-1>; any other name is a device path, as long as the
+// system allows (a /dev/serial/by-id/... link is followed).
 // configure() parses a Windows mode text ("96,N,8,1", "baud=9600 parity=N data=8 stop=1").
 // Windows (serial_port_win32.cpp): the COM port opened exclusively for overlapped I/O
 // ("COMn" as "\\.\COMn", so that COM10 and above open too); BuildCommDCB reads the mode
@@ -45,6 +46,10 @@ public:
     const std::string& deviceName() const { return deviceName_; }
     // Why the last open failed: an errno (EBUSY when another program holds the port).
     int lastError() const { return lastError_; }
+    // Gives back every terminal a SerialPort of this process holds exclusively, for a process
+    // that ends without closing its port (POSIX: clears TIOCEXCL, async-signal-safe; Windows:
+    // nothing, the system releases the port with the process).
+    static void releaseAtProcessEnd();
     // The device path a port name resolves to ("COM2" -> "/dev/ttyS1"; "\\.\COM2" on Windows).
     static std::string devicePath(const std::string& portName);
 

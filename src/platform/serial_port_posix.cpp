@@ -173,12 +173,49 @@ struct SerialPort::Native {
     std::atomic<int> timeoutMs{5000};
 };
 
+namespace {
+
+// The descriptors that hold a terminal exclusively, so that the end of the process can give
+// the terminals back (the gateway never closes its port: it ends with _exit). A slot is -1
+// when free.
+constexpr int kHeldSlots = 8;
+std::atomic<int> heldExclusive[kHeldSlots] = {-1, -1, -1, -1, -1, -1, -1, -1};
+
+void noteHeld(int fd) {
+    for (auto& slot : heldExclusive) {
+        int free = -1;
+        if (slot.compare_exchange_strong(free, fd)) return;
+    }
+}
+
+// Gives the terminal back: the flag belongs to the terminal, not to the descriptor, and a
+// pseudo-terminal whose other side stays open (socat) keeps it after the last close, so that
+// every later open would fail with EBUSY.
+void releaseHeld(int fd) {
+    for (auto& slot : heldExclusive) {
+        int held = fd;
+        if (slot.compare_exchange_strong(held, -1)) break;
+    }
+    ::ioctl(fd, TIOCNXCL);
+}
+
+}  // namespace
+
+void SerialPort::releaseAtProcessEnd() {
+    for (auto& slot : heldExclusive) {
+        const int fd = slot.exchange(-1);
+        if (fd >= 0) ::ioctl(fd, TIOCNXCL);
+    }
+}
+
 SerialPort::SerialPort(const char* deviceName) : native_(std::make_unique<Native>()) {
     if (deviceName != nullptr) deviceName_ = deviceName;
 }
 
 SerialPort::~SerialPort() {
-    if (native_->fd >= 0) ::close(native_->fd);
+    if (native_->fd < 0) return;
+    releaseHeld(native_->fd);
+    ::close(native_->fd);
 }
 
 bool SerialPort::isOpen() const { return native_->fd >= 0; }
@@ -211,6 +248,7 @@ int SerialPort::open() {
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     ::tcsetattr(fd, TCSANOW, &tio);
+    noteHeld(fd);
     native_->fd = fd;
     if (baud_ != 0) applyLine();
     setTimeouts(500);

@@ -63,6 +63,8 @@ SerialPort::~SerialPort() {
     if (native_->writeEvent != nullptr) CloseHandle(native_->writeEvent);
 }
 
+void SerialPort::releaseAtProcessEnd() {}
+
 bool SerialPort::isOpen() const { return native_->port != INVALID_HANDLE_VALUE; }
 
 int SerialPort::open() {

@@ -20,4 +20,12 @@ int notify(std::string_view assignments);
 // expects none.
 [[nodiscard]] std::uint64_t watchdogIntervalUs();
 
+// True when a manager this build can tell waits for "READY=1" ($NOTIFY_SOCKET): until then
+// "systemctl start" waits, so a failed start should end without a long pause.
+[[nodiscard]] bool waitsForReadiness();
+
+// True when the process runs as a service of systemd ($INVOCATION_ID), whatever the build:
+// its sandbox then decides what the gateway may write.
+[[nodiscard]] bool runsAsService();
+
 }  // namespace gsms::service

@@ -1,5 +1,6 @@
 #include <systemd/sd-daemon.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/service_manager.h"
@@ -15,6 +16,16 @@ int notify(std::string_view assignments) {
 std::uint64_t watchdogIntervalUs() {
     std::uint64_t usec = 0;
     return sd_watchdog_enabled(0, &usec) > 0 ? usec : 0;
+}
+
+bool waitsForReadiness() {
+    const char* socket = std::getenv("NOTIFY_SOCKET");
+    return socket != nullptr && *socket != '\0';
+}
+
+bool runsAsService() {
+    const char* id = std::getenv("INVOCATION_ID");
+    return id != nullptr && *id != '\0';
 }
 
 }  // namespace gsms::service

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <optional>
+
 #include "core/log.h"
 #include "core/profile_file.h"
 #include "core/settings.h"
@@ -7,6 +10,7 @@
 #include "platform/ini_file.h"
 #include "platform/profile_dir.h"
 #include "support/temp_dir.h"
+#include "support/unwritable.h"
 
 namespace gsms {
 namespace {
@@ -148,8 +152,9 @@ TEST_F(LoadConfiguration, NamesOfAnyLengthAndTheOnesThatDoNotFit) {
         "port0";
     const std::string deep = dir.path() + "/" + std::string(250, 'w') + "/" + std::string(250, 'x');
     const std::string huge(paths::kPathSize, 'p');
-    seed("Port=" + byId + "\nWatchPath=" + deep + "\nDonePath=" + huge + "\nCmdLineFormat=" +
-         huge + "\n");
+    std::filesystem::create_directories(deep);
+    seed("Port=" + byId + "\nWatchPath=" + deep + "\nDonePath=" + huge + "\nErrorPath=" +
+         dir.path() + "\nCmdLineFormat=" + huge + "\n");
     loadConfiguration();
     EXPECT_STREQ(settings().portName, byId.c_str());
     EXPECT_STREQ(settings().watchPath, deep.c_str());
@@ -164,27 +169,76 @@ TEST_F(LoadConfiguration, NamesOfAnyLengthAndTheOnesThatDoNotFit) {
                   "not used"}));
 }
 
-// The problems an administrator meets first, each named once, in red, the defaults in force.
+// The problems an administrator meets first, each named once, in red, the defaults in force
+// (whose folders \qor\tevrak... do not exist here).
 TEST_F(LoadConfiguration, FilesAndFoldersThatCannotBeUsedAreNamed) {
+    const std::vector<std::string> defaultFolders = {
+        "0000FF ERROR: WatchPath /qor/tevrak does not exist",
+        "0000FF ERROR: DonePath /qor/tevrak/done does not exist",
+        "0000FF ERROR: ErrorPath /qor/tevrak/error does not exist"};
     std::filesystem::create_directory(dir.path() + "/TEVRAK.INI");
     loadConfiguration();
     EXPECT_STREQ(settings().portName, "COM2");
     EXPECT_EQ(settings().retryCount, 5);
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "/TEVRAK.INI"));
-    EXPECT_EQ(windowLines(), std::vector<std::string>{"0000FF ERROR: cannot read " + dir.path() +
-                                                      "/TEVRAK.INI (Is a directory)"});
+    std::vector<std::string> expected = {"0000FF ERROR: cannot read " + dir.path() +
+                                         "/TEVRAK.INI (Is a directory)"};
+    expected.insert(expected.end(), defaultFolders.begin(), defaultFolders.end());
+    EXPECT_EQ(windowLines(), expected);
     const std::string daily = test::readFile(dailyLogPath(clock::localNow()));
     EXPECT_EQ(daily.find("ERROR: cannot read"), daily.rfind("ERROR: cannot read"));
 
     setProfileDir(dir.path() + "/missing");
     loadConfiguration();
-    const auto lines = windowLines();
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[0],
-              "0000FF ERROR: profile directory " + dir.path() + "/missing does not exist");
-    EXPECT_EQ(lines[1], "0000FF ERROR: cannot write " + dir.path() +
-                            "/missing/TEVRAK.INI (No such file or directory)");
-    EXPECT_EQ(lines.size(), 2u);
+    expected = {"0000FF ERROR: profile directory " + dir.path() + "/missing does not exist",
+                "0000FF ERROR: cannot write " + dir.path() +
+                    "/missing/TEVRAK.INI (No such file or directory)"};
+    expected.insert(expected.end(), defaultFolders.begin(), defaultFolders.end());
+    EXPECT_EQ(windowLines(), expected);
+    setProfileDir(dir.path());
+    std::filesystem::remove(dir.path() + "/TEVRAK.INI");
+
+    // The folders job files leave and enter, and the tables written in place.
+    const std::string d = dir.path();
+    for (const char* sub : {"/in", "/done", "/error", "/tables", "/results"})
+        std::filesystem::create_directory(d + sub);
+    test::writeFile(d + "/tables/plant.dbf", "");
+    test::writeFile(d + "/tables/notes.txt", "");
+    const std::string folders = "WatchPath=" + d + "/in\nDonePath=" + d + "/done\nErrorPath=" + d +
+                                "/error\nWatchLogPath=" + d + "/tables\n";
+    const struct {
+        const char* label;
+        std::string config;
+        const char* unwritable;  // made so for the case
+        std::string expected;    // the line, or "" for none
+    } cases[] = {
+        {"every folder usable (a file that is no table may be read-only)", folders,
+         "/tables/notes.txt", ""},
+        {"a done folder the gateway may not write", folders, "/done",
+         "ERROR: DonePath " + d + "/done cannot be written (%s)"},
+        {"a status table the gateway may not write", folders, "/tables/plant.dbf",
+         "ERROR: status table " + d + "/tables/plant.dbf cannot be written (%s)"},
+        // The first of two keys counts.
+        {"an error folder whose parent is missing", "ErrorPath=" + d + "/no/error\n" + folders,
+         "", "ERROR: ErrorPath " + d + "/no/error does not exist"},
+        {"results kept beside the tables, which the gateway may not write",
+         "MoveJobToDoneOrErrorPath=0\nWatchLogPath=" + d + "/results\n" + folders,
+         "/results", "ERROR: WatchLogPath " + d + "/results cannot be written (%s)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        seed(c.config);
+        resetProfileFailuresForTest();
+        std::optional<test::Unwritable> locked;
+        if (c.unwritable[0] != '\0') locked.emplace(d + c.unwritable);
+        if (locked && !locked->usable()) continue;
+        loadConfiguration();
+        std::string line = c.expected;
+        if (const auto at = line.find("%s"); at != std::string::npos)
+            line.replace(at, 2, std::strerror(locked->reason()));
+        EXPECT_EQ(windowLines(), line.empty() ? std::vector<std::string>{}
+                                              : std::vector<std::string>{"0000FF " + line});
+    }
 }
 
 // Saved by a Windows editor with a byte order mark: the section is found, not added again.

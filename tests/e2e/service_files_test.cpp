@@ -2,6 +2,8 @@
 // systemd-analyze (verify, and a security exposure of 2.0 or less), and every option each
 // program's --help names is in its manual page.
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <regex>
@@ -67,6 +69,45 @@ TEST(ServiceFiles, InstallPutsEveryFileUnderThePrefixGiven) {
     for (const char* f : {"lib/systemd/system/gsmsd.service", "lib/sysusers.d/gsmsd.conf",
                           "lib/tmpfiles.d/gsmsd.conf", "sbin/gsmsd"})
         EXPECT_TRUE(fs::exists(under + f)) << f;
+}
+
+// gsms-config --check, run outside the sandbox, names the folders the unit keeps read-only for
+// the service and the drop-in that opens them; with that drop-in nothing stands in the way.
+TEST(ServiceFiles, ConfigCheckNamesWhatTheUnitKeepsReadOnly) {
+    Scratch dir;
+    int master = -1, slave = -1;
+    char tty[128];
+    ASSERT_EQ(::openpty(&master, &slave, tty, nullptr, nullptr), 0);
+    ::close(slave);
+    for (const char* sub : {"in", "done", "error", "tables"}) fs::create_directory(dir / sub);
+    writeText(dir / "TEVRAK.INI", "[Config]\nPort=" + std::string(tty) + "\nWatchPath=" +
+                                      (dir / "in") + "\nDonePath=" + (dir / "done") +
+                                      "\nErrorPath=" + (dir / "error") + "\nWatchLogPath=" +
+                                      (dir / "tables") + "\n");
+    const std::string unit = dir / "gsmsd.service";
+    fs::copy_file(kBuildDir + "/packaging/gsmsd.service", unit);
+    const std::string command = binary("gsms-config") + " --profile-dir " + dir.path() +
+                                " --check --unit " + unit + " 2>&1 >/dev/null";
+    std::string out;
+    EXPECT_EQ(run(command, out, dir), 1);
+    for (const auto& [key, path] : {std::pair{"WatchPath", dir / "in"}, {"DonePath", dir / "done"},
+                                    {"ErrorPath", dir / "error"}, {"WatchLogPath", dir / "tables"}})
+        EXPECT_NE(out.find(std::string("ERROR: ") + key + " " + path +
+                           " is read-only for the service: " + unit +
+                           " does not name it in ReadWritePaths=\n"),
+                  std::string::npos)
+            << key << "\n" << out;
+    EXPECT_NE(out.find("ERROR: add ReadWritePaths=" + dir.path() + " " + (dir / "in") + " " +
+                       (dir / "done") + " " + (dir / "error") + " " + (dir / "tables") +
+                       " to the unit (systemctl edit gsmsd) and restart it\n"),
+              std::string::npos)
+        << out;
+
+    fs::create_directory(unit + ".d");
+    writeText(unit + ".d/override.conf", "[Service]\nReadWritePaths=-" + dir.path() + "\n");
+    EXPECT_EQ(run(command, out, dir), 0) << out;
+    EXPECT_EQ(out, "");
+    ::close(master);
 }
 
 // The options (and for the simulator the controls) a program's --help lists, each found in

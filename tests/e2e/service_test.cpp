@@ -172,37 +172,99 @@ TEST_F(Service, StatusWhileJobsFlow) {
     EXPECT_NE(text.find(") is not running: this is the status it left\n"), std::string::npos);
 }
 
-// With systemd's variables the gateway says when it is ready, what it does, that it lives,
-// and when it stops. A datagram socket of the test stands in for systemd.
-TEST_F(Service, TellsTheServiceManager) {
-    const std::string socketPath = dir / "notify.sock";
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    std::vector<std::string> messages;
-    auto receive = [&] {
+// A datagram socket of the test stands in for systemd's notification socket.
+struct NotifySocket {
+    explicit NotifySocket(const std::string& socketPath) : path(socketPath) {
+        fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ~NotifySocket() {
+        if (fd >= 0) ::close(fd);
+    }
+    // The messages so far that start with prefix.
+    int count(const std::string& prefix) {
         char buf[4096];
         for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
             messages.emplace_back(buf, static_cast<std::size_t>(n));
-    };
-    auto count = [&](const std::string& prefix) {
-        receive();
         int n = 0;
         for (const auto& m : messages) n += m.rfind(prefix, 0) == 0 ? 1 : 0;
         return n;
-    };
+    }
+    std::string path;
+    int fd = -1;
+    std::vector<std::string> messages;
+};
+
+// With systemd's variables the gateway says when it is ready, what it does, that it lives,
+// and when it stops.
+TEST_F(Service, TellsTheServiceManager) {
+    NotifySocket manager(dir / "notify.sock");
+    ASSERT_GE(manager.fd, 0);
     configure();
-    start({{"NOTIFY_SOCKET", socketPath}, {"WATCHDOG_USEC", "400000"}});
-    ASSERT_TRUE(waitFor([&] { return count("READY=1\nSTATUS=Running, modem in service;") == 1; }));
-    EXPECT_TRUE(waitFor([&] { return count("WATCHDOG=1") >= 3; }));
+    start({{"NOTIFY_SOCKET", manager.path}, {"WATCHDOG_USEC", "400000"}});
+    ASSERT_TRUE(waitFor(
+        [&] { return manager.count("READY=1\nSTATUS=Running, modem in service;") == 1; }));
+    EXPECT_TRUE(waitFor([&] { return manager.count("WATCHDOG=1") >= 3; }));
     gateway.process().signal(SIGTERM);
     EXPECT_EQ(gateway.process().waitExit(), 0);
-    EXPECT_EQ(count("STOPPING=1\nSTATUS=Stop"), 1);
-    EXPECT_EQ(count("READY=1"), 1);
-    ::close(fd);
+    EXPECT_EQ(manager.count("STOPPING=1\nSTATUS=Stop"), 1);
+    EXPECT_EQ(manager.count("READY=1"), 1);
+}
+
+// A start that fails while systemd waits for readiness: the status names the failure and the
+// process ends without the minute's pause, which would hold "systemctl start" (real time
+// here); the tech-alarm script still runs to its end.
+TEST_F(Service, FailedStartTellsWhyAndEndsWithoutThePause) {
+    installTechAlarmRecorder(dir.path());
+    NotifySocket manager(dir / "notify.sock");
+    ASSERT_GE(manager.fd, 0);
+    configure({{"Port", dir / "no-such-tty"}});
+    ASSERT_TRUE(gateway.start("gsmsd", {{"NOTIFY_SOCKET", manager.path}, {"GSMS_TIME_SCALE", "1"}}));
+    EXPECT_EQ(gateway.process().waitExit(std::chrono::seconds(30)), 1);
+    EXPECT_EQ(manager.count("READY=1"), 0);
+    ASSERT_FALSE(manager.messages.empty());
+    EXPECT_NE(manager.messages.back().find("STATUS=Stopped; 0 queued, 0 sending; 0 sent, 0 "
+                                           "failed, 0 retried, 0 received; last error "),
+              std::string::npos)
+        << manager.messages.back();
+    EXPECT_NE(manager.messages.back().find(" ** init_gsms ** ERROR: cannot open " +
+                                           (dir / "no-such-tty") + " (No such file or directory)"),
+              std::string::npos)
+        << manager.messages.back();
+    EXPECT_TRUE(fs::exists(dir / "tech-alarm.txt"));
+}
+
+// Under systemd a folder outside the unit's ReadWritePaths= is read-only; a mount namespace
+// of the test's plays the sandbox. The gateway names the folder at start with the drop-in
+// that opens it, and the job it sends but cannot move says why, in the journal's lines too.
+TEST_F(Service, SandboxedDoneFolderIsNamedWithItsDropIn) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a mount namespace needs root";
+    const std::string done = dir / "done";
+    fs::create_directories(done);
+    configure();
+    ASSERT_TRUE(gateway.start(
+        "gsmsd", {{"INVOCATION_ID", "5e2c1f0a9b8d4c7e"}},
+        {"/usr/bin/unshare", "--mount", "/bin/sh", "-c",
+         "mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" && exec \"$@\"", done}));
+    ASSERT_TRUE(gateway.waitLog("SignalThread started"));
+    EXPECT_EQ(gateway.logCount("ERROR: DonePath " + done +
+                               " cannot be written (Read-only file system)\n"),
+              1);
+    EXPECT_TRUE(gateway.logHas("ERROR: the service's sandbox keeps " + done +
+                               " read-only: add ReadWritePaths=" + done +
+                               " to the unit (systemctl edit gsmsd) and restart it\n"));
+    job("a.sms", "+4917055");
+    ASSERT_TRUE(gateway.waitLog("could not move " + (dir / "in/a.sms") + " to " + done + "/"));
+    EXPECT_EQ(submissions(), 1);
+    const std::string output = gateway.output();
+    EXPECT_NE(output.find("could not move " + (dir / "in/a.sms")), std::string::npos);
+    EXPECT_NE(output.find(".sms (Read-only file system)\n"), std::string::npos) << output;
 }
 
 // SIGUSR2 (as SIGQUIT and the others that end a process) ends it at once, with a line.

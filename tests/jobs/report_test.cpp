@@ -5,6 +5,7 @@
 #include "jobs/job_move.h"
 #include "jobs/pipeline_support.h"
 #include "jobs/report.h"
+#include "support/unwritable.h"
 
 namespace gsms::test {
 namespace {
@@ -94,10 +95,12 @@ TEST_F(Report, RowThatCannotBeWrittenIsReportedAndTheJobStillMoved) {
         long counted;  // record count in the header (-1: the 2 records held)
         int dbentry;
         int lockedRecord;  // held by another program, 0: none
+        bool unwritable;   // a file the gateway may not write (copied in with umask 022)
     } const cases[] = {
-        {"record 6 of 2", -1, 5, 0},
-        {"record 3 counted by the header, not in the file", 3, 2, 0},
-        {"record 2 locked by another program", -1, 1, 2},
+        {"record 6 of 2", -1, 5, 0, false},
+        {"record 3 counted by the header, not in the file", 3, 2, 0, false},
+        {"record 2 locked by another program", -1, 1, 2, false},
+        {"a table the gateway may not write", -1, 1, 0, true},
     };
     int stamp = 1;
     for (const Case& c : cases) {
@@ -109,10 +112,16 @@ TEST_F(Report, RowThatCannotBeWrittenIsReportedAndTheJobStillMoved) {
         std::optional<ForeignLock> lock;
         if (c.lockedRecord) lock.emplace(path, foxRecordLockByte(layout, c.lockedRecord));
         ASSERT_TRUE(!lock || lock->taken()) << c.label;
+        std::optional<Unwritable> locked;
+        if (c.unwritable) locked.emplace(path);
+        if (locked && !locked->usable()) continue;
         reportJob(finished("a.sms", "plant", STATUS_SENT, c.dbentry), stamp);
         const std::string line = "ERROR : could not update " + path;
         EXPECT_EQ(countLines(line, kColorRed), stamp) << c.label;
-        EXPECT_NE(dailyLog().find(line + "\n"), std::string::npos) << c.label;
+        // With the system's reason when it refuses the file.
+        const std::string reason =
+            locked ? std::string(" (") + std::strerror(locked->reason()) + ")" : "";
+        EXPECT_NE(dailyLog().find(line + reason + "\n"), std::string::npos) << c.label;
         EXPECT_EQ(readBytes(path), before) << c.label;
         EXPECT_EQ(filesIn("done").size(), static_cast<std::size_t>(stamp)) << c.label;
         EXPECT_EQ(jobTable().count.load(), 0) << c.label;
@@ -169,7 +178,7 @@ TEST_F(Report, FileThatCouldNotBeMovedIsNotSentAgain) {
     writeJob("a.sms", "PhoneNumber=1\r\nMessage=m\r\n");
     reportJob(queuedAndFinished(STATUS_SENT), 9);
     EXPECT_EQ(countLines("could not move " + dir.path() + "/watch/a.sms to " + dir.path() +
-                             "/gone/00000009-a.sms",
+                             "/gone/00000009-a.sms (No such file or directory)",
                          kColorRed),
               1);
     EXPECT_NE(dailyLog().find("/gone/00000009-a.sms (No such file or directory)\n"),

@@ -209,6 +209,44 @@ TEST(IniWriteKeeps, OwnerAndGroup) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
+// The service's user (here nobody, in its group) rewrites a settings file the administrator
+// gave to root and to the service's group for writing, or to the service with a group it is
+// not in: it cannot give a new file that owner or group, so the file is written in place and
+// keeps both, and its mode.
+TEST(IniWriteKeeps, AnOwnerOrGroupTheWriterCannotGive) {
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another owner needs root";
+    test::TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);
+    const struct {
+        const char* label;
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+    } cases[] = {{"root's, the group may write", 0, 65534, 0660},
+                 {"the writer's, in root's group", 65534, 0, 0640}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::writeFile("t.ini", "[S]\nk=1\n");
+        ASSERT_EQ(::chown("t.ini", c.owner, c.group), 0);
+        ::chmod("t.ini", c.mode);
+        EXPECT_EQ(inChild([] {
+                      const gid_t groups[] = {65534};
+                      if (::setgroups(1, groups) != 0 || ::setgid(65534) != 0 ||
+                          ::setuid(65534) != 0)
+                          return 4;
+                      return ini::write("t.ini", "S", "LastAlarm", "6553F100") ? 0 : 1;
+                  }),
+                  0);
+        struct stat st {};
+        ASSERT_EQ(::stat("t.ini", &st), 0);
+        EXPECT_EQ(st.st_uid, c.owner);
+        EXPECT_EQ(st.st_gid, c.group);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        EXPECT_EQ(test::readFile("t.ini"), "[S]\nk=1\nLastAlarm=6553F100\n");
+        EXPECT_EQ(entries(dir.path()), std::set<std::string>{"t.ini"});
+    }
+}
+
 TEST(IniWriteKeeps, TheAccessAcl) {
     test::TempDir dir;
     test::writeFile("a.ini", "[S]\nk=1\n");

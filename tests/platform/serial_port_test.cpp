@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -111,6 +113,45 @@ TEST(SerialPortOpen, SecondOpenOfTheSameDeviceFails) {
     SerialPort second(pty.path.c_str());
     ASSERT_EQ(first.open(), 1);
     EXPECT_EQ(second.open(), 0);
+}
+
+// socat keeps its side of the pseudo-terminal open: a port given back, closed or at the end of
+// the process, must open again (only root could open a terminal left exclusive), while a
+// second port is still refused as long as the first holds it.
+TEST(SerialPortOpen, PseudoTerminalOpensAgainOnceGivenBack) {
+    Pty pty;
+    const struct {
+        const char* label;
+        bool byProcessEnd;
+    } cases[] = {{"port closed", false}, {"process ended without closing", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (c.byProcessEnd) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                SerialPort* leaked = new SerialPort(pty.path.c_str());
+                if (leaked->open() != 1) _exit(3);
+                SerialPort::releaseAtProcessEnd();
+                _exit(0);
+            }
+            int status = -1;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        } else {
+            SerialPort first(pty.path.c_str());
+            ASSERT_EQ(first.open(), 1);
+            SerialPort second(pty.path.c_str());
+            EXPECT_EQ(second.open(), 0);
+        }
+        const int fd = ::open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        int exclusive = -1;
+        ASSERT_EQ(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+        ::close(fd);
+        SerialPort again(pty.path.c_str());
+        EXPECT_EQ(again.open(), 1);
+    }
 }
 
 TEST(SerialPortOpen, MissingDeviceAndOverlongNameFail) {
