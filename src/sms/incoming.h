@@ -13,6 +13,11 @@
 // line of text that looks like a listing entry nor one that begins with "OK" or "ERROR" can
 // pose as the modem.
 //
+// A listing is waited for as long as the modem keeps sending it (after its first 15 s, until a
+// pause of 3 s; 5 minutes at most), so that a full SIM is read whole at any baud rate. One that
+// ends without its final result is handed over as far as it came once the modem answers
+// again, and named once (red) until a listing ends whole.
+//
 // At most kMaxCommands commands for received messages run at once; the other messages stay on
 // the SIM until one ends. A message is deleted only once its command has started. One whose
 // command cannot be started stays on the SIM, is named once with "ERROR: cannot start
@@ -39,7 +44,8 @@ ListingMode chooseListingMode();
 
 // One listing, under one hold of modemLock: lists, hands the messages to the command and
 // deletes those whose command started. The number of commands started; -1 when the listing
-// was refused or did not end in time (the messages stay on the SIM for the next one).
+// was refused, or did not end and the modem does not answer after it (the messages stay on
+// the SIM for the next one).
 int incomingPoll(ListingMode mode);
 
 // Forgets the waiting parts and the messages already named in an error (tests).
