@@ -213,6 +213,7 @@ int handOver(Memory& m, std::vector<ReceivedMessage>& ready, std::set<std::strin
             continue;
         }
         ++started;
+        m.parts.handedOver(message, clock::monotonicMs());
         for (int index : message.indexes) deleteMessage(index);
     }
     m.fullNamed = false;
@@ -281,10 +282,17 @@ int pollPdu(Memory& m) {
             logRed("ERROR: message " + std::to_string(listed.index) + " cannot be read (" + why +
                    ")");
     }
-    std::vector<ReceivedMessage> ready = m.parts.take(decoded);
-    // Waiting parts keep their names too.
+    TakenListing taken = m.parts.take(decoded, clock::monotonicMs());
+    // Waiting and repeated parts keep their names too.
     for (const DecodedPdu& d : decoded) present.insert(d.key);
-    const int started = handOver(m, ready, present);
+    for (const RepeatedPart& r : taken.repeated) {
+        if (m.named.insert(r.key).second)
+            fileLog("part " + std::to_string(r.part.sequence) + "/" + std::to_string(r.part.total) +
+                    " of message " + std::to_string(r.part.reference) + " from " +
+                    oneLine(r.sender) + " was received again: deleted");
+        deleteMessage(r.index);
+    }
+    const int started = handOver(m, taken.ready, present);
     forgetGone(m, present);
     return started;
 }
