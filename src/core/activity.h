@@ -6,7 +6,8 @@
 // Who calls what: the engine thread sets the stage; the InputThread beats Reader and says
 // when the port hangs up; the ProcessingThread beats Dispatch, brackets each submission with
 // beginSubmission/endSubmission and counts its outcomes; whoever writes to the modem beats
-// Modem; the IncomingThread counts received messages; windowLog notes every red line. The
+// Modem, and so does the IncomingThread while a long listing comes in; the IncomingThread
+// counts received messages; windowLog notes every red line. The
 // main thread of gsmsd requests the stop. Everything is atomic except the last error, which
 // has a lock of its own (innermost: nothing is taken while it is held).
 #pragma once
@@ -50,7 +51,8 @@ void beat(Heart heart);
 
 // How long each heart may stay still, in gateway milliseconds. The longest silence of a
 // healthy modem dialogue is a submission's 30 s wait for its answer followed by 30 s for a
-// late one; a submission may also wait for modemLock while an incoming listing (15 s) runs.
+// late one; a submission may also wait for modemLock while an incoming listing runs (silent
+// for 15 s at most: a longer one beats Modem as it comes in).
 constexpr std::int64_t kReaderStillLimitMs = 30000;
 constexpr std::int64_t kDispatchStillLimitMs = 30000;
 constexpr std::int64_t kModemStillLimitMs = 90000;

@@ -55,6 +55,7 @@ void inputThread() {
         }
         if (hungUp) setPortHungUp(false);
         hungUp = false;
+        s.bytesIn.fetch_add(1, std::memory_order_relaxed);
         rawTrace(traceMask.feed(byte));
         const LineAssembler::Fed fed = assembler.feed(byte);
         deliver(s, fed, assembler);

@@ -3,15 +3,16 @@
 // the line assembler (line_assembler.h) puts together, and which the commanding threads read.
 //
 // Thread contract: the InputThread alone feeds its LineAssembler and writes the appended part
-// of captureBuffer, the parsed values and the texts; a waiting thread reads a value only after
-// its event is set or its wait has ended. The capture flags are switched by the thread holding
-// modemLock and read by the InputThread: they are atomics. captureMutex guards captureBuffer,
-// textMutex the texts.
+// of captureBuffer, the byte count, the parsed values and the texts; a waiting thread reads a
+// value only after its event is set or its wait has ended (the byte count at any time). The
+// capture flags are switched by the thread holding modemLock and read by the InputThread: they
+// are atomics. captureMutex guards captureBuffer, textMutex the texts.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -36,6 +37,9 @@ struct ModemState {
     std::mutex captureMutex;
     std::string captureBuffer;  // never longer than kCaptureSize - 1
     std::atomic<bool> listCapture{false};
+    // Bytes read from the modem so far: a long answer's waiter tells from it that the modem
+    // still sends, when the capture is full or a long line is not yet complete.
+    std::atomic<std::uint64_t> bytesIn{0};
     std::atomic<bool> responseCapture{false};
     std::atomic<bool> pinReady{false};
     std::atomic<int> cfunValue{-1};

@@ -1,5 +1,6 @@
 #include "sms/incoming.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -26,6 +27,57 @@ namespace {
 // the modem sends an answer without pauses, so more lines behind a "final result" show that it
 // was a line of a message.
 constexpr std::int64_t kQuietMs = 200;
+
+// How long an answer is waited for: at least leastMs, beyond that as long as the modem keeps
+// sending with no pause of gapMs, and never beyond mostMs. A listing is as long as the SIM is
+// full: at 9600 baud some forty long messages take longer than its 15 s.
+struct Patience {
+    std::int64_t leastMs;
+    std::int64_t gapMs;
+    std::int64_t mostMs;
+};
+constexpr Patience kListingPatience{15000, 3000, 300000};
+constexpr Patience kReadPatience{5000, 0, 5000};
+constexpr std::int64_t kLookMs = 200;  // how often a wait looks whether the modem still sends
+
+// Waits for the final result of one answer as its Patience allows.
+class AnswerWait {
+public:
+    explicit AnswerWait(const Patience& p)
+        : p_(p), start_(clock::monotonicMs()), moved_(start_), seen_(modemState().bytesIn.load()) {}
+
+    // 0 for OK, 1 for ERROR, -1 once the wait is over.
+    int next() {
+        for (;;) {
+            const std::int64_t now = clock::monotonicMs();
+            const std::int64_t quietEnd = std::max(start_ + p_.leastMs, moved_ + p_.gapMs);
+            const std::int64_t end = std::min(quietEnd, start_ + p_.mostMs);
+            if (now >= end) {
+                atBound_ = quietEnd > start_ + p_.mostMs;
+                return -1;
+            }
+            const int answer = waitOkOrError(std::min(end - now, kLookMs));
+            if (answer >= 0) return answer;
+            const std::uint64_t bytes = modemState().bytesIn.load();
+            if (bytes != seen_) {
+                seen_ = bytes;
+                moved_ = clock::monotonicMs();
+                // The dialogue moves on: a submission waiting for modemLock is not stuck.
+                beat(Heart::Modem);
+            }
+        }
+    }
+    // The wait ended at mostMs while the modem was still sending.
+    bool atBound() const { return atBound_; }
+    std::int64_t mostMs() const { return p_.mostMs; }
+
+private:
+    Patience p_;
+    std::int64_t start_;
+    std::int64_t moved_;  // when the modem was last seen sending
+    std::uint64_t seen_;
+    bool atBound_ = false;
+};
 
 // "at+cmgf=0" or "=1": 0 for OK, 1 for a refusal, -1 when no answer came.
 int setFormat(int format) {
@@ -70,10 +122,10 @@ void sendCaptured(const char* command, const char* argument) {
 }
 
 // One exchange whose answer is captured: the answer's end as waitOkOrError says it.
-int captured(const char* command, const char* argument, std::int64_t ms, std::string& capture) {
+int captured(const char* command, const char* argument, AnswerWait& wait, std::string& capture) {
     ModemState& s = modemState();
     sendCaptured(command, argument);
-    const int answer = waitOkOrError(ms);
+    const int answer = wait.next();
     s.listCapture = false;
     capture = s.capture();
     return answer;
@@ -81,18 +133,17 @@ int captured(const char* command, const char* argument, std::int64_t ms, std::st
 
 // Text mode: as `captured`, but a final result counts only when it stays the last line of
 // the capture for kQuietMs; a line of text that begins with OK or ERROR does not.
-int capturedWhole(const char* command, const char* argument, std::int64_t ms,
+int capturedWhole(const char* command, const char* argument, AnswerWait& wait,
                   std::string& capture) {
     ModemState& s = modemState();
     sendCaptured(command, argument);
-    const std::int64_t end = clock::monotonicMs() + ms;
     int answer = -1;
     auto lastLine = [&] {
         const std::vector<std::string_view> lines = capturedLines(capture = s.capture());
         return lines.empty() ? std::string_view() : lines.back();
     };
-    while (answer < 0 && clock::monotonicMs() < end) {
-        if (waitOkOrError(end - clock::monotonicMs()) < 0) break;
+    while (answer < 0) {
+        if (wait.next() < 0) break;
         clock::pauseRealMs(kQuietMs);
         // Reset before the last look: a final result that comes after it sets them again.
         s.event(ModemEvent::Ok).reset();
@@ -119,6 +170,7 @@ struct Memory {
     PartAssembler parts;
     std::set<std::string> named;  // keys of messages already named in an error
     bool fullNamed = false;       // the limit of running commands has been named
+    bool cutNamed = false;        // a listing cut short has been named
     std::mutex mutex;             // one listing at a time (tests call from their own thread)
 };
 
@@ -161,6 +213,7 @@ int handOver(Memory& m, std::vector<ReceivedMessage>& ready, std::set<std::strin
             continue;
         }
         ++started;
+        m.parts.handedOver(message, clock::monotonicMs());
         for (int index : message.indexes) deleteMessage(index);
     }
     m.fullNamed = false;
@@ -172,24 +225,48 @@ void forgetGone(Memory& m, const std::set<std::string>& present) {
     std::erase_if(m.named, [&](const std::string& key) { return present.count(key) == 0; });
 }
 
+// A listing that ended without its final result (the modem fell silent, or still sent at the
+// bound): what came of it is handed over once the modem answers again, since the lines in
+// the capture are the modem's own; the rest waits for the next listing. Named once until a
+// listing ends whole again.
+void nameCut(Memory& m, const AnswerWait& wait, std::size_t listed) {
+    if (m.cutNamed) return;
+    m.cutNamed = true;
+    const std::string why =
+        wait.atBound() ? "still sending after " + std::to_string(wait.mostMs() / 1000) + " s"
+                       : "no final result";
+    logRed("ERROR: the listing of received SMS was cut short after " + std::to_string(listed) +
+           (listed == 1 ? " message (" : " messages (") + why +
+           "): the rest waits for the next listing");
+}
+
+// A listing whose wait ended without a final result: true when the modem answers again, so
+// that what it listed may be handed over and deleted.
+bool answersAfterCut() {
+    std::string heard;
+    return resynchronise(5000, heard) == 0;
+}
+
 int pollPdu(Memory& m) {
     std::string capture;
     if (setFormat(0) != 0) {
         restoreTextMode();
         return -1;
     }
-    const int answer = captured("at+cmgl", "=4\r", 15000, capture);
-    if (answer < 0) {
-        // The listing may still be coming: let it end before another command is answered.
-        std::string heard;
-        (void)resynchronise(5000, heard);
-    }
+    AnswerWait wait(kListingPatience);
+    const int answer = captured("at+cmgl", "=4\r", wait, capture);
+    // The listing may still be coming: let it end before another command is answered.
+    const bool cut = answer < 0 && answersAfterCut();
     restoreTextMode();
-    if (answer != 0) return -1;
+    if (answer != 0 && !cut) return -1;
 
+    const std::vector<ListedPdu> listing =
+        walkPduListing(capture, capture.size() < ModemState::kCaptureSize - 1);
+    if (cut) nameCut(m, wait, listing.size());
+    else m.cutNamed = false;
     std::set<std::string> present;
     std::vector<DecodedPdu> decoded;
-    for (const ListedPdu& listed : walkPduListing(capture, capture.size() < ModemState::kCaptureSize - 1)) {
+    for (const ListedPdu& listed : listing) {
         if (listed.status > 1) continue;  // stored submissions are not ours to hand over
         DecodedPdu d;
         d.index = listed.index;
@@ -205,35 +282,44 @@ int pollPdu(Memory& m) {
             logRed("ERROR: message " + std::to_string(listed.index) + " cannot be read (" + why +
                    ")");
     }
-    std::vector<ReceivedMessage> ready = m.parts.take(decoded);
-    // Waiting parts keep their names too.
+    TakenListing taken = m.parts.take(decoded, clock::monotonicMs());
+    // Waiting and repeated parts keep their names too.
     for (const DecodedPdu& d : decoded) present.insert(d.key);
-    const int started = handOver(m, ready, present);
+    for (const RepeatedPart& r : taken.repeated) {
+        if (m.named.insert(r.key).second)
+            fileLog("part " + std::to_string(r.part.sequence) + "/" + std::to_string(r.part.total) +
+                    " of message " + std::to_string(r.part.reference) + " from " +
+                    oneLine(r.sender) + " was received again: deleted");
+        deleteMessage(r.index);
+    }
+    const int started = handOver(m, taken.ready, present);
     forgetGone(m, present);
     return started;
 }
 
 int pollText(Memory& m, ListingMode mode) {
     std::string capture;
+    AnswerWait wait(kListingPatience);
     const int answer =
-        capturedWhole("at+cmgl", mode == ListingMode::Text ? "=\"all\"\r" : "=4\r", 15000, capture);
-    if (answer != 0) {
-        std::string heard;
-        if (answer < 0) (void)resynchronise(5000, heard);
-        return -1;
-    }
+        capturedWhole("at+cmgl", mode == ListingMode::Text ? "=\"all\"\r" : "=4\r", wait, capture);
+    const bool cut = answer < 0 && answersAfterCut();
+    if (answer != 0 && !cut) return -1;
+    const std::vector<int> indexes = listedIndexes(capture);
+    if (cut) nameCut(m, wait, indexes.size());
+    else m.cutNamed = false;
     std::vector<ReceivedMessage> ready;
-    for (int index : listedIndexes(capture)) {
+    for (int index : indexes) {
         char argument[32];
         std::snprintf(argument, sizeof argument, "=%d\r", index);
-        const int read = capturedWhole("at+cmgr", argument, 5000, capture);
-        if (read < 0) {
+        AnswerWait read(kReadPatience);
+        const int answered = capturedWhole("at+cmgr", argument, read, capture);
+        if (answered < 0) {
             std::string heard;
             (void)resynchronise(5000, heard);
             return -1;
         }
         ReadAnswer a;
-        if (read != 0 || parseReadAnswer(capture, a) != 0) continue;  // gone, or not received
+        if (answered != 0 || parseReadAnswer(capture, a) != 0) continue;  // gone, or not received
         ReceivedMessage message;
         message.indexes = {index};
         message.sender = a.sender;
@@ -290,6 +376,7 @@ void resetIncomingForTest() {
     m.parts = PartAssembler();
     m.named.clear();
     m.fullNamed = false;
+    m.cutNamed = false;
 }
 
 void incomingThread() {

@@ -13,15 +13,22 @@
 // line of text that looks like a listing entry nor one that begins with "OK" or "ERROR" can
 // pose as the modem.
 //
+// A listing is waited for as long as the modem keeps sending it (after its first 15 s, until a
+// pause of 3 s; 5 minutes at most), so that a full SIM is read whole at any baud rate. One that
+// ends without its final result is handed over as far as it came once the modem answers
+// again, and named once (red) until a listing ends whole. A part of a long message that comes
+// again after it was handed over is deleted without a command (incoming_parts.h), with a
+// line in the daily log.
+//
 // At most kMaxCommands commands for received messages run at once; the other messages stay on
 // the SIM until one ends. A message is deleted only once its command has started. One whose
 // command cannot be started stays on the SIM, is named once with "ERROR: cannot start
 // <program> (<reason>)" (red) and is tried again at the next listing.
 //
 // Thread contract: chooseListingMode and incomingPoll take modemLock for their exchange
-// (listCapture is switched only under it) and keep, between listings, the parts that wait
-// and the messages already named in an error; the IncomingThread is their one caller in the
-// gateway. resetIncomingForTest takes the listing's own lock and may run on any thread.
+// (listCapture is switched only under it) and keep, between listings, the parts that wait,
+// the parts handed over and the messages already named in an error; the IncomingThread is
+// their one caller in the gateway. resetIncomingForTest takes the listing's own lock and may run on any thread.
 #pragma once
 
 namespace gsms {
@@ -39,10 +46,11 @@ ListingMode chooseListingMode();
 
 // One listing, under one hold of modemLock: lists, hands the messages to the command and
 // deletes those whose command started. The number of commands started; -1 when the listing
-// was refused or did not end in time (the messages stay on the SIM for the next one).
+// was refused, or did not end and the modem does not answer after it (the messages stay on
+// the SIM for the next one).
 int incomingPoll(ListingMode mode);
 
-// Forgets the waiting parts and the messages already named in an error (tests).
+// Forgets the waiting and handed-over parts and the messages already named (tests).
 void resetIncomingForTest();
 
 // The IncomingThread routine; returns only with the process.

@@ -1,11 +1,28 @@
 #include "sms/incoming_parts.h"
 
 #include <algorithm>
+#include <set>
 #include <utility>
 
 namespace gsms {
+namespace {
 
-std::vector<ReceivedMessage> PartAssembler::take(const std::vector<DecodedPdu>& listing) {
+// What tells a part from any other: its place in its long message, its sender and its text
+// (a reference comes round again, a repeated part has the same text). The sender's length
+// first, so that no sender and text can pose as another pair.
+std::string identity(const DeliverMessage& m) {
+    const MessagePart& p = m.part;
+    return std::string(p.wide ? "W" : "N") + std::to_string(p.reference) + "/" +
+           std::to_string(p.total) + "/" + std::to_string(p.sequence) + ":" +
+           std::to_string(m.sender.size()) + ":" + m.sender + m.text;
+}
+
+}  // namespace
+
+TakenListing PartAssembler::take(const std::vector<DecodedPdu>& listing, std::int64_t nowMs) {
+    std::erase_if(handed_, [&](const auto& h) { return nowMs - h.second >= kPartMemoryMs; });
+    TakenListing out;
+    std::set<std::string> inListing;
     struct Group {
         std::size_t first = 0;                 // listing position of its first part
         std::vector<const DecodedPdu*> parts;  // by sequence number, 1 to total
@@ -14,13 +31,20 @@ std::vector<ReceivedMessage> PartAssembler::take(const std::vector<DecodedPdu>& 
     std::vector<const DecodedPdu*> waiting;  // parts that may have to go alone
     std::vector<std::pair<std::size_t, ReceivedMessage>> ready;
     auto alone = [](const DecodedPdu& d) {
-        return ReceivedMessage{{d.index}, d.message.sender, d.message.text, d.key};
+        ReceivedMessage m{{d.index}, d.message.sender, d.message.text, d.key, {}};
+        if (d.message.part.total != 0) m.parts.push_back(identity(d.message));
+        return m;
     };
     for (std::size_t i = 0; i < listing.size(); ++i) {
         const DecodedPdu& d = listing[i];
         const MessagePart& p = d.message.part;
         if (p.total == 0) {
             ready.emplace_back(i, alone(d));
+            continue;
+        }
+        const std::string id = identity(d.message);
+        if (handed_.count(id) != 0 || !inListing.insert(id).second) {
+            out.repeated.push_back({d.index, d.key, d.message.sender, p});
             continue;
         }
         const std::string key = std::string(p.wide ? "W" : "N") + std::to_string(p.reference) +
@@ -30,7 +54,8 @@ std::vector<ReceivedMessage> PartAssembler::take(const std::vector<DecodedPdu>& 
             g.first = i;
             g.parts.assign(static_cast<std::size_t>(p.total) + 1, nullptr);
         }
-        // A second part with the same number (a network's repetition) waits like a stray one.
+        // Another text under the same number (a reference come round again) waits like a stray
+        // part.
         const DecodedPdu*& slot = g.parts[static_cast<std::size_t>(p.sequence)];
         if (slot == nullptr) slot = &d;
         else waiting.push_back(&d);
@@ -49,6 +74,7 @@ std::vector<ReceivedMessage> PartAssembler::take(const std::vector<DecodedPdu>& 
             whole.indexes.push_back(g.parts[k]->index);
             whole.text += g.parts[k]->message.text;
             whole.key += g.parts[k]->key + ";";
+            whole.parts.push_back(identity(g.parts[k]->message));
         }
         ready.emplace_back(g.first, std::move(whole));
     }
@@ -61,9 +87,15 @@ std::vector<ReceivedMessage> PartAssembler::take(const std::vector<DecodedPdu>& 
     listings_ = std::move(seen);
     std::stable_sort(ready.begin(), ready.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<ReceivedMessage> out;
-    for (auto& r : ready) out.push_back(std::move(r.second));
+    for (auto& r : ready) out.ready.push_back(std::move(r.second));
     return out;
+}
+
+void PartAssembler::handedOver(const ReceivedMessage& message, std::int64_t nowMs) {
+    for (const std::string& id : message.parts) handed_[id] = nowMs;
+    auto older = [](const auto& a, const auto& b) { return a.second < b.second; };
+    while (handed_.size() > kPartsRemembered)
+        handed_.erase(std::min_element(handed_.begin(), handed_.end(), older));
 }
 
 }  // namespace gsms

@@ -207,6 +207,63 @@ TEST_F(Incoming, TextModeModemGetsEachMessageReadAlone) {
     EXPECT_TRUE(out.substr(begin).starts_with("\033[38;2;0;0;255m")) << out.substr(begin);
 }
 
+TEST_F(Incoming, FullSimAtNineSixHundredBaudIsReadWhole) {
+    // 60 messages of 160 characters: some 22 s of listing at 9600 baud, longer than 15 s.
+    ASSERT_EQ(sim.control("storage 60"), "ok");
+    ASSERT_EQ(sim.control("baud 9600"), "ok");
+    std::vector<Call> sent;
+    for (int i = 0; i < 60; ++i) {
+        std::string text = "Befehl " + std::to_string(i) + " ";
+        text.resize(160, 'x');
+        ASSERT_EQ(sim.control("incoming +49" + std::to_string(100 + i) + " " + text), "ok");
+        sent.push_back(call("+49" + std::to_string(100 + i), text));
+    }
+    std::sort(sent.begin(), sent.end());
+    configure({});
+    // The listing's pauses are gateway time, the line's pace is real: a slower clock than
+    // the harness's keeps a 3 s pause well apart from the machine's hiccups.
+    ASSERT_TRUE(gateway.start("gsmsd", {{"GSMS_TIME_SCALE", "3"}}));
+    ASSERT_TRUE(waitFor([&] { return calls().size() == 60; }, std::chrono::minutes(3)));
+    EXPECT_EQ(calls(), sent);
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 60; }));
+    EXPECT_FALSE(gateway.logHas("cut short"));
+}
+
+TEST_F(Incoming, ListingCutShortIsNamedOnceAndTheNextGoesOn) {
+    for (int i = 1; i <= 5; ++i)
+        ASSERT_EQ(sim.control("incoming +498" + std::to_string(i) + " nr " + std::to_string(i)),
+                  "ok");
+    ASSERT_EQ(sim.control("cmgl-cut 3"), "ok");  // the first listing stops after 3
+    start();
+    ASSERT_TRUE(callCount(5));
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 5; }));
+    // What the first listing gave went at once, the rest at the next one.
+    std::map<std::string, int> listingOf;  // slot -> listings begun before its deletion
+    int listings = 0;
+    for (const auto& c : sim.commands()) {
+        if (c == "at+cmgl=4") ++listings;
+        else if (c.starts_with("at+cmgd=")) listingOf[c.substr(8)] = listings;
+    }
+    EXPECT_EQ(listingOf,
+              (std::map<std::string, int>{{"1", 1}, {"2", 1}, {"3", 1}, {"4", 2}, {"5", 2}}));
+    EXPECT_EQ(gateway.logCount("ERROR: the listing of received SMS was cut short after 3 messages "
+                               "(no final result): the rest waits for the next listing"), 1);
+}
+
+TEST_F(Incoming, RepeatedPartIsDeletedWithoutASecondCommand) {
+    // Part 2 comes twice among its siblings, and once more after the message went.
+    for (const char* seq : {"1 eins", "2 , zwei", "2 , zwei", "3 , drei."})
+        ASSERT_EQ(sim.control(std::string("incoming-part +4991 17 3 ") + seq), "ok");
+    start();
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 4; }));
+    ASSERT_EQ(sim.control("incoming-part +4991 17 3 2 , zwei"), "ok");
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 5; }));
+    const int listings = sim.count("at+cmgl=4");
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgl=4") > listings; }));
+    EXPECT_EQ(calls(), (std::vector<Call>{call("+4991", "eins, zwei, drei.")}));
+    EXPECT_EQ(gateway.logCount("part 2/3 of message 17 from +4991 was received again: deleted"), 2);
+}
+
 // Started commands that never end: at most 16 run, the other messages wait on the SIM, and
 // each message is deleted only once its command has started.
 TEST_F(Incoming, HangingCommandsAreBoundedAndNothingIsDeletedEarly) {

@@ -4,7 +4,8 @@
 // Half the inputs are a modem's capture as it stands: whatever it holds, the walkers and the
 // decoder stay within it, a decoded message is bounded (a sender of at most 21 characters,
 // a text of at most 160, neither with a control character but CR and LF in the text), and
-// after three listings of the same messages every one of them has been handed over.
+// after three listings of the same messages every one of them has been handed over or found
+// repeated, and no part has been handed over twice.
 // The other half are messages built from the input, encoded by the simulator's own encoder
 // (written apart from the decoder) and listed as a modem lists them, among texts that look
 // like listing entries or final results: each comes back whole, once, with its real sender.
@@ -56,14 +57,20 @@ void capturedAsItStands(const std::string& capture, bool complete) {
     }
     PartAssembler parts;
     std::set<int> handed;
+    std::set<std::string> partsHanded;
     for (int listing = 0; listing <= kListingsToWait; ++listing) {
-        for (const ReceivedMessage& m : parts.take(decoded)) {
+        const TakenListing taken = parts.take(decoded, listing);
+        for (const ReceivedMessage& m : taken.ready) {
             FUZZ_CHECK(!m.indexes.empty());
             for (const int index : m.indexes) {
                 FUZZ_CHECK(indexes.count(index) == 1);
                 handed.insert(index);
             }
+            // No part goes to a command twice, however often it is listed.
+            for (const std::string& id : m.parts) FUZZ_CHECK(partsHanded.insert(id).second);
+            parts.handedOver(m, listing);
         }
+        for (const RepeatedPart& r : taken.repeated) handed.insert(r.index);
     }
     FUZZ_CHECK(handed == indexes);
 

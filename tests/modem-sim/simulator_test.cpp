@@ -84,6 +84,8 @@ TEST(ModemSimControls, MalformedControlsSayWhy) {
         {"garbage 0", "error: usage: garbage HEX"},
         {"incoming", "error: usage: incoming SENDER TEXT"},
         {"baud 10", "error: usage: baud N"},
+        {"storage 256", "error: usage: storage N"},
+        {"cmgl-cut", "error: usage: cmgl-cut N"},
         {"pin-entered now", "error: usage: pin-entered"},
         {"csq 99\r\n", "ok"},
     };

@@ -16,6 +16,7 @@ struct AtModem::Reply {
     bool prompt = false;            // "> " instead of a result
     bool none = false;              // no answer at all
     int delayMs = 0;
+    bool unfinished = false;        // the information lines without the result after them
 };
 
 namespace {
@@ -125,7 +126,7 @@ void AtModem::emit(const Reply& r, Output& out) const {
         s = "\r\n";
         for (const std::string& line : r.info) s += line + "\r\n";
     }
-    s += r.prompt ? "\r\n> " : "\r\n" + r.final + "\r\n";
+    if (!r.unfinished) s += r.prompt ? "\r\n> " : "\r\n" + r.final + "\r\n";
     // Real modems send unsolicited result codes at any moment, text entry included.
     if (r.prompt && !afterPrompt_.empty()) s += "\r\n" + afterPrompt_ + "\r\n";
     out.send(std::move(s), r.delayMs);
@@ -494,8 +495,10 @@ AtModem::Reply AtModem::cmgl(Form form, const Args& a) {
         stat = *v;
     }
     Reply r = ok();
+    int listed = 0;
     for (StoredMessage& m : messages_) {
         if (stat != 4 && stat != (m.read ? 1 : 0)) continue;  // nothing stored is STO ...
+        if (cmglCut_ >= 0 && listed++ == cmglCut_) break;
         if (pdu) {
             for (std::string& line : pduListing(m, true)) r.info.push_back(std::move(line));
         } else {
@@ -504,6 +507,8 @@ AtModem::Reply AtModem::cmgl(Form form, const Args& a) {
         }
         m.read = true;
     }
+    r.unfinished = cmglCut_ >= 0;  // the modem falls silent amid its answer
+    cmglCut_ = -1;
     return r;
 }
 
@@ -525,12 +530,12 @@ AtModem::Reply AtModem::cmgr(Form form, const Args& a) {
 AtModem::Reply AtModem::cmgd(Form form, const Args& a) {
     if (!simReady()) return cms(311);
     if (form == Form::Test)
-        return info({"+CMGD: (1-" + std::to_string(kStorageSlots) + "),(0-4)"});
+        return info({"+CMGD: (1-" + std::to_string(slots_) + "),(0-4)"});
     if (form != Form::Set || a.empty() || a.size() > 2) return error();
     auto index = number(a[0].text, 0, 999);
     auto flag = a.size() == 2 ? number(a[1].text, 0, 4) : std::optional<int>(0);
     if (!index || !flag) return error();
-    if (*flag == 0 && (*index < 1 || *index > kStorageSlots)) return cms(321);
+    if (*flag == 0 && (*index < 1 || *index > slots_)) return cms(321);
     std::erase_if(messages_, [&](const StoredMessage& m) {
         if (*flag == 0) return m.index == *index;
         return *flag == 4 || m.read;  // 1 to 3 differ only for sent / unsent messages

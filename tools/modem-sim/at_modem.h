@@ -48,7 +48,8 @@ struct StoredMessage {
 
 class AtModem {
 public:
-    static constexpr int kStorageSlots = 30;
+    static constexpr int kStorageSlots = 30;  // message slots after start
+    static constexpr int kMaxStorageSlots = 255;
 
     void feed(unsigned char byte, Output& out);
     // One control line ("csq 99"): "ok", or "error: " and why.
@@ -155,6 +156,8 @@ private:
     // Stores a received message in the lowest free slot; empty when stored, else why not.
     std::string storeMessage(StoredMessage m, Output& out);
     std::string cmglControl(std::string_view, Output&);
+    std::string storageControl(std::string_view, Output&);
+    std::string cmglCutControl(std::string_view, Output&);
     std::string baudControl(std::string_view, Output&);
     std::string garbageControl(std::string_view, Output&);
     static const std::vector<ControlRule>& controlRules();
@@ -205,6 +208,8 @@ private:
     std::map<std::string, int> refusals_;  // destination -> +CMS ERROR code
     bool cmglNumeric_ = false;
     bool pduRefused_ = false;  // a modem without PDU mode: AT+CMGF=0 answers ERROR
+    int slots_ = kStorageSlots;
+    int cmglCut_ = -1;  // the next AT+CMGL lists this many messages and no result; -1: whole
     int baud_ = 0;
 };
 

@@ -136,6 +136,10 @@ const std::vector<AtModem::ControlRule>& AtModem::controlRules() {
          "ERROR; the modem starts in text mode)", &AtModem::pduControl},
         {"cmgl", "numeric|text", "AT+CMGL=? answers (0-4) or the status names",
          &AtModem::cmglControl},
+        {"storage", "N", "the SIM holds N messages (1-255; 30 at start)",
+         &AtModem::storageControl},
+        {"cmgl-cut", "N", "the next AT+CMGL lists at most N messages and then\n"
+         "falls silent: no final result", &AtModem::cmglCutControl},
         {"baud", "N", "pace output as an N baud line would (0: none)",
          &AtModem::baudControl},
         {"garbage", "HEX", "send these bytes now, unasked", &AtModem::garbageControl},
@@ -433,7 +437,7 @@ std::string AtModem::storeDeliver(DeliverPlan plan, std::string textView, Output
 }
 
 std::string AtModem::storeMessage(StoredMessage m, Output& out) {
-    if (static_cast<int>(messages_.size()) >= kStorageSlots) return "message storage full";
+    if (static_cast<int>(messages_.size()) >= slots_) return "message storage full";
     int index = 1;  // the lowest free slot, as a SIM fills them
     for (const StoredMessage& stored : messages_) {
         if (stored.index != index) break;
@@ -455,6 +459,25 @@ std::string AtModem::cmglControl(std::string_view args, Output&) {
     auto w = words(args);
     if (w.size() != 1 || (w[0] != "numeric" && w[0] != "text")) return kUsage;
     cmglNumeric_ = w[0] == "numeric";
+    return {};
+}
+
+std::string AtModem::storageControl(std::string_view args, Output&) {
+    auto w = words(args);
+    auto v = w.size() == 1 ? number(w[0], 1, kMaxStorageSlots) : std::nullopt;
+    if (!v) return kUsage;
+    if (!messages_.empty() && messages_.back().index > *v)
+        return "message " + std::to_string(messages_.back().index) + " is stored beyond slot " +
+               w[0];
+    slots_ = *v;
+    return {};
+}
+
+std::string AtModem::cmglCutControl(std::string_view args, Output&) {
+    auto w = words(args);
+    auto v = w.size() == 1 ? number(w[0], 0, kMaxStorageSlots) : std::nullopt;
+    if (!v) return kUsage;
+    cmglCut_ = *v;
     return {};
 }
 
