@@ -65,6 +65,8 @@ int writeRaw(const void* bytes, std::size_t count) {
     beat(Heart::Modem);  // the dialogue with the modem moves on
     SerialPort* port = serialPortRef().load();
     int written = port != nullptr ? port->write(bytes, count) : -1;
+    // -1 is a failure of the line itself (a time-out writes short instead): the port is gone.
+    if (port != nullptr && written < 0) notePortLost();
     // The PIN goes out after "at+cpin=\"" in a write of its own: the mask follows the stream.
     // Writes never overlap (modemLock, or the engine thread alone at start-up).
     static PinMask sentMask;

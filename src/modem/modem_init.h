@@ -1,6 +1,7 @@
-// Brings the modem into service on the engine thread, before any other modem user exists
-// (so it takes no lock): probe, wake-up, PIN, functionality, network, text mode and character
-// set. The service centre is read by the caller (gateway/modem_start.h).
+// Brings the modem into service: probe, wake-up, PIN, functionality, network, text mode and
+// character set. The service centre is read by the caller (gateway/modem_start.h). It takes no
+// lock: at start it runs on the engine thread before any other modem user exists; when the
+// port is back, the LinkThread holds modemLock around it.
 #pragma once
 
 #include <string>
