@@ -9,6 +9,7 @@
 #include "core/activity.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "gateway/link_thread.h"
 #include "gateway/modem_start.h"
 #include "gateway/service_status.h"
 #include "jobs/dispatch.h"
@@ -55,15 +56,6 @@ void signalRoutine() { signalThread(); }
     endProcess(kExitRestart);
 }
 
-// Modem initialisation failed.
-[[noreturn]] void fatalStopB(const std::string& message, int exitCode) {
-    markEngineStopped();
-    fileLog(message);
-    windowLog(nullptr, message, kColorDefault);
-    clock::sleepMs(10000);
-    endProcess(exitCode);
-}
-
 void startWorker(void (*routine)(), const char* name) {
     startDetachedThread(routine, name, kThreadStack);
     const std::string line = std::string(name) + " started";
@@ -72,6 +64,14 @@ void startWorker(void (*routine)(), const char* name) {
 }
 
 }  // namespace
+
+void fatalModemStop(const std::string& message, int exitCode) {
+    markEngineStopped();
+    fileLog(message);
+    windowLog(nullptr, message, kColorDefault);
+    clock::sleepMs(10000);
+    endProcess(exitCode);
+}
 
 void setEngineStageForTest(EngineStage stage) { setEngineStage(stage); }
 
@@ -113,13 +113,14 @@ void init_gsms() {
 
     std::string message;
     const int failure = startModem(message);
-    if (failure != 0) fatalStopB(message, failure);
+    if (failure != 0) fatalModemStop(message, failure);
 
     startWorker(reportRoutine, "ReportThread");
     startWorker(processingRoutine, "ProcessingThread");
     startWorker(readJobsRoutine, "ReadJobsThread");
     if (s.incomingEnable.load() != 0) startWorker(incomingRoutine, "IncomingThread");
     startWorker(signalRoutine, "SignalThread");
+    startLinkThread(s.portMode);  // silent: only what it does is logged
     moveOn(EngineStage::Running);
 }
 

@@ -1,6 +1,7 @@
-// Bringing the modem into service at start, on the engine thread before any other modem user
-// exists: the modem dialogue (modem/modem_init.h), then the SMS services it calls for, the
-// tech alarm when no modem answers and the service centre once it is ready.
+// Bringing the modem into service: the modem dialogue (modem/modem_init.h), then the SMS
+// services it calls for, the tech alarm when no modem answers and the service centre once it
+// is ready. At start on the engine thread, before any other modem user exists (so without a
+// lock); again on the LinkThread when the port is back, under modemLock.
 #pragma once
 
 #include <string>
