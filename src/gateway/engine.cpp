@@ -120,7 +120,7 @@ void init_gsms() {
     startWorker(readJobsRoutine, "ReadJobsThread");
     if (s.incomingEnable.load() != 0) startWorker(incomingRoutine, "IncomingThread");
     startWorker(signalRoutine, "SignalThread");
-    startLinkThread(s.portMode);  // silent: only what it does is logged
+    startLinkThread();  // silent: only what it does is logged
     moveOn(EngineStage::Running);
 }
 

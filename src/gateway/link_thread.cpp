@@ -7,6 +7,7 @@
 #include "core/activity.h"
 #include "core/log.h"
 #include "core/process_exit.h"
+#include "core/settings.h"
 #include "gateway/engine.h"
 #include "gateway/modem_start.h"
 #include "jobs/job_table.h"
@@ -22,8 +23,13 @@ namespace {
 
 constexpr std::size_t kThreadStack = 0x20000;  // 128 KiB, as every worker
 
-// Copied once at start: the settings' texts belong to the Settings dialog while the engine runs.
-const std::string* portMode = nullptr;
+// Copied once at start: the settings' texts belong to the Settings dialog while the engine
+// runs, and a change of them takes effect at the next start.
+struct StartTexts {
+    std::string portMode;
+    ModemTexts modem;
+};
+const StartTexts* startTexts = nullptr;
 
 void back(std::int64_t goneMs) {
     setPortHungUp(false);  // before the line, so that the status its notification brings is clear
@@ -46,10 +52,10 @@ void heal(SerialPort& port) {
         std::unique_lock lock(modemLock());
         if (port.open()) {
             const std::int64_t gone = clock::monotonicMs() - since;
-            port.configure(portMode->c_str());
+            port.configure(startTexts->portMode.c_str());
             port.setTimeouts(50);
             std::string message;
-            const int failure = startModem(message);
+            const int failure = startModem(startTexts->modem, message);
             if (failure == 0) {
                 back(gone);
                 lock.unlock();
@@ -79,8 +85,8 @@ void heal(SerialPort& port) {
 
 }  // namespace
 
-void startLinkThread(const char* mode) {
-    portMode = new std::string(mode != nullptr ? mode : "");
+void startLinkThread() {
+    startTexts = new StartTexts{settings().portMode, modemTextsFromSettings()};
     startDetachedThread(linkThread, "LinkThread", kThreadStack);
 }
 

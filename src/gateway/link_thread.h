@@ -25,7 +25,7 @@ namespace gsms {
 // How often the port is tried again while it is gone, in gateway milliseconds.
 constexpr std::int64_t kPortRetryMs = 1000;
 
-// Starts the LinkThread; portMode is the line's mode text, applied at each opening.
-void startLinkThread(const char* portMode);
+// Starts the LinkThread, with copies of the settings' port mode, port name and PIN.
+void startLinkThread();
 
 }  // namespace gsms

@@ -6,11 +6,15 @@
 
 #include <string>
 
+#include "modem/modem_init.h"
+
 namespace gsms {
 
 // 0 when the modem is ready and its service centre read (and logged as "SMSC <number> type
 // <type>"); otherwise the exit code for the fatal stop, with `message` holding the line it
 // reports (initModem's). A modem that answers nothing raises the tech alarm first.
 [[nodiscard]] int startModem(std::string& message);
+// The same with the port name and PIN given (initModem's texts).
+[[nodiscard]] int startModem(const ModemTexts& texts, std::string& message);
 
 }  // namespace gsms

@@ -15,4 +15,15 @@ namespace gsms {
 // not even after the wake-up: the caller raises the tech alarm then.
 [[nodiscard]] int initModem(std::string& message, bool& notFound);
 
+// What the dialogue takes from the settings: the port name (for its messages) and the PIN.
+// Copied at start for the modem's later returns: the window's Settings dialog writes the
+// settings' texts without a lock, and a change of them takes effect at the next start.
+struct ModemTexts {
+    std::string portName;
+    std::string pin;
+};
+[[nodiscard]] ModemTexts modemTextsFromSettings();
+// The same with these texts; the one above takes them from the settings as they are now.
+[[nodiscard]] int initModem(const ModemTexts& texts, std::string& message, bool& notFound);
+
 }  // namespace gsms
