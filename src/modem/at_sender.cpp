@@ -108,7 +108,8 @@ int resynchronise(std::int64_t budgetMs, std::string& heard) {
     const unsigned char esc = 0x1B;
     (void)writeRaw(&esc, 1);
     int answered = -1;
-    while (answered != 0 && left() > 0) {
+    // A port that is gone answers nothing: the LinkThread needs the lock to open it again.
+    while (answered != 0 && left() > 0 && !portHungUp()) {
         s.event(ModemEvent::Ok).reset();
         (void)sendCommand("at", "\r");
         answered = waitOk(left() < 1000 ? left() : 1000);
