@@ -14,6 +14,12 @@
 // still in the folder). GSMS_BENCH_TIME_SCALE (default 1, real time) speeds up the gateway's
 // own pauses, to see what the gateway adds with a large folder behind them.
 // BM_Idle measures gsmsd's CPU time over 60 idle seconds (signal polls included).
+// BM_ModemBlip/N takes the modem's port away for N seconds and brings it back under the same
+// link, as a USB modem that re-enumerates does; a job file is dropped once the port is gone.
+// It measures the time from the modem's return (its link made again) to the simulator's
+// acceptance of the job. gsmsd runs with the default settings; when it ends (a port gone
+// longer than the signal supervision waits), it is started again 5 s later, as systemd's
+// Restart=on-failure with RestartSec=5 does, and "restarts" counts how often.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -36,14 +42,16 @@ struct Rig {
     Scratch dir;
     Simulator sim{dir.path()};
     Gateway gateway{dir.path()};
+    std::string scale = "1";
     bool start(const std::string& timeScale = "1") {
         for (const char* d : {"in", "done", "error"}) fs::create_directories(dir / d);
         if (!sim.start()) return false;
         gateway.configure(sim, {{"IncomingEnable", "0"}});
-        // Real time: the benchmark measures the pauses as they are in service.
-        return gateway.start("gsmsd", {{"GSMS_TIME_SCALE", timeScale}}) &&
-               gateway.waitLog("SignalThread started", std::chrono::seconds(60));
+        scale = timeScale;
+        return restart() && gateway.waitLog("SignalThread started", std::chrono::seconds(60));
     }
+    // Real time: the benchmark measures the pauses as they are in service.
+    bool restart() { return gateway.start("gsmsd", {{"GSMS_TIME_SCALE", scale}}); }
 };
 
 void BM_Jobs(benchmark::State& state) {
@@ -192,6 +200,51 @@ void BM_Idle(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Idle)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_ModemBlip(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    const int outage = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        Rig rig;
+        if (!rig.start()) {
+            state.SkipWithError("gateway did not start");
+            return;
+        }
+        const std::string link = rig.sim.link();
+        auto linked = [&] { return fs::exists(fs::symlink_status(link)); };
+        (void)rig.sim.control("hangup " + std::to_string(outage));
+        if (!waitFor([&] { return !linked() && rig.gateway.logHas("modem port hung up"); })) {
+            state.SkipWithError("the port did not go");
+            return;
+        }
+        writeText(rig.dir / "in/blip.sms",
+                  "[Alarm]\r\nPhoneNumber=+4917099\r\nMessage=after the blip\r\n");
+        int restarts = 0;
+        Clock::time_point back{}, restartAt{};
+        const bool accepted = waitFor(
+            [&] {
+                if (back == Clock::time_point{} && linked()) back = Clock::now();
+                if (rig.gateway.process().exitCode() != -1) {
+                    if (restartAt == Clock::time_point{}) restartAt = Clock::now() + std::chrono::seconds(5);
+                    if (Clock::now() >= restartAt && rig.restart()) {
+                        ++restarts;
+                        restartAt = {};
+                    }
+                }
+                return !rig.sim.records().empty();
+            },
+            std::chrono::seconds(outage + 300));
+        if (!accepted || back == Clock::time_point{}) {
+            state.SkipWithError("the job was not accepted");
+            return;
+        }
+        const double delay = std::chrono::duration<double>(Clock::now() - back).count();
+        state.SetIterationTime(delay);
+        state.counters["return_to_accepted_s"] = delay;
+        state.counters["restarts"] = restarts;
+    }
+}
+BENCHMARK(BM_ModemBlip)->Arg(2)->Arg(20)->Arg(180)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 

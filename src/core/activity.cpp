@@ -18,6 +18,7 @@ std::atomic<bool> stopping{false};
 std::atomic<int> inFlight{0};
 std::array<std::atomic<std::uint64_t>, 4> tallies{};
 std::atomic<bool> hungUp{false};
+std::atomic<std::int64_t> hungUpAt{0};
 std::atomic<void (*)()> statusListener{nullptr};
 const std::int64_t processStart = clock::wallSeconds();
 
@@ -110,8 +111,13 @@ std::string portName() {
     return t.port;
 }
 
-void setPortHungUp(bool h) { hungUp.store(h); }
+bool setPortHungUp(bool h) {
+    // The time first, so that whoever sees the flag finds the time of this loss.
+    if (h && !hungUp.load()) hungUpAt.store(clock::monotonicMs());
+    return hungUp.exchange(h);
+}
 bool portHungUp() { return hungUp.load(); }
+std::int64_t portHungUpSinceMs() { return hungUpAt.load(); }
 
 void noteError(std::string_view text) {
     Texts& t = texts();
@@ -135,6 +141,7 @@ void resetActivityForTest() {
     inFlight.store(0);
     for (auto& t : tallies) t.store(0);
     hungUp.store(false);
+    hungUpAt.store(0);
     Texts& t = texts();
     std::lock_guard lock(t.lock);
     t.last = LastError{};

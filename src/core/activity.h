@@ -4,10 +4,11 @@
 // error, which the status shows.
 //
 // Who calls what: the engine thread sets the stage; the InputThread beats Reader and says
-// when the port hangs up; the ProcessingThread beats Dispatch, brackets each submission with
-// beginSubmission/endSubmission and counts its outcomes; whoever writes to the modem beats
-// Modem, and so does the IncomingThread while a long listing comes in; the IncomingThread
-// counts received messages; windowLog notes every red line. The
+// when the port hangs up (so does a failed write), the LinkThread when it is back; the
+// ProcessingThread beats Dispatch, brackets each submission with beginSubmission/endSubmission
+// and counts its outcomes; whoever writes to the modem beats Modem, and so does the
+// IncomingThread while a long listing comes in; the IncomingThread counts received messages;
+// windowLog notes every red line. The
 // main thread of gsmsd requests the stop. Everything is atomic except the last error, which
 // has a lock of its own (innermost: nothing is taken while it is held).
 #pragma once
@@ -88,11 +89,15 @@ enum class Tally { Sent, Failed, Retried, Received };
 void tally(Tally what);
 [[nodiscard]] std::uint64_t tallied(Tally what);
 
-// --- The modem port: its configured name once the settings are loaded, and whether it hung up.
+// --- The modem port: its configured name once the settings are loaded, and whether it is gone:
+// set when a read or write fails on it, cleared once it is open again and the modem back in
+// service. Nothing is submitted, polled or listed meanwhile.
 void notePortName(std::string_view name);
 [[nodiscard]] std::string portName();
-void setPortHungUp(bool hungUp);
+// Returns the value before; setting it notes the time of the loss (gateway milliseconds).
+bool setPortHungUp(bool hungUp);
 [[nodiscard]] bool portHungUp();
+[[nodiscard]] std::int64_t portHungUpSinceMs();
 
 // --- The last red line and when it came (wall seconds; 0: none yet).
 struct LastError {

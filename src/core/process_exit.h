@@ -6,7 +6,7 @@ namespace gsms {
 // Exit codes of the process (listed by --help and in the README; the systemd unit restarts
 // after kExitRestart and not after kExitSimLocked).
 constexpr int kExitStopped = 0;       // SIGTERM or SIGINT (gsmsd), the window closed (gsms)
-constexpr int kExitRestart = 1;       // fatal start-up failure or lasting signal loss
+constexpr int kExitRestart = 1;       // fatal start-up failure, lasting signal or port loss
 constexpr int kExitBadArguments = 2;  // unknown command-line argument
 // The SIM is locked or refused the PIN: only a person can help, and each start would spend
 // one of the SIM's tries. 6 is the LSB code for "program is not configured".

@@ -9,6 +9,7 @@
 #include "core/activity.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "gateway/link_thread.h"
 #include "gateway/modem_start.h"
 #include "gateway/service_status.h"
 #include "jobs/dispatch.h"
@@ -65,16 +66,6 @@ void pauseBeforeTheEnd(std::int64_t ms) {
     endProcess(kExitRestart);
 }
 
-// Modem initialisation failed: shown in the ordinary colour, a failure all the same (the
-// journal gets it as an error, the status as the last error).
-[[noreturn]] void fatalStopB(const std::string& message, int exitCode) {
-    markEngineStopped();
-    fileLog(message);
-    windowLogFailure(nullptr, message, kColorDefault);
-    pauseBeforeTheEnd(10000);
-    endProcess(exitCode);
-}
-
 void startWorker(void (*routine)(), const char* name) {
     startDetachedThread(routine, name, kThreadStack);
     const std::string line = std::string(name) + " started";
@@ -83,6 +74,16 @@ void startWorker(void (*routine)(), const char* name) {
 }
 
 }  // namespace
+
+// Shown in the ordinary colour, a failure all the same (the journal gets it as an error, the
+// status as the last error).
+void fatalModemStop(const std::string& message, int exitCode) {
+    markEngineStopped();
+    fileLog(message);
+    windowLogFailure(nullptr, message, kColorDefault);
+    pauseBeforeTheEnd(10000);
+    endProcess(exitCode);
+}
 
 void setEngineStageForTest(EngineStage stage) { setEngineStage(stage); }
 
@@ -124,13 +125,14 @@ void init_gsms() {
 
     std::string message;
     const int failure = startModem(message);
-    if (failure != 0) fatalStopB(message, failure);
+    if (failure != 0) fatalModemStop(message, failure);
 
     startWorker(reportRoutine, "ReportThread");
     startWorker(processingRoutine, "ProcessingThread");
     startWorker(readJobsRoutine, "ReadJobsThread");
     if (s.incomingEnable.load() != 0) startWorker(incomingRoutine, "IncomingThread");
     startWorker(signalRoutine, "SignalThread");
+    startLinkThread();  // silent: only what it does is logged
     moveOn(EngineStage::Running);
 }
 

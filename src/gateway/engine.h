@@ -24,6 +24,11 @@ int startEngine();
 // The engine thread's routine.
 void init_gsms();
 
+// The modem could not be brought into service (at start, or when the LinkThread brings it
+// back): marks the engine stopped, logs the message (both logs), pauses 10 s and ends the
+// process with exitCode.
+[[noreturn]] void fatalModemStop(const std::string& message, int exitCode);
+
 // Tests: put the engine in a stage without running it.
 void setEngineStageForTest(EngineStage stage);
 

@@ -11,9 +11,11 @@
 
 namespace gsms {
 
-int startModem(std::string& message) {
+int startModem(std::string& message) { return startModem(modemTextsFromSettings(), message); }
+
+int startModem(const ModemTexts& texts, std::string& message) {
     bool notFound = false;
-    const int failure = initModem(message, notFound);
+    const int failure = initModem(texts, message, notFound);
     if (notFound) raiseTechAlarm();
     if (failure != 0) return failure;
 

@@ -1,9 +1,12 @@
-// Bringing the modem into service at start, on the engine thread before any other modem user
-// exists: the modem dialogue (modem/modem_init.h), then the SMS services it calls for, the
-// tech alarm when no modem answers and the service centre once it is ready.
+// Bringing the modem into service: the modem dialogue (modem/modem_init.h), then the SMS
+// services it calls for, the tech alarm when no modem answers and the service centre once it
+// is ready. At start on the engine thread, before any other modem user exists (so without a
+// lock); again on the LinkThread when the port is back, under modemLock.
 #pragma once
 
 #include <string>
+
+#include "modem/modem_init.h"
 
 namespace gsms {
 
@@ -11,5 +14,7 @@ namespace gsms {
 // <type>"); otherwise the exit code for the fatal stop, with `message` holding the line it
 // reports (initModem's). A modem that answers nothing raises the tech alarm first.
 [[nodiscard]] int startModem(std::string& message);
+// The same with the port name and PIN given (initModem's texts).
+[[nodiscard]] int startModem(const ModemTexts& texts, std::string& message);
 
 }  // namespace gsms

@@ -2,7 +2,7 @@
 // retried after "RetryDelay" up to "RetryCount" attempts, mini-messages get one. Between
 // sweeps it pauses 500 ms, or until a job is queued. Once a stop is requested no submission
 // starts; the one in flight ends and its job is marked finished before it counts as ended.
-// A job it finishes wakes the ReportThread.
+// A job it finishes wakes the ReportThread. While the modem port is gone nothing is submitted.
 #include "jobs/dispatch.h"
 
 #include <atomic>
@@ -115,6 +115,8 @@ void dispatchSweep() {
         AlarmJob* job = table.slots[slot];
         if (job == nullptr || job->finished) continue;
         if (!job->mini && now32() < job->next_try_at) continue;
+        // The port is gone: every job waits for it, its attempts kept.
+        if (portHungUp()) return;
         if (!beginSubmission()) return;  // stopping: the job stays for the next start
         beat(Heart::Dispatch);
         lock.unlock();

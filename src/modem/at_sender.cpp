@@ -65,6 +65,8 @@ int writeRaw(const void* bytes, std::size_t count) {
     beat(Heart::Modem);  // the dialogue with the modem moves on
     SerialPort* port = serialPortRef().load();
     int written = port != nullptr ? port->write(bytes, count) : -1;
+    // -1 is a failure of the line itself (a time-out writes short instead): the port is gone.
+    if (port != nullptr && written < 0) notePortLost();
     // The PIN goes out after "at+cpin=\"" in a write of its own: the mask follows the stream.
     // Writes never overlap (modemLock, or the engine thread alone at start-up).
     static PinMask sentMask;
@@ -106,7 +108,8 @@ int resynchronise(std::int64_t budgetMs, std::string& heard) {
     const unsigned char esc = 0x1B;
     (void)writeRaw(&esc, 1);
     int answered = -1;
-    while (answered != 0 && left() > 0) {
+    // A port that is gone answers nothing: the LinkThread needs the lock to open it again.
+    while (answered != 0 && left() > 0 && !portHungUp()) {
         s.event(ModemEvent::Ok).reset();
         (void)sendCommand("at", "\r");
         answered = waitOk(left() < 1000 ? left() : 1000);

@@ -36,7 +36,8 @@ int writeRaw(const void* bytes, std::size_t count);
 // answers OK or budgetMs pass, then "at+cmgf?", whose answer comes after every answer still
 // in flight, so that no late answer can end the next exchange's wait. `heard` receives the
 // other lines that came before the first OK (a late "+CMGS: <mr>" says that a submission went
-// out after all). 0 when the modem answered, -1 (logged) when it did not.
+// out after all). 0 when the modem answered, -1 (logged) when it did not, at once when the
+// port is gone.
 [[nodiscard]] int resynchronise(std::int64_t budgetMs, std::string& heard);
 
 // Forgets the time of the last transmission (tests).

@@ -31,21 +31,17 @@ void inputThread() {
     ModemState& s = modemState();
     LineAssembler assembler;
     PinMask traceMask;
-    bool hungUp = false;
     for (;;) {
         beat(Heart::Reader);
         SerialPort* port = serialPortRef().load();
         unsigned char byte = 0;
         const int n = port != nullptr ? port->read(&byte, 1) : 0;
         if (n < 0) {
-            // Gone (unplugged, or its pseudo-terminal closed): every read fails at once, so
-            // pause rather than spin; the signal supervision ends the process in time.
-            if (!hungUp) {
-                fileLog("modem port hung up");
-                windowLog(nullptr, "modem port hung up", kColorRed);
-                hungUp = true;
-                setPortHungUp(true);
-            }
+            // Gone (unplugged, its pseudo-terminal closed, or closed until it opens again):
+            // every read fails at once, so pause rather than spin. The LinkThread opens it
+            // again; a line begun before the loss ends with it.
+            notePortLost();
+            assembler = LineAssembler();
             clock::pauseRealMs(100);
             continue;
         }
@@ -53,8 +49,6 @@ void inputThread() {
             clock::sleepMs(1);
             continue;
         }
-        if (hungUp) setPortHungUp(false);
-        hungUp = false;
         s.bytesIn.fetch_add(1, std::memory_order_relaxed);
         rawTrace(traceMask.feed(byte));
         const LineAssembler::Fed fed = assembler.feed(byte);

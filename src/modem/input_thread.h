@@ -19,8 +19,8 @@ void rawTrace(unsigned char byte);
 // a Prompt to the Prompt event.
 void deliver(ModemState& state, LineAssembler::Fed fed, const LineAssembler& assembler);
 
-// The InputThread routine: reads the port byte by byte for ever. While the port is hung up it
-// pauses 100 ms between reads and logs "modem port hung up" once.
+// The InputThread routine: reads the port byte by byte for ever. While the port is gone it
+// pauses 100 ms between reads; the loss is noted with notePortLost (modem_state.h).
 [[noreturn]] void inputThread();
 
 }  // namespace gsms

@@ -22,9 +22,9 @@ void exchange(std::initializer_list<ModemEvent> reset, const char* command, cons
     (void)sendCommand(command, suffix);
 }
 
-std::string withPort(const char* format) {
+std::string withPort(const char* format, const std::string& port) {
     char line[sizeof GatewaySettings::portName + 128];  // a port name of any length
-    std::snprintf(line, sizeof line, format, settings().portName);
+    std::snprintf(line, sizeof line, format, port.c_str());
     return line;
 }
 
@@ -45,7 +45,13 @@ std::string lockedMessage(const std::string& state) {
 
 }  // namespace
 
+ModemTexts modemTextsFromSettings() { return {settings().portName, settings().pin}; }
+
 int initModem(std::string& message, bool& notFound) {
+    return initModem(modemTextsFromSettings(), message, notFound);
+}
+
+int initModem(const ModemTexts& texts, std::string& message, bool& notFound) {
     notFound = false;
     ModemState& s = modemState();
     // Probe: the engine has already paused 500 ms after starting the reader.
@@ -63,11 +69,13 @@ int initModem(std::string& message, bool& notFound) {
         exchange({ModemEvent::Ok}, "at", "\r");
         if (waitOk(5000) != 0) {
             notFound = true;
-            message = withPort("** init_gsms ** ERROR: GSM modem not found on port %s");
+            message = withPort("** init_gsms ** ERROR: GSM modem not found on port %s",
+                               texts.portName);
             return kExitRestart;
         }
     }
-    message = withPort("** init_gsms ** ERROR: init of GSM modem on port %s failed.");
+    message = withPort("** init_gsms ** ERROR: init of GSM modem on port %s failed.",
+                       texts.portName);
 
     exchange({ModemEvent::Cpin}, "at+cpin", "?\r");
     if (s.event(ModemEvent::Cpin).wait(5000) != 0) return kExitRestart;
@@ -77,13 +85,13 @@ int initModem(std::string& message, bool& notFound) {
             message = lockedMessage(state);
             return kExitSimLocked;
         }
-        if (settings().pin[0] == '\0') {
+        if (texts.pin.empty()) {
             message = "** init_gsms ** ERROR: PIN not entered.";
             return kExitRestart;
         }
         windowLog(nullptr, "** init_gsms ** Entering PIN code...", kColorDefault);
         exchange({ModemEvent::Ok, ModemEvent::Error}, "at+cpin", "=\"");
-        (void)sendCommand(settings().pin, "\"\r");
+        (void)sendCommand(texts.pin.c_str(), "\"\r");
         const int answer = waitOkOrError(30000);
         if (answer == 1) {
             // Started again, the gateway would spend the SIM's next try with the same PIN.
@@ -95,7 +103,8 @@ int initModem(std::string& message, bool& notFound) {
             return kExitRestart;
         }
     }
-    message = withPort("** init_gsms ** ERROR: init of GSM modem on port %s failed.");
+    message = withPort("** init_gsms ** ERROR: init of GSM modem on port %s failed.",
+                       texts.portName);
 
     exchange({ModemEvent::Cfun, ModemEvent::Error}, "at+cfun", "?\r");
     int cfun = waitCfunOrError(5000);

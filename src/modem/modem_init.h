@@ -1,6 +1,7 @@
-// Brings the modem into service on the engine thread, before any other modem user exists
-// (so it takes no lock): probe, wake-up, PIN, functionality, network, text mode and character
-// set. The service centre is read by the caller (gateway/modem_start.h).
+// Brings the modem into service: probe, wake-up, PIN, functionality, network, text mode and
+// character set. The service centre is read by the caller (gateway/modem_start.h). It takes no
+// lock: at start it runs on the engine thread before any other modem user exists; when the
+// port is back, the LinkThread holds modemLock around it.
 #pragma once
 
 #include <string>
@@ -13,5 +14,16 @@ namespace gsms {
 // only when the SIM answers "SIM PIN". `notFound` is set when the modem answered nothing,
 // not even after the wake-up: the caller raises the tech alarm then.
 [[nodiscard]] int initModem(std::string& message, bool& notFound);
+
+// What the dialogue takes from the settings: the port name (for its messages) and the PIN.
+// Copied at start for the modem's later returns: the window's Settings dialog writes the
+// settings' texts without a lock, and a change of them takes effect at the next start.
+struct ModemTexts {
+    std::string portName;
+    std::string pin;
+};
+[[nodiscard]] ModemTexts modemTextsFromSettings();
+// The same with these texts; the one above takes them from the settings as they are now.
+[[nodiscard]] int initModem(const ModemTexts& texts, std::string& message, bool& notFound);
 
 }  // namespace gsms

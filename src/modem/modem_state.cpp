@@ -1,5 +1,8 @@
 #include "modem/modem_state.h"
 
+#include "core/activity.h"
+#include "core/log.h"
+
 namespace gsms {
 
 void ModemState::clearCapture() {
@@ -31,6 +34,13 @@ ModemState& modemState() {
 std::atomic<SerialPort*>& serialPortRef() {
     static std::atomic<SerialPort*> port{nullptr};
     return port;
+}
+
+void notePortLost() {
+    // The flag before the line, so that the status its notification brings shows the loss.
+    if (setPortHungUp(true)) return;
+    fileLog("modem port hung up");
+    windowLog(nullptr, "modem port hung up", kColorRed);
 }
 
 }  // namespace gsms

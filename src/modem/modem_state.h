@@ -78,4 +78,9 @@ ModemState& modemState();
 // The one serial port of the engine; null until the engine has created it.
 std::atomic<SerialPort*>& serialPortRef();
 
+// The port is gone (a read or write on it failed): sets the activity's hang-up flag and, once
+// per loss, logs "modem port hung up" in both logs (red). The LinkThread clears the flag once
+// the modem is back. Any thread.
+void notePortLost();
+
 }  // namespace gsms

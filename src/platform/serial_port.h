@@ -11,6 +11,10 @@
 // setTimeouts(unit): t = unit x 10 ms; a read waits at most t per byte (0 bytes when none came),
 // a write of n bytes at most t x (n + 1).
 // Thread safety: one thread may read while another writes; never two reads or two writes at once.
+// close() and a later open() may run while other threads read or write: a transfer in progress
+// ends on the line it began on, the ones after a close fail at once (-1), and those after the
+// open use the new line. (POSIX: the new line is put under the descriptor number of the old;
+// Windows: a lock inside the port keeps the handle from being closed under a transfer.)
 #pragma once
 
 #include <cstddef>
@@ -28,8 +32,12 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     // 1 on success, 0 on failure (missing device, held by another program, no terminal);
-    // lastError() then holds the system's reason.
+    // lastError() then holds the system's reason. After close() it opens the device name anew
+    // (a link is resolved again) and applies the stored line settings again.
     [[nodiscard]] int open();
+    // Lets the line go (the device, its exclusive hold and lock), so that a device that comes
+    // back, or another program, may open it; reads and writes fail until the next open().
+    void close();
     // Applies a mode text; an unparsable text changes nothing.
     void configure(const char* mode);
     // unit in tens of milliseconds.

@@ -168,8 +168,14 @@ std::string SerialPort::devicePath(const std::string& portName) {
     return portName;
 }
 
+// The descriptor's number stays once the first open has given it: a line closed or opened
+// again is put under that same number (dup3), so that a read or write on another thread never
+// meets a freed number, or one that another open has taken meanwhile; it ends on the line it
+// began on.
 struct SerialPort::Native {
     int fd = -1;
+    int inert = -1;  // the read end of a pipe without a writer: reads end at once, writes fail
+    std::atomic<bool> attached{false};  // a line is in place under fd
     std::atomic<int> timeoutMs{5000};
 };
 
@@ -213,15 +219,15 @@ SerialPort::SerialPort(const char* deviceName) : native_(std::make_unique<Native
 }
 
 SerialPort::~SerialPort() {
-    if (native_->fd < 0) return;
-    releaseHeld(native_->fd);
-    ::close(native_->fd);
+    if (native_->attached.load()) releaseHeld(native_->fd);
+    if (native_->fd >= 0) ::close(native_->fd);
+    if (native_->inert >= 0) ::close(native_->inert);
 }
 
-bool SerialPort::isOpen() const { return native_->fd >= 0; }
+bool SerialPort::isOpen() const { return native_->attached.load(); }
 
 int SerialPort::open() {
-    if (native_->fd >= 0) {
+    if (isOpen()) {
         lastError_ = EBUSY;
         return 0;
     }
@@ -248,8 +254,20 @@ int SerialPort::open() {
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     ::tcsetattr(fd, TCSANOW, &tio);
-    noteHeld(fd);
-    native_->fd = fd;
+    if (native_->fd < 0) {
+        native_->fd = fd;
+        // The number stays the port's from now on, whatever line is put under it.
+        noteHeld(fd);
+    } else {
+        // In place of the line closed before; the lock stays with the new line's description.
+        if (::dup3(fd, native_->fd, O_CLOEXEC) < 0) {
+            lastError_ = errno;
+            ::close(fd);
+            return 0;
+        }
+        ::close(fd);
+    }
+    native_->attached = true;
     if (baud_ != 0) applyLine();
     setTimeouts(500);
     purge();
@@ -272,8 +290,26 @@ bool SerialPort::applyLine() {
     return ::tcsetattr(native_->fd, TCSANOW, &tio) == 0;
 }
 
+void SerialPort::close() {
+    if (!native_->attached.exchange(false)) return;
+    // Given back what open took, so that the device opens again at once, even where another
+    // descriptor keeps it alive.
+    (void)::ioctl(native_->fd, TIOCNXCL);
+    (void)::flock(native_->fd, LOCK_UN);
+    if (native_->inert < 0) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) == 0) {
+            ::close(ends[1]);
+            native_->inert = ends[0];
+        }
+    }
+    // Without the inert descriptor the dead line stays under the number until the next open:
+    // reads and writes fail all the same, as the port counts as closed.
+    if (native_->inert >= 0) (void)::dup3(native_->inert, native_->fd, O_CLOEXEC);
+}
+
 void SerialPort::configure(const char* mode) {
-    if (native_->fd < 0) return;
+    if (!isOpen()) return;
     LineSettings ls;
     if (!parseModeText(mode, ls)) return;
     baud_ = ls.baud;
@@ -284,16 +320,16 @@ void SerialPort::configure(const char* mode) {
 }
 
 void SerialPort::setTimeouts(int unit) {
-    if (native_->fd < 0) return;
+    if (!isOpen()) return;
     native_->timeoutMs = unit > 0 ? unit * 10 : 0;
 }
 
 void SerialPort::purge() {
-    if (native_->fd >= 0) ::tcflush(native_->fd, TCIOFLUSH);
+    if (isOpen()) ::tcflush(native_->fd, TCIOFLUSH);
 }
 
 int SerialPort::read(void* buffer, std::size_t count) {
-    if (native_->fd < 0) return -1;
+    if (!isOpen()) return -1;
     if (count == 0) return 0;
     const int t = native_->timeoutMs.load();
     // The whole read may take t per byte asked for; it returns as soon as bytes came.
@@ -321,7 +357,7 @@ int SerialPort::read(void* buffer, std::size_t count) {
 }
 
 int SerialPort::write(const void* buffer, std::size_t count) {
-    if (native_->fd < 0) return -1;
+    if (!isOpen()) return -1;
     const int t = native_->timeoutMs.load();
     long long total = static_cast<long long>(t) * static_cast<long long>(count + 1);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(total);

@@ -1,10 +1,16 @@
 // Windows serial port: the COM port opened exclusively for overlapped I/O, its line settings
 // from the mode text through BuildCommDCB, the time-outs kept by the driver. One read and one
 // write may be pending at the same time, each with its own request record and event.
+// close() and open() may run while another thread reads or writes: each transfer holds the
+// port's line lock shared, and the handle is closed or put in place only under it exclusively,
+// after the pending transfers were cancelled.
 #include <windows.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <shared_mutex>
 
 #include "platform/serial_port.h"
 #include "platform/win32_errors.h"
@@ -12,7 +18,10 @@
 namespace gsms {
 
 struct SerialPort::Native {
-    HANDLE port = INVALID_HANDLE_VALUE;
+    std::atomic<HANDLE> port{INVALID_HANDLE_VALUE};
+    // Shared for a transfer or a change of the line's settings, exclusive to close the handle
+    // or put a new one in place. A leaf: nothing is taken while it is held.
+    std::shared_mutex line;
     HANDLE readEvent = nullptr;   // manual reset, completion of reads
     HANDLE writeEvent = nullptr;  // manual reset, completion of writes
     OVERLAPPED readRequest{};     // its file offset stays 0: a COM port has none
@@ -65,9 +74,10 @@ SerialPort::~SerialPort() {
 
 void SerialPort::releaseAtProcessEnd() {}
 
-bool SerialPort::isOpen() const { return native_->port != INVALID_HANDLE_VALUE; }
+bool SerialPort::isOpen() const { return native_->port.load() != INVALID_HANDLE_VALUE; }
 
 int SerialPort::open() {
+    std::unique_lock lock(native_->line);
     if (isOpen()) {
         lastError_ = EBUSY;
         return 0;
@@ -98,13 +108,28 @@ int SerialPort::open() {
         return 0;
     }
     native_->port = h;
+    lock.unlock();
     if (baud_ != 0) (void)applyLine();
     setTimeouts(500);
     purge();
     return 1;
 }
 
+void SerialPort::close() {
+    {
+        // The pending transfers end now rather than at their time-outs.
+        std::shared_lock lock(native_->line);
+        if (!isOpen()) return;
+        (void)CancelIoEx(native_->port.load(), nullptr);
+    }
+    std::unique_lock lock(native_->line);
+    const HANDLE h = native_->port.exchange(INVALID_HANDLE_VALUE);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+}
+
 bool SerialPort::applyLine() {
+    std::shared_lock lock(native_->line);
+    if (!isOpen()) return false;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(native_->port, &dcb)) return false;
@@ -117,6 +142,7 @@ bool SerialPort::applyLine() {
 }
 
 void SerialPort::configure(const char* mode) {
+    std::shared_lock lock(native_->line);
     if (!isOpen() || mode == nullptr) return;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -133,6 +159,7 @@ void SerialPort::configure(const char* mode) {
 }
 
 void SerialPort::setTimeouts(int unit) {
+    std::shared_lock lock(native_->line);
     if (!isOpen()) return;
     const DWORD t = unit > 0 ? static_cast<DWORD>(unit) * 10 : 0;
     COMMTIMEOUTS timeouts{};
@@ -146,23 +173,26 @@ void SerialPort::setTimeouts(int unit) {
 }
 
 void SerialPort::purge() {
-    if (isOpen()) (void)PurgeComm(native_->port, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    std::shared_lock lock(native_->line);
+    if (isOpen()) (void)PurgeComm(native_->port.load(), PURGE_TXCLEAR | PURGE_RXCLEAR);
 }
 
 int SerialPort::read(void* buffer, std::size_t count) {
-    if (!isOpen()) return -1;
+    std::shared_lock lock(native_->line);
+    const HANDLE port = native_->port.load();
+    if (port == INVALID_HANDLE_VALUE) return -1;
     DWORD moved = 0;
-    const BOOL started =
-        ReadFile(native_->port, buffer, clampCount(count), &moved, &native_->readRequest);
-    return finish(native_->port, native_->readRequest, started, moved);
+    const BOOL started = ReadFile(port, buffer, clampCount(count), &moved, &native_->readRequest);
+    return finish(port, native_->readRequest, started, moved);
 }
 
 int SerialPort::write(const void* buffer, std::size_t count) {
-    if (!isOpen()) return -1;
+    std::shared_lock lock(native_->line);
+    const HANDLE port = native_->port.load();
+    if (port == INVALID_HANDLE_VALUE) return -1;
     DWORD moved = 0;
-    const BOOL started =
-        WriteFile(native_->port, buffer, clampCount(count), &moved, &native_->writeRequest);
-    return finish(native_->port, native_->writeRequest, started, moved);
+    const BOOL started = WriteFile(port, buffer, clampCount(count), &moved, &native_->writeRequest);
+    return finish(port, native_->writeRequest, started, moved);
 }
 
 }  // namespace gsms

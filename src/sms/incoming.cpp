@@ -383,7 +383,8 @@ void incomingThread() {
     const ListingMode mode = chooseListingMode();
     for (;;) {
         clock::sleepMs(15000);
-        if (stopRequested()) continue;  // the orderly stop lets no new listing begin
+        // The orderly stop lets no new listing begin, nor does a port that is gone.
+        if (stopRequested() || portHungUp()) continue;
         (void)incomingPoll(mode);
     }
 }

@@ -16,6 +16,8 @@ namespace gsms {
 namespace {
 
 constexpr int kNoMeasurement = 99;
+constexpr std::int64_t kCsqWaitMs = 2000;
+constexpr std::int64_t kCopsWaitMs = 10000;
 
 // The number 6 characters after the start of "+CSQ:", i.e. behind the blank the modem puts
 // there; an answer without the blank loses its first digit ("+CSQ:15,99" reads 5).
@@ -38,7 +40,7 @@ SignalOutcome pollLocked(bool& reselectionFailed) {
     s.responseCapture = true;
     s.event(ModemEvent::Ok).reset();
     (void)sendCommand("at+csq", "\r");
-    (void)waitOk(2000);  // only the captured text counts
+    (void)waitOk(kCsqWaitMs);  // only the captured text counts
     s.responseCapture = false;
 
     int value = readCsq(s.capture());
@@ -50,7 +52,7 @@ SignalOutcome pollLocked(bool& reselectionFailed) {
     signalQuality() = 0;
     s.event(ModemEvent::Ok).reset();
     (void)sendCommand("at+cops", "=0,0\r");
-    if (waitOk(10000) == 0) return SignalOutcome::ReselectOk;
+    if (waitOk(kCopsWaitMs) == 0) return SignalOutcome::ReselectOk;
     if (reselectionFailed) return SignalOutcome::GiveUp;
     reselectionFailed = true;
     return SignalOutcome::ReselectFailed;
@@ -66,8 +68,10 @@ SignalOutcome poll(bool& reselectionFailed, std::unique_lock<std::mutex>& lock) 
     return outcome;
 }
 
+}  // namespace
+
 // Nobody talks to the modem any more: the lock is kept until the process is gone.
-[[noreturn]] void giveUp() {
+void giveUpForReinit() {
     const char* line = "Signal lost, exiting for reinit";
     markEngineStopped();
     fileLog(line);
@@ -77,7 +81,10 @@ SignalOutcome poll(bool& reselectionFailed, std::unique_lock<std::mutex>& lock) 
     endProcess(1);
 }
 
-}  // namespace
+std::int64_t signalGiveUpMs() {
+    const std::int64_t period = settings().qualityPollMs.load();
+    return 2 * ((period > 0 ? period : 1) + kCsqWaitMs + kCopsWaitMs);
+}
 
 std::atomic<int>& signalQuality() {
     static std::atomic<int> value{0};
@@ -96,9 +103,11 @@ void signalThread() {
         // still sleeps a moment so that a waiting submission gets modemLock between polls.
         const int period = settings().qualityPollMs.load();
         clock::sleepMs(period > 0 ? period : 1);
-        if (stopRequested()) continue;  // the orderly stop lets no new poll begin
+        // The orderly stop lets no new poll begin; a port that is gone has nothing to poll
+        // (the LinkThread keeps the time instead).
+        if (stopRequested() || portHungUp()) continue;
         std::unique_lock<std::mutex> lock;
-        if (poll(reselectionFailed, lock) == SignalOutcome::GiveUp) giveUp();
+        if (poll(reselectionFailed, lock) == SignalOutcome::GiveUp) giveUpForReinit();
     }
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 namespace gsms {
 
@@ -26,7 +27,17 @@ enum class SignalOutcome {
 // when there is no usable signal. Notifies code 99 after releasing modemLock, except on GiveUp.
 SignalOutcome signalPoll(bool& reselectionFailed);
 
-// The SignalThread routine; returns only with the process.
+// The SignalThread routine; returns only with the process. It skips its polls while the port
+// is gone (activity's portHungUp).
 [[noreturn]] void signalThread();
+
+// The give-up: "Signal lost, exiting for reinit" (both logs, red), the tech alarm, 20 s, exit
+// code 1. The caller holds modemLock and keeps it, so that nobody talks to the modem meanwhile.
+[[noreturn]] void giveUpForReinit();
+
+// The longest the supervision takes to give up on a modem that answers nothing, in gateway
+// milliseconds: two polls, each a period after the last and each with an unanswered at+csq
+// (2 s) and at+cops (10 s). 34 s with the default period of 5 s.
+[[nodiscard]] std::int64_t signalGiveUpMs();
 
 }  // namespace gsms

@@ -1,9 +1,11 @@
-// gsmsd against the faults real modems and serial lines produce: a hang-up, a late prompt, a
-// refusal, an unsolicited line in text entry, a slow network, and numbers that carry commands.
+// gsmsd against the faults real modems and serial lines produce: a hang-up (for good or for a
+// moment), a late prompt, a refusal, an unsolicited line in text entry, a slow network, and
+// numbers that carry commands.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <regex>
 #include <thread>
 
 #include "e2e/harness.h"
@@ -62,6 +64,76 @@ TEST_F(ModemFaults, HungUpModemCostsNoCpu) {
     EXPECT_EQ(gateway.logCount("modem port hung up"), 1);
     EXPECT_NE(gateway.output().find("modem port hung up"), std::string::npos);
     EXPECT_EQ(gateway.process().exitCode(), -1);
+}
+
+// A USB blip: the device goes and comes back 2 s later under the same link. The jobs queued
+// meanwhile wait with their attempts, the mini-message too, and go out once the modem is back.
+TEST_F(ModemFaults, PortThatComesBackIsOpenedAgainAndTheWaitingJobsGoOut) {
+    start();
+    ASSERT_EQ(sim.control("hangup 2"), "ok");
+    const auto back = std::chrono::steady_clock::now() + 2s;
+    ASSERT_TRUE(gateway.waitLog("modem port hung up"));
+    mini("mini.sms", "+4961", "queued in the outage");
+    alarm("alarm.sms", "+4962", "queued in the outage");
+    ASSERT_TRUE(waitFor([&] { return sim.records().size() == 2; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - back, 10s);
+
+    ASSERT_TRUE(waitFor([&] { return fs::is_empty(dir / "in"); }));
+    EXPECT_TRUE(fs::is_empty(dir / "error"));
+    EXPECT_EQ(gateway.logCount("ERROR sending to"), 0);
+    const std::string log = gateway.dailyLog();
+    std::smatch gone;
+    ASSERT_TRUE(std::regex_search(log, gone, std::regex(" modem port back after (\\d+) s\n")));
+    EXPECT_GE(std::stoi(gone[1]), 15);  // 2 s at the time scale of 10, less the time to notice
+    EXPECT_NE(gateway.output().find("modem port back after"), std::string::npos);
+    // The start's dialogue once more, before the first submission.
+    const auto cmds = sim.commands();
+    const auto first = std::find(cmds.begin(), cmds.end(), "at+csmp=17,167,0,0");
+    for (const char* c : {"at+cpin?", "at+cops=0,0", "at+cscs=\"GSM\"", "at+csca?"})
+        EXPECT_EQ(std::count(cmds.begin(), first, c), 2) << c;
+    EXPECT_EQ(gateway.logCount("modem port hung up"), 1);
+}
+
+// A port that stays gone, or whose modem answers nothing once it is back, ends the process when
+// the signal supervision would have given up on a silent modem: 2 x (10 s + 2 s + 10 s) after
+// the loss, then its 20 s. The tech alarm comes once; nothing was submitted meanwhile.
+TEST(ModemFaultsOutage, ModemThatStaysGoneEndsTheProcessAsALostSignalDoes) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> controls;
+        int notFoundLines;  // "GSM modem not found", once per loss however often it is tried
+    } cases[] = {
+        {"port gone for good", {"hangup"}, 0},
+        {"port back, modem silent", {"silent on", "hangup 1"}, 1},
+    };
+    for (const Case& c : cases) {
+        Scratch dir;
+        Simulator sim{dir.path()};
+        Gateway gateway{dir.path()};
+        ASSERT_TRUE(sim.start());
+        installTechAlarmRecorder(dir.path());
+        for (const char* d : {"in", "done", "error"}) fs::create_directories(dir / d);
+        gateway.configure(sim, {{"QualityPollEverySecs", "10"}, {"IncomingEnable", "0"},
+                                {"WatchTimeout", "1"}});
+        ASSERT_TRUE(gateway.start());
+        ASSERT_TRUE(gateway.waitLog("SignalThread started"));
+        const auto lost = std::chrono::steady_clock::now();  // no later than the loss itself
+        for (const std::string& control : c.controls) ASSERT_EQ(sim.control(control), "ok");
+        ASSERT_TRUE(gateway.waitLog("modem port hung up")) << c.label;
+        writeText(dir / "in/mini.sms", "[Alarm]\r\nPhoneNumber=+4963\r\nMessage=waits\r\n");
+
+        EXPECT_EQ(gateway.process().waitExit(), 1) << c.label;
+        EXPECT_GE(std::chrono::steady_clock::now() - lost, 6s) << c.label;  // 64 s scaled
+        EXPECT_EQ(gateway.logCount("Signal lost, exiting for reinit\n"), 1) << c.label;
+        EXPECT_EQ(readText(dir / "tech-alarm.txt"), "8999\n") << c.label;
+        EXPECT_EQ(gateway.logCount("** init_gsms ** ERROR: GSM modem not found on port " +
+                                   sim.link() + "\n"),
+                  c.notFoundLines)
+            << c.label;
+        EXPECT_FALSE(gateway.logHas("ERROR sending to")) << c.label;
+        EXPECT_FALSE(gateway.logHas("modem port back")) << c.label;
+        EXPECT_TRUE(fs::exists(dir / "in/mini.sms")) << c.label;  // for the next start
+    }
 }
 
 TEST_F(ModemFaults, LatePromptIsCancelledAndTheNextJobGoesOutClean) {

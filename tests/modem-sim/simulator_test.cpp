@@ -202,17 +202,30 @@ TEST(ModemSimPort, ClientClosesAndReopens) {
     }
 }
 
-TEST(ModemSimPort, HangupClosesTheLineAndControlsGoOn) {
+// As a USB modem's /dev/serial/by-id link: gone with the line, back with a new one.
+TEST(ModemSimPort, HangupClosesTheLineAndControlsGoOnUntilItComesBack) {
     TempDir dir;
-    sim::ModemSimulator s(options("", dir.path() + "/ctl"));
+    const std::string link = dir.path() + "/ttyGSM0";
+    sim::ModemSimulator s(options(link, dir.path() + "/ctl"));
     ASSERT_TRUE(s.start()) << s.error();
-    SerialPort port(s.slavePath().c_str());
+    SerialPort port(link.c_str());
     ASSERT_EQ(port.open(), 1);
     port.setTimeouts(50);
-    EXPECT_EQ(controlSocket(dir.path() + "/ctl", "hangup\n"), "ok\n");
+    EXPECT_EQ(controlSocket(dir.path() + "/ctl", "hangup 1\n"), "ok\n");
     char byte = 0;
     EXPECT_TRUE(waitFor([&] { return port.read(&byte, 1) == -1; }));  // EIO, as unplugged
+    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists(std::filesystem::symlink_status(link)); }));
     EXPECT_EQ(controlSocket(dir.path() + "/ctl", "csq 7\n"), "ok\n");
+    port.close();
+    ASSERT_TRUE(waitFor([&] { return port.open() == 1; }));
+    port.setTimeouts(50);
+    ASSERT_EQ(port.write("at+csq\r", 7), 7);
+    std::string got;
+    EXPECT_TRUE(waitFor([&] {
+        if (port.read(&byte, 1) == 1) got += byte;
+        return got == "at+csq\r\r\n+CSQ: 7,99\r\n\r\nOK\r\n";
+    })) << got;
+    EXPECT_EQ(controlSocket(dir.path() + "/ctl", "hangup 1 2\n"), "error: usage: hangup [N]\n");
 }
 
 TEST(ModemSimPaths, LinkAndControlSocketAreReplacedRefusedAndRemoved) {

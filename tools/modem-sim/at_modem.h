@@ -32,6 +32,7 @@ struct Output {
                                           // ended by ESC as that text followed by ESC
     std::vector<Submission> submissions;  // texts ended by Ctrl-Z, whatever the answer
     bool hangUp = false;                  // the modem hung up: close the line
+    int backAfterS = -1;                  // and plug it in again after so many seconds
     // Appends bytes; without a delay they join the previous chunk.
     void send(std::string bytes, int delayMs = 0);
 };

@@ -102,9 +102,11 @@ const std::vector<AtModem::ControlRule>& AtModem::controlRules() {
         {"sim-lock", "STATE|off", "AT+CPIN? answers +CPIN: STATE (SIM PUK, PH-SIM PIN)\n"
          "and the SIM takes no PIN; the third wrong PIN\n"
          "locks it as SIM PUK by itself", &AtModem::simLockControl},
-        {"hangup", "", "close the line, as an unplugged modem does: the\n"
-         "client reads EIO; the simulator serves only\n"
-         "controls from then on", &AtModem::hangupControl},
+        {"hangup", "[N]", "close the line, as an unplugged modem does: the\n"
+         "client reads EIO and the link goes; the simulator\n"
+         "serves only controls from then on, or, with N,\n"
+         "comes back on a new pseudo-terminal under the same\n"
+         "link after N seconds", &AtModem::hangupControl},
         {"incoming", "SENDER TEXT",
          "store a received message, TEXT in ISO 8859-1 sent\n"
          "in the 7-bit default alphabet ([ ] { } | ^ ~ \\\n"
@@ -352,9 +354,12 @@ std::string AtModem::simLockControl(std::string_view args, Output&) {
 }
 
 std::string AtModem::hangupControl(std::string_view args, Output& out) {
-    if (!words(args).empty()) return kUsage;
+    auto w = words(args);
+    auto back = w.size() == 1 ? number(w[0], 0, 86400) : std::optional<int>(-1);
+    if (w.size() > 1 || !back) return kUsage;
     input_.reset();
     out.hangUp = true;
+    out.backAfterS = *back;
     return {};
 }
 

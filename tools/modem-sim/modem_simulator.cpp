@@ -14,7 +14,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace gsms::sim {
 namespace {
@@ -52,7 +54,8 @@ bool ModemSimulator::start() {
     if (thread_.joinable()) return true;
     error_.clear();
     stopping_ = false;
-    if (!openTerminal()) return false;
+    if (std::string why = openTerminal(); !why.empty()) return fail(why);
+    slavePath_ = slave_;
     wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake_ < 0) return fail(std::string("eventfd: ") + std::strerror(errno));
     if (!options_.recordPath.empty() && !record_.open(options_.recordPath))
@@ -63,48 +66,85 @@ bool ModemSimulator::start() {
         std::string answer = control(line);
         if (answer != "ok") return fail("start control \"" + line + "\": " + answer);
     }
-    if (!options_.linkPath.empty() && !makeLink()) return false;
+    if (!options_.linkPath.empty()) {
+        if (std::string why = makeLink(); !why.empty()) return fail(why);
+    }
     if (!options_.controlPath.empty() && !openControlSocket()) return false;
     thread_ = std::thread([this] { serve(); });
     return true;
 }
 
-bool ModemSimulator::openTerminal() {
+std::string ModemSimulator::openTerminal() {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     char name[128];
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
         ::ptsname_r(master_, name, sizeof name) != 0)
-        return fail(std::string("pseudo-terminal: ") + std::strerror(errno));
+        return std::string("pseudo-terminal: ") + std::strerror(errno);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
-    slavePath_ = name;
+    slave_ = name;
     keep_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     struct termios tio {};
     if (keep_ < 0 || ::tcgetattr(keep_, &tio) != 0)
-        return fail("cannot open " + slavePath_ + ": " + std::strerror(errno));
+        return "cannot open " + slave_ + ": " + std::strerror(errno);
     // Raw, so the line discipline neither echoes nor rewrites CR: the modem does the echo.
     ::cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
     ::tcsetattr(keep_, TCSANOW, &tio);
-    return true;
+    return {};
 }
 
-bool ModemSimulator::makeLink() {
+std::string ModemSimulator::makeLink() {
     const std::string& path = options_.linkPath;
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
-        return fail(path + " exists and is not a symbolic link");
+        return path + " exists and is not a symbolic link";
     // Made aside and renamed over the old one, so the path never goes missing in between.
     std::string aside = path + ".new" + std::to_string(::getpid());
     ::unlink(aside.c_str());
-    if (::symlink(slavePath_.c_str(), aside.c_str()) != 0 ||
+    if (::symlink(slave_.c_str(), aside.c_str()) != 0 ||
         ::rename(aside.c_str(), path.c_str()) != 0) {
         int e = errno;
         ::unlink(aside.c_str());
-        return fail("cannot link " + path + ": " + std::strerror(e));
+        return "cannot link " + path + ": " + std::strerror(e);
     }
     linked_ = true;
-    return true;
+    return {};
+}
+
+void ModemSimulator::removeLink() {
+    if (!linked_) return;
+    // Only our own link: another simulator may have taken the path since.
+    char target[256];
+    ssize_t n = ::readlink(options_.linkPath.c_str(), target, sizeof target - 1);
+    if (n >= 0 && std::string(target, static_cast<std::size_t>(n)) == slave_)
+        ::unlink(options_.linkPath.c_str());
+    linked_ = false;
+}
+
+// The line hung up: the pseudo-terminal goes, and with it the link, as a USB modem's
+// /dev/serial/by-id link goes when it is unplugged. Serving thread only.
+void ModemSimulator::hangUpLine(std::string& input) {
+    closeFd(master_);
+    closeFd(keep_);
+    removeLink();
+    input.clear();
+    std::lock_guard lock(mutex_);
+    queue_.clear();
+    queued_ = 0;
+    frontWritten_ = 0;
+    frontTimed_ = false;
+}
+
+// A new pseudo-terminal under the same link: the modem plugged in again. Serving thread only.
+bool ModemSimulator::comeBack() {
+    closeFd(master_);  // what a failed try left
+    closeFd(keep_);
+    std::string why = openTerminal();
+    if (why.empty() && !options_.linkPath.empty()) why = makeLink();
+    if (why.empty()) return true;
+    std::fprintf(stderr, "gsms-modem-sim: cannot come back: %s\n", why.c_str());
+    return false;
 }
 
 bool ModemSimulator::openControlSocket() {
@@ -158,14 +198,7 @@ void ModemSimulator::stop() {
 }
 
 void ModemSimulator::cleanup() {
-    if (linked_) {
-        // Only our own link: another simulator may have taken the path since.
-        char target[256];
-        ssize_t n = ::readlink(options_.linkPath.c_str(), target, sizeof target - 1);
-        if (n >= 0 && std::string(target, static_cast<std::size_t>(n)) == slavePath_)
-            ::unlink(options_.linkPath.c_str());
-        linked_ = false;
-    }
+    removeLink();
     if (socketMade_) ::unlink(options_.controlPath.c_str());
     socketMade_ = false;
     closeFd(listen_);
@@ -208,7 +241,10 @@ std::vector<std::string> ModemSimulator::commands() const {
 
 // Takes what the modem produced into the queue and the records; mutex_ held.
 void ModemSimulator::absorb(Output& out) {
-    if (out.hangUp) hangUp_ = true;
+    if (out.hangUp) {
+        backAfterS_ = out.backAfterS;
+        hangUp_ = true;
+    }
     for (OutputChunk& c : out.chunks) {
         if (queued_ + c.bytes.size() > kMaxQueued) continue;
         queued_ += c.bytes.size();
@@ -312,16 +348,17 @@ void ModemSimulator::serve() {
     std::string input;  // bytes from the client not yet fed to the modem
     std::vector<ControlClient> clients;
     auto lastProbe = Clock::now();
+    std::optional<Clock::time_point> backAt;  // when a hung-up line comes back
     while (!stopping_) {
-        if (hangUp_.exchange(false) && master_ >= 0) {
-            closeFd(master_);
-            closeFd(keep_);
-            input.clear();
-            std::lock_guard lock(mutex_);
-            queue_.clear();
-            queued_ = 0;
-            frontWritten_ = 0;
-            frontTimed_ = false;
+        if (hangUp_.exchange(false)) {
+            if (master_ >= 0) hangUpLine(input);
+            const int after = backAfterS_.load();
+            if (after >= 0) backAt = Clock::now() + std::chrono::seconds(after);
+            else backAt.reset();
+        }
+        if (backAt && Clock::now() >= *backAt) {
+            if (comeBack()) backAt.reset();
+            else backAt = Clock::now() + std::chrono::seconds(1);
         }
         {
             std::lock_guard lock(mutex_);
@@ -343,6 +380,7 @@ void ModemSimulator::serve() {
         }
         int timeout = msUntil(lastProbe + kExclusiveProbe, now);
         if (outWait > 0) timeout = std::min(timeout, outWait);
+        if (backAt) timeout = std::min(timeout, msUntil(*backAt, now));
 
         std::vector<pollfd> fds;
         short masterEvents = input.size() < kMaxInput ? POLLIN : 0;

@@ -6,7 +6,9 @@
 //
 // The simulator keeps a descriptor of the slave open itself, so the master never reads EIO
 // and the client may close and reopen the port at will. The "hangup" control closes both
-// (the client then reads EIO, as from an unplugged modem); the controls go on working.
+// (the client then reads EIO, as from an unplugged modem) and removes the link; the controls
+// go on working. "hangup N" brings a new pseudo-terminal back under the same link after N s,
+// as a USB modem's /dev/serial/by-id link comes back when it is plugged in again.
 //
 // Thread safety: the serving thread alone touches the master, the control socket and its
 // clients. control(), submissions() and commands() may be called from any thread while it
@@ -49,6 +51,7 @@ public:
     [[nodiscard]] bool start();
     void stop();
 
+    // The slave at start; after a "hangup N" the link points to a new one.
     const std::string& slavePath() const { return slavePath_; }
     const std::string& error() const { return error_; }
 
@@ -69,8 +72,12 @@ private:
     static constexpr std::size_t kMaxQueued = 65536;  // a line nobody reads drops the rest
 
     bool fail(const std::string& why);
-    bool openTerminal();
-    bool makeLink();
+    // "" on success, else why not.
+    std::string openTerminal();
+    std::string makeLink();
+    void removeLink();
+    void hangUpLine(std::string& input);
+    bool comeBack();
     bool openControlSocket();
     void cleanup();
     void serve();
@@ -83,6 +90,7 @@ private:
 
     Options options_;
     std::string slavePath_;
+    std::string slave_;  // the slave now: written by start() and then by the serving thread
     std::string error_;
     int master_ = -1;
     int keep_ = -1;    // our own descriptor of the slave
@@ -93,6 +101,7 @@ private:
     std::thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> hangUp_{false};  // a control hung the line up: the serving thread closes it
+    std::atomic<int> backAfterS_{-1};  // and brings it back after so many seconds (-1: never)
 
     mutable std::mutex mutex_;
     AtModem modem_;
