@@ -20,8 +20,16 @@ enum class IfMissing {
     Skip,    // a missing file stays missing: nothing is written
 };
 
-// Appends the bytes at the end of the file. 0 when all were written, -1 otherwise (also when
-// the file is missing and ifMissing is Skip).
-[[nodiscard]] int append(const std::string& path, std::string_view bytes, IfMissing ifMissing);
+enum class Sync {
+    No,   // the system writes the bytes out when it likes
+    Yes,  // on disk before append returns (fsync, FlushFileBuffers): for records that must
+          // survive a power cut
+};
+
+// Appends the bytes at the end of the file. 0 when all were written (and, with Sync::Yes,
+// synced), -1 otherwise (also when the file is missing and ifMissing is Skip), with errno
+// saying why.
+[[nodiscard]] int append(const std::string& path, std::string_view bytes, IfMissing ifMissing,
+                         Sync sync = Sync::No);
 
 }  // namespace gsms::files

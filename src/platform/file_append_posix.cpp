@@ -9,7 +9,7 @@ namespace gsms::files {
 
 const std::string_view kLineEnd = "\n";
 
-int append(const std::string& path, std::string_view bytes, IfMissing ifMissing) {
+int append(const std::string& path, std::string_view bytes, IfMissing ifMissing, Sync sync) {
     const int flags =
         O_WRONLY | O_APPEND | O_CLOEXEC | (ifMissing == IfMissing::Create ? O_CREAT : 0);
     const int fd = ::open(path.c_str(), flags, 0640);
@@ -19,12 +19,16 @@ int append(const std::string& path, std::string_view bytes, IfMissing ifMissing)
     while (left > 0) {
         const ssize_t w = ::write(fd, p, left);
         if (w < 0 && errno == EINTR) continue;
+        if (w == 0) errno = EIO;
         if (w <= 0) break;
         p += w;
         left -= static_cast<std::size_t>(w);
     }
+    const bool ok = left == 0 && (sync == Sync::No || ::fsync(fd) == 0);
+    const int err = errno;
     ::close(fd);
-    return left == 0 ? 0 : -1;
+    errno = err;
+    return ok ? 0 : -1;
 }
 
 }  // namespace gsms::files
