@@ -1,5 +1,5 @@
 // ProcessingThread: one attempt per unfinished job per sweep, in slot order; alarms are
-// retried after "RetryDelay" up to "RetryCount" attempts,
+// retried after "RetryDelay" (on the monotonic clock) up to "RetryCount" attempts,
 // mini-messages get one. A settled outcome goes into the journal at once. Between
 // sweeps it pauses 500 ms, or until a job is queued. Once a stop is requested no submission
 // starts; the one in flight ends and its job is marked finished before it counts as ended.
@@ -81,7 +81,8 @@ void sendAlarm(int slot, AlarmJob& job) {
         ++job.tries;
         if (job.tries < retryCount) {
             job.sent_at = 0;
-            job.next_try_at = now32() + settings().retryDelay.load();
+            job.next_try_at =
+                clock::monotonicMs() + std::int64_t{settings().retryDelay.load()} * 1000;
             tally(Tally::Retried);
         } else {
             settle(job, STATUS_FAILED);
@@ -121,7 +122,7 @@ void dispatchSweep() {
     for (int slot = 0; slot < kJobSlots; ++slot) {
         AlarmJob* job = table.slots[slot];
         if (job == nullptr || job->finished) continue;
-        if (!job->mini && now32() < job->next_try_at) continue;
+        if (!job->mini && clock::monotonicMs() < job->next_try_at) continue;
         if (!beginSubmission()) return;  // stopping: the job stays for the next start
         beat(Heart::Dispatch);
         lock.unlock();

@@ -45,7 +45,9 @@ struct AlarmJob {
     std::uint8_t finished;
     std::int32_t status;
     std::int32_t tries;
-    std::int32_t next_try_at;
+    // Not attempted before this reading of the monotonic clock (clock::monotonicMs); 0: at
+    // once. A step of the wall clock neither holds a retry back nor brings it forward.
+    std::int64_t next_try_at;
     // The job file the watcher read (device and inode; 0 and 0 when not known): reporting
     // moves that file and no other that took its name meanwhile. With its size, modification
     // time and the digest of its bytes it is what the journal (job_journal.h) keeps.
