@@ -276,6 +276,11 @@ int scanJobDirectory(DirWatch* watch) {
         jobJournal().listed(ids);
         if (watch != nullptr) watch->keepWriters(names);
     }
+    // Oldest first, whatever order the directory keeps: with a backlog, the alarm dropped
+    // first is among the first sent. The same time: by name.
+    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
+        return a.mtimeNs != b.mtimeNs ? a.mtimeNs < b.mtimeNs : a.name < b.name;
+    });
     int queued = 0;
     for (const DirEntry& e : entries) {
         // Our own temporaries (a copy on its way in, a settings file being replaced) are never

@@ -1,6 +1,6 @@
 // ReadJobsThread (intake.cpp): turns job files in the watch folder into queued jobs, each file
 // version once and only once the file is whole, and moves rejected requests out of the folder.
-// A file the journal
+// Each scan takes the files oldest first (modification time, then name). A file the journal
 // (job_journal.h) knows as finished is queued as finished, for its report alone ("Already
 // sent, not sent again: <file>", or "Already failed, ..."); a result of ours it knows is
 // never a job.
