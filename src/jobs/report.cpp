@@ -21,6 +21,7 @@
 #include "jobs/job_table.h"
 #include "platform/clock.h"
 #include "platform/file_append.h"
+#include "platform/file_replace.h"
 #include "platform/paths.h"
 
 namespace gsms {
@@ -123,6 +124,7 @@ const char* targetOf(bool failed) {
 // works. The ReportThread's own: no lock.
 struct PendingMove {
     JobFileRef file;
+    std::uint64_t digest = 0;  // of the bytes reported (0: not known)
     bool failed = false;
     std::string line;    // the success line of a sent job
     std::string result;  // moved already: the line is still to be added to this file
@@ -139,6 +141,14 @@ std::vector<PendingMove>& pendingMoves() {
 bool sourceGone(const JobFileRef& file) {
     files::FileId now;
     return !files::identityOf(file.path, now) || (file.id.known() && !(now == file.id));
+}
+
+// The alarm server wrote a new job into the file meanwhile: the watcher takes that one, and
+// the result of the old one must not carry it away.
+bool rewritten(const PendingMove& p) {
+    if (p.digest == 0) return false;
+    const files::SteadyRead r = files::readSteady(p.file.path, [] {});
+    return r.outcome == files::SteadyRead::Read && contentDigest(r.bytes) != p.digest;
 }
 
 void backOff(PendingMove& p, std::int64_t nowMs) {
@@ -168,6 +178,7 @@ bool tryAgain(PendingMove& p, std::uint32_t stamp) {
     if (p.result.empty()) {
         const char* target = targetOf(p.failed);
         if (target[0] == '\0') return true;  // no target any more: the file stays
+        if (rewritten(p)) return true;
         MoveResult r;
         if (moveJobFile(p.file, target, stamp, false, p.failed ? nullptr : &p.line, true, &r) !=
             0)
@@ -224,6 +235,7 @@ void reportJob(int slot, std::uint32_t stamp) {
                       sent.tm_min);
         PendingMove p;
         p.file = jobFileRef(*job);
+        p.digest = job->fileDigest;
         p.failed = failed;
         if (!failed) p.line = line;
         MoveResult r;

@@ -234,7 +234,7 @@ TEST_F(Report, JournalledJobIsReportedAfterARestartNotSentAgain) {
 
         const std::string said =
             std::string(c.status == STATUS_SENT ? "Already sent" : "Already failed") +
-            ", not sent again: " + dir.path() + "/watch/a.sms";
+            ", not sent again: " + paths::join(paths::fromConfig(settings().watchPath), "a.sms");
         const int before = countLines(said, kColorGrey);
         ASSERT_EQ(scanJobDirectory(), 1) << c.label;
         EXPECT_EQ(onlyJob()->finished, c.recovered ? 1 : 0) << c.label;
