@@ -13,6 +13,12 @@
 // the jobs are done and at the end (it must stay flat: the watcher remembers only the files
 // still in the folder). GSMS_BENCH_TIME_SCALE (default 1, real time) speeds up the gateway's
 // own pauses, to see what the gateway adds with a large folder behind them.
+// BM_DropOrder/1000/0 drops 1,000 job files at once (names in no particular order, as an alarm
+// server's counters or stamps may give) and measures the drain, from the drop to the last
+// report, and where the first 100 dropped came in the order of the submissions: their median
+// and worst rank (1 = sent first). BM_DropOrder/1000/1 drops them before the gateway starts
+// (a backlog left while it was down) and measures from its start. GSMS_BENCH_TIME_SCALE as for
+// BM_Backlog.
 // BM_Idle measures gsmsd's CPU time over 60 idle seconds (signal polls included).
 // BM_ModemBlip/N takes the modem's port away for N seconds and brings it back under the same
 // link, as a USB modem that re-enumerates does; a job file is dropped once the port is gone.
@@ -23,6 +29,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -30,6 +37,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "e2e/harness.h"
 
@@ -180,6 +188,57 @@ void BM_Backlog(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Backlog)->Arg(1000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_DropOrder(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const bool beforeStart = state.range(1) != 0;
+    const char* scale = std::getenv("GSMS_BENCH_TIME_SCALE");
+    for (auto _ : state) {
+        Rig rig;
+        const auto drop = [&] {
+            fs::create_directories(rig.dir / "in");
+            for (int i = 0; i < n; ++i)
+                writeText(rig.dir / ("in/" + std::to_string((i * 7919) % 100003) + ".sms"),
+                          "[Alarm]\r\nPhoneNumber=" + std::to_string(100000 + i) +
+                              "\r\nMessage=drop order\r\n");
+        };
+        auto t0 = std::chrono::steady_clock::now();
+        if (beforeStart) drop();
+        if (!rig.start(scale != nullptr ? scale : "1")) {
+            state.SkipWithError("gateway did not start");
+            return;
+        }
+        if (!beforeStart) {
+            t0 = std::chrono::steady_clock::now();
+            drop();
+        }
+        const bool done = waitFor([&] { return filesIn(rig.dir / "done") == n; },
+                                  std::chrono::seconds(60 + n * 3));
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (!done) {
+            state.SkipWithError("not every job was reported");
+            return;
+        }
+        // The rank at which each of the first 100 dropped was submitted.
+        std::vector<int> ranks;
+        const auto records = rig.sim.records();
+        for (std::size_t rank = 0; rank < records.size(); ++rank) {
+            const auto at = records[rank].find("\"to\":\"") + 6;
+            const int dropped = std::stoi(records[rank].substr(at, 6)) - 100000;
+            if (dropped < 100) ranks.push_back(static_cast<int>(rank) + 1);
+        }
+        std::sort(ranks.begin(), ranks.end());
+        state.SetIterationTime(wall);
+        state.counters["drain_s"] = wall;
+        const std::size_t m = ranks.size();
+        state.counters["first100_median_rank"] =
+            m == 0 ? 0 : (ranks[(m - 1) / 2] + ranks[m / 2]) / 2.0;
+        state.counters["first100_worst_rank"] = ranks.empty() ? 0 : ranks.back();
+        state.counters["sms"] = static_cast<double>(records.size());
+    }
+}
+BENCHMARK(BM_DropOrder)->Args({1000, 0})->Args({1000, 1})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 void BM_Idle(benchmark::State& state) {
     for (auto _ : state) {

@@ -1,5 +1,6 @@
 // ProcessingThread: one attempt per unfinished job per sweep, in slot order; alarms are
-// retried after "RetryDelay" up to "RetryCount" attempts, mini-messages get one. Between
+// retried after "RetryDelay" (on the monotonic clock) up to "RetryCount" attempts,
+// mini-messages get one. A settled outcome goes into the journal at once. Between
 // sweeps it pauses 500 ms, or until a job is queued. Once a stop is requested no submission
 // starts; the one in flight ends and its job is marked finished before it counts as ended.
 // A job it finishes wakes the ReportThread. While the modem port is gone nothing is submitted.
@@ -14,6 +15,7 @@
 #include "core/activity.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "jobs/job_journal.h"
 #include "jobs/job_table.h"
 #include "platform/clock.h"
 #include "sms/sms_coding.h"
@@ -32,7 +34,15 @@ int submitJob(const AlarmJob& job) {
     return submitFn.load()(job.PhoneNumber, job.Message, job.Flash > 0 ? 1 : 0);
 }
 
+// The time of an attempt, as the status row and the success line show it.
 std::int32_t now32() { return static_cast<std::int32_t>(clock::wallSeconds()); }
+
+// The outcome is settled: in the journal before anything else, so that from here on a kill
+// leaves a file that is reported at the next start, not sent again.
+void settle(AlarmJob& job, int status) {
+    job.status = status;
+    jobJournal().finished(jobFileVersion(job), job.status, job.sent_at);
+}
 
 void sendMini(int slot, AlarmJob& job) {
     char caption[256];
@@ -49,14 +59,14 @@ void sendMini(int slot, AlarmJob& job) {
     // The number as the logs show it: one from a job file may hold a line break.
     const std::string number = shownNumber(job.PhoneNumber);
     if (submitJob(job) != 0) {
+        settle(job, STATUS_FAILED);
         std::snprintf(line, sizeof line, "ERROR sending to %s", number.c_str());
         windowLog(nullptr, line, kColorRed);
-        job.status = STATUS_FAILED;
         tally(Tally::Failed);
     } else {
+        settle(job, STATUS_SENT);
         std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
         windowLog(nullptr, line, kColorGreen);
-        job.status = STATUS_SENT;
         tally(Tally::Sent);
     }
     fileLog(line);
@@ -74,19 +84,20 @@ void sendAlarm(int slot, AlarmJob& job) {
         ++job.tries;
         if (job.tries < retryCount) {
             job.sent_at = 0;
-            job.next_try_at = now32() + settings().retryDelay.load();
+            job.next_try_at =
+                clock::monotonicMs() + std::int64_t{settings().retryDelay.load()} * 1000;
             tally(Tally::Retried);
         } else {
-            job.status = STATUS_FAILED;
+            settle(job, STATUS_FAILED);
             tally(Tally::Failed);
         }
         std::snprintf(line, sizeof line, "ERROR sending to %s (try %d/%d)", number.c_str(),
                       job.tries, retryCount);
         windowLog(nullptr, line, kColorRed);
     } else {
+        settle(job, STATUS_SENT);
         std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
         windowLog(nullptr, line, kColorGreen);
-        job.status = STATUS_SENT;
         tally(Tally::Sent);
     }
     fileLog(line);
@@ -114,7 +125,7 @@ void dispatchSweep() {
     for (int slot = 0; slot < kJobSlots; ++slot) {
         AlarmJob* job = table.slots[slot];
         if (job == nullptr || job->finished) continue;
-        if (!job->mini && now32() < job->next_try_at) continue;
+        if (!job->mini && clock::monotonicMs() < job->next_try_at) continue;
         // The port is gone: every job waits for it, its attempts kept.
         if (portHungUp()) return;
         if (!beginSubmission()) return;  // stopping: the job stays for the next start

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <functional>
+#include <optional>
 #include <set>
 #include <string_view>
 
@@ -15,6 +15,7 @@
 #include "core/profile_file.h"
 #include "core/settings.h"
 #include "jobs/file_memory.h"
+#include "jobs/job_journal.h"
 #include "jobs/job_move.h"
 #include "platform/clock.h"
 #include "platform/dir_watch.h"
@@ -84,13 +85,37 @@ void rejectJobFile(const AlarmJob& job, const FileVersion& version, const std::s
     const char* target = s.moveJobs.load() != 0 ? s.errorPath : s.watchLogPath;
     if (target[0] != '\0') {
         const auto stamp = static_cast<std::uint32_t>(clock::wallSeconds());
-        if (moveJobFile(job, target, stamp, true, nullptr, again) != 0)
+        if (moveJobFile(jobFileRef(job), target, stamp, true, nullptr, again) != 0)
             fileMemory().mark(version, FileMemory::State::Unmovable);
     }
     windowLog(nullptr, "Bad request !", kColorBlue);
 }
 
-// Handles one listed file; true when it was queued.
+// A job file the journal knows as finished (sent or failed for good before a restart or a kill)
+// goes to the ReportThread as it is, never to the modem again.
+bool recoverJobFile(AlarmJob& job, const std::string& bytes, const FileVersion& version,
+                    const JobJournal::Finished& done, std::optional<std::uint64_t> before) {
+    fillJob(ini::Text(bytes), job);
+    job.mini = job.Szenario[0] == '\0' ? 1 : 0;
+    job.status = done.status;
+    job.sent_at = done.sentAt;
+    job.rowWritten = done.rowWritten ? 1 : 0;
+    FileMemory& memory = fileMemory();
+    if (!memory.claim(version, job.fileDigest)) return false;
+    const std::string line =
+        std::string(done.status == STATUS_SENT ? "Already sent, not sent again: "
+                                               : "Already failed, not sent again: ") +
+        job.path;
+    fileLog(line);
+    windowLog(nullptr, line, kColorGrey);
+    if (queue_finished(job) < 0) {
+        memory.unclaim(version, before);
+        return false;
+    }
+    return true;
+}
+
+// Handles one listed file; true when it was queued (for sending, or for its report alone).
 bool handleJobFile(const std::string& dir, const DirEntry& entry, DirWatch* watch) {
     FileMemory& memory = fileMemory();
     const std::string path = paths::join(dir, entry.name);
@@ -140,11 +165,24 @@ bool handleJobFile(const std::string& dir, const DirEntry& entry, DirWatch* watc
                           std::string("not readable (") + std::strerror(read.error) + ")", false);
         return false;
     }
-    const std::uint64_t digest = std::hash<std::string_view>()(read.bytes);
+    const std::uint64_t digest = contentDigest(read.bytes);
     if (seen.queuedDigest == digest) {
         // Touched, or written again with the same bytes: the job was queued already.
         memory.mark(version, FileMemory::State::Queued);
         return false;
+    }
+    job.fileSize = version.size;
+    job.fileMtimeNs = version.mtimeNs;
+    job.fileDigest = digest;
+    JobJournal::Finished done;
+    switch (jobJournal().lookup(jobFileVersion(job), &done)) {
+    case JobJournal::Known::Ours:
+        memory.markOurs(version.id);
+        return false;
+    case JobJournal::Known::Finished:
+        return recoverJobFile(job, read.bytes, version, done, seen.queuedDigest);
+    case JobJournal::Known::No:
+        break;
     }
     const ini::Text text(read.bytes);
     fillJob(text, job);
@@ -228,6 +266,9 @@ bool readJobFile(const std::string& path, AlarmJob& job) {
     fillJob(ini::Text(read.bytes), job);
     job.fileDev = read.id.dev;
     job.fileIno = read.id.ino;
+    job.fileSize = read.size;
+    job.fileMtimeNs = read.mtimeNs;
+    job.fileDigest = contentDigest(read.bytes);
     return true;
 }
 
@@ -243,8 +284,14 @@ int scanJobDirectory(DirWatch* watch) {
             names.insert(e.name);
         }
         fileMemory().listed(ids);
+        jobJournal().listed(ids);
         if (watch != nullptr) watch->keepWriters(names);
     }
+    // Oldest first, whatever order the directory keeps: with a backlog, the alarm dropped
+    // first is among the first sent. The same time: by name.
+    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
+        return a.mtimeNs != b.mtimeNs ? a.mtimeNs < b.mtimeNs : a.name < b.name;
+    });
     int queued = 0;
     for (const DirEntry& e : entries) {
         // Our own temporaries (a copy on its way in, a settings file being replaced) are never

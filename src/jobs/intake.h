@@ -1,5 +1,9 @@
 // ReadJobsThread (intake.cpp): turns job files in the watch folder into queued jobs, each file
 // version once and only once the file is whole, and moves rejected requests out of the folder.
+// Each scan takes the files oldest first (modification time, then name). A file the journal
+// (job_journal.h) knows as finished is queued as finished, for its report alone ("Already
+// sent, not sent again: <file>", or "Already failed, ..."); a result of ours it knows is
+// never a job.
 //
 // Threads: readJobsThread is the ReadJobsThread's body and the only caller of
 // scanJobDirectory in the engine; it queues with new_alarm and reads the job count (the job
@@ -26,7 +30,8 @@ namespace gsms {
 // is taken or rejected.
 constexpr std::int64_t kSettleMs = 2000;
 
-// One scan of the watch directory; returns the number of jobs queued. With the watch, the
+// One scan of the watch directory; returns the number of jobs queued (finished ones from the
+// journal included). With the watch, the
 // files it sees being written wait until they are closed or settled.
 int scanJobDirectory(DirWatch* watch = nullptr);
 

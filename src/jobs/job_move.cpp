@@ -7,10 +7,16 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "jobs/file_memory.h"
+#include "jobs/job_journal.h"
 #include "platform/file_move.h"
+#include "platform/file_replace.h"
 #include "platform/paths.h"
 
 namespace gsms {
+
+JobFileRef jobFileRef(const AlarmJob& job) {
+    return JobFileRef{job.path, job.Szenario, files::FileId{job.fileDev, job.fileIno}};
+}
 
 std::string resultFileName(const std::string& dir, std::uint32_t stamp, const std::string& name,
                            const std::string& ext) {
@@ -21,17 +27,17 @@ std::string resultFileName(const std::string& dir, std::uint32_t stamp, const st
     return paths::join(dir, paths::fitComponent(dir, prefix, name, ext));
 }
 
-int moveJobFile(const AlarmJob& job, const char* dir, std::uint32_t stamp, bool ownNameFirst,
-                const std::string* line, bool quiet) {
+int moveJobFile(const JobFileRef& file, const char* dir, std::uint32_t stamp, bool ownNameFirst,
+                const std::string* line, bool quiet, MoveResult* result) {
     const std::string target = paths::fromConfig(dir);
-    const paths::NameExt ne = paths::split(job.path);
+    const paths::NameExt ne = paths::split(file.path);
     // Results kept in the watch folder are marked as ours before they appear there.
     const bool intoWatchFolder =
         paths::sameDirectory(target, paths::fromConfig(settings().watchPath));
 
     files::MoveRequest request;
-    request.from = job.path;
-    request.expected = files::FileId{job.fileDev, job.fileIno};
+    request.from = file.path;
+    request.expected = file.id;
     request.names = [&](int attempt) {
         if (ownNameFirst && attempt == 0)
             return paths::join(target, paths::fitComponent(target, "", ne.name, ne.ext));
@@ -45,20 +51,33 @@ int moveJobFile(const AlarmJob& job, const char* dir, std::uint32_t stamp, bool 
     };
     files::MoveOutcome outcome;
     char text[kFileLineSize];
-    if (files::moveFile(request, outcome) != 0) {
+    const int moved = files::moveFile(request, outcome);
+    if (result != nullptr) {
+        result->to = outcome.to;
+        result->error = moved != 0 ? outcome.error : 0;
+        result->lineError = moved == 0 && line != nullptr ? outcome.error : 0;
+    }
+    if (moved != 0) {
         if (!quiet) {
-            std::snprintf(text, sizeof text, "could not move %s to %s (%s)", job.path,
+            std::snprintf(text, sizeof text, "could not move %s to %s (%s)", file.path.c_str(),
                           outcome.to.c_str(), std::strerror(outcome.error));
             fileLog(text);
-            windowLog(job.Szenario, text, kColorRed);
+            windowLog(file.szenario.c_str(), text, kColorRed);
         }
         return -1;
     }
-    if (line != nullptr && outcome.error != 0) {
+    if (intoWatchFolder) {
+        // In place, with its line: the journal knows it as ours from now on, also after a
+        // restart.
+        const files::SteadyRead r = files::readSteady(outcome.to, [] {});
+        if (r.outcome == files::SteadyRead::Read)
+            jobJournal().ours(JobFileVersion{r.id, r.size, r.mtimeNs, contentDigest(r.bytes)});
+    }
+    if (line != nullptr && outcome.error != 0 && !quiet) {
         std::snprintf(text, sizeof text, "could not add the success line to %s (%s)",
                       outcome.to.c_str(), std::strerror(outcome.error));
         fileLog(text);
-        windowLog(job.Szenario, text, kColorRed);
+        windowLog(file.szenario.c_str(), text, kColorRed);
     }
     return 0;
 }

@@ -39,13 +39,17 @@ Event& jobFinished() {
     return *finished;
 }
 
-int new_alarm(const AlarmJob& candidate) {
+namespace {
+
+// Copies the job into the lowest free slot and wakes the thread that takes it next.
+int place(const AlarmJob& candidate, bool finished) {
     auto* job = new (std::nothrow) AlarmJob(candidate);
     if (job == nullptr) {
         fileLog("** new_alarm ** ERROR: Out of memory");
         return -1;
     }
-    job->sent_at = 0;
+    if (finished) job->finished = 1;
+    else job->sent_at = 0;
     JobTable& t = jobTable();
     int slot = -1;
     {
@@ -59,7 +63,8 @@ int new_alarm(const AlarmJob& candidate) {
         }
     }
     if (slot >= 0) {
-        jobQueued().set();  // outside jobTableLock, which is taken with no other lock
+        // Outside jobTableLock, which is taken with no other lock.
+        (finished ? jobFinished() : jobQueued()).set();
         return slot;
     }
     delete job;
@@ -68,6 +73,12 @@ int new_alarm(const AlarmJob& candidate) {
     fileLog(line);
     return -1;
 }
+
+}  // namespace
+
+int new_alarm(const AlarmJob& candidate) { return place(candidate, false); }
+
+int queue_finished(const AlarmJob& job) { return place(job, true); }
 
 void free_alarm(int slot) {
     if (slot < 0 || slot >= kJobSlots) return;

@@ -2,12 +2,14 @@
 //
 // Threads: ReadJobsThread (alarm_exists, new_alarm, reads the count), ProcessingThread
 // (scans and changes unfinished jobs under jobTableLock, releasing it around each send),
-// ReportThread (reads finished jobs, free_alarm) and the window (reads the slot views).
+// ReportThread (reads finished jobs, free_alarm) and the window (reads the slot views);
+// queue_finished is the ReadJobsThread's too.
 // jobTableLock guards the slots, the count and each unfinished job's dispatch fields; no
 // other lock is taken while it is held. The count is an atomic, readable without the lock.
 // Each JobSlotView has a lock of its own, so the window never reads a half-written view.
 // jobQueued is set by new_alarm (any thread) and waited on and reset by the ProcessingThread;
-// jobFinished is set by the ProcessingThread and waited on and reset by the ReportThread.
+// jobFinished is set by the ProcessingThread and queue_finished and waited on and reset by the
+// ReportThread.
 #pragma once
 
 #include <atomic>
@@ -43,15 +45,22 @@ struct AlarmJob {
     std::int32_t Rings;
     std::uint8_t SendConfirmAck;
     std::uint8_t mini;
-    std::int32_t sent_at;
+    std::int32_t sent_at;  // wall time of the last attempt: the row's time and the success line
     std::uint8_t finished;
     std::int32_t status;
     std::int32_t tries;
-    std::int32_t next_try_at;
+    // Not attempted before this reading of the monotonic clock (clock::monotonicMs); 0: at
+    // once. A step of the wall clock neither holds a retry back nor brings it forward.
+    std::int64_t next_try_at;
     // The job file the watcher read (device and inode; 0 and 0 when not known): reporting
-    // moves that file and no other that took its name meanwhile.
+    // moves that file and no other that took its name meanwhile. With its size, modification
+    // time and the digest of its bytes it is what the journal (job_journal.h) keeps.
     std::uint64_t fileDev;
     std::uint64_t fileIno;
+    std::int64_t fileSize;
+    std::int64_t fileMtimeNs;
+    std::uint64_t fileDigest;
+    std::uint8_t rowWritten;  // the status row holds the outcome already (known from the journal)
 };
 
 struct JobTable {
@@ -72,6 +81,10 @@ Event& jobFinished();
 // Copies the candidate into a new job in the lowest free slot. Slot index, or -1 (logged)
 // when memory or slots run out.
 int new_alarm(const AlarmJob& candidate);
+// Puts a job that is finished already (found in the journal) into the lowest free slot, its
+// outcome and sent_at as given, for the ReportThread, which it wakes. Slot index, or -1 as
+// new_alarm.
+int queue_finished(const AlarmJob& job);
 // Destroys the job in the slot, if any, logs it and shows the slot idle.
 void free_alarm(int slot);
 // True when a queued job equals the candidate on its identifying fields.

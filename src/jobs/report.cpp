@@ -5,6 +5,8 @@
 #include <dirent.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -14,14 +16,23 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "db/database.h"
+#include "jobs/job_journal.h"
 #include "jobs/job_move.h"
 #include "jobs/job_table.h"
 #include "platform/clock.h"
+#include "platform/file_append.h"
+#include "platform/file_replace.h"
 #include "platform/paths.h"
 
 namespace gsms {
 
 namespace {
+
+// A failed move or success line is tried again after 2 s, then 4 s, then every 8 s (monotonic).
+constexpr std::int64_t kRetryFirstMs = 2000;
+constexpr std::int64_t kRetryMostMs = 8000;
+// Beyond that many, a failed move waits for the next start (the journal keeps the job).
+constexpr std::size_t kPendingMovesMost = 256;
 
 // A scenario names a table inside the watch-log directory and nothing else: any file name
 // will do ("a..b", ".hidden") but one with a separator or a control character, "." or "..".
@@ -102,23 +113,116 @@ bool writeStatusRow(CDatabase& db, const AlarmJob& job, const char* timeText, st
     return false;
 }
 
-void updateStatusRow(const AlarmJob& job, const char* timeText) {
+// True when the row holds the outcome now.
+bool updateStatusRow(const AlarmJob& job, const char* timeText) {
     const std::string dir = paths::fromConfig(settings().watchLogPath);
     const std::string shown = paths::join(dir, std::string(job.Szenario) + ".dbf");
     if (!isPlainName(job.Szenario)) {
         couldNotUpdate(shown);
-        return;
+        return false;
     }
     CDatabase db;
     const std::string path = findTable(dir, std::string(job.Szenario) + ".dbf");
     if (!db.Open(path.c_str())) {
         couldNotUpdate(shown, path);
-        return;
+        return false;
     }
     std::string why;
     const bool written = writeStatusRow(db, job, timeText, why);
     db.Close();
     if (!written) couldNotUpdate(shown, why.empty() ? path : std::string(), why);
+    return written;
+}
+
+// The folder a result goes to now, or "" when it stays where it is.
+const char* targetOf(bool failed) {
+    const GatewaySettings& s = settings();
+    const bool move = s.moveJobs.load() != 0;
+    return failed ? (move ? s.errorPath : s.watchLogPath) : (move ? s.donePath : s.watchLogPath);
+}
+
+// A move (or the success line after it) that failed, tried again on a back-off until it
+// works. The ReportThread's own: no lock.
+struct PendingMove {
+    JobFileRef file;
+    std::uint64_t digest = 0;  // of the bytes reported (0: not known)
+    bool failed = false;
+    std::string line;    // the success line of a sent job
+    std::string result;  // moved already: the line is still to be added to this file
+    std::int64_t dueMs = 0;
+    std::int64_t delayMs = 0;
+};
+std::vector<PendingMove>& pendingMoves() {
+    static std::vector<PendingMove>* list = new std::vector<PendingMove>;  // as the thread
+    return *list;
+}
+
+// The job file is no longer in the watch folder (or another file took its name): nothing is
+// left to move.
+bool sourceGone(const JobFileRef& file) {
+    files::FileId now;
+    return !files::identityOf(file.path, now) || (file.id.known() && !(now == file.id));
+}
+
+// The alarm server wrote a new job into the file meanwhile: the watcher takes that one, and
+// the result of the old one must not carry it away.
+bool rewritten(const PendingMove& p) {
+    if (p.digest == 0) return false;
+    const files::SteadyRead r = files::readSteady(p.file.path, [] {});
+    return r.outcome == files::SteadyRead::Read && contentDigest(r.bytes) != p.digest;
+}
+
+void backOff(PendingMove& p, std::int64_t nowMs) {
+    p.delayMs = p.delayMs == 0 ? kRetryFirstMs : std::min(p.delayMs * 2, kRetryMostMs);
+    p.dueMs = nowMs + p.delayMs;
+}
+
+void keepTrying(PendingMove p) {
+    std::vector<PendingMove>& list = pendingMoves();
+    if (list.size() >= kPendingMovesMost) {
+        // The journal still knows the job: it is reported again, not sent, at the next start.
+        const std::string line = "ERROR: too many moves pending, " +
+                                 (p.result.empty() ? p.file.path : p.result) +
+                                 " is left as it is until the next start";
+        fileLog(line);
+        windowLog(p.file.szenario.c_str(), line, kColorRed);
+        return;
+    }
+    backOff(p, clock::monotonicMs());
+    list.push_back(std::move(p));
+}
+
+// One more try of a pending move or line; true when it is done with (worked, or nothing is
+// left to do).
+bool tryAgain(PendingMove& p, std::uint32_t stamp) {
+    char text[kFileLineSize];
+    if (p.result.empty()) {
+        const char* target = targetOf(p.failed);
+        if (target[0] == '\0') return true;  // no target any more: the file stays
+        if (rewritten(p)) return true;
+        MoveResult r;
+        if (moveJobFile(p.file, target, stamp, false, p.failed ? nullptr : &p.line, true, &r) !=
+            0)
+            return sourceGone(p.file);
+        jobJournal().moved(p.file.id);
+        std::snprintf(text, sizeof text, "moved %s to %s after all", p.file.path.c_str(),
+                      r.to.c_str());
+        fileLog(text);
+        windowLog(p.file.szenario.c_str(), text, kColorGrey);
+        if (r.lineError == 0) return true;
+        std::snprintf(text, sizeof text, "could not add the success line to %s (%s)",
+                      r.to.c_str(), std::strerror(r.lineError));
+        fileLog(text);
+        windowLog(p.file.szenario.c_str(), text, kColorRed);
+        p.result = r.to;
+        return false;
+    }
+    if (files::append(p.result, p.line, files::IfMissing::Skip) != 0)
+        return errno == ENOENT;  // taken away by the alarm server
+    std::snprintf(text, sizeof text, "added the success line to %s after all", p.result.c_str());
+    fileLog(text);
+    windowLog(p.file.szenario.c_str(), text, kColorGrey);
+    return true;
 }
 
 }  // namespace
@@ -135,22 +239,37 @@ void reportJob(int slot, std::uint32_t stamp) {
     char timeText[16];
     std::snprintf(timeText, sizeof timeText, "%02d%02d%02d", sent.tm_hour, sent.tm_min,
                   sent.tm_sec);
-    if (!job->mini) updateStatusRow(*job, timeText);
+    const files::FileId id{job->fileDev, job->fileIno};
+    // A row written before a restart is not written again: the alarm server may have used it
+    // since.
+    if (!job->mini && job->rowWritten == 0 && updateStatusRow(*job, timeText))
+        jobJournal().rowWritten(id);
 
-    const GatewaySettings& s = settings();
-    const bool move = s.moveJobs.load() != 0;
     const bool failed = job->status == STATUS_FAILED;
-    const char* target = failed ? (move ? s.errorPath : s.watchLogPath)
-                                : (move ? s.donePath : s.watchLogPath);
+    const char* target = targetOf(failed);
     // A file that stays in the watch folder (no target, or the move failed) is not sent again:
-    // the watcher queued this version of it once and for all.
+    // the watcher queued this version of it once and for all, and the journal knows it.
     if (target[0] != '\0') {
         char line[64];
         std::snprintf(line, sizeof line, "%d.%d.%d %d:%d ALARM successfully sent",
                       sent.tm_year + 1900, sent.tm_mon + 1, sent.tm_mday, sent.tm_hour,
                       sent.tm_min);
-        const std::string successLine = line;
-        (void)moveJobFile(*job, target, stamp, false, failed ? nullptr : &successLine);
+        PendingMove p;
+        p.file = jobFileRef(*job);
+        p.digest = job->fileDigest;
+        p.failed = failed;
+        if (!failed) p.line = line;
+        MoveResult r;
+        if (moveJobFile(p.file, target, stamp, false, failed ? nullptr : &p.line, false, &r) ==
+            0) {
+            jobJournal().moved(id);
+            if (r.lineError != 0) {
+                p.result = r.to;
+                keepTrying(std::move(p));
+            }
+        } else if (!sourceGone(p.file)) {
+            keepTrying(std::move(p));
+        }
     }
     free_alarm(slot);
 }
@@ -160,11 +279,33 @@ void reportSweep() {
     for (int slot = 0; slot < kJobSlots; ++slot) reportJob(slot, stamp);
 }
 
+void retryPendingMoves() {
+    std::vector<PendingMove>& list = pendingMoves();
+    if (list.empty()) return;
+    const auto stamp = static_cast<std::uint32_t>(clock::wallSeconds());
+    const std::int64_t now = clock::monotonicMs();
+    for (auto it = list.begin(); it != list.end();) {
+        if (it->dueMs > now) {
+            ++it;
+        } else if (tryAgain(*it, stamp)) {
+            it = list.erase(it);
+        } else {
+            backOff(*it, clock::monotonicMs());
+            ++it;
+        }
+    }
+}
+
+std::size_t pendingMoveCount() { return pendingMoves().size(); }
+
+void resetPendingMovesForTest() { pendingMoves().clear(); }
+
 void reportThread() {
     for (;;) {
         // Reset before the sweep: a job finished during it ends the pause at once.
         jobFinished().reset();
         reportSweep();
+        retryPendingMoves();
         (void)jobFinished().wait(1000);
     }
 }

@@ -24,10 +24,17 @@ enum class IfMissing {
     Skip,    // a missing file stays missing: nothing is written
 };
 
-// Appends the bytes at the end of the file. 0 when all were written, -1 otherwise (also when
-// the file is missing and ifMissing is Skip); then *error, when given, holds why as an errno
-// value (ENOENT for a missing file that was to be skipped).
+enum class Sync {
+    No,   // the system writes the bytes out when it likes
+    Yes,  // on disk before append returns (fsync, FlushFileBuffers): for records that must
+          // survive a power cut
+};
+
+// Appends the bytes at the end of the file, all of them or none (a short write is cut back).
+// 0 when all were written (and, with Sync::Yes, synced), -1 otherwise (also when the file is
+// missing and ifMissing is Skip); then errno, and *error when given, hold why (ENOENT for a
+// missing file that was to be skipped).
 [[nodiscard]] int append(const std::string& path, std::string_view bytes, IfMissing ifMissing,
-                         int* error = nullptr);
+                         int* error = nullptr, Sync sync = Sync::No);
 
 }  // namespace gsms::files

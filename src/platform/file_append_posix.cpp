@@ -9,7 +9,8 @@ namespace gsms::files {
 
 const std::string_view kLineEnd = "\n";
 
-int append(const std::string& path, std::string_view bytes, IfMissing ifMissing, int* error) {
+int append(const std::string& path, std::string_view bytes, IfMissing ifMissing, int* error,
+           Sync sync) {
     const int flags =
         O_WRONLY | O_APPEND | O_CLOEXEC | (ifMissing == IfMissing::Create ? O_CREAT : 0);
     const int fd = ::open(path.c_str(), flags, 0640);
@@ -35,8 +36,10 @@ int append(const std::string& path, std::string_view bytes, IfMissing ifMissing,
         const off_t end = ::lseek(fd, 0, SEEK_CUR);
         if (end >= 0) (void)::ftruncate(fd, end - static_cast<off_t>(p - bytes.data()));
     }
+    if (why == 0 && sync == Sync::Yes && ::fsync(fd) != 0) why = errno;
     ::close(fd);
     if (why != 0 && error != nullptr) *error = why;
+    if (why != 0) errno = why;
     return why == 0 ? 0 : -1;
 }
 

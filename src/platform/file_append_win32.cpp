@@ -26,7 +26,8 @@ void cutBack(const std::string& path, LONGLONG length) {
 
 }  // namespace
 
-int append(const std::string& path, std::string_view bytes, IfMissing ifMissing, int* error) {
+int append(const std::string& path, std::string_view bytes, IfMissing ifMissing, int* error,
+           Sync sync) {
     // Append-only access: every write lands at the end, also beside another appending program.
     // Shared for reading, writing and deleting, so that a reader or a mover is never refused.
     HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
@@ -55,12 +56,14 @@ int append(const std::string& path, std::string_view bytes, IfMissing ifMissing,
         p += written;
         left -= written;
     }
+    if (why == 0 && sync == Sync::Yes && !FlushFileBuffers(h)) why = win32::lastErrno();
     LARGE_INTEGER end{};
     const bool partial = why != 0 && p != bytes.data() && GetFileSizeEx(h, &end);
     CloseHandle(h);
     // The end of the file is the end of what we wrote: cut back to where it began.
     if (partial) cutBack(path, end.QuadPart - static_cast<LONGLONG>(p - bytes.data()));
     if (why != 0 && error != nullptr) *error = why;
+    if (why != 0) errno = why;
     return why == 0 ? 0 : -1;
 }
 

@@ -2,13 +2,17 @@
 // written, files moved.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "e2e/harness.h"
@@ -77,6 +81,16 @@ protected:
     }
     using Row = gsms::test::StatusRow;
     static Row row(const std::string& path, int record) { return gsms::test::statusRow(path, record); }
+
+    // The numbers the simulator was given, in the order it took them.
+    std::vector<std::string> sentNumbers() {
+        std::vector<std::string> out;
+        for (const auto& r : sim.records()) {
+            const auto at = r.find("\"to\":\"") + 6;
+            out.push_back(r.substr(at, r.find('"', at) - at));
+        }
+        return out;
+    }
 
     Scratch dir;
     Simulator sim{dir.path()};
@@ -320,6 +334,116 @@ TEST_F(Pipeline, JobFileOfAnotherUserGetsItsSuccessLine) {
     ASSERT_EQ(::stat(moved.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, kGateway);  // the gateway's own copy
     EXPECT_FALSE(gateway.logHas("could not"));
+}
+
+// A small tmpfs of its own (root only), unmounted at the end.
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(const std::string& at) : at_(at) {
+        mounted_ = ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k") == 0;
+    }
+    ~SmallFileSystem() {
+        if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    // Fills it up with one file; removing that file gives the space back.
+    void fill(const std::string& file) {
+        std::FILE* f = std::fopen(file.c_str(), "wb");
+        const std::string block(4096, '\0');
+        while (f != nullptr && std::fwrite(block.data(), 1, block.size(), f) == block.size() &&
+               std::fflush(f) == 0) {
+        }
+        if (f != nullptr) std::fclose(f);
+    }
+
+private:
+    std::string at_;
+    bool mounted_ = false;
+};
+
+// A full done folder: each sent job stays in the watch folder, is not sent again after a
+// restart, and moves as soon as there is space again, without a restart. A status row the
+// alarm server has used since its report is not written again.
+TEST_F(Pipeline, FullDoneFolderMovesOnceSpaceIsBackAndNothingIsSentTwice) {
+    SmallFileSystem done(dir / "done");
+    if (!done.mounted()) GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+    done.fill(dir / "done/filler");
+    makeTable(dir / "dbf/plant.dbf", 3, "SMS");
+    start();
+    constexpr int kJobs = 3;
+    for (int i = 0; i < kJobs; ++i)
+        job("f" + std::to_string(i) + ".sms", "Szenario=plant\r\nPhoneNumber=" +
+                                                  std::to_string(600 + i) +
+                                                  "\r\nMessage=once\r\ndbentry=" +
+                                                  std::to_string(i) + "\r\n");
+    ASSERT_TRUE(waitFor([&] { return gateway.logCount("could not move") == kJobs; }));
+    EXPECT_TRUE(gateway.logHas("(No space left on device)"));
+    EXPECT_EQ(row(dir / "dbf/plant.dbf", 0).status, 8);
+    makeTable(dir / "dbf/plant.dbf", 3, "SMS");  // the alarm server starts the rows afresh
+
+    gateway.process().kill();
+    ASSERT_TRUE(gateway.start());
+    ASSERT_TRUE(waitFor([&] { return gateway.logCount("could not move") == 2 * kJobs; }));
+    for (int i = 0; i < kJobs; ++i)
+        EXPECT_TRUE(gateway.logHas("Already sent, not sent again: " +
+                                   (dir / ("in/f" + std::to_string(i) + ".sms"))));
+    fs::remove(dir / "done/filler");
+    ASSERT_TRUE(waitFor([&] { return files("in").empty(); }));
+    for (int i = 0; i < kJobs; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".sms";
+        EXPECT_TRUE(readText(result("done", name)).ends_with(" ALARM successfully sent"));
+        EXPECT_EQ(gateway.logCount("moved " + (dir / ("in/" + name)) + " to "), 1);
+        EXPECT_EQ(sentTo(std::to_string(600 + i)), 1);
+        EXPECT_EQ(row(dir / "dbf/plant.dbf", i).status, 0);  // written once, before the restart
+    }
+    EXPECT_EQ(sim.records().size(), static_cast<std::size_t>(kJobs));
+}
+
+// Killed between the modem's acceptance and the report (held up here by the alarm server's
+// lock on the status row): the next start writes the row and moves the file, sending nothing.
+TEST_F(Pipeline, KillRightAfterTheModemAcceptedSendsNothingTwice) {
+    const test::DbfLayout layout = test::statusTableLayout(1, "SMS");
+    test::writeBytes(dir / "dbf/plant.dbf", test::dbfBytes(layout));
+    std::optional<test::ForeignLock> lock;
+    lock.emplace(dir / "dbf/plant.dbf", test::foxRecordLockByte(layout, 1));
+    ASSERT_TRUE(lock->taken());
+    // Real time: the report waits 5 s for the row's lock, time enough to kill it meanwhile.
+    start({}, {{"GSMS_TIME_SCALE", "1"}});
+    job("k.sms", "Szenario=plant\r\nPhoneNumber=4711\r\nMessage=once\r\ndbentry=0\r\n");
+    ASSERT_TRUE(gateway.waitLog("Message sent to 4711"));
+    gateway.process().kill();
+    ASSERT_EQ(files("in"), std::vector<std::string>{"k.sms"});
+    lock.reset();
+
+    ASSERT_TRUE(gateway.start());
+    ASSERT_TRUE(waitFor([&] { return files("in").empty(); }));
+    EXPECT_TRUE(gateway.logHas("Already sent, not sent again: " + (dir / "in/k.sms")));
+    EXPECT_TRUE(readText(result("done", "k.sms")).ends_with(" ALARM successfully sent"));
+    EXPECT_EQ(row(dir / "dbf/plant.dbf", 0).status, 8);
+    EXPECT_EQ(sim.records().size(), 1u);
+}
+
+// A backlog goes out oldest first, whatever the directory's order or the names say: each job
+// within the thirty that the job table holds at a time of its place in the drop order.
+TEST_F(Pipeline, BacklogGoesOutOldestFirst) {
+    constexpr int kJobs = 200;
+    before = [&] {
+        const auto oldest = fs::file_time_type::clock::now() - std::chrono::hours(1);
+        for (int i = 0; i < kJobs; ++i) {
+            // Names in the reverse order of the drops.
+            const std::string name = dir / ("in/" + std::to_string(9999 - i) + ".sms");
+            job(std::to_string(9999 - i) + ".sms",
+                "PhoneNumber=" + std::to_string(7000 + i) + "\r\nMessage=backlog\r\n");
+            fs::last_write_time(name, oldest + std::chrono::seconds(i));
+        }
+    };
+    start();
+    ASSERT_TRUE(waitFor([&] { return sim.records().size() == kJobs; }, std::chrono::seconds(240)));
+    const std::vector<std::string> sent = sentNumbers();
+    int worst = 0;
+    for (int rank = 0; rank < kJobs; ++rank)
+        worst = std::max(worst, std::abs(std::stoi(sent[rank]) - 7000 - rank));
+    EXPECT_LE(worst, 30);
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ protected:
         setSubmitFunction(&answer);
     }
     void TearDown() override {
+        clock::setWallOffsetForTest(0);
         setSubmitFunction(nullptr);
         PipelineTest::TearDown();
     }
@@ -105,9 +106,34 @@ TEST_F(Dispatch, WaitingRetryDoesNotHoldUpANewJob) {
     const int second = queue("plant", "2", "two");
     dispatchSweep();
     EXPECT_EQ(job(first).finished, 0);
-    EXPECT_GE(job(first).next_try_at, clock::wallSeconds() + 100);
+    EXPECT_GE(job(first).next_try_at, clock::monotonicMs() + 100000);
     EXPECT_EQ(job(second).status, STATUS_SENT);
     EXPECT_EQ(texts(), (std::vector<std::string>{"one", "two"}));
+}
+
+// The wall clock steps between a refusal and its retry (a time server, a daylight-saving fault):
+// the retry comes RetryDelay after the refusal all the same, neither an hour late nor at once.
+TEST_F(Dispatch, RetryDelayIsCountedOnTheMonotonicClock) {
+    settings().retryDelay = 60;
+    for (const std::int64_t step : {-3600, 3600}) {
+        resetJobTableForTest();
+        submitted.clear();
+        refused = 0;
+        const int slot = queue("plant", "7", "fire");
+        const std::int64_t refusedAt = clock::monotonicMs();
+        dispatchSweep();
+        clock::setWallOffsetForTest(step);
+        dispatchSweep();
+        if (clock::monotonicMs() < refusedAt + 60000) {
+            EXPECT_EQ(submitted.size(), 1u) << step;  // not yet
+        }
+        while (submitted.size() < 2 && clock::monotonicMs() < refusedAt + 120000) {
+            clock::sleepMs(500);
+            dispatchSweep();
+        }
+        EXPECT_GE(clock::monotonicMs() - refusedAt, 60000) << step;
+        EXPECT_EQ(job(slot).status, STATUS_SENT) << step;
+    }
 }
 
 TEST_F(Dispatch, MiniMessageGetsOneAttemptAndAShortCaption) {

@@ -15,6 +15,8 @@
 #include "core/settings.h"
 #include "jobs/job_table.h"
 #include "jobs/intake.h"
+#include "jobs/job_journal.h"
+#include "jobs/report.h"
 #include "platform/clock.h"
 #include "platform/profile_dir.h"
 #include "support/status_table.h"
@@ -31,7 +33,9 @@ protected:
         resetJobTableForTest();
         resetLogQueueForTest();
         resetFileMemoryForTest();
+        resetPendingMovesForTest();
         setProfileDir(dir.path());
+        jobJournal().reset();
         for (const char* d : {"watch", "done", "error", "dbf"}) fs::create_directory(d);
         GatewaySettings& s = settings();
         set(s.watchPath, dir.path() + "/watch");
@@ -55,6 +59,8 @@ protected:
         resetLogQueueForTest();
         resetJobTableForTest();
         resetFileMemoryForTest();
+        resetPendingMovesForTest();
+        jobJournal().reset();
     }
     template <std::size_t N>
     static void set(char (&field)[N], const std::string& value) {

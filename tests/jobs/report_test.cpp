@@ -163,12 +163,16 @@ TEST_F(Report, MiniMessageAndTheWatchLogFallback) {
     EXPECT_TRUE(filesIn("done").empty());
 }
 
-// The job as the watcher queues it, then finished by dispatch with the status.
+// The job as the watcher queues it, then finished by dispatch with the status (and the
+// journal told so).
 int queuedAndFinished(int status) {
     const int slot = scanJobDirectory() == 1 ? 0 : -1;
     if (slot == 0) {
-        jobTable().slots[0]->status = status;
-        jobTable().slots[0]->finished = 1;
+        AlarmJob& job = *jobTable().slots[0];
+        job.status = status;
+        job.sent_at = 1700000000;
+        jobJournal().finished(jobFileVersion(job), status, job.sent_at);
+        job.finished = 1;
     }
     return slot;
 }
@@ -185,12 +189,80 @@ TEST_F(Report, FileThatCouldNotBeMovedIsNotSentAgain) {
               std::string::npos);
     EXPECT_TRUE(fs::exists("watch/a.sms"));
     EXPECT_EQ(scanJobDirectory(), 0);
+    // Tried again, quietly, until the folder is there.
+    EXPECT_EQ(pendingMoveCount(), 1u);
+    fs::create_directory("gone");
+    for (int i = 0; i < 100 && pendingMoveCount() > 0; ++i, clock::sleepMs(500))
+        retryPendingMoves();
+    ASSERT_EQ(filesIn("gone").size(), 1u);
+    EXPECT_TRUE(readFile("gone/" + filesIn("gone")[0]).ends_with(" ALARM successfully sent"));
+    EXPECT_EQ(countLines("moved " + dir.path() + "/watch/a.sms to " + dir.path() + "/gone/",
+                         kColorGrey),
+              1);
+    EXPECT_EQ(countLines("could not move", kColorRed), 1);
+    EXPECT_EQ(jobJournal().size(), 0u);
 
     settings().donePath[0] = '\0';  // no target: stays, and is not sent again either
     writeJob("b.sms", "PhoneNumber=1\r\nMessage=b\r\n");
     reportJob(queuedAndFinished(STATUS_SENT), 9);
     EXPECT_EQ(scanJobDirectory(), 0);
     EXPECT_EQ(jobTable().count.load(), 0);
+}
+
+// A job file the journal knows as finished (the gateway was killed before its report, or its
+// move failed) is reported at the next start as the journal says, never sent again; a torn
+// record is skipped.
+TEST_F(Report, JournalledJobIsReportedAfterARestartNotSentAgain) {
+    struct Case {
+        const char* label;
+        int status;
+        bool rowWritten;   // before the restart
+        const char* tail;  // appended to the journal
+        std::size_t cut;   // bytes taken off its end
+        bool recovered;
+        int row;  // its status afterwards
+    } const cases[] = {
+        {"sent, row not written yet", STATUS_SENT, false, "", 0, true, 8},
+        {"sent, row written before", STATUS_SENT, true, "", 0, true, 0},
+        {"failed for good", STATUS_FAILED, false, "", 0, true, 3},
+        {"a torn record after it", STATUS_SENT, false, "R 1 2 0badc0de", 0, true, 8},
+        {"its own record torn", STATUS_SENT, false, "", 4, false, 0},
+    };
+    const std::string journal = dir.path() + "/" + kJournalFileName;
+    for (const Case& c : cases) {
+        for (const char* d : {"watch", "done", "error"}) {
+            fs::remove_all(d);
+            fs::create_directory(d);
+        }
+        fs::remove(journal);
+        resetFileMemoryForTest();  // a new file may take the inode of the last one
+        makeTable(table("plant"), 1, "SMS");
+        writeJob("a.sms", "Szenario=plant\r\nPhoneNumber=1\r\nMessage=m\r\ndbentry=0\r\n");
+        ASSERT_EQ(queuedAndFinished(c.status), 0) << c.label;
+        if (c.rowWritten) jobJournal().rowWritten(jobFileVersion(*onlyJob()).id);
+        // The kill, and the next start.
+        resetJobTableForTest();
+        resetFileMemoryForTest();
+        jobJournal().reset();
+        const std::string bytes = readFile(journal);
+        writeFile(journal, bytes.substr(0, bytes.size() - c.cut) + c.tail);
+
+        const std::string said =
+            std::string(c.status == STATUS_SENT ? "Already sent" : "Already failed") +
+            ", not sent again: " + paths::join(paths::fromConfig(settings().watchPath), "a.sms");
+        const int before = countLines(said, kColorGrey);
+        ASSERT_EQ(scanJobDirectory(), 1) << c.label;
+        EXPECT_EQ(onlyJob()->finished, c.recovered ? 1 : 0) << c.label;
+        if (!c.recovered) continue;
+        EXPECT_EQ(countLines(said, kColorGrey), before + 1) << c.label;
+        reportJob(0, 0x20);
+        EXPECT_EQ(row(table("plant"), 0).status, c.row) << c.label;
+        const bool sent = c.status == STATUS_SENT;
+        const std::string moved = sent ? "done/00000020-a.sms" : "error/00000020-a.sms";
+        EXPECT_EQ(readFile(moved).ends_with(" ALARM successfully sent"), sent) << c.label;
+        EXPECT_TRUE(fs::is_empty("watch")) << c.label;
+        EXPECT_EQ(jobJournal().size(), 0u) << c.label;
+    }
 }
 
 // Results kept in the watch folder (no moving, WatchLogPath the watch folder) are never jobs,
