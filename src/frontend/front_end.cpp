@@ -11,6 +11,7 @@
 #include "core/log.h"
 #include "core/version.h"
 #include "gateway/engine.h"
+#include "gateway/status_client.h"
 #include "platform/console.h"
 #include "platform/process_signals.h"
 #include "platform/profile_dir.h"
@@ -50,14 +51,16 @@ void printHelp(const char* program, const char* summary, FrontEnd frontEnd) {
                 "                     in the current directory: the service's, in %s)\n",
                 kServiceStateDir);
         std::printf(
-            "                     and exit: 0 while gsmsd runs, 3 when it has ended, 4 when\n"
-            "                     there is no status file\n");
+            "                     and exit: 0 while gsmsd runs, 3 when it has ended, %d when\n"
+            "                     there is no status file, %d when it cannot be read\n",
+            kStatusNone, kStatusUnreadable);
     }
     if (reload)
         std::printf(
             "  --reload           have the gsmsd that wrote that status file read its\n"
             "                     settings again, and exit: 0 when asked, 3 when it does not\n"
-            "                     run, 4 when there is no status file\n");
+            "                     run, %d or %d as for --status\n",
+            kStatusNone, kStatusUnreadable);
     std::printf(
         "  --help             this text\n"
         "  --version          the version\n\n"

@@ -118,6 +118,8 @@ ProcessSignal waitProcessSignal(std::int64_t ms) {
     }
 }
 
+void postProcessRequest(const ProcessSignal& request) { post(request); }
+
 void endBySignal(int number) {
     std::fflush(stdout);
     std::fflush(stderr);
@@ -163,6 +165,20 @@ bool processRunning(long pid, const char* name) {
     }
     CloseHandle(process);
     return running;
+}
+
+std::string processStartStamp(long pid) {
+    if (pid <= 0) return {};
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) return {};
+    FILETIME created{}, exited{}, kernel{}, user{};
+    const BOOL told = GetProcessTimes(process, &created, &exited, &kernel, &user);
+    CloseHandle(process);
+    if (!told) return {};
+    // 100 ns units since 1601: no two processes of one number start at the same moment.
+    return std::to_string((static_cast<unsigned long long>(created.dwHighDateTime) << 32) |
+                          created.dwLowDateTime);
 }
 
 }  // namespace gsms

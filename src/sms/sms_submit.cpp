@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/activity.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "modem/at_sender.h"
@@ -160,6 +161,7 @@ int sendSms(const char* number, const char* text, int flash) {
             }
             fileLog("Late answer from the modem [2]: the message was sent");
         }
+        tally(Tally::PartSent);
     }
     return 0;
 }
