@@ -18,6 +18,7 @@
 #include "modem/input_thread.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"
+#include "platform/event_log.h"
 #include "platform/serial_port.h"
 #include "platform/thread.h"
 #include "sms/incoming.h"
@@ -60,6 +61,8 @@ void signalRoutine() { signalThread(); }
     markEngineStopped();
     fileLog(message);
     windowLog(nullptr, message, kColorDefault);
+    // Not red in the window (the operator sees the modem's state), but the end of the gateway.
+    reportEvent(EventKind::Error, message);
     clock::sleepMs(10000);
     endProcess(exitCode);
 }
