@@ -8,6 +8,8 @@ set(GSMS_MINGW_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${GSMS_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${GSMS_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${GSMS_MINGW_TRIPLE}-windres)
+# The message compiler, for the event log messages of gsmsd.exe.
+set(GSMS_WINDMC ${GSMS_MINGW_TRIPLE}-windmc)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${GSMS_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -11,6 +11,7 @@ set(GSMS_POSIX_ONLY_TESTS
   core/log_outage_test.cpp
   db/database_test.cpp
   gateway/modem_start_test.cpp
+  gateway/status_client_test.cpp
   jobs/intake_test.cpp
   modem/sender_test.cpp
   platform/file_move_test.cpp

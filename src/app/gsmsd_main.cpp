@@ -5,7 +5,10 @@
 // settings the worker threads use each time again, SIGUSR1 writes the status file at once,
 // SIGQUIT and the other ending signals end the process with a line. On Windows Ctrl+C,
 // Ctrl+Break, closing the console and shutdown stop in order, and `gsmsd --reload` (a named
-// event of the running gsmsd) reads the settings again (platform/process_signals.h).
+// event of the running gsmsd) reads the settings again (platform/process_signals.h). There the
+// same gateway also runs as a service of the service control manager, which stops it the same
+// way (`gsmsd --install-service`; platform/service_manager.h); the failures, the start and the
+// stop go to the system's event log as well (platform/event_log.h).
 #include <unistd.h>
 
 #include <atomic>
@@ -23,6 +26,7 @@
 #include "gateway/engine.h"
 #include "gateway/service_status.h"
 #include "gateway/status_client.h"
+#include "platform/event_log.h"
 #include "platform/paths.h"
 #include "platform/process_signals.h"
 #include "platform/profile_dir.h"
@@ -39,6 +43,12 @@ constexpr std::int64_t kLastWordsMs = 1000;  // for the console and the status a
 void bothLogs(const std::string& line, ColorRef colour) {
     gsms::fileLog(line);
     gsms::windowLog(nullptr, line, colour);
+}
+
+// A line of the start or the stop, which the event log keeps beside the daily log.
+void milestone(const std::string& line) {
+    bothLogs(line, gsms::kColorDefault);
+    gsms::reportEvent(gsms::EventKind::Information, line);
 }
 
 // Where --status looks: the profile folder; when none was named and the current directory
@@ -89,9 +99,8 @@ void reload(const ProcessSignal& sig) {
 // The work in hand ends on a thread of its own, so that the main thread can still take a
 // second stop request, which ends the process at once.
 [[noreturn]] void stop(const ProcessSignal& sig) {
-    bothLogs(std::string("Stopping on ") + sig.name +
-                 ": no job is taken and no submission starts any more",
-             gsms::kColorDefault);
+    milestone(std::string("Stopping on ") + sig.name +
+              ": no job is taken and no submission starts any more");
     struct Outcome {
         std::atomic<bool> done{false};
         int result = 0;
@@ -119,9 +128,52 @@ void reload(const ProcessSignal& sig) {
         bothLogs("Stopping: " + outcome->unfinished + " did not end in time; stopping all the same",
                  gsms::kColorRed);
     gsms::setEngineStage(gsms::EngineStage::Stopped);
-    gsms::fileLog("Gateway stopped");
-    gsms::windowLog(nullptr, "Gateway stopped", gsms::kColorDefault);
+    milestone("Gateway stopped");
     end(gsms::kExitStopped);
+}
+
+// The gateway itself, from a console or as the service; ends the process.
+[[noreturn]] void runGateway() {
+    // Before any thread exists, so that every thread inherits the mask and only the main
+    // thread takes the signals.
+    gsms::blockProcessSignals();
+
+    // No one to click a box away: the table error goes to both logs and the report goes on.
+    gsms::setDbErrorBoxHook([](const char* text, const char* caption) {
+        bothLogs(std::string(caption ? caption : "") + ": " + (text ? text : ""), gsms::kColorRed);
+    });
+    // A service has no console: its window lines are taken and shown nowhere.
+    if (gsms::service::runningAsService())
+        gsms::startConsoleReceiver(nullptr, gsms::ConsoleStyle::Plain);
+    else
+        gsms::startConsoleReceiver(stdout, gsms::consoleStyleFor(STDOUT_FILENO));
+    gsms::openEventLog();
+    gsms::fileLog("Gateway started");
+    gsms::reportEvent(gsms::EventKind::Information, "Gateway started");
+    gsms::startServiceStatus();
+    // A fatal stop of the engine ends the process from its own thread: the last status and
+    // the console's last lines (the reason) go out first.
+    gsms::setLastWords([] {
+        (void)gsms::flushStatus(kLastWordsMs);
+        (void)gsms::drainConsole(kLastWordsMs);
+    });
+    if (gsms::startEngine() != 0) {
+        gsms::fileLog("** init_gsms ** ERROR: cannot start the engine thread");
+        gsms::reportEvent(gsms::EventKind::Error,
+                          "** init_gsms ** ERROR: cannot start the engine thread");
+        gsms::endProcess(gsms::kExitRestart);
+    }
+
+    for (;;) {
+        const ProcessSignal sig = gsms::waitProcessSignal(60000);
+        switch (sig.request) {
+            case ProcessRequest::None: break;
+            case ProcessRequest::Stop: stop(sig);
+            case ProcessRequest::Reload: reload(sig); break;
+            case ProcessRequest::Status: gsms::writeStatusNow(); break;
+            case ProcessRequest::End: endAtOnce(sig);
+        }
+    }
 }
 
 }  // namespace
@@ -135,37 +187,10 @@ int main(int argc, char** argv) {
     if (!options.run) return options.exitCode;
     if (options.status) return gsms::printStatus(statusFolder(), stdout);
     if (options.reload) return gsms::requestReload(statusFolder(), stdout);
+    if (options.installService) return gsms::service::installService(stdout);
+    if (options.removeService) return gsms::service::removeService(stdout);
 
-    // Before any thread exists, so that every thread inherits the mask and only the main
-    // thread takes the signals.
-    gsms::blockProcessSignals();
-
-    // No one to click a box away: the table error goes to both logs and the report goes on.
-    gsms::setDbErrorBoxHook([](const char* text, const char* caption) {
-        bothLogs(std::string(caption ? caption : "") + ": " + (text ? text : ""), gsms::kColorRed);
-    });
-    gsms::startConsoleReceiver(stdout, gsms::consoleStyleFor(STDOUT_FILENO));
-    gsms::fileLog("Gateway started");
-    gsms::startServiceStatus();
-    // A fatal stop of the engine ends the process from its own thread: the last status and
-    // the console's last lines (the reason) go out first.
-    gsms::setLastWords([] {
-        (void)gsms::flushStatus(kLastWordsMs);
-        (void)gsms::drainConsole(kLastWordsMs);
-    });
-    if (gsms::startEngine() != 0) {
-        gsms::fileLog("** init_gsms ** ERROR: cannot start the engine thread");
-        return gsms::kExitRestart;
-    }
-
-    for (;;) {
-        const ProcessSignal sig = gsms::waitProcessSignal(60000);
-        switch (sig.request) {
-            case ProcessRequest::None: break;
-            case ProcessRequest::Stop: stop(sig);
-            case ProcessRequest::Reload: reload(sig); break;
-            case ProcessRequest::Status: gsms::writeStatusNow(); break;
-            case ProcessRequest::End: endAtOnce(sig);
-        }
-    }
+    // Started by the service manager, the gateway runs on the service's thread.
+    if (gsms::service::runAsService(runGateway) == 0) return gsms::kExitRestart;
+    runGateway();
 }

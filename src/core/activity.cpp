@@ -16,7 +16,7 @@ std::atomic<EngineStage> stage{EngineStage::NotStarted};
 std::array<std::atomic<std::int64_t>, 3> lastBeat{kNever, kNever, kNever};
 std::atomic<bool> stopping{false};
 std::atomic<int> inFlight{0};
-std::array<std::atomic<std::uint64_t>, 4> tallies{};
+std::array<std::atomic<std::uint64_t>, 5> tallies{};
 std::atomic<bool> hungUp{false};
 std::atomic<std::int64_t> hungUpAt{0};
 std::atomic<void (*)()> statusListener{nullptr};

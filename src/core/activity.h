@@ -6,7 +6,8 @@
 // Who calls what: the engine thread sets the stage; the InputThread beats Reader and says
 // when the port hangs up (so does a failed write), the LinkThread when it is back; the
 // ProcessingThread beats Dispatch, brackets each submission with beginSubmission/endSubmission
-// and counts its outcomes; whoever writes to the modem beats Modem, and so does the
+// and counts its outcomes; sendSms counts the parts the modem took; whoever writes to the
+// modem beats Modem, and so does the
 // IncomingThread while a long listing comes in; the IncomingThread counts received messages;
 // windowLog notes every red line. The
 // main thread of gsmsd requests the stop. Everything is atomic except the last error, which
@@ -84,8 +85,9 @@ void requestStop();
 void endSubmission();
 [[nodiscard]] int submissionsInFlight();
 
-// --- Counts since start.
-enum class Tally { Sent, Failed, Retried, Received };
+// --- Counts since start: jobs sent, given up and retried; SMS received; and the SMS parts the
+// modem took (a text longer than one SMS goes out as several).
+enum class Tally { Sent, Failed, Retried, Received, PartSent };
 void tally(Tally what);
 [[nodiscard]] std::uint64_t tallied(Tally what);
 

@@ -7,6 +7,7 @@
 
 #include "core/activity.h"
 #include "platform/clock.h"
+#include "platform/event_log.h"
 #include "platform/file_append.h"
 #include "platform/paths.h"
 
@@ -129,6 +130,7 @@ void queueWindowLine(const char* prefix, std::string_view text, ColorRef colour,
         if (prefix != nullptr) failure = std::string(prefix) + ' ';
         failure.append(text);
         noteError(failure);
+        reportEvent(EventKind::Error, failure);
     }
     if (!hasNotifier()) return;
     std::tm t = clock::localNow();

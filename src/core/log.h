@@ -11,7 +11,8 @@
 // windowLog: a date-stamped line with a colour, queued in the 32-slot LogQueue for the
 //   window; a receiver registered with setNotifier is told code 0 per queued line. A line
 //   that finds all 32 slots taken (the receiver is behind) is dropped and counted. A red
-//   line is noted as the last error (core/activity.h), with or without a receiver.
+//   line is noted as the last error (core/activity.h) and goes to the system's event log
+//   (platform/event_log.h, once gsmsd has opened it), with or without a receiver.
 // Thread safety: both may be called from any thread. LogQueue slots are guarded by
 // logQueueLock, which is innermost (no other lock is taken while it is held).
 #pragma once

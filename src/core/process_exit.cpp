@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/serial_port.h"
+#include "platform/service_manager.h"
 
 namespace gsms {
 namespace {
@@ -22,6 +23,7 @@ void endProcess(int code) {
     if (auto words = lastWordsHook.exchange(nullptr)) words();
     std::fflush(stdout);
     std::fflush(stderr);
+    service::ending(code, code == kExitRestart);
     _exit(code);
 }
 

@@ -13,8 +13,9 @@ constexpr int kExitBadArguments = 2;  // unknown command-line argument
 constexpr int kExitSimLocked = 6;
 
 // Ends the process at once with this exit code, from any thread. Log files are opened and
-// closed per line, so nothing is pending; the serial port's terminal is given back and
-// standard output is flushed first.
+// closed per line, so nothing is pending; the serial port's terminal is given back,
+// standard output is flushed first, and a service manager is told
+// (platform/service_manager.h: after kExitRestart it is to start the process again).
 [[noreturn]] void endProcess(int code);
 
 // What the front end still has to get out before the process ends (the console's last lines,

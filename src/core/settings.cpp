@@ -292,8 +292,10 @@ std::vector<std::string> reloadSettings(const char* trigger) {
     }
     const std::string head = std::string("Settings re-read on ") + trigger + ": ";
     std::vector<std::string> lines;
-    lines.push_back(head + (changes.empty() ? "no change" : changes));
     const std::string later = startOnlyChanges();
+    // "no change" only when the file holds none at all, not beside a key for the next start.
+    if (!changes.empty() || later.empty())
+        lines.push_back(head + (changes.empty() ? "no change" : changes));
     if (!later.empty())
         lines.push_back(head + later +
                         " changed in TEVRAK.INI, in force at the next start");

@@ -11,9 +11,12 @@
 #include "core/log.h"
 #include "core/version.h"
 #include "gateway/engine.h"
+#include "gateway/status_client.h"
 #include "platform/console.h"
 #include "platform/process_signals.h"
+#include "platform/event_log.h"
 #include "platform/profile_dir.h"
+#include "platform/service_manager.h"
 #include "sms/signal_thread.h"
 
 namespace gsms {
@@ -34,8 +37,13 @@ namespace {
 void printHelp(const char* program, const char* summary, FrontEnd frontEnd) {
     const bool service = frontEnd == FrontEnd::Service;
     const bool reload = service && kReloadByOption;
-    std::printf("usage: %s [--profile-dir DIR]%s%s [--help] [--version]\n\n%s\n\n", program,
-                service ? " [--status]" : "", reload ? " [--reload]" : "", summary);
+    const bool install = service && service::kInstallByOption;
+    std::printf("usage: %s [--profile-dir DIR]%s%s [--help] [--version]\n", program,
+                service ? " [--status]" : "", reload ? " [--reload]" : "");
+    if (install)
+        std::printf("       %s [--profile-dir DIR] --install-service | --remove-service\n",
+                    program);
+    std::printf("\n%s\n\n", summary);
     std::printf(
         "  --profile-dir DIR  where TEVRAK.INI, KORLIN.INI and hestrum.ini live\n"
         "                     (default: $GSMS_PROFILE_DIR, else %s)\n",
@@ -50,18 +58,32 @@ void printHelp(const char* program, const char* summary, FrontEnd frontEnd) {
                 "                     in the current directory: the service's, in %s)\n",
                 kServiceStateDir);
         std::printf(
-            "                     and exit: 0 while gsmsd runs, 3 when it has ended, 4 when\n"
-            "                     there is no status file\n");
+            "                     and exit: 0 while gsmsd runs, 3 when it has ended, %d when\n"
+            "                     there is no status file, %d when it cannot be read\n",
+            kStatusNone, kStatusUnreadable);
     }
     if (reload)
         std::printf(
             "  --reload           have the gsmsd that wrote that status file read its\n"
             "                     settings again, and exit: 0 when asked, 3 when it does not\n"
-            "                     run, 4 when there is no status file\n");
+            "                     run, %d or %d as for --status\n",
+            kStatusNone, kStatusUnreadable);
+    if (install)
+        std::printf(
+            "  --install-service  register gsmsd with the service manager as the service\n"
+            "                     \"%s\" (started with Windows, again 5 s after a failure),\n"
+            "                     with this profile folder; its daily logs go to log\\ there\n"
+            "  --remove-service   remove that service\n",
+            service::kServiceName);
     std::printf(
         "  --help             this text\n"
         "  --version          the version\n\n"
         "Daily logs go to log/gsms_YYYYMMDD.log under the current directory.\n");
+    if (install)
+        std::printf(
+            "The service's go under its profile folder; its failures, start and stop go to\n"
+            "the Application event log too (source \"%s\"), and so do gsmsd's from a console.\n",
+            kEventSource);
     if (service)
         std::fputs(kProcessRequestsHelp, stdout);
     std::printf(
@@ -88,6 +110,12 @@ FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
         } else if (std::strcmp(a, "--reload") == 0 && frontEnd == FrontEnd::Service &&
                    kReloadByOption) {
             o.reload = true;
+        } else if (std::strcmp(a, "--install-service") == 0 && frontEnd == FrontEnd::Service &&
+                   service::kInstallByOption) {
+            o.installService = true;
+        } else if (std::strcmp(a, "--remove-service") == 0 && frontEnd == FrontEnd::Service &&
+                   service::kInstallByOption) {
+            o.removeService = true;
         } else if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
             printHelp(program, summary, frontEnd);
             o.run = false;
@@ -165,6 +193,7 @@ std::string formatted(ConsoleStyle style, const LogLine& line, Kind kind) {
 
 // Writes all of it; may block for as long as the stream does, with no lock held.
 void writeOut(Console& c, int fd, const std::string& text) {
+    if (fd < 0) return;  // shown nowhere
     // Closed or broken: the daily log keeps the line.
     if (console::writeAll(fd, text) != 0) c.unwritten.fetch_add(1);
 }
@@ -180,6 +209,7 @@ void pass(Console& c, int fd, ConsoleStyle style, bool signalRead) {
         const int q = signalQuality().load();
         if (q < 12 && !c.lowShown) {
             show(LogLine{kLowSignalText, 0}, Kind::Warning);
+            reportEvent(EventKind::Warning, kLowSignalText);
             c.lowShown = true;
         } else if (q >= 12 && c.lowShown) {
             show(LogLine{signalBackText(q), 0}, Kind::Line);
@@ -233,8 +263,8 @@ void startConsoleReceiver(std::FILE* out, ConsoleStyle style) {
         std::lock_guard lock(c.mutex);
         // Whatever stdio holds for the stream goes first; from now on the receiver writes
         // the descriptor directly, so no stdio lock is ever held while it blocks.
-        std::fflush(out);
-        c.fd = ::fileno(out);
+        if (out != nullptr) std::fflush(out);
+        c.fd = out != nullptr ? ::fileno(out) : -1;
         c.style = style;
         start = !c.started;
         c.started = true;

@@ -18,13 +18,15 @@ struct FrontEndOptions {
     int exitCode = 0;
     bool status = false;  // --status (gsmsd): print the status file and exit
     bool reload = false;  // --reload (gsmsd on Windows): ask the running gsmsd to reload
+    bool installService = false;  // --install-service (gsmsd on Windows)
+    bool removeService = false;   // --remove-service (gsmsd on Windows)
 };
 
 enum class FrontEnd { Window, Service };
 
-// Parses [--profile-dir DIR] [--help] [--version], and [--status] (on Windows also [--reload])
-// for the service; applies --profile-dir. Help and version texts go to standard output, errors
-// to standard error.
+// Parses [--profile-dir DIR] [--help] [--version], and [--status] (on Windows also [--reload],
+// [--install-service] and [--remove-service]) for the service; applies --profile-dir. Help and
+// version texts go to standard output, errors to standard error.
 FrontEndOptions parseFrontEndOptions(int argc, char** argv, const char* program,
                                      const char* summary, FrontEnd frontEnd);
 
@@ -47,7 +49,9 @@ enum class ConsoleStyle {
 [[nodiscard]] ConsoleStyle consoleStyleFor(int fd);
 
 // Registers a receiver that writes every window log line to `out` in the given style from a
-// thread of its own and reports signal changes across 12. May be called again to switch the
+// thread of its own and reports signal changes across 12 (the warning of low signal goes to
+// the system's event log too, platform/event_log.h). out nullptr: the lines are taken and
+// shown nowhere (a Windows service has no console). May be called again to switch the
 // stream; the thread is started once.
 void startConsoleReceiver(std::FILE* out, ConsoleStyle style);
 // Has the receiver write every line still queued and waits at most limitMs (real time) for

@@ -67,10 +67,11 @@ struct TextSpan {
 };
 
 // The counter's LCD face and its height in pixels. Where the system lacks the face, the window
-// takes the fallback (Debian's fonts-dseg: the closest thing to an LCD face there), else the
-// system's fixed-pitch font.
+// takes the fallback (Debian's fonts-dseg: the closest thing to an LCD face there; its
+// fourteen-segment face, as the seven-segment one has no "/"), else the system's fixed-pitch
+// font.
 constexpr const char* kCounterFace = "LcdD";
-constexpr const char* kCounterFallbackFace = "DSEG7 Classic";
+constexpr const char* kCounterFallbackFace = "DSEG14 Classic";
 constexpr int kCounterFontSize = 18;
 
 // What the counter knows about a typed message. The counting follows "SmsCoding":

@@ -19,6 +19,7 @@
 #include "modem/input_thread.h"
 #include "modem/modem_state.h"
 #include "platform/clock.h"
+#include "platform/event_log.h"
 #include "platform/serial_port.h"
 #include "platform/service_manager.h"
 #include "platform/thread.h"

@@ -12,46 +12,75 @@
 namespace gsms {
 namespace {
 
-// The status file of `dir` in `text`; says on out why there is none. 1: read; 0: none.
+// The status file of `dir` in `text`, its lines ended by "\n" whatever the platform wrote;
+// says on out why there is none. 1: read; 0: none; -1: there, but not readable.
 int readStatus(const std::string& dir, std::string& text, std::FILE* out) {
     const std::string path = paths::join(dir, kStatusFileName);
     files::Failure failure;
-    const int read = files::readWhole(path, text, &failure);
-    if (read > 0) return 1;
-    if (read == 0)
+    std::string bytes;
+    const int read = files::readWhole(path, bytes, &failure);
+    if (read == 0) {
         std::fprintf(out, "gsmsd: no status in %s: gsmsd has not run with this profile folder\n",
                      path.c_str());
-    else
+        return 0;
+    }
+    if (read < 0) {
         std::fprintf(out, "gsmsd: cannot read %s (%s)\n", path.c_str(),
                      std::strerror(failure.error));
-    return 0;
+        return -1;
+    }
+    // Written with CR LF on Windows; out, a text stream there, adds its own CR.
+    text.clear();
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        if (bytes[i] != '\r' || i + 1 == bytes.size() || bytes[i + 1] != '\n') text += bytes[i];
+    return 1;
+}
+
+int noStatusCode(int read) { return read == 0 ? kStatusNone : kStatusUnreadable; }
+
+std::string valueOf(const std::string& text, const char* key) {
+    const std::string head = std::string("\n") + key + ": ";
+    const auto at = text.find(head);
+    if (at == std::string::npos) return {};
+    const auto from = at + head.size();
+    return text.substr(from, text.find('\n', from) - from);
+}
+
+// The process the file names is the gsmsd that wrote it: it runs as gsmsd, it is not this
+// process (which may have been given the number of a gsmsd that has ended), and it started
+// when the file says (a file without the mark, from an older gsmsd, is taken at its word).
+bool writerRunning(const std::string& text, long pid) {
+    if (pid == currentProcessId() || !processRunning(pid, "gsmsd")) return false;
+    const std::string stamp = valueOf(text, "pid start");
+    if (stamp.empty()) return true;
+    const std::string now = processStartStamp(pid);
+    return now.empty() || now == stamp;  // empty: the system does not tell (not ours)
 }
 
 long pidOf(const std::string& text) {
-    const auto at = text.find("\npid: ");
-    return at == std::string::npos ? 0 : std::strtol(text.c_str() + at + 6, nullptr, 10);
+    return std::strtol(valueOf(text, "pid").c_str(), nullptr, 10);
 }
 
 }  // namespace
 
 int printStatus(const std::string& dir, std::FILE* out) {
     std::string text;
-    if (readStatus(dir, text, out) == 0) return 4;
+    const int read = readStatus(dir, text, out);
+    if (read <= 0) return noStatusCode(read);
     std::fwrite(text.data(), 1, text.size(), out);
     if (!text.empty() && text.back() != '\n') std::fputc('\n', out);
     const long pid = pidOf(text);
-    // Another process may have got the number since: only a gsmsd counts.
-    const bool running = processRunning(pid, "gsmsd");
-    if (running) return 0;
+    if (writerRunning(text, pid)) return 0;
     std::fprintf(out, "gsmsd (pid %ld) is not running: this is the status it left\n", pid);
     return 3;
 }
 
 int requestReload(const std::string& dir, std::FILE* out) {
     std::string text;
-    if (readStatus(dir, text, out) == 0) return 4;
+    const int read = readStatus(dir, text, out);
+    if (read <= 0) return noStatusCode(read);
     const long pid = pidOf(text);
-    if (!processRunning(pid, "gsmsd")) {
+    if (!writerRunning(text, pid)) {
         std::fprintf(out, "gsmsd (pid %ld) is not running: nothing to reload\n", pid);
         return 3;
     }

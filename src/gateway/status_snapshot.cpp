@@ -8,6 +8,7 @@
 #include "core/version.h"
 #include "jobs/job_table.h"
 #include "platform/clock.h"
+#include "platform/file_append.h"
 #include "platform/process_signals.h"
 #include "platform/text_encoding.h"
 #include "sms/signal_thread.h"
@@ -86,6 +87,8 @@ std::string modemText(const StatusSnapshot& s) {
 StatusSnapshot takeStatusSnapshot() {
     StatusSnapshot s;
     s.pid = currentProcessId();
+    static const std::string* const start = new std::string(processStartStamp(s.pid));
+    s.pidStart = *start;
     s.stage = engineStage();
     s.port = portName();
     s.portHungUp = portHungUp();
@@ -97,6 +100,7 @@ StatusSnapshot takeStatusSnapshot() {
     s.failed = tallied(Tally::Failed);
     s.retried = tallied(Tally::Retried);
     s.received = tallied(Tally::Received);
+    s.partsSent = tallied(Tally::PartSent);
     s.lastError = lastError();
     s.started = startedAt();
     s.now = clock::wallSeconds();
@@ -106,14 +110,16 @@ StatusSnapshot takeStatusSnapshot() {
 void noteSignalPolled() { polled.store(true); }
 
 std::string statusText(const StatusSnapshot& s) {
-    std::string out = "gsmsd " + std::string(kVersion) + " (Velkora GSM/SMS)\n";
+    std::string out = "gsmsd " + std::string(kVersion) + " (Velkora GSM/SMS)";
+    out += files::kLineEnd;
     auto add = [&out](const char* key, const std::string& value) {
         out += key;
         out += ": ";
         out += value;
-        out += '\n';
+        out += files::kLineEnd;
     };
     add("pid", std::to_string(s.pid));
+    if (!s.pidStart.empty()) add("pid start", s.pidStart);
     add("state", stageText(s.stage));
     add("modem", modemText(s));
     add("port", s.port.empty() ? "-" : shown(s.port));
@@ -152,11 +158,14 @@ std::string metricsText(const StatusSnapshot& s) {
     metric("gsms_jobs_queued", "gauge", "Jobs taken and not yet reported, but the one sent.",
            std::to_string(s.queued));
     metric("gsms_jobs_sending", "gauge", "Jobs being sent now.", std::to_string(s.sending));
-    metric("gsms_sms_sent_total", "counter", "Jobs sent since start.", std::to_string(s.sent));
-    metric("gsms_sms_failed_total", "counter", "Jobs given up since start.",
+    metric("gsms_jobs_sent_total", "counter", "Jobs sent since start.", std::to_string(s.sent));
+    metric("gsms_jobs_failed_total", "counter", "Jobs given up since start.",
            std::to_string(s.failed));
-    metric("gsms_sms_retried_total", "counter", "Failed attempts retried later since start.",
-           std::to_string(s.retried));
+    metric("gsms_jobs_retried_total", "counter",
+           "Failed attempts of a job retried later since start.", std::to_string(s.retried));
+    metric("gsms_sms_parts_sent_total", "counter",
+           "SMS parts the modem took since start (a long text goes out as several).",
+           std::to_string(s.partsSent));
     metric("gsms_sms_received_total", "counter", "SMS received since start.",
            std::to_string(s.received));
     metric("gsms_last_error_timestamp_seconds", "gauge",

@@ -18,6 +18,7 @@ namespace gsms {
 // Everything the status shows, taken at one moment.
 struct StatusSnapshot {
     long pid = 0;
+    std::string pidStart;  // the system's mark of this process's start (processStartStamp)
     EngineStage stage = EngineStage::Starting;
     std::string port;         // as configured; empty before the settings are loaded
     bool portHungUp = false;
@@ -25,7 +26,8 @@ struct StatusSnapshot {
     int signal = 0;
     int queued = 0;   // jobs taken and not yet reported, the one being sent not counted
     int sending = 0;  // 0 or 1
-    std::uint64_t sent = 0, failed = 0, retried = 0, received = 0;
+    std::uint64_t sent = 0, failed = 0, retried = 0, received = 0;  // jobs; received SMS
+    std::uint64_t partsSent = 0;  // SMS parts the modem took
     LastError lastError;
     std::int64_t started = 0;  // wall seconds
     std::int64_t now = 0;      // wall seconds
@@ -37,7 +39,8 @@ struct StatusSnapshot {
 // the signal rather than "not read yet".
 void noteSignalPolled();
 
-// The status file: "key: value" lines in UTF-8 (see tevrak.ini(5) and gsmsd(8)).
+// The status file: "key: value" lines in UTF-8 (see tevrak.ini(5) and gsmsd(8)), ended as the
+// platform's text files are (CR LF on Windows).
 [[nodiscard]] std::string statusText(const StatusSnapshot& s);
 // The same in the Prometheus text exposition format, names prefixed "gsms_".
 [[nodiscard]] std::string metricsText(const StatusSnapshot& s);

@@ -129,6 +129,22 @@ std::string Text::bytes() const {
     return text::encode(encodingOf(*this), out, tail);
 }
 
+namespace {
+
+// A value in matching quotes loses them, as with the private-profile functions, except when
+// it is several quoted strings: `"C:\Alarm Scripts\on sms.cmd" "%s" "%s"` would otherwise
+// lose its first and last quote only and name no program. Such a value is told by its first
+// quote closing before the end with a blank after it.
+std::string_view unquoted(std::string_view v) {
+    if (v.size() < 2 || (v.front() != '"' && v.front() != '\'') || v.back() != v.front())
+        return v;
+    const std::size_t close = v.find(v.front(), 1);
+    if (close + 1 < v.size() && (v[close + 1] == ' ' || v[close + 1] == '\t')) return v;
+    return v.substr(1, v.size() - 2);
+}
+
+}  // namespace
+
 std::optional<std::string_view> Text::raw(std::string_view section,
                                           std::string_view key) const {
     bool inSection = false;
@@ -144,10 +160,7 @@ std::optional<std::string_view> Text::raw(std::string_view section,
         if (!inSection) continue;
         auto kl = keyLine(line);
         if (!kl || !sameName(kl->key, key)) continue;
-        std::string_view v = kl->value;
-        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-            v = v.substr(1, v.size() - 2);
-        return v;
+        return unquoted(kl->value);
     }
     return std::nullopt;
 }

@@ -1,8 +1,10 @@
 // INI reader/writer with the Windows private-profile semantics:
 // section and key names case-insensitive; blanks around names and values trimmed; a value in
-// matching double or single quotes is returned without them; the first of duplicate
-// sections/keys wins; lines starting with ';' are comments. A write keeps every other line
-// as it was, appends a missing key at the end of its section and a missing section at the
+// matching double or single quotes is returned without them, unless it is several quoted
+// strings (its first quote closes before the end, a blank after it: `"a b.cmd" "%s"` stays
+// as written, where the private-profile functions would leave `a b.cmd" "%s`); the first of
+// duplicate sections/keys wins; lines starting with ';' are comments. A write keeps every other
+// line as it was, appends a missing key at the end of its section and a missing section at the
 // end of the file, creates the file when missing (with the platform's line ends: CR LF on
 // Windows), and replaces it atomically under a lock
 // (platform/file_replace.h: owner, mode and symbolic links kept; an unreadable file is never

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "platform/process_signals.h"
@@ -79,6 +80,8 @@ ProcessSignal waitProcessSignal(std::int64_t ms) {
     return {};
 }
 
+void postProcessRequest(const ProcessSignal&) {}
+
 void endBySignal(int number) {
     SerialPort::releaseAtProcessEnd();
     std::fflush(stdout);
@@ -116,6 +119,26 @@ bool processRunning(long pid, const char* name) {
     // Unreadable (/proc mounted with hidepid): the process is there, its name unknown.
     if (!std::getline(comm, running)) return true;
     return running.compare(0, std::strlen(name), name) == 0;
+}
+
+std::string processStartStamp(long pid) {
+    if (pid <= 0) return {};
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return {};
+    // The name in parentheses may hold blanks and parentheses: the fields follow the last ')'.
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) return {};
+    std::istringstream fields(line.substr(close + 1));
+    std::string field;
+    // The start time is field 22; the first after the name is field 3.
+    for (int n = 3; n <= 22; ++n)
+        if (!(fields >> field)) return {};
+    // Ticks count from the boot: a process of another boot may have started at the same tick.
+    std::ifstream bootFile("/proc/sys/kernel/random/boot_id");
+    std::string boot;
+    std::getline(bootFile, boot);
+    return boot.empty() ? field : boot + ":" + field;
 }
 
 }  // namespace gsms

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/process_signals.h"
+#include "platform/service_manager.h"
 #include "platform/win32_errors.h"
 
 namespace gsms {
@@ -51,8 +52,11 @@ BOOL WINAPI onControl(DWORD type) {
         case CTRL_BREAK_EVENT: post({ProcessRequest::Stop, 21, "Ctrl+Break"}); return TRUE;
         case CTRL_CLOSE_EVENT:
         case CTRL_SHUTDOWN_EVENT:
-            post({ProcessRequest::Stop, 15,
-                  type == CTRL_CLOSE_EVENT ? "the console closing" : "shutdown"});
+            // A service hears of the shutdown from the service manager too, which has asked
+            // for the stop already: a second request would end the stop at once.
+            if (type == CTRL_CLOSE_EVENT || !service::runningAsService())
+                post({ProcessRequest::Stop, 15,
+                      type == CTRL_CLOSE_EVENT ? "the console closing" : "shutdown"});
             // The system ends the process as soon as this returns: the main thread ends it
             // first, after the orderly stop (or when the system's patience runs out).
             Sleep(INFINITE);
@@ -118,6 +122,8 @@ ProcessSignal waitProcessSignal(std::int64_t ms) {
     }
 }
 
+void postProcessRequest(const ProcessSignal& request) { post(request); }
+
 void endBySignal(int number) {
     std::fflush(stdout);
     std::fflush(stderr);
@@ -163,6 +169,20 @@ bool processRunning(long pid, const char* name) {
     }
     CloseHandle(process);
     return running;
+}
+
+std::string processStartStamp(long pid) {
+    if (pid <= 0) return {};
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) return {};
+    FILETIME created{}, exited{}, kernel{}, user{};
+    const BOOL told = GetProcessTimes(process, &created, &exited, &kernel, &user);
+    CloseHandle(process);
+    if (!told) return {};
+    // 100 ns units since 1601: no two processes of one number start at the same moment.
+    return std::to_string((static_cast<unsigned long long>(created.dwHighDateTime) << 32) |
+                          created.dwLowDateTime);
 }
 
 }  // namespace gsms

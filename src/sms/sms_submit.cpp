@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/activity.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "modem/at_sender.h"
@@ -81,6 +82,7 @@ int endMessage() {
         }
         fileLog("Late answer from the modem [2]: the message was sent");
     }
+    tally(Tally::PartSent);
     return 0;
 }
 

@@ -264,6 +264,9 @@ TEST_F(LoadConfiguration, ReloadAppliesWhatTheWorkersReadAndNamesTheRest) {
     } cases[] = {
         {"nothing changed", "Port=/dev/ttyUSB0\nRetryCount=5\nQualityPollEverySecs=5\n",
          {"Settings re-read on SIGHUP: no change"}},
+        {"only a key for the next start",
+         "Port=/dev/ttyUSB1\nRetryCount=5\nQualityPollEverySecs=5\n",
+         {"Settings re-read on SIGHUP: Port changed in TEVRAK.INI, in force at the next start"}},
         {"two keys read each time",
          "Port=/dev/ttyUSB0\nRetryCount=3\nQualityPollEverySecs=60\nMaxMsgLength=9000\n",
          {"Settings re-read on SIGHUP: RetryCount 5 -> 3, MaxMsgLength 800 -> 2000, "

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <cstdlib>
@@ -95,13 +96,26 @@ protected:
     }
     // Runs a program of the Windows build with the profile directory given the Windows way.
     bool run(Child& child, const std::string& program, const std::string& output,
-             const char* option = nullptr) {
+             const char* option = nullptr, const std::string& winedebug = "-all",
+             const std::string& profile = {}) {
         std::vector<std::string> argv{GSMS_WINE, kWindowsBin + "/" + program, "--profile-dir",
-                                      windowsPath(dir.path())};
+                                      windowsPath(profile.empty() ? dir.path() : profile)};
         if (option != nullptr) argv.emplace_back(option);
         return child.start(argv, dir.path(), output,
-                           {{"WINEPREFIX", kPrefix}, {"WINEDEBUG", "-all"},
+                           {{"WINEPREFIX", kPrefix}, {"WINEDEBUG", winedebug},
                             {"GSMS_TIME_SCALE", "10"}});
+    }
+    // A program of the prefix (sc, taskkill, ...); its exit code, its output in `output`.
+    int wineProgram(const std::vector<std::string>& args, std::string& output) {
+        std::vector<std::string> argv{GSMS_WINE};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Child child;
+        if (!child.start(argv, dir.path(), dir / "program.txt",
+                         {{"WINEPREFIX", kPrefix}, {"WINEDEBUG", "-all"}}))
+            return -1;
+        const int code = child.waitExit();
+        output = readText(dir / "program.txt");
+        return code;
     }
     bool startGateway() {
         return run(gsmsd, "gsmsd.exe", dir / "output.txt") &&
@@ -166,7 +180,7 @@ TEST_F(WineGateway, StartsOnItsComPortReloadsAndStopsOnCtrlCAfterTheSubmissionIn
     EXPECT_LT(stopping, sent);
     EXPECT_LT(sent, end.find("Gateway stopped\r\n"));
     EXPECT_FALSE(fs::exists(dir / "in/slow.sms"));
-    EXPECT_NE(readText(dir / "gsmsd.status").find("\nstate: stopped\n"), std::string::npos);
+    EXPECT_NE(readText(dir / "gsmsd.status").find("\r\nstate: stopped\r\n"), std::string::npos);
     // The console writer's lines, in text mode.
     EXPECT_TRUE(readText(dir / "output.txt").ends_with(" Gateway stopped\r\n"))
         << readText(dir / "output.txt");
@@ -213,14 +227,18 @@ TEST_F(WineGateway, JobIsSentReportedIntoItsTableAndMoved) {
 }
 
 TEST_F(WineGateway, IncomingSmsIsHandedToTheBatchFileAsText) {
-    recorder("incoming.bat", "%1 %2");
+    // A program in a folder with a blank, in quotes of its own before its arguments.
+    fs::create_directories(dir / "Alarm Scripts");
+    recorder("Alarm Scripts/on sms.cmd", "%1 %2");
     // cmd.exe syntax in a received text stays text: nothing else runs.
     ASSERT_EQ(sim.control("incoming +4911 Pump 3 & echo x > owned.txt"), "ok");
-    configure();
+    configure({{"CmdLineFormat",
+                "\"" + windowsPath(dir / "Alarm Scripts/on sms.cmd") + "\" \"%s\" \"%s\""}});
     ASSERT_TRUE(startGateway());
-    ASSERT_TRUE(waitFor([&] { return readText(dir / "incoming.txt").ends_with("\n"); }));
+    const std::string got = dir / "Alarm Scripts/on sms.txt";
+    ASSERT_TRUE(waitFor([&] { return readText(got).ends_with("\n"); })) << gateway.dailyLog();
     ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=1") == 1; }));
-    EXPECT_EQ(readText(dir / "incoming.txt"), "\"+4911\" \"Pump 3 & echo x > owned.txt\"\r\n");
+    EXPECT_EQ(readText(got), "\"+4911\" \"Pump 3 & echo x > owned.txt\"\r\n");
     EXPECT_FALSE(fs::exists(dir / "owned.txt"));
     EXPECT_TRUE(gateway.logHas(
         "'Pump 3 & echo x > owned.txt' command received from \"+4911\"\r\n"));
@@ -238,6 +256,154 @@ TEST_F(WineGateway, SilentModemRaisesTheTechAlarmAndEndsWithOne) {
     // The quiet time is kept in TEVRAK.INI, whose other lines stay as they were.
     EXPECT_NE(readText(dir / "TEVRAK.INI").find("[Config]\r\n"), std::string::npos);
     EXPECT_NE(readText(dir / "TEVRAK.INI").find("[WatchDog]\r\nLastAlarm="), std::string::npos);
+}
+
+// Wine keeps no event log: its ReportEventW writes each entry to its debug channel "eventlog",
+// an error as err:, a warning as warn:, an information as trace:. That is what is read back.
+TEST_F(WineGateway, RedLinesAndTheStartGoToTheEventLog) {
+    configure({{"Port", "COM249"}});
+    ASSERT_TRUE(run(gsmsd, "gsmsd.exe", dir / "output.txt", nullptr, "-all,+eventlog"));
+    EXPECT_EQ(gsmsd.waitExit(), 1);
+    const std::string entries = readText(dir / "output.txt");
+    EXPECT_NE(entries.find(":trace:eventlog:ReportEventW L\"Gateway started\"\n"),
+              std::string::npos)
+        << entries;
+    EXPECT_NE(entries.find(":err:eventlog:ReportEventW L\"** init_gsms ** ERROR: cannot open "
+                           "COM249 (No such file or directory)\"\n"),
+              std::string::npos)
+        << entries;
+}
+
+// The shipped example for received SMS: messages that come in one listing start it several
+// times at once, and each gets a file of its own in %ProgramData%\Velkora\GSMS\incoming.
+TEST_F(WineGateway, ShippedIncomingBatchKeepsEveryMessageOfOneListing) {
+    const fs::path kept = kPrefix + "/drive_c/ProgramData/Velkora/GSMS/incoming";
+    fs::remove_all(kept);
+    fs::copy_file(std::string(GSMS_SOURCE_DIR) + "/packaging/windows/incoming.bat",
+                  dir / "incoming.bat");
+    for (int i = 1; i <= 7; ++i)
+        ASSERT_EQ(sim.control("incoming +491" + std::to_string(i) + " Message " +
+                              std::to_string(i)),
+                  "ok");
+    configure();
+    ASSERT_TRUE(startGateway());
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 7; })) << gateway.dailyLog();
+    std::string texts;
+    ASSERT_TRUE(waitFor([&] {
+        std::vector<std::string> found;
+        std::error_code ec;
+        for (const auto& f : fs::directory_iterator(kept, ec))
+            if (f.path().extension() == ".txt") found.push_back(readText(f.path()));
+        texts.clear();
+        for (const auto& t : found) texts += t;
+        return found.size() == 7 && std::count(texts.begin(), texts.end(), '\n') == 7;
+    })) << texts;
+    for (int i = 1; i <= 7; ++i)
+        EXPECT_NE(texts.find(" \"+491" + std::to_string(i) + "\" \"Message " + std::to_string(i) +
+                             "\"\r\n"),
+                  std::string::npos)
+            << texts;
+    fs::remove_all(kept);
+}
+
+// gsmsd.exe as a service of Wine's service control manager, installed with its own option:
+// started and stopped with sc, it works in its profile folder, and a stop during a slow
+// submission lets the message go out once and be reported before "Gateway stopped".
+class WineService : public WineGateway {
+protected:
+    void TearDown() override {
+        std::string out;
+        if (installed) {
+            (void)wineProgram({"sc", "stop", "gsmsd"}, out);
+            (void)waitFor([&] { return !serviceRuns(); });
+            if (serviceRuns()) {
+                const std::string pid = statusValue("pid");
+                (void)wineProgram({"taskkill", "/f", "/pid", pid}, out);
+            }
+            Child remove;
+            if (run(remove, "gsmsd.exe", dir / "remove.txt", "--remove-service"))
+                (void)remove.waitExit();
+        }
+        WineGateway::TearDown();
+    }
+    std::string query() {
+        std::string out;
+        (void)wineProgram({"sc", "query", "gsmsd"}, out);
+        return out;
+    }
+    bool serviceRuns() {
+        const std::string state = query();
+        return state.find("STATE") != std::string::npos &&
+               state.find("STOPPED") == std::string::npos;
+    }
+    std::string statusValue(const std::string& key) {
+        const std::string text = "\n" + readText(dir / "gsmsd.status");
+        const auto at = text.find("\n" + key + ": ");
+        if (at == std::string::npos) return {};
+        const auto from = at + key.size() + 3;
+        return text.substr(from, text.find('\r', from) - from);
+    }
+    // gsmsd.exe --status for a status file in `folder`.
+    int status(const std::string& folder) {
+        Child client;
+        if (!run(client, "gsmsd.exe", dir / "status.txt", "--status", "-all", folder)) return -1;
+        return client.waitExit();
+    }
+    bool installed = false;
+};
+
+TEST_F(WineService, StartsAsAServiceAndStopsOnScStopAfterTheSubmissionInFlight) {
+    configure({{"IncomingEnable", "0"}});
+    Child install;
+    ASSERT_TRUE(run(install, "gsmsd.exe", dir / "install.txt", "--install-service"));
+    ASSERT_EQ(install.waitExit(), 0) << readText(dir / "install.txt");
+    installed = true;
+    EXPECT_NE(readText(dir / "install.txt").find("Service gsmsd installed: \"Z:\\"),
+              std::string::npos);
+    std::string out;
+    (void)wineProgram({"sc", "start", "gsmsd"}, out);  // Wine may have started it already
+    // Its daily log and status in the profile folder, not in the folder services start in.
+    ASSERT_TRUE(gateway.waitLog("SignalThread started", std::chrono::seconds(120)))
+        << out << gateway.dailyLog();
+    ASSERT_TRUE(waitFor([&] { return query().find("RUNNING") != std::string::npos; }))
+        << query();
+
+    // Another process given the gateway's number is not the gateway: told by its start.
+    ASSERT_TRUE(waitFor([&] { return !statusValue("pid start").empty(); }));
+    fs::create_directories(dir / "other");
+    std::string text = readText(dir / "gsmsd.status");
+    writeText(dir / "other/gsmsd.status", text);
+    EXPECT_EQ(status(dir / "other"), 0) << readText(dir / "status.txt");
+    const auto mark = text.find("\r\npid start: ") + 13;
+    text[mark] = text[mark] == '1' ? '2' : '1';
+    writeText(dir / "other/gsmsd.status", text);
+    EXPECT_EQ(status(dir / "other"), 3) << readText(dir / "status.txt");
+
+    ASSERT_EQ(sim.control("send-delay 8000"), "ok");
+    writeText(dir / "in/slow.sms", "[Alarm]\r\nPhoneNumber=+4917011\r\nMessage=slow\r\n");
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgs") == 1; })) << gateway.dailyLog();
+    (void)wineProgram({"sc", "stop", "gsmsd"}, out);
+    ASSERT_TRUE(waitFor([&] { return query().find("STOPPED") != std::string::npos; }))
+        << query() << gateway.dailyLog();
+    EXPECT_NE(query().find("WIN32_EXIT_CODE    : 0 "), std::string::npos) << query();
+    const std::string end = gateway.dailyLog();
+    const auto stopping = end.find("Stopping on the service manager's stop request: no job is "
+                                   "taken and no submission starts any more\r\n");
+    const auto sent = end.find("Message sent to +4917011\r\n");
+    ASSERT_NE(stopping, std::string::npos) << end;
+    ASSERT_NE(sent, std::string::npos) << end;
+    EXPECT_LT(stopping, sent);
+    EXPECT_LT(sent, end.find("Gateway stopped\r\n"));
+    EXPECT_EQ(sim.count("at+cmgs"), 1);
+    EXPECT_FALSE(fs::exists(dir / "in/slow.sms"));
+    EXPECT_EQ(statusValue("state"), "stopped");
+    EXPECT_EQ(status(dir.path()), 3) << readText(dir / "status.txt");
+
+    Child remove;
+    ASSERT_TRUE(run(remove, "gsmsd.exe", dir / "remove.txt", "--remove-service"));
+    EXPECT_EQ(remove.waitExit(), 0) << readText(dir / "remove.txt");
+    installed = false;
+    EXPECT_NE(readText(dir / "remove.txt").find("Service gsmsd removed"), std::string::npos);
 }
 
 }  // namespace

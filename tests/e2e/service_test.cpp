@@ -157,7 +157,7 @@ TEST_F(Service, StatusWhileJobsFlow) {
     std::string metrics;  // written just after the status file
     EXPECT_TRUE(waitFor([&] {
         metrics = readText(dir / "gsms.prom");
-        return metrics.find("\ngsms_sms_sent_total 3\n") != std::string::npos;
+        return metrics.find("\ngsms_jobs_sent_total 3\n") != std::string::npos;
     })) << metrics;
     EXPECT_NE(metrics.find("\ngsms_running 1\n"), std::string::npos) << metrics;
 

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "core/activity.h"
+#include "platform/file_append.h"
 #include "support/environment.h"
 
 namespace gsms {
@@ -80,6 +81,7 @@ protected:
         s.failed = 1;
         s.retried = 3;
         s.received = 4;
+        s.partsSent = 12;
         s.lastError = {"ERROR sending to +4917012 (try 1/5)\nforged: line", 1767229500};
         s.started = 1767225600;      // 2026-01-01 00:00:00 UTC
         s.now = s.started + 93784;  // 1 d 2 h 3 min 4 s later
@@ -95,24 +97,31 @@ protected:
 };
 
 TEST_F(StatusFormats, StatusFileHasOneKeyALine) {
-    EXPECT_EQ(statusText(s),
-              "gsmsd " GSMS_VERSION " (Velkora GSM/SMS)\n"
-              "pid: 4242\n"
-              "state: running\n"
-              "modem: in service\n"
-              "port: /dev/serial/by-id/usb-Modem-if00\n"
-              "signal: 17\n"
-              "jobs queued: 2\n"
-              "jobs sending: 1\n"
-              "sent: 10\n"
-              "failed: 1\n"
-              "retried: 3\n"
-              "received: 4\n"
-              "last error: ERROR sending to +4917012 (try 1/5)?forged: line\n"
-              "last error at: 2026-01-01 01:05:00\n"
-              "started: 2026-01-01 00:00:00\n"
-              "uptime: 1 d 2 h 3 min 4 s\n"
-              "updated: 2026-01-02 02:03:04\n");
+    s.pidStart = "0c1f:8812";
+    // Lines ended as the platform's text files are: CR LF on Windows.
+    std::string expected =
+        "gsmsd " GSMS_VERSION " (Velkora GSM/SMS)\n"
+        "pid: 4242\n"
+        "pid start: 0c1f:8812\n"
+        "state: running\n"
+        "modem: in service\n"
+        "port: /dev/serial/by-id/usb-Modem-if00\n"
+        "signal: 17\n"
+        "jobs queued: 2\n"
+        "jobs sending: 1\n"
+        "sent: 10\n"
+        "failed: 1\n"
+        "retried: 3\n"
+        "received: 4\n"
+        "last error: ERROR sending to +4917012 (try 1/5)?forged: line\n"
+        "last error at: 2026-01-01 01:05:00\n"
+        "started: 2026-01-01 00:00:00\n"
+        "uptime: 1 d 2 h 3 min 4 s\n"
+        "updated: 2026-01-02 02:03:04\n";
+    const std::size_t end = files::kLineEnd.size();
+    for (auto at = expected.find('\n'); at != std::string::npos; at = expected.find('\n', at + end))
+        expected.replace(at, 1, files::kLineEnd);
+    EXPECT_EQ(statusText(s), expected);
 }
 
 TEST_F(StatusFormats, StatusLineForTheServiceManager) {
@@ -136,9 +145,10 @@ TEST_F(StatusFormats, MetricsInThePrometheusTextFormat) {
              "\ngsms_modem_in_service 0\n",
              "\ngsms_jobs_queued 2\n",
              "\ngsms_jobs_sending 1\n",
-             "\n# TYPE gsms_sms_sent_total counter\ngsms_sms_sent_total 10\n",
-             "\ngsms_sms_failed_total 1\n",
-             "\ngsms_sms_retried_total 3\n",
+             "\n# TYPE gsms_jobs_sent_total counter\ngsms_jobs_sent_total 10\n",
+             "\ngsms_jobs_failed_total 1\n",
+             "\ngsms_jobs_retried_total 3\n",
+             "\n# TYPE gsms_sms_parts_sent_total counter\ngsms_sms_parts_sent_total 12\n",
              "\ngsms_sms_received_total 4\n",
              "\ngsms_last_error_timestamp_seconds 1767229500\n",
              "\ngsms_start_time_seconds 1767225600\n",

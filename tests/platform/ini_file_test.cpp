@@ -53,11 +53,18 @@ TEST(IniRead, NamesAreCaseInsensitiveAndValuesTrimmedAndUnquoted) {
     test::TempDir dir;
     test::writeFile("a.ini",
                     "; comment\n[ Alarm ]\n  PhoneNumber =  +49 170 123  \nMessage=\"hi there\"\n"
-                    "Key='x'\nHalf=\"open\n");
+                    "Key='x'\nHalf=\"open\n"
+                    "Command=\"C:\\Alarm Scripts\\on sms.cmd\" \"%s\" \"%s\"\n"
+                    "Said=\"say \"hi\" now\"\nApostrophe='didn't start'\n");
     EXPECT_EQ(ini::read("a.ini", "alarm", "phonenumber"), "+49 170 123");
     EXPECT_EQ(ini::read("a.ini", "ALARM", "message"), "hi there");
     EXPECT_EQ(ini::read("a.ini", "Alarm", "Key"), "x");
     EXPECT_EQ(ini::read("a.ini", "Alarm", "Half"), "\"open");
+    // Several quoted strings keep their quotes; one with quotes inside loses its own.
+    EXPECT_EQ(ini::read("a.ini", "Alarm", "Command"),
+              "\"C:\\Alarm Scripts\\on sms.cmd\" \"%s\" \"%s\"");
+    EXPECT_EQ(ini::read("a.ini", "Alarm", "Said"), "say \"hi\" now");
+    EXPECT_EQ(ini::read("a.ini", "Alarm", "Apostrophe"), "didn't start");
     EXPECT_FALSE(ini::read("a.ini", "Alarm", "Missing"));
     EXPECT_FALSE(ini::read("missing.ini", "Alarm", "Key"));
 }

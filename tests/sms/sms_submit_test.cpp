@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "core/activity.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "modem/modem_state.h"
@@ -96,8 +97,10 @@ TEST_F(SendSms, TextIsWrittenInTheGsmAlphabet) {
 
 TEST_F(SendSms, SecondOfThreePartsFails) {
     modem().failPart = 1;
+    const std::uint64_t taken = tallied(Tally::PartSent);
     EXPECT_EQ(sendSms("1", std::string(400, 'c').c_str(), 0), -1);
     EXPECT_EQ(partSizes(), (std::vector<std::size_t>{160, 160}));
+    EXPECT_EQ(tallied(Tally::PartSent), taken + 1);  // the first part went out
     // The refusal ends the submission at once; the modem is back on a clean line before the
     // lock goes.
     EXPECT_EQ(modem().commands(),

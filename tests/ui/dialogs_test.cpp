@@ -4,9 +4,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRawFont>
 #include <QtTest>
 #include <cstring>
 #include <memory>
@@ -116,6 +118,10 @@ private Q_SLOTS:
         QVERIFY(QFontInfo(counter->font()).family() != QApplication::font().family() ||
                 QFontInfo(counter->font()).fixedPitch());
         QCOMPARE(counter->font().pixelSize(), 18);
+        // The face draws every character of the counter (DSEG7 has no slash).
+        const QRawFont face = QRawFont::fromFont(counter->font());  // without substitutes
+        for (QChar c : QStringLiteral("0123456789 /"))
+            QVERIFY2(face.supportsCharacter(c), qPrintable(QString(c)));
 
         auto* text = child<QPlainTextEdit>(&dialog, 1001);
         QTest::keyClicks(text, QStringLiteral("Hallo"));
@@ -273,6 +279,10 @@ private Q_SLOTS:
         QVERIFY(!child<QCheckBox>(&dialog, 1076)->isChecked());
         QCOMPARE(child<QLineEdit>(&dialog, 1071)->text(), QStringLiteral("8999"));
         QCOMPARE(child<QLineEdit>(&dialog, 1075)->text(), QStringLiteral("60"));
+        // The buttons lie inside the group box's border.
+        const QRect inside =
+            dialog.findChild<QGroupBox*>("groupSettings")->geometry().adjusted(1, 1, -1, -1);
+        for (int id : {1, 2}) QVERIFY(inside.contains(child<QPushButton>(&dialog, id)->geometry()));
 
         retype(child<QLineEdit>(&dialog, 1066), QStringLiteral("19200"));
         retype(child<QLineEdit>(&dialog, 1073), QStringLiteral("7"));

@@ -171,6 +171,11 @@ TEST(ProcessRunnerWin32, ARunningProcessIsToldByItsIdAndProgramName) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(processRunning(c.pid, c.name), c.running) << c.label;
+    // Its start, the same each time it is asked for, tells it from a later process of its id.
+    EXPECT_FALSE(processStartStamp(self).empty());
+    EXPECT_EQ(processStartStamp(self), processStartStamp(self));
+    EXPECT_NE(processStartStamp(self), processStartStamp(endedPid));
+    EXPECT_EQ(processStartStamp(0), "");
     // No gsmsd listens under this id: it cannot be asked to reload.
     EXPECT_EQ(sendProcessRequest(self, ProcessRequest::Reload), -1);
     EXPECT_EQ(errno, ESRCH);
