@@ -18,6 +18,7 @@
 #include "sms/incoming_command.h"
 #include "sms/incoming_listing.h"
 #include "sms/incoming_parts.h"
+#include "sms/message_format.h"
 #include "sms/sms_deliver.h"
 
 namespace gsms {
@@ -79,36 +80,9 @@ private:
     bool atBound_ = false;
 };
 
-// "at+cmgf=0" or "=1": 0 for OK, 1 for a refusal, -1 when no answer came.
-int setFormat(int format) {
-    ModemState& s = modemState();
-    s.event(ModemEvent::Ok).reset();
-    s.event(ModemEvent::Error).reset();
-    (void)sendCommand("at+cmgf", format == 0 ? "=0\r" : "=1\r");
-    return waitOkOrError(5000);
-}
-
 void logRed(const std::string& line) {
     fileLog(line);
     windowLog(nullptr, line, kColorRed);
-}
-
-// Back to text mode before modemLock goes, whatever happened before: SMS submission, the
-// signal poll and the dialogs speak text mode. A modem that stays in PDU mode is named once
-// until it takes text mode again.
-void restoreTextMode() {
-    static std::atomic<bool> named{false};
-    bool back = setFormat(1) == 0;
-    if (!back) {
-        std::string heard;
-        (void)resynchronise(5000, heard);
-        back = setFormat(1) == 0;
-    }
-    if (back) {
-        named = false;
-    } else if (!named.exchange(true)) {
-        logRed("ERROR: the modem did not return to text mode (at+cmgf=1)");
-    }
 }
 
 // Sends a command whose answer is captured (listCapture) until its end.
@@ -249,15 +223,15 @@ bool answersAfterCut() {
 
 int pollPdu(Memory& m) {
     std::string capture;
-    if (setFormat(0) != 0) {
-        restoreTextMode();
+    if (setMessageFormat(0) != 0) {
+        restoreTextMode(5000);
         return -1;
     }
     AnswerWait wait(kListingPatience);
     const int answer = captured("at+cmgl", "=4\r", wait, capture);
     // The listing may still be coming: let it end before another command is answered.
     const bool cut = answer < 0 && answersAfterCut();
-    restoreTextMode();
+    restoreTextMode(5000);
     if (answer != 0 && !cut) return -1;
 
     const std::vector<ListedPdu> listing =
@@ -338,12 +312,12 @@ int pollText(Memory& m, ListingMode mode) {
 ListingMode chooseListingMode() {
     std::lock_guard lock(modemLock());
     ModemState& s = modemState();
-    const int pdu = setFormat(0);
+    const int pdu = setMessageFormat(0);
     if (pdu < 0) {
         std::string heard;
         (void)resynchronise(5000, heard);
     }
-    restoreTextMode();
+    restoreTextMode(5000);
     if (pdu == 0) {
         fileLog("Received SMS are listed in PDU mode");
         return ListingMode::Pdu;

@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/text_encoding.h"
 #include "sms/gsm_alphabet.h"
+#include "sms/message_format.h"
 #include "sms/sms_coding.h"
 
 namespace gsms {
@@ -161,34 +162,6 @@ int submitText(const std::string& dial, const std::string& latin1, int flash) {
     return 0;
 }
 
-// "at+cmgf=0" or "=1": 0 for OK, 1 for a refusal, -1 when no answer came.
-int setFormat(int format) {
-    ModemState& s = modemState();
-    s.event(ModemEvent::Ok).reset();
-    s.event(ModemEvent::Error).reset();
-    (void)sendCommand("at+cmgf", format == 0 ? "=0\r" : "=1\r");
-    return waitOkOrError(5000);
-}
-
-// Back to text mode before modemLock goes: the other modem users speak text mode. A modem
-// that stays in PDU mode is named once until it takes text mode again.
-void restoreTextMode() {
-    static std::atomic<bool> named{false};
-    bool back = setFormat(1) == 0;
-    if (!back) {
-        std::string heard;
-        (void)resynchronise(kResyncMs, heard);
-        back = setFormat(1) == 0;
-    }
-    if (back) {
-        named = false;
-    } else if (!named.exchange(true)) {
-        const std::string line = "ERROR: the modem did not return to text mode (at+cmgf=1)";
-        fileLog(line);
-        windowLog(nullptr, line, kColorRed);
-    }
-}
-
 // PDU mode: each part one "at+cmgs=<TPDU octets>", the PDU line in hex, Ctrl-Z. Called with
 // modemLock held and the modem in PDU mode.
 int submitPdus(const std::string& dial, std::u32string_view text, int flash) {
@@ -244,16 +217,16 @@ int sendSms(const char* number, const char* text, int flash) {
         chars.resize(std::min(chars.size(), static_cast<std::size_t>(std::max(maxLength, 0))));
         if (chars.empty()) return 0;
         static std::atomic<bool> refusalNamed{false};
-        const int format = setFormat(0);
+        const int format = setMessageFormat(0);
         if (format < 0) {
             (void)timedOut(0);
-            restoreTextMode();  // it may have switched after all
+            restoreTextMode(kResyncMs);  // it may have switched after all
             return -1;
         }
         if (format == 0) {
             refusalNamed = false;
             const int result = submitPdus(dial, chars, flash);
-            restoreTextMode();
+            restoreTextMode(kResyncMs);
             return result;
         }
         // A modem without PDU mode still gets the text, as text mode can carry it.
