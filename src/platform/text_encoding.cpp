@@ -221,4 +221,60 @@ std::size_t utf8Length(std::string_view utf8) {
     return n;
 }
 
+std::size_t utf8HeadBytes(std::string_view utf8, std::size_t maxBytes) {
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        std::size_t next = i;
+        (void)nextCodePoint(utf8, next);
+        if (next > maxBytes) break;
+        i = next;
+    }
+    return i;
+}
+
+namespace {
+
+// Code points that end a line or turn the order of what follows on a terminal or in a viewer.
+bool breaksLine(std::uint32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || cp == 0x2028 || cp == 0x2029 ||
+           (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0x200E ||
+           cp == 0x200F || cp == 0x061C;
+}
+
+void putEscape(std::string& out, const char* format, unsigned value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += format;
+    const int digits = format[1] == 'x' ? 2 : 4;
+    for (int k = digits - 1; k >= 0; --k) out.push_back(kHex[value >> (4 * k) & 0xF]);
+}
+
+}  // namespace
+
+std::string shownText(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t at = i;
+        const std::uint32_t cp = nextCodePoint(bytes, i);
+        if (cp == kInvalid || (cp >= 0xD800 && cp < 0xE000)) {
+            // A lone surrogate in three-byte form is no character either: each byte is shown.
+            for (std::size_t k = at; k < i; ++k)
+                putEscape(out, "\\x", static_cast<unsigned char>(bytes[k]));
+            continue;
+        }
+        if (!breaksLine(cp)) {
+            out.append(bytes.substr(at, i - at));
+        } else if (cp == '\n') {
+            out += "\\n";
+        } else if (cp == '\r') {
+            out += "\\r";
+        } else if (cp == '\t') {
+            out += "\\t";
+        } else {
+            putEscape(out, cp < 0x80 ? "\\x" : "\\u", cp);
+        }
+    }
+    return out;
+}
+
 }  // namespace gsms::text

@@ -61,4 +61,18 @@ std::size_t utf8Head(std::string_view utf8, std::size_t maxChars);
 // Code points in UTF-8 text, a malformed byte counting as one.
 std::size_t utf8Length(std::string_view utf8);
 
+// The number of bytes of the longest head of `utf8` that has at most maxBytes bytes and does
+// not end inside a well-formed multi-byte sequence.
+std::size_t utf8HeadBytes(std::string_view utf8, std::size_t maxBytes);
+
+// --- Text from outside, as people see it in logs and windows ---------------------------------
+
+// Any bytes as one line of valid UTF-8 that can only say what it is: well-formed characters
+// stay, except those that break or reorder a line, which are escaped: "\n", "\r", "\t", the
+// other C0 controls and DEL as "\xNN", the C1 controls, the line and paragraph separators and
+// the bidirectional embeddings, overrides and isolates as "\uNNNN". A malformed byte is "\xNN".
+// A backslash stays as it is, so that Windows paths read as they are; the result escapes
+// nothing further when passed again (shownText(shownText(s)) == shownText(s)).
+[[nodiscard]] std::string shownText(std::string_view bytes);
+
 }  // namespace gsms::text
