@@ -15,6 +15,8 @@
 #include "modem/modem_state.h"
 #include "platform/clock.h"
 #include "platform/process_runner.h"
+#include "platform/text_encoding.h"
+#include "sms/gsm_alphabet.h"
 #include "sms/incoming_command.h"
 #include "sms/incoming_listing.h"
 #include "sms/incoming_parts.h"
@@ -263,7 +265,7 @@ int pollPdu(Memory& m) {
         if (m.named.insert(r.key).second)
             fileLog("part " + std::to_string(r.part.sequence) + "/" + std::to_string(r.part.total) +
                     " of message " + std::to_string(r.part.reference) + " from " +
-                    oneLine(r.sender) + " was received again: deleted");
+                    text::shownText(r.sender) + " was received again: deleted");
         deleteMessage(r.index);
     }
     const int started = handOver(m, taken.ready, present);
@@ -297,7 +299,7 @@ int pollText(Memory& m, ListingMode mode) {
         ReceivedMessage message;
         message.indexes = {index};
         message.sender = a.sender;
-        message.text = gsmTextToLatin1(a.text);
+        message.text = gsmToUtf8(a.text);
         message.key = std::to_string(index) + ":" + a.sender + ":" + a.text;
         ready.push_back(std::move(message));
     }

@@ -1,6 +1,5 @@
 #include "sms/incoming_command.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "core/activity.h"
@@ -8,7 +7,7 @@
 #include "core/settings.h"
 #include "platform/paths.h"
 #include "platform/process_runner.h"
-#include "sms/incoming_listing.h"
+#include "platform/text_encoding.h"
 
 namespace gsms {
 namespace {
@@ -60,9 +59,10 @@ std::vector<std::string> incomingArguments(std::string_view format, std::string_
         else fixed += args[0].size();
     }
     std::size_t room = fixed < kCommandLineSize - 1 ? kCommandLineSize - 1 - fixed : 0;
-    if (used > 0 && sender.size() > room) sender = sender.substr(0, room);
+    // Cut between characters, never inside one.
+    if (used > 0) sender = sender.substr(0, text::utf8HeadBytes(sender, room));
     if (used > 0) room -= sender.size();
-    if (text.size() > room) text = text.substr(0, room);
+    text = text.substr(0, text::utf8HeadBytes(text, room));
 
     // The program name comes from the format alone: a %s there is not filled.
     const std::string_view values[2] = {sender, text};
@@ -85,15 +85,17 @@ int handleIncomingMessage(std::string_view sender, std::string_view text, int& e
     (void)runner.detach(&commands());
     tally(Tally::Received);
 
-    const std::string quoted = "\"" + oneLine(std::string(sender)) + "\"";
+    // One line whatever the message holds, cut between characters: the escaped text is what
+    // is measured, and escaping it again in a log changes nothing.
+    const std::string quoted = "\"" + text::shownText(sender) + "\"";
+    const std::string shown = text::shownText(text);
     constexpr std::size_t kFixed = sizeof "'' command received from " - 1;
     std::size_t room = kLogLineSize - 1 - kFixed;
-    int senderShown = static_cast<int>(quoted.size() < room ? quoted.size() : room);
-    room -= static_cast<std::size_t>(senderShown);
-    int textShown = static_cast<int>(text.size() < room ? text.size() : room);
-    char line[kLogLineSize];
-    std::snprintf(line, sizeof line, "'%.*s' command received from %.*s", textShown,
-                  text.data(), senderShown, quoted.data());
+    const std::size_t senderShown = text::utf8HeadBytes(quoted, room);
+    room -= senderShown;
+    const std::size_t textShown = text::utf8HeadBytes(shown, room);
+    const std::string line = "'" + shown.substr(0, textShown) + "' command received from " +
+                             quoted.substr(0, senderShown);
     fileLog(line);
     windowLog(nullptr, line, kColorBlue);
     return 1;

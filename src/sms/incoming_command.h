@@ -19,9 +19,10 @@ namespace gsms {
 
 constexpr int kMaxCommands = 16;     // commands for received messages running at once
 
-// Starts the command for one message (`text` already in ISO 8859-1, `sender` without quotes)
-// detached, counted among the running commands, then logs "'<text>' command received from
-// "<sender>"" to the file and in blue to the window. 1 when the command started; 0 when it
+// Starts the command for one message (`text` and `sender` in UTF-8, the sender without
+// quotes) detached, counted among the running commands, then logs "'<text>' command received
+// from "<sender>"" to the file and in blue to the window: one line of at most 255 bytes, text
+// and sender escaped by text::shownText and cut between characters. 1 when the command started; 0 when it
 // could not be started, with the errno value in `error` and nothing logged.
 [[nodiscard]] int handleIncomingMessage(std::string_view sender, std::string_view text,
                                         int& error);
@@ -32,8 +33,8 @@ int runningCommands();
 // The arguments for one message: `format` split by the process runner's rules, the first %s
 // (outside the program name) replaced by `sender`, the second by `text`, the text around them
 // kept, "%%" read as "%". Further %s and other % sequences stay as written. Text, then
-// sender, are cut so that the arguments joined by blanks keep within paths::kPathSize - 1
-// bytes (4095 on Linux), the capacity of "CmdLineFormat" itself.
+// sender, are cut (between UTF-8 characters) so that the arguments joined by blanks keep within
+// paths::kPathSize - 1 bytes (4095 on Linux), the capacity of "CmdLineFormat" itself.
 std::vector<std::string> incomingArguments(std::string_view format, std::string_view sender,
                                            std::string_view text);
 

@@ -4,7 +4,8 @@
 #include <cctype>
 
 #include "platform/ini_file.h"
-#include "sms/sms_deliver.h"
+#include "platform/text_encoding.h"
+#include "sms/gsm_alphabet.h"
 
 namespace gsms {
 namespace {
@@ -25,6 +26,15 @@ std::vector<std::string_view> fields(std::string_view line) {
         }
     }
     return out;
+}
+
+// A field's value: the blanks around it and a pair of quotes around what remains are not part
+// of it (Motorola and others answer `+CMGR: "REC READ", "+4123456789132",,...`).
+std::string_view fieldValue(std::string_view f) {
+    while (!f.empty() && f.front() == ' ') f.remove_prefix(1);
+    while (!f.empty() && f.back() == ' ') f.remove_suffix(1);
+    if (f.size() >= 2 && f.front() == '"' && f.back() == '"') f = f.substr(1, f.size() - 2);
+    return f;
 }
 
 bool startsWithDigit(std::string_view s) {
@@ -49,12 +59,6 @@ std::vector<std::string_view> capturedLines(std::string_view capture) {
 bool isFinalResult(std::string_view line) {
     return line == "OK" || line == "ERROR" || line.starts_with("+CMS ERROR:") ||
            line.starts_with("+CME ERROR:");
-}
-
-std::string oneLine(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20) c = '?';
-    return text;
 }
 
 std::vector<ListedPdu> walkPduListing(std::string_view capture, bool complete) {
@@ -98,17 +102,14 @@ int parseReadAnswer(std::string_view capture, ReadAnswer& out) {
     if (head == lines.size() || lines.size() < head + 2 || !isFinalResult(lines.back())) return -1;
     const std::vector<std::string_view> f = fields(lines[head].substr(kRead.size()));
     if (f.size() < 2) return -1;
-    std::string_view status = f[0];
-    while (!status.empty() && status.front() == ' ') status.remove_prefix(1);
-    if (status != "\"REC UNREAD\"" && status != "\"REC READ\"") return -1;
-    std::string_view sender = f[1];
-    if (sender.size() >= 2 && sender.front() == '"' && sender.back() == '"')
-        sender = sender.substr(1, sender.size() - 2);
-    out.sender = oneLine(gsmTextToLatin1(sender));
+    const std::string_view status = fieldValue(f[0]);
+    if (status != "REC UNREAD" && status != "REC READ") return -1;
+    out.sender = text::shownText(gsmToUtf8(fieldValue(f[1])));
     out.text.clear();
+    // The lines joined by CR; the CR that ends the last one is the modem's, not the sender's.
     for (std::size_t i = head + 1; i + 1 < lines.size(); ++i) {
+        if (i > head + 1) out.text += '\r';
         out.text.append(lines[i]);
-        out.text += '\r';
     }
     return 0;
 }

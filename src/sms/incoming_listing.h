@@ -32,10 +32,12 @@ std::vector<ListedPdu> walkPduListing(std::string_view capture, bool complete);
 std::vector<int> listedIndexes(std::string_view capture);
 
 // A text-mode "+CMGR" answer as captured (lines ended by CR, the final result last): the
-// status and sender of its first line, the text of the lines after it, each ended by CR.
+// status and sender of its first line, the text of the lines after it, joined by CR (no line
+// end after the last: a text arrives as a PDU-mode listing gives it).
 // 0 when it is a received message; -1 otherwise (no +CMGR line, a stored submission, ...).
+// Blanks and quotes around a field are not part of its value.
 struct ReadAnswer {
-    std::string sender;  // without quotes, in ISO 8859-1
+    std::string sender;  // UTF-8, as one line (text::shownText)
     std::string text;    // default-alphabet bytes
 };
 int parseReadAnswer(std::string_view capture, ReadAnswer& out);
@@ -45,8 +47,5 @@ std::vector<std::string_view> capturedLines(std::string_view capture);
 
 // A final result: the line "OK" or "ERROR", or one that begins "+CMS ERROR:" or "+CME ERROR:".
 bool isFinalResult(std::string_view line);
-
-// A sender or a text as one line of the log: a sender never holds a line end.
-std::string oneLine(std::string text);
 
 }  // namespace gsms

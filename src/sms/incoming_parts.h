@@ -31,7 +31,7 @@ constexpr std::size_t kPartsRemembered = 1000;
 struct ReceivedMessage {
     std::vector<int> indexes;  // its places on the SIM, deleted once the command has started
     std::string sender;
-    std::string text;          // ISO 8859-1
+    std::string text;          // UTF-8
     std::string key;           // the same for the same message in every listing
     std::vector<std::string> parts;  // what tells each part from any other; none for one SMS
 };

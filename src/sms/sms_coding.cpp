@@ -4,36 +4,10 @@
 #include <utility>
 
 #include "platform/text_encoding.h"
+#include "sms/gsm_alphabet.h"
 
 namespace gsms {
 namespace {
-
-// The GSM 7-bit default alphabet (TS 23.038 clause 6.2.1) by code; 0x1B is the escape to the
-// extension table.
-constexpr char16_t kDefaultAlphabet[128] = {
-    u'@', 0x00A3, u'$', 0x00A5, 0x00E8, 0x00E9, 0x00F9, 0x00EC,  // 0x00
-    0x00F2, 0x00C7, u'\n', 0x00D8, 0x00F8, u'\r', 0x00C5, 0x00E5,
-    0x0394, u'_', 0x03A6, 0x0393, 0x039B, 0x03A9, 0x03A0, 0x03A8,  // 0x10
-    0x03A3, 0x0398, 0x039E, 0x001B, 0x00C6, 0x00E6, 0x00DF, 0x00C9,
-    u' ', u'!', u'"', u'#', 0x00A4, u'%', u'&', u'\'',  // 0x20
-    u'(', u')', u'*', u'+', u',', u'-', u'.', u'/',
-    u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7',  // 0x30
-    u'8', u'9', u':', u';', u'<', u'=', u'>', u'?',
-    0x00A1, u'A', u'B', u'C', u'D', u'E', u'F', u'G',  // 0x40
-    u'H', u'I', u'J', u'K', u'L', u'M', u'N', u'O',
-    u'P', u'Q', u'R', u'S', u'T', u'U', u'V', u'W',  // 0x50
-    u'X', u'Y', u'Z', 0x00C4, 0x00D6, 0x00D1, 0x00DC, 0x00A7,
-    0x00BF, u'a', u'b', u'c', u'd', u'e', u'f', u'g',  // 0x60
-    u'h', u'i', u'j', u'k', u'l', u'm', u'n', u'o',
-    u'p', u'q', u'r', u's', u't', u'u', u'v', u'w',  // 0x70
-    u'x', u'y', u'z', 0x00E4, 0x00F6, 0x00F1, 0x00FC, 0x00E0,
-};
-
-// The extension table's characters and their codes behind the escape.
-constexpr std::pair<char16_t, char> kExtension[] = {
-    {0x000C, 0x0A}, {u'^', 0x14}, {u'{', 0x28}, {u'}', 0x29}, {u'\\', 0x2F},
-    {u'[', 0x3C},   {u'~', 0x3D}, {u']', 0x3E}, {u'|', 0x40}, {0x20AC, 0x65},
-};
 
 // Latin Extended-A (U+0100 to U+017F) by base letter; '?' where the letter is two.
 constexpr char kExtendedA[] =
@@ -142,11 +116,11 @@ std::string foldToLatin1(std::string_view utf8) {
 }
 
 std::string gsm7Code(char32_t c) {
-    if (c == 0x1B) return {};
+    if (c == 0x1B || c == 0) return {};
     for (int code = 0; code < 128; ++code)
-        if (kDefaultAlphabet[code] == c) return std::string(1, static_cast<char>(code));
-    for (const auto& [ch, code] : kExtension)
-        if (ch == c) return std::string{'\x1B', code};
+        if (gsmDefaultAlphabet[code] == c) return std::string(1, static_cast<char>(code));
+    for (int code = 0; code < 128; ++code)
+        if (gsmDefaultExtension[code] == c) return std::string{'\x1B', static_cast<char>(code)};
     return {};
 }
 

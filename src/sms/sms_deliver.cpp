@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/text_encoding.h"
 #include "sms/gsm_alphabet.h"
 
 namespace gsms {
@@ -18,13 +19,6 @@ constexpr int kMaxSeptets = 160;        // 140 octets of user data
 constexpr int kMaxUserDataOctets = 140;
 
 enum class Alphabet { Gsm7, EightBit, Ucs2, Compressed };
-
-// The extension table reached through the escape (23.038 6.2.1.1): code and ISO 8859-1
-// character. The page break (0x0A) and the euro sign (0x65) have none.
-constexpr std::pair<std::uint8_t, char> kExtension[] = {
-    {0x0A, '?'}, {0x14, '^'}, {0x28, '{'}, {0x29, '}'}, {0x2F, '\\'},
-    {0x3C, '['}, {0x3D, '~'}, {0x3E, ']'}, {0x40, '|'}, {0x65, '?'},
-};
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -55,13 +49,10 @@ std::uint8_t septetAt(const std::uint8_t* data, std::size_t bit) {
     return static_cast<std::uint8_t>(v & 0x7F);
 }
 
-// A code point (ISO 8859-1 byte or UCS-2 unit) as it may reach the command: CR, LF and the
-// printable characters; the others, NUL among them, as '?'.
-char latin1OrQuestion(unsigned code) {
-    if (code == '\r' || code == '\n') return static_cast<char>(code);
-    if ((code >= 0x20 && code <= 0x7E) || (code >= 0xA0 && code <= 0xFF))
-        return static_cast<char>(code);
-    return '?';
+// A character of a text as it reaches the command: every one but NUL, which no argument can
+// hold (some phones pad UCS-2 text with it).
+void putChar(std::string& out, char32_t c) {
+    if (c != 0) text::appendUtf8(out, c);
 }
 
 // 23.038 clause 4: general data coding (with or without automatic deletion), the message
@@ -89,11 +80,7 @@ std::string address(const std::uint8_t* p, int digits, std::uint8_t type) {
         std::string codes;
         const std::size_t septets = static_cast<std::size_t>(digits) * 4 / 7;
         for (std::size_t k = 0; k < septets; ++k) codes.push_back(static_cast<char>(septetAt(p, k * 7)));
-        for (char c : gsmTextToLatin1(codes)) {
-            const auto u = static_cast<unsigned char>(c);
-            out.push_back(u < 0x20 ? '?' : c);  // a name is one line
-        }
-        return out;
+        return text::shownText(gsmToUtf8(codes));  // a name is one line
     }
     static constexpr char kDigit[] = "0123456789*#abc?";
     if (typeOfNumber == 1) out.push_back('+');
@@ -104,9 +91,16 @@ std::string address(const std::uint8_t* p, int digits, std::uint8_t type) {
     return out;
 }
 
-// The concatenation elements of a user-data header; other elements are skipped by their
-// length. False when an element runs past the header.
-bool readHeader(const std::uint8_t* h, std::size_t size, MessagePart& part) {
+// What a user-data header says of the text: the national language shift tables its 7-bit
+// text is read with (IEI 0x24 single shift, 0x25 locking shift, TS 23.040 9.2.3.24.15-16).
+struct TextTables {
+    int locking = kGsmDefault;
+    int single = kGsmDefault;
+};
+
+// The concatenation and national language elements of a user-data header; other elements are
+// skipped by their length. False when an element runs past the header.
+bool readHeader(const std::uint8_t* h, std::size_t size, MessagePart& part, TextTables& tables) {
     std::size_t i = 0;
     while (i < size) {
         if (size - i < 2 || size - i - 2 < h[i + 1]) return false;
@@ -116,6 +110,8 @@ bool readHeader(const std::uint8_t* h, std::size_t size, MessagePart& part) {
         MessagePart found;
         if (iei == 0x00 && length == 3) found = {data[0], data[1], data[2], false};
         if (iei == 0x08 && length == 4) found = {data[0] << 8 | data[1], data[2], data[3], true};
+        if (iei == 0x24 && length == 1) tables.single = data[0];
+        if (iei == 0x25 && length == 1) tables.locking = data[0];
         // A part numbered outside its message is no part: the text stands alone.
         if (found.total > 1 && found.sequence >= 1 && found.sequence <= found.total)
             part = found;
@@ -130,25 +126,6 @@ int refuse(std::string& why, std::string reason) {
 }
 
 }  // namespace
-
-std::string gsmTextToLatin1(std::string_view codes) {
-    std::string out;
-    out.reserve(codes.size());
-    for (std::size_t i = 0; i < codes.size(); ++i) {
-        const auto code = static_cast<std::uint8_t>(codes[i]);
-        if (code == kEscape && i + 1 < codes.size()) {
-            const auto next = static_cast<std::uint8_t>(codes[i + 1]);
-            char shown = static_cast<char>(gsmToLatin1[next]);
-            for (const auto& [ext, c] : kExtension)
-                if (ext == next) shown = c;
-            out.push_back(shown);
-            ++i;
-            continue;
-        }
-        out.push_back(static_cast<char>(gsmToLatin1[code]));
-    }
-    return out;
-}
 
 int decodeDeliver(std::string_view hex, int tpduLength, DeliverMessage& out, std::string& why) {
     Octets b;
@@ -196,11 +173,12 @@ int decodeDeliver(std::string_view hex, int tpduLength, DeliverMessage& out, std
 
     out.part = MessagePart{};
     std::size_t headerOctets = 0;
+    TextTables tables;
     if (first & 0x40) {  // TP-UDHI: the user data begins with a header
         if (udOctets < 1 || static_cast<std::size_t>(ud[0]) + 1 > udOctets)
             return refuse(why, "user data header longer than the user data");
         headerOctets = static_cast<std::size_t>(ud[0]) + 1;
-        if (!readHeader(ud + 1, ud[0], out.part)) return refuse(why, "broken user data header");
+        if (!readHeader(ud + 1, ud[0], out.part, tables)) return refuse(why, "broken user data header");
     }
 
     out.text.clear();
@@ -212,19 +190,25 @@ int decodeDeliver(std::string_view hex, int tpduLength, DeliverMessage& out, std
         std::string codes;
         for (std::size_t k = skip; k < static_cast<std::size_t>(udl); ++k)
             codes.push_back(static_cast<char>(septetAt(ud, k * 7)));
-        out.text = gsmTextToLatin1(codes);
+        out.text = gsmToUtf8(codes, tables.locking, tables.single);
     } else if (alphabet == Alphabet::EightBit) {
-        for (std::size_t k = headerOctets; k < udOctets; ++k) out.text.push_back(latin1OrQuestion(ud[k]));
+        // Data, not text: each octet as the ISO 8859-1 character of its value.
+        for (std::size_t k = headerOctets; k < udOctets; ++k) putChar(out.text, ud[k]);
     } else {
-        // UCS-2, read as UTF-16 as phones send it: a surrogate pair is one character.
+        // UCS-2, read as UTF-16 as phones send it: a surrogate pair is one character, a lone
+        // surrogate U+FFFD.
         for (std::size_t k = headerOctets; k + 1 < udOctets; k += 2) {
-            const unsigned unit = static_cast<unsigned>(ud[k]) << 8 | ud[k + 1];
-            const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-            if (high && k + 3 < udOctets) {
-                const unsigned low = static_cast<unsigned>(ud[k + 2]) << 8 | ud[k + 3];
-                if (low >= 0xDC00 && low <= 0xDFFF) k += 2;
+            const char32_t unit = static_cast<char32_t>(ud[k]) << 8 | ud[k + 1];
+            char32_t c = unit;
+            if (unit >= 0xD800 && unit <= 0xDFFF) {
+                c = 0xFFFD;
+                const char32_t low = k + 3 < udOctets ? static_cast<char32_t>(ud[k + 2]) << 8 | ud[k + 3] : 0;
+                if (unit <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+                    c = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                    k += 2;
+                }
             }
-            out.text.push_back(latin1OrQuestion(unit));
+            putChar(out.text, c);
         }
     }
     return 0;

@@ -1,5 +1,5 @@
 // Received SMS as a modem lists them in PDU mode (3GPP TS 23.040 SMS-DELIVER): the sender, the
-// text in ISO 8859-1 and the place of a part in a long message, decoded without a modem.
+// text in UTF-8 and the place of a part in a long message, decoded without a modem.
 //
 // Every length in a PDU comes from whoever sent the message and is checked before it is used:
 // a hostile PDU is refused with a reason, never read beyond its end.
@@ -21,10 +21,12 @@ struct MessagePart {
 
 struct DeliverMessage {
     // "+" and digits for an international number, digits for any other number, else the
-    // alphanumeric name (ISO 8859-1, control characters as '?').
+    // alphanumeric name in UTF-8, as one line (control characters escaped, text::shownText).
     std::string sender;
-    // ISO 8859-1. GSM 7-bit text through gsmToLatin1; 8-bit and UCS-2 text keeps CR, LF and
-    // the printable ISO 8859-1 characters, anything else becomes '?'.
+    // UTF-8, every character as sent but NUL, which no command argument can carry (left out).
+    // GSM 7-bit text through the default alphabet, or the national language tables its header
+    // names (gsmToUtf8); UCS-2 as UTF-16 (a lone surrogate U+FFFD); 8-bit data each octet as
+    // the ISO 8859-1 character of its value.
     std::string text;
     MessagePart part;
 };
@@ -35,12 +37,5 @@ struct DeliverMessage {
 // `why` says what is wrong ("not a received message", "user data shorter than its length").
 [[nodiscard]] int decodeDeliver(std::string_view hex, int tpduLength, DeliverMessage& out,
                                 std::string& why);
-
-// Default-alphabet codes, one per byte (as unpacked from septets, or as a modem sends text
-// with the GSM character set), to ISO 8859-1: each code through gsmToLatin1, an escape and
-// the code after it as that extension-table character (^ { } \ [ ~ ] |; '?' for the euro
-// sign and the page break, which ISO 8859-1 lacks). An escape before any other code counts
-// as nothing, as the alphabet says: the code after it is read from the default table.
-std::string gsmTextToLatin1(std::string_view codes);
 
 }  // namespace gsms

@@ -2,8 +2,8 @@
 // assembler of long messages.
 //
 // Half the inputs are a modem's capture as it stands: whatever it holds, the walkers and the
-// decoder stay within it, a decoded message is bounded (a sender of at most 21 characters,
-// a text of at most 160, neither with a control character but CR and LF in the text), and
+// decoder stay within it, a decoded message is bounded (a sender of at most 66 bytes without
+// a control character, a text of at most 480 bytes of valid UTF-8 without NUL), and
 // after three listings of the same messages every one of them has been handed over or found
 // repeated, and no part has been handed over twice.
 // The other half are messages built from the input, encoded by the simulator's own encoder
@@ -19,6 +19,7 @@
 #include "harness.h"
 #include "json_records.h"
 #include "pdu_encoder.h"
+#include "platform/text_encoding.h"
 #include "sms/gsm_alphabet.h"
 #include "sms/incoming_listing.h"
 #include "sms/incoming_parts.h"
@@ -27,12 +28,16 @@ using namespace gsms;
 
 namespace {
 
+bool validUtf8(const std::string& s) { return text::fromCodePoints(text::codePoints(s)) == s; }
+
 bool boundedMessage(const DeliverMessage& m) {
-    if (m.sender.size() > 21 || m.text.size() > 160) return false;
+    // 11 septets of a name, each at most a four-byte escape; 160 septets, each at most a
+    // three-byte character.
+    if (m.sender.size() > 66 || m.text.size() > 480) return false;
     for (const char c : m.sender)
         if (static_cast<unsigned char>(c) < 0x20) return false;
-    for (const char c : m.text)
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n') return false;
+    if (!validUtf8(m.sender) || !validUtf8(m.text) || m.text.find('\0') != std::string::npos)
+        return false;
     const MessagePart& p = m.part;
     return p.total == 0 || (p.total > 1 && p.sequence >= 1 && p.sequence <= p.total);
 }
@@ -83,20 +88,25 @@ void capturedAsItStands(const std::string& capture, bool complete) {
     }
 }
 
-// The text a UCS-2 payload must decode to.
+// The text a UCS-2 payload must decode to: UTF-16, a lone surrogate U+FFFD, NUL left out.
 std::string fromUcs2(const std::string& units) {
     std::string out;
+    auto unit = [&](std::size_t k) {
+        return static_cast<char32_t>(static_cast<unsigned char>(units[k]) << 8 |
+                                     static_cast<unsigned char>(units[k + 1]));
+    };
     for (std::size_t k = 0; k + 1 < units.size(); k += 2) {
-        const unsigned u =
-            static_cast<unsigned char>(units[k]) << 8 | static_cast<unsigned char>(units[k + 1]);
-        if (u >= 0xD800 && u <= 0xDBFF && k + 3 < units.size()) {
-            const unsigned v = static_cast<unsigned char>(units[k + 2]) << 8 |
-                               static_cast<unsigned char>(units[k + 3]);
-            if (v >= 0xDC00 && v <= 0xDFFF) k += 2;
+        char32_t c = unit(k);
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            const char32_t low = k + 3 < units.size() ? unit(k + 2) : 0;
+            if (c < 0xDC00 && low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                k += 2;
+            } else {
+                c = 0xFFFD;
+            }
         }
-        const bool printable =
-            u == '\r' || u == '\n' || (u >= 0x20 && u <= 0x7E) || (u >= 0xA0 && u <= 0xFF);
-        out.push_back(printable ? static_cast<char>(u) : '?');
+        if (c != 0) text::appendUtf8(out, c);
     }
     return out;
 }
@@ -143,13 +153,10 @@ void builtMessages(FuzzedDataProvider& in) {
         std::string why;
         b.pdu = sim::encodeDeliver(plan, why);
         if (b.pdu.empty()) continue;  // does not fit one message
-        b.text = plan.coding == sim::Coding::Gsm7 ? gsmTextToLatin1(payload) : fromUcs2(payload);
-        if (sim::isNumber(plan.sender)) {
-            b.sender = plan.sender;
-        } else {
-            for (const char c : gsmTextToLatin1(sim::latin1ToGsmCodes(plan.sender)))
-                b.sender.push_back(static_cast<unsigned char>(c) < 0x20 ? '?' : c);
-        }
+        b.text = plan.coding == sim::Coding::Gsm7 ? gsmToUtf8(payload) : fromUcs2(payload);
+        b.sender = sim::isNumber(plan.sender)
+                       ? plan.sender
+                       : text::shownText(gsmToUtf8(sim::latin1ToGsmCodes(plan.sender)));
         std::string hex = sim::toHex(sca + b.pdu);
         std::transform(hex.begin(), hex.end(), hex.begin(),
                        [](char c) { return static_cast<char>(std::toupper(c)); });
@@ -201,13 +208,15 @@ void builtMessages(FuzzedDataProvider& in) {
             line.clear();
         }
         answer += "OK\r";
+        const std::string listedText = expected;
+        if (!expected.empty()) expected.pop_back();  // joined by CR, none after the last line
         ReadAnswer read;
         const bool plainSender = b.plan.sender.find_first_of("\"\r\n,") == std::string::npos;
         if (plainSender) {
             FUZZ_CHECK(parseReadAnswer(answer, read) == 0);
             FUZZ_CHECK(read.text == expected);
             FUZZ_CHECK(listedIndexes("+CMGL: " + std::to_string(b.index) + ",\"REC READ\",\"" +
-                                     b.plan.sender + "\",,\"\"\r" + expected + "OK\r")
+                                     b.plan.sender + "\",,\"\"\r" + listedText + "OK\r")
                            .front() == b.index);
         }
     }

@@ -53,7 +53,7 @@ TEST(PduEncoder, DecoderReadsWhatItEncodes) {
          "01701234567", "[a|b] {c} ~^\\ @"},
         {"UCS-2, a character outside ISO 8859-1",
          {"+4930", Coding::Ucs2, std::string("\x00\xE4\x04\x16\x00!", 6), 0, 0, 0, ""},
-         "+4930", "\xE4?!"},
+         "+4930", "äЖ!"},
         {"part 2 of 3, 8-bit reference: the text after the header's fill bits",
          {"Bank", Coding::Gsm7, latin1ToGsmCodes("Teil zwei"), 200, 3, 2, ""}, "Bank",
          "Teil zwei"},

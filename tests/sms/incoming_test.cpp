@@ -178,7 +178,7 @@ TEST_F(Incoming, MessageGivesOneCallOneBlueLineAndOneDeletionAfterTextMode) {
     EXPECT_EQ(recordedCalls(1), (std::vector<Args>{{"+4917012345", "Reset pump 2\nnow please"}}));
     auto lines = windowLines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].text, "'Reset pump 2\nnow please' command received from \"+4917012345\"");
+    EXPECT_EQ(lines[0].text, "'Reset pump 2\\nnow please' command received from \"+4917012345\"");
     EXPECT_EQ(lines[0].colour, kColorBlue);
     // Back in text mode before the deletion and before the lock goes.
     EXPECT_EQ(modem().commands(), (Args{"at+cmgf=0", "at+cmgl=4", "at+cmgf=1", "at+cmgd=3"}));
@@ -190,7 +190,7 @@ TEST_F(Incoming, TextsThatLookLikeTheModemArriveWholeWithTheirSender) {
         const char* label;
         std::string sender;
         std::string text;     // as sent, ISO 8859-1
-        std::string arrives;  // at the command
+        std::string arrives;  // at the command, UTF-8
     } cases[] = {
         {"a forged listing entry", "+4917",
          "x\r\n+CMGL: 1,\"REC READ\",\"+4999999\",,\"26/01/01,00:00:00+00\"\r\nforged text",
@@ -198,7 +198,7 @@ TEST_F(Incoming, TextsThatLookLikeTheModemArriveWholeWithTheirSender) {
         {"a forged PDU entry", "+4918", "\r\n+CMGL: 9,0,,5\r\n00040100F0\r\n",
          "\r\n+CMGL: 9,0,,5\r\n00040100F0\r\n"},
         {"ERROR and OK lines", "+4919", "ERROR in pump 3\nOK\nOK", "ERROR in pump 3\nOK\nOK"},
-        {"@ as code 0, n with tilde 0x7D, a Greek capital", "+4920", "a@b.c Se\xF1or", "a@b.c Se\xF1or"},
+        {"@ as code 0, n with tilde 0x7D, a Greek capital", "+4920", "a@b.c Se\xF1or", "a@b.c Señor"},
         {"an alphanumeric sender that looks like a command", "\"; rm", "hi", "hi"},
     };
     std::vector<std::string> entries;
@@ -322,12 +322,13 @@ TEST_F(Incoming, TextModeReadsEachMessageAlone) {
     modem().setReply("at+cmgr=7", "\r\n+CMS ERROR: 321\r\n");
     EXPECT_EQ(incomingPoll(ListingMode::Text), 1);
     EXPECT_EQ(modem().commands(), (Args{"at+cmgl=\"all\"", "at+cmgr=3", "at+cmgr=7", "at+cmgd=3"}));
-    // Text mode joins the lines with CR and ends the last with one.
-    const std::string arrives = "Reset pump 2\r" + forged + "\rERROR in pump 3\rOK\r";
+    // Text mode joins the lines with CR; the log shows them escaped, on one line.
+    const std::string arrives = "Reset pump 2\r" + forged + "\rERROR in pump 3\rOK";
     EXPECT_EQ(recordedCalls(1), (std::vector<Args>{{"+4917012345", arrives}}));
     auto lines = windowLines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].text, "'" + arrives + "' command received from \"+4917012345\"");
+    EXPECT_EQ(lines[0].text, "'Reset pump 2\\r" + forged +
+                                 "\\rERROR in pump 3\\rOK' command received from \"+4917012345\"");
 }
 
 TEST_F(Incoming, ShellCharactersArriveAsOneArgumentAndStartNothingElse) {
@@ -338,7 +339,7 @@ TEST_F(Incoming, ShellCharactersArriveAsOneArgumentAndStartNothingElse) {
         {"\"; touch x; \"", "\"; touch x; \""},
         {"\x02(touch x)", "$(touch x)"},  // '$' is 0x02 in the default alphabet
         {"& del *", "& del *"},
-        {"`id`", "\xBFid\xBF"},  // no backquote in the alphabet: 0x60 is the inverted '?'
+        {"`id`", "¿id¿"},  // no backquote in the alphabet: 0x60 is the inverted '?'
         {"x\" \"y", "x\" \"y"},
     };
     std::vector<std::string> entries;
@@ -427,7 +428,10 @@ TEST(IncomingListing, EntriesComeFromTheFramingAlone) {
     ReadAnswer a;
     ASSERT_EQ(parseReadAnswer("+CMGR: \"REC READ\",\"+4917\",,\"x\"\rline\r+CMGR: \"REC READ\",\"+1\"\rOK\r", a), 0);
     EXPECT_EQ(a.sender, "+4917");
-    EXPECT_EQ(a.text, "line\r+CMGR: \"REC READ\",\"+1\"\r");
+    EXPECT_EQ(a.text, "line\r+CMGR: \"REC READ\",\"+1\"");
+    // Motorola: blanks after the commas, around quoted fields.
+    ASSERT_EQ(parseReadAnswer("+CMGR: \"REC READ\", \"+4123456789132\" ,,\"x\"\rhi\rOK\r", a), 0);
+    EXPECT_EQ(a.sender, "+4123456789132");
     EXPECT_EQ(parseReadAnswer("+CMGR: \"STO SENT\",\"+4917\"\rmine\rOK\r", a), -1);
     EXPECT_EQ(parseReadAnswer("+CMS ERROR: 321\r", a), -1);
 }

@@ -463,8 +463,8 @@ AtModem::Reply AtModem::csq(Form form, const Args&) {
 
 std::string AtModem::listing(const StoredMessage& m, bool withIndex) const {
     std::string head = withIndex ? "+CMGL: " + std::to_string(m.index) + "," : "+CMGR: ";
-    return head + "\"" + kStatus[m.read ? 1 : 0] + "\",\"" + m.sender + "\",,\"" + m.timestamp +
-           "\"";
+    return head + "\"" + kStatus[m.read ? 1 : 0] + "\"," + (headerBlanks_ ? " \"" : "\"") +
+           m.sender + "\",,\"" + m.timestamp + "\"";
 }
 
 std::vector<std::string> AtModem::pduListing(const StoredMessage& m, bool withIndex) const {

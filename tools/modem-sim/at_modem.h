@@ -157,6 +157,7 @@ private:
     // Stores a received message in the lowest free slot; empty when stored, else why not.
     std::string storeMessage(StoredMessage m, Output& out);
     std::string cmglControl(std::string_view, Output&);
+    std::string headerBlanksControl(std::string_view, Output&);
     std::string storageControl(std::string_view, Output&);
     std::string cmglCutControl(std::string_view, Output&);
     std::string baudControl(std::string_view, Output&);
@@ -208,6 +209,7 @@ private:
     std::string afterPrompt_;   // an unsolicited line right after the prompt; empty: none
     std::map<std::string, int> refusals_;  // destination -> +CMS ERROR code
     bool cmglNumeric_ = false;
+    bool headerBlanks_ = false;  // a blank after the status of a text-mode +CMGL/+CMGR header
     bool pduRefused_ = false;  // a modem without PDU mode: AT+CMGF=0 answers ERROR
     int slots_ = kStorageSlots;
     int cmglCut_ = -1;  // the next AT+CMGL lists this many messages and no result; -1: whole

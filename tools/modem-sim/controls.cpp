@@ -138,6 +138,10 @@ const std::vector<AtModem::ControlRule>& AtModem::controlRules() {
          "ERROR; the modem starts in text mode)", &AtModem::pduControl},
         {"cmgl", "numeric|text", "AT+CMGL=? answers (0-4) or the status names",
          &AtModem::cmglControl},
+        {"header-blanks", "on|off", "text-mode +CMGL/+CMGR headers with a blank before\n"
+         "the sender, as Motorola and others answer:\n"
+         "+CMGR: \"REC READ\", \"+4123456789132\",,\"...\"",
+         &AtModem::headerBlanksControl},
         {"storage", "N", "the SIM holds N messages (1-255; 30 at start)",
          &AtModem::storageControl},
         {"cmgl-cut", "N", "the next AT+CMGL lists at most N messages and then\n"
@@ -465,6 +469,10 @@ std::string AtModem::cmglControl(std::string_view args, Output&) {
     if (w.size() != 1 || (w[0] != "numeric" && w[0] != "text")) return kUsage;
     cmglNumeric_ = w[0] == "numeric";
     return {};
+}
+
+std::string AtModem::headerBlanksControl(std::string_view args, Output&) {
+    return onOff(args, headerBlanks_) ? std::string() : kUsage;
 }
 
 std::string AtModem::storageControl(std::string_view args, Output&) {
