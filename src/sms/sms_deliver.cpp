@@ -197,6 +197,8 @@ int decodeDeliver(std::string_view hex, int tpduLength, DeliverMessage& out, std
     } else {
         // UCS-2, read as UTF-16 as phones send it: a surrogate pair is one character, a lone
         // surrogate U+FFFD.
+        // Known gap: a pair that a sender splits between two parts of a long message becomes
+        // two U+FFFD, each part being decoded alone.
         for (std::size_t k = headerOctets; k + 1 < udOctets; k += 2) {
             const char32_t unit = static_cast<char32_t>(ud[k]) << 8 | ud[k + 1];
             char32_t c = unit;
