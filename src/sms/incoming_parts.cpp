@@ -31,7 +31,7 @@ TakenListing PartAssembler::take(const std::vector<DecodedPdu>& listing, std::in
     std::vector<const DecodedPdu*> waiting;  // parts that may have to go alone
     std::vector<std::pair<std::size_t, ReceivedMessage>> ready;
     auto alone = [](const DecodedPdu& d) {
-        ReceivedMessage m{{d.index}, d.message.sender, d.message.text, d.key, {}};
+        ReceivedMessage m{{d.index}, d.message.sender, joinSurrogates(d.message.text), d.key, {}};
         if (d.message.part.total != 0) m.parts.push_back(identity(d.message));
         return m;
     };
@@ -76,6 +76,7 @@ TakenListing PartAssembler::take(const std::vector<DecodedPdu>& listing, std::in
             whole.key += g.parts[k]->key + ";";
             whole.parts.push_back(identity(g.parts[k]->message));
         }
+        whole.text = joinSurrogates(whole.text);
         ready.emplace_back(g.first, std::move(whole));
     }
     std::map<std::string, int> seen;

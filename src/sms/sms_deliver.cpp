@@ -127,6 +127,35 @@ int refuse(std::string& why, std::string reason) {
 
 }  // namespace
 
+std::string joinSurrogates(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    // A half is ED A0..AF xx (high) or ED B0..BF xx (low), which no valid UTF-8 holds.
+    auto half = [&](std::size_t i) -> char32_t {
+        if (i + 2 >= text.size() || static_cast<unsigned char>(text[i]) != 0xED) return 0;
+        const auto b1 = static_cast<unsigned char>(text[i + 1]);
+        const auto b2 = static_cast<unsigned char>(text[i + 2]);
+        if (b1 < 0xA0 || b1 > 0xBF || (b2 & 0xC0) != 0x80) return 0;
+        return 0xD000 | static_cast<char32_t>(b1 & 0x3F) << 6 | (b2 & 0x3F);
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t high = half(i);
+        if (high == 0) {
+            out += text[i++];
+            continue;
+        }
+        const char32_t low = half(i + 3);
+        if (high <= 0xDBFF && low >= 0xDC00) {
+            text::appendUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
+            i += 6;
+        } else {
+            text::appendUtf8(out, 0xFFFD);
+            i += 3;
+        }
+    }
+    return out;
+}
+
 int decodeDeliver(std::string_view hex, int tpduLength, DeliverMessage& out, std::string& why) {
     Octets b;
     if (!fromHex(hex, b)) return refuse(why, "not an even count of hexadecimal digits");
@@ -196,18 +225,24 @@ int decodeDeliver(std::string_view hex, int tpduLength, DeliverMessage& out, std
         for (std::size_t k = headerOctets; k < udOctets; ++k) putChar(out.text, ud[k]);
     } else {
         // UCS-2, read as UTF-16 as phones send it: a surrogate pair is one character, a lone
-        // surrogate U+FFFD.
-        // Known gap: a pair that a sender splits between two parts of a long message becomes
-        // two U+FFFD, each part being decoded alone.
+        // surrogate U+FFFD. A part of a long message keeps a half of a pair at its end (a
+        // high surrogate) or start (a low one) for joinSurrogates, as some phones split a pair.
+        const bool part = out.part.total > 0;
         for (std::size_t k = headerOctets; k + 1 < udOctets; k += 2) {
             const char32_t unit = static_cast<char32_t>(ud[k]) << 8 | ud[k + 1];
             char32_t c = unit;
             if (unit >= 0xD800 && unit <= 0xDFFF) {
                 c = 0xFFFD;
-                const char32_t low = k + 3 < udOctets ? static_cast<char32_t>(ud[k + 2]) << 8 | ud[k + 3] : 0;
+                const bool last = k + 3 >= udOctets;
+                const char32_t low = last ? 0 : static_cast<char32_t>(ud[k + 2]) << 8 | ud[k + 3];
                 if (unit <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
                     c = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
                     k += 2;
+                } else if (part && (unit <= 0xDBFF ? last : k == headerOctets)) {
+                    out.text += static_cast<char>(0xE0 | unit >> 12);
+                    out.text += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+                    out.text += static_cast<char>(0x80 | (unit & 0x3F));
+                    continue;
                 }
             }
             putChar(out.text, c);

@@ -25,8 +25,9 @@ struct DeliverMessage {
     std::string sender;
     // UTF-8, every character as sent but NUL, which no command argument can carry (left out).
     // GSM 7-bit text through the default alphabet, or the national language tables its header
-    // names (gsmToUtf8); UCS-2 as UTF-16 (a lone surrogate U+FFFD); 8-bit data each octet as
-    // the ISO 8859-1 character of its value.
+    // names (gsmToUtf8); UCS-2 as UTF-16 (a lone surrogate U+FFFD, but for a half of a pair
+    // at either end of a part of a long message, kept for joinSurrogates as its own three
+    // bytes); 8-bit data each octet as the ISO 8859-1 character of its value.
     std::string text;
     MessagePart part;
 };
@@ -37,5 +38,9 @@ struct DeliverMessage {
 // `why` says what is wrong ("not a received message", "user data shorter than its length").
 [[nodiscard]] int decodeDeliver(std::string_view hex, int tpduLength, DeliverMessage& out,
                                 std::string& why);
+
+// A text of parts put together as UTF-8: the halves of a surrogate pair that a sender split
+// between two parts become their one character, a half left alone U+FFFD.
+[[nodiscard]] std::string joinSurrogates(std::string_view text);
 
 }  // namespace gsms
