@@ -12,7 +12,6 @@ namespace {
 
 using Octets = std::vector<std::uint8_t>;
 
-constexpr std::uint8_t kEscape = 0x1B;
 constexpr int kMaxAddressDigits = 20;   // an address field holds at most 10 octets of digits
 constexpr int kMaxScaOctets = 11;       // type and digits of the service centre address
 constexpr int kMaxSeptets = 160;        // 140 octets of user data
