@@ -55,7 +55,10 @@ TEST_F(Logs, WindowLineCarriesDateTimeAndText) {
 TEST_F(Logs, FileLineHasTimeAndText) {
     clock::setWallOffsetForTest(offsetTo(7, 5, 9));
     fileLog("Settings parameters updated");
-    EXPECT_EQ(test::readFile(dailyLogPath(clock::localNow())), "07:05:09 Settings parameters updated\n");
+    // A text from outside stays on its line; a byte of ISO 8859-1 is no UTF-8 and shows so.
+    fileLog("Gr\u00FC\u00DFe\nforged\r\xE9");
+    EXPECT_EQ(test::readFile(dailyLogPath(clock::localNow())),
+              "07:05:09 Settings parameters updated\n07:05:09 Gr\u00FC\u00DFe\\nforged\\r\\xE9\n");
 }
 
 TEST_F(Logs, ThirtyThirdLineIsDroppedUntilTheWindowTakesOne) {
@@ -90,6 +93,16 @@ TEST_F(Logs, LongTextsAreCutNeverOverrun) {
     std::string file = test::readFile(dailyLogPath(clock::localNow()));
     EXPECT_EQ(file.size(), kFileLineSize - 1);
     EXPECT_EQ(file.back(), '\n');
+    // Whatever the offset, a cut falls between characters.
+    std::string euros;
+    for (std::size_t i = 0; i < kFileLineSize; ++i) euros += "\u20AC";
+    for (int lead = 0; lead < 3; ++lead) {
+        std::filesystem::remove(dailyLogPath(clock::localNow()));
+        fileLog(std::string(lead, 'x') + euros);
+        EXPECT_TRUE(test::readFile(dailyLogPath(clock::localNow())).ends_with("\u20AC\n")) << lead;
+        windowLog(nullptr, std::string(lead, 'x') + euros, 0);
+        EXPECT_TRUE(takeLogLine()->text.ends_with("\u20AC")) << lead;
+    }
 }
 
 TEST_F(Logs, ConcurrentFileLinesStayWhole) {

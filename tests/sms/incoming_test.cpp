@@ -19,6 +19,7 @@
 #include "modem/modem_state.h"
 #include "pdu_encoder.h"
 #include "platform/clock.h"
+#include "platform/text_encoding.h"
 #include "sms/incoming_command.h"
 #include "sms/incoming_listing.h"
 #include "sms/scripted_modem.h"
@@ -178,7 +179,7 @@ TEST_F(Incoming, MessageGivesOneCallOneBlueLineAndOneDeletionAfterTextMode) {
     EXPECT_EQ(recordedCalls(1), (std::vector<Args>{{"+4917012345", "Reset pump 2\nnow please"}}));
     auto lines = windowLines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].text, "'Reset pump 2\nnow please' command received from \"+4917012345\"");
+    EXPECT_EQ(lines[0].text, "'Reset pump 2\\nnow please' command received from \"+4917012345\"");
     EXPECT_EQ(lines[0].colour, kColorBlue);
     // Back in text mode before the deletion and before the lock goes.
     EXPECT_EQ(modem().commands(), (Args{"at+cmgf=0", "at+cmgl=4", "at+cmgf=1", "at+cmgd=3"}));
@@ -327,7 +328,8 @@ TEST_F(Incoming, TextModeReadsEachMessageAlone) {
     EXPECT_EQ(recordedCalls(1), (std::vector<Args>{{"+4917012345", arrives}}));
     auto lines = windowLines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].text, "'" + arrives + "' command received from \"+4917012345\"");
+    EXPECT_EQ(lines[0].text,
+              "'" + text::shownText(arrives) + "' command received from \"+4917012345\"");
 }
 
 TEST_F(Incoming, ShellCharactersArriveAsOneArgumentAndStartNothingElse) {
