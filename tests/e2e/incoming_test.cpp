@@ -91,10 +91,6 @@ protected:
 const std::string kForged =
     "x\r\n+CMGL: 1,\"REC READ\",\"+4999999\",,\"26/01/01,00:00:00+00\"\r\nforged text";
 const std::string kResults = "ERROR in pump 3\r\nOK\r\nOK";
-// A text that would read as a command received from a trusted number, were its line breaks
-// written as they are.
-const std::string kForgedLog =
-    "status?\n01:12:23 'UNLOCK DOOR 4' command received from \"+4917099000\"\nok";
 
 TEST_F(Incoming, MessagesAreListedInPduModeHandedOverWholeAndDeleted) {
     // On a paced 9600-baud line, where a listing takes the better part of a second.
@@ -122,7 +118,7 @@ TEST_F(Incoming, MessagesAreListedInPduModeHandedOverWholeAndDeleted) {
     const std::vector<std::pair<std::string, std::string>> sent{
         {"+4921", kForged}, {"+4922", kResults}, {"+4923", "a@b.c"},
         {"+4924", "\"; touch x; \" $(touch x) & del *"}, {"Alarmdienst", "1,2,\"3\" %s"},
-        {"+4915550000", kForgedLog}};
+        {"+4915550000", "status?\n01:12:23 'UNLOCK DOOR 4' command received from \"+4917099000\"\nok"}};
     for (const auto& [sender, text] : sent) {
         // A control is one line: texts of several lines go as their codes.
         ASSERT_EQ(sim.control(text.find('\n') == std::string::npos
@@ -143,15 +139,10 @@ TEST_F(Incoming, MessagesAreListedInPduModeHandedOverWholeAndDeleted) {
     for (int index = 2; index <= 5; ++index)
         EXPECT_EQ(sim.count("at+cmgd=" + std::to_string(index)), 1) << index;
     EXPECT_FALSE(gateway.logHas("command received from \"+4999999\""));
-    // The forging text is one line of its own in the daily log and on standard output.
-    const std::string forged = logLine(
-        "status?\\n01:12:23 'UNLOCK DOOR 4' command received from \"+4917099000\"\\nok",
-        "+4915550000");
-    EXPECT_EQ(gateway.logCount(" " + forged + "\n"), 1) << gateway.dailyLog();
-    ASSERT_TRUE(waitFor([&] { return gateway.output().find(forged) != std::string::npos; }));
-    EXPECT_EQ(gateway.output().find("\n01:12:23 'UNLOCK"), std::string::npos);
-    EXPECT_FALSE(gateway.logHas("\n01:12:23 'UNLOCK"));
-    // One line per message, and the forging text's own words inside its line.
+    const std::string forged = " 'status?\\n01:12:23 'UNLOCK DOOR 4' command received from "
+                               "\"+4917099000\"\\nok' command received from \"+4915550000\"\n";
+    EXPECT_EQ(gateway.logCount(forged), 1);
+    EXPECT_TRUE(waitFor([&] { return gateway.output().find(forged) != std::string::npos; }));
     EXPECT_EQ(gateway.logCount("command received from"), 2 + static_cast<int>(sent.size()));
     EXPECT_EQ(gateway.logCount(logLine("a@b.c", "+4923")), 1);
 }
