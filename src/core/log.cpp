@@ -10,6 +10,7 @@
 #include "platform/event_log.h"
 #include "platform/file_append.h"
 #include "platform/paths.h"
+#include "platform/text_encoding.h"
 
 namespace gsms {
 namespace {
@@ -43,14 +44,16 @@ std::string dailyLogPath(const std::tm& t) {
 
 namespace {
 
-// One daily log line, "HH:MM:SS text" and the line end, in `line`; its length.
+// One daily log line, "HH:MM:SS text" and the line end, in `line`; its length. `text` is
+// shown already (text::shownText): one line of UTF-8.
 std::size_t formatFileLine(const std::tm& now, std::string_view text,
                            char (&line)[kFileLineSize]) {
     int head = std::snprintf(line, sizeof line, "%02d:%02d:%02d ", now.tm_hour, now.tm_min,
                              now.tm_sec);
-    // Cut a long text so that the line end (at most two bytes) always fits.
+    // Cut a long text so that the line end (at most two bytes) always fits, and never inside
+    // a character.
     std::size_t room = sizeof line - static_cast<std::size_t>(head) - 2;
-    std::size_t n = text.size() < room ? text.size() : room;
+    std::size_t n = text::utf8HeadBytes(text, room);
     std::memcpy(line + head, text.data(), n);
     std::memcpy(line + head + n, files::kLineEnd.data(), files::kLineEnd.size());
     return static_cast<std::size_t>(head) + n + files::kLineEnd.size();
@@ -65,7 +68,9 @@ unsigned unwrittenFileLines = 0;
 void fileLog(std::string_view text) {
     std::tm now = clock::localNow();
     char line[kFileLineSize];
-    const std::size_t len = formatFileLine(now, text, line);
+    // Texts from outside (a received SMS, a job file's number, a file name) are shown here, so
+    // that no caller can forget it: one event is one line, and the file stays UTF-8.
+    const std::size_t len = formatFileLine(now, text::shownText(text), line);
 
     // Told to the window after the lock is released: its receivers may log themselves.
     std::string recovered, failed;
@@ -125,26 +130,25 @@ unsigned droppedWindowLines() { return dropped.load(); }
 namespace {
 
 void queueWindowLine(const char* prefix, std::string_view text, ColorRef colour, bool failure) {
+    // As the daily log shows it: the window, standard output, the journal, the event log and
+    // the status all take this one line of UTF-8.
+    std::string body;
+    if (prefix != nullptr) {
+        body = prefix;
+        body += ' ';
+    }
+    body = text::shownText(body.append(text));
     if (failure) {
-        std::string failure;
-        if (prefix != nullptr) failure = std::string(prefix) + ' ';
-        failure.append(text);
-        noteError(failure);
-        reportEvent(EventKind::Error, failure);
+        noteError(body);
+        reportEvent(EventKind::Error, body);
     }
     if (!hasNotifier()) return;
     std::tm t = clock::localNow();
     char line[kWindowLineSize];
     int head = std::snprintf(line, sizeof line, "%02d.%02d.%04d %02d:%02d:%02d ", t.tm_mday,
                              t.tm_mon + 1, t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
-    std::string body;
-    if (prefix != nullptr) {
-        body = prefix;
-        body += ' ';
-    }
-    body.append(text);
     std::size_t room = sizeof line - static_cast<std::size_t>(head) - 1;
-    std::size_t n = body.size() < room ? body.size() : room;
+    std::size_t n = text::utf8HeadBytes(body, room);
     std::memcpy(line + head, body.data(), n);
     line[head + n] = '\0';
     {

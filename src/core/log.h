@@ -13,6 +13,11 @@
 //   that finds all 32 slots taken (the receiver is behind) is dropped and counted. A red
 //   line is noted as the last error (core/activity.h) and goes to the system's event log
 //   (platform/event_log.h, once gsmsd has opened it), with or without a receiver.
+// Both show their text as text::shownText does, whoever passes it: control characters,
+//   line breaks and bidirectional controls escaped ("\r", "\n", "\x1B"), malformed bytes
+//   (ISO 8859-1 among them) as "\xNN". So a text from outside (an SMS, a job file's number,
+//   a file name) can never start a line of its own, and every line is UTF-8. A line cut to its
+//   buffer is cut between characters.
 // Thread safety: both may be called from any thread. LogQueue slots are guarded by
 // logQueueLock, which is innermost (no other lock is taken while it is held).
 #pragma once

@@ -145,8 +145,7 @@ ColorRef selectedLineTextColour(ColorRef line) {
 
 std::string wrapCaption(std::string_view caption, int width, int lines,
                         const std::function<int(std::string_view)>& measure) {
-    std::u32string rest;
-    for (unsigned char c : caption) rest.push_back(c);
+    std::u32string rest = text::codePoints(caption);
     auto fits = [&](const std::u32string& text, bool withEllipsis) {
         return measure(utf8(text) + (withEllipsis ? kEllipsis : "")) <= width;
     };

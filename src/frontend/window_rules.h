@@ -53,7 +53,7 @@ constexpr int kGaugeOpeningValue = 29;
 // A job slot's caption in at most `lines` lines of at most `width`, as `measure` gives the
 // width of a UTF-8 text: lines break at blanks where a word fits and within a word where
 // none does; a caption that still does not fit ends in "…" on its last line. `caption` is
-// ISO 8859-1, as the job table holds it; the result is UTF-8 with '\n' between its lines.
+// UTF-8, as the job table holds it; the result is UTF-8 with '\n' between its lines.
 [[nodiscard]] std::string wrapCaption(std::string_view caption, int width, int lines,
                                       const std::function<int(std::string_view)>& measure);
 

@@ -40,16 +40,13 @@ std::string duration(std::int64_t seconds) {
     return out + std::to_string(s) + " s";
 }
 
-// A text from the engine (ISO 8859-1, possibly naming a file whose name holds a line break)
-// as one line of UTF-8.
-std::string shown(std::string_view latin1, std::size_t limit = std::string::npos) {
-    std::string line(latin1.substr(0, std::min(limit, latin1.size())));
-    for (char& c : line) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) c = '?';
-    }
-    if (limit < latin1.size()) line += "...";
-    return text::latin1ToUtf8(line);
+// A text from the engine (the last error may name a file or a sender, and the settings come
+// from a file anyone may edit) as one line of UTF-8, at most `limit` characters of it.
+std::string shown(std::string_view text, std::size_t limit = std::string::npos) {
+    std::string line = text::shownText(text);
+    const std::size_t n = text::utf8Head(line, limit);
+    if (n == line.size()) return line;
+    return line.erase(n) + "...";
 }
 
 const char* stageText(EngineStage stage) {

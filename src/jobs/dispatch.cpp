@@ -18,7 +18,7 @@
 #include "jobs/job_journal.h"
 #include "jobs/job_table.h"
 #include "platform/clock.h"
-#include "sms/sms_coding.h"
+#include "platform/text_encoding.h"
 #include "sms/sms_submit.h"
 
 namespace gsms {
@@ -45,15 +45,12 @@ void settle(AlarmJob& job, int status) {
 }
 
 void sendMini(int slot, AlarmJob& job) {
-    char caption[256];
-    // Slot captions are ISO 8859-1; the text is UTF-8.
-    const std::string shown = foldToLatin1(job.Message);
-    if (shown.size() <= 16)
-        std::snprintf(caption, sizeof caption, "sending '%s' to %s", shown.c_str(), job.Name);
-    else
-        std::snprintf(caption, sizeof caption, "sending '%16.16s (...)' to %s", shown.c_str(),
-                      job.Name);
-    update_job_slot(slot, kSendingState, caption);
+    // The caption is UTF-8, as the text: its first 16 characters.
+    const std::string_view message = job.Message;
+    const std::size_t head = text::utf8Head(message, 16);
+    const std::string caption = "sending '" + std::string(message.substr(0, head)) +
+                                (head < message.size() ? " (...)' to " : "' to ") + job.Name;
+    update_job_slot(slot, kSendingState, caption.c_str());
     job.sent_at = now32();
     char line[256];
     // The number as the logs show it: one from a job file may hold a line break.

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/log.h"
+#include "platform/text_encoding.h"
 
 namespace gsms {
 namespace {
@@ -116,11 +117,12 @@ bool alarm_exists(const AlarmJob& c) {
 void update_job_slot(int slot, int state, const char* text) {
     // Only the thirty visible slots have a view; the job limit keeps every job in them.
     if (slot < 0 || slot >= kVisibleSlots) return;
+    // A job file's number, name and text: shown, so that none can break the caption.
+    std::string t = text::shownText(text != nullptr ? text : "");
+    t.resize(text::utf8HeadBytes(t, 255));
     {
         std::lock_guard lock(views[slot].lock);
         views[slot].view.state = state;
-        std::string t = text != nullptr ? text : "";
-        if (t.size() > 255) t.resize(255);
         views[slot].view.text = std::move(t);
     }
     notify(slot + 1);

@@ -90,11 +90,12 @@ void free_alarm(int slot);
 // True when a queued job equals the candidate on its identifying fields.
 [[nodiscard]] bool alarm_exists(const AlarmJob& candidate);
 // Stores state and caption in the slot's view and notifies code slot + 1 (visible slots only).
+// The caption is shown as the logs show a text (text::shownText): one line of UTF-8.
 void update_job_slot(int slot, int state, const char* text);
 
 struct JobSlotView {
     int state = 0;
-    std::string text;  // at most 255 characters
+    std::string text;  // UTF-8, at most 255 bytes, cut between characters
 };
 // A consistent copy of a visible slot's view.
 JobSlotView jobSlotView(int slot);

@@ -105,19 +105,7 @@ std::string dialableNumber(std::string_view typed) {
     return digits > 0 ? out : std::string();
 }
 
-std::string shownNumber(std::string_view typed) {
-    std::string out;
-    for (unsigned char c : typed) {
-        if (c >= 0x20 && c != 0x7F) {
-            out.push_back(static_cast<char>(c));
-            continue;
-        }
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", c);
-        out += hex;
-    }
-    return out;
-}
+std::string shownNumber(std::string_view typed) { return text::shownText(typed); }
 
 namespace {
 

@@ -32,7 +32,7 @@ namespace gsms {
 // last two for the service codes some networks use); "" for anything else.
 [[nodiscard]] std::string dialableNumber(std::string_view typed);
 
-// A number as the logs show it: control characters as \xNN, so that it stays on its line.
+// A number as the logs show it (text::shownText), so that it stays on its line.
 [[nodiscard]] std::string shownNumber(std::string_view typed);
 
 }  // namespace gsms

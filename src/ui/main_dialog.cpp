@@ -219,10 +219,11 @@ void CMainDialog::onNotification(int code) {
         while (list->count() > kMaxLogLines) delete list->takeItem(0);
         const auto line = takeLogLine();
         if (!line) return;
-        list->addLine(QString::fromLatin1(line->text.c_str()), line->colour);
+        // Log lines are UTF-8, their outside text escaped (core/log.h).
+        const QString text = QString::fromStdString(line->text);
+        list->addLine(text, line->colour);
         traceShown(QStringLiteral("log %1 %2")
-                       .arg(QString::fromStdString(traceColour(line->colour)),
-                            QString::fromLatin1(line->text.c_str())));
+                       .arg(QString::fromStdString(traceColour(line->colour)), text));
         list->scrollToItem(list->item(list->count() - 1), QAbstractItemView::PositionAtTop);
         return;
     }
@@ -238,11 +239,9 @@ void CMainDialog::onNotification(int code) {
     if (code < 1 || code > kSlots) return;  // no slot: nothing to touch
     const int slot = code - 1;
     const JobSlotView view = jobSlotView(slot);
-    showSlot(slot, view.state, QString::fromLatin1(view.text.c_str()));
-    traceShown(QStringLiteral("slot %1 state %2 %3")
-                   .arg(slot)
-                   .arg(view.state)
-                   .arg(QString::fromLatin1(view.text.c_str())));
+    const QString caption = QString::fromStdString(view.text);  // UTF-8, escaped
+    showSlot(slot, view.state, caption);
+    traceShown(QStringLiteral("slot %1 state %2 %3").arg(slot).arg(view.state).arg(caption));
 }
 
 void CMainDialog::showSlot(int slot, int state, const QString& caption) {
@@ -254,7 +253,7 @@ void CMainDialog::showSlot(int slot, int state, const QString& caption) {
     QLabel* label = slotLabels_[i];
     const QFontMetrics fm(label->font());
     const std::string shown = wrapCaption(
-        caption.toLatin1().toStdString(), label->contentsRect().width(), kCaptionLines,
+        caption.toStdString(), label->contentsRect().width(), kCaptionLines,
         [&fm](std::string_view text) {
             return fm.horizontalAdvance(
                 QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));

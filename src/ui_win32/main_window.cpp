@@ -177,10 +177,9 @@ void showSlot(MainWindow& w, int slot, int state, const std::string& caption) {
     for (std::size_t at = text.find(L'\n'); at != std::wstring::npos; at = text.find(L'\n', at + 2))
         text.insert(at, 1, L'\r');
     SetWindowTextW(label, text.c_str());
-    w.captions[static_cast<std::size_t>(slot)] = fromLatin1(caption);
+    w.captions[static_cast<std::size_t>(slot)] = fromUtf8(caption);
     setTip(w, label, w.captions[static_cast<std::size_t>(slot)]);
-    trace("slot " + std::to_string(slot) + " state " + std::to_string(state) + " " +
-          toUtf8(fromLatin1(caption)));
+    trace("slot " + std::to_string(slot) + " state " + std::to_string(state) + " " + caption);
 }
 
 void showLogLine(MainWindow& w) {
@@ -189,7 +188,7 @@ void showLogLine(MainWindow& w) {
         SendMessageW(list, LB_DELETESTRING, 0, 0);
     const auto line = takeLogLine();
     if (!line) return;
-    const std::wstring text = fromLatin1(line->text);
+    const std::wstring text = fromUtf8(line->text);  // UTF-8, its outside text escaped
     const LRESULT at = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     if (at >= 0) SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(at), line->colour);
     SendMessageW(list, LB_SETTOPINDEX,

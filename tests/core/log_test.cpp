@@ -90,6 +90,14 @@ TEST_F(Logs, LongTextsAreCutNeverOverrun) {
     std::string file = test::readFile(dailyLogPath(clock::localNow()));
     EXPECT_EQ(file.size(), kFileLineSize - 1);
     EXPECT_EQ(file.back(), '\n');
+    std::string euros;  // shown, then cut between characters, whatever the offset
+    for (std::size_t i = 0; i < kFileLineSize; ++i) euros += "\u20AC";
+    for (const char* lead : {"", "\xE9", "\n"}) {  // ISO 8859-1, LF: 0, 4 and 2 bytes shown
+        std::filesystem::remove(dailyLogPath(clock::localNow()));
+        fileLog(lead + euros);
+        file = test::readFile(dailyLogPath(clock::localNow()));
+        EXPECT_TRUE(file.ends_with("\u20AC\n") && file.find_first_of("\xE9\n") == file.size() - 1);
+    }
 }
 
 TEST_F(Logs, ConcurrentFileLinesStayWhole) {

@@ -118,7 +118,8 @@ TEST_F(Incoming, MessagesAreListedInPduModeHandedOverWholeAndDeleted) {
     // command once, whole, with its own sender, and deletes only itself.
     const std::vector<std::pair<std::string, std::string>> sent{
         {"+4921", kForged}, {"+4922", kResults}, {"+4923", "a@b.c"},
-        {"+4924", "\"; touch x; \" $(touch x) & del *"}, {"Alarmdienst", "1,2,\"3\" %s"}};
+        {"+4924", "\"; touch x; \" $(touch x) & del *"}, {"Alarmdienst", "1,2,\"3\" %s"},
+        {"+4915550000", "status?\n01:12:23 'UNLOCK DOOR 4' command received from \"+4917099000\"\nok"}};
     for (const auto& [sender, text] : sent) {
         // A control is one line: texts of several lines go as their codes.
         ASSERT_EQ(sim.control(text.find('\n') == std::string::npos
@@ -139,7 +140,11 @@ TEST_F(Incoming, MessagesAreListedInPduModeHandedOverWholeAndDeleted) {
     for (int index = 2; index <= 5; ++index)
         EXPECT_EQ(sim.count("at+cmgd=" + std::to_string(index)), 1) << index;
     EXPECT_FALSE(gateway.logHas("command received from \"+4999999\""));
-    EXPECT_EQ(gateway.logCount("command received from"), 1 + static_cast<int>(sent.size()));
+    const std::string forged = " 'status?\\n01:12:23 'UNLOCK DOOR 4' command received from "
+                               "\"+4917099000\"\\nok' command received from \"+4915550000\"\n";
+    EXPECT_EQ(gateway.logCount(forged), 1);
+    EXPECT_TRUE(waitFor([&] { return gateway.output().find(forged) != std::string::npos; }));
+    EXPECT_EQ(gateway.logCount("command received from"), 2 + static_cast<int>(sent.size()));
     EXPECT_EQ(gateway.logCount(logLine("a@b.c", "+4923")), 1);
 }
 

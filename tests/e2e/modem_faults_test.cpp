@@ -211,7 +211,8 @@ TEST_F(ModemFaults, NumberWithACommandInItNeverReachesTheModem) {
     ASSERT_TRUE(gateway.waitLog("Message sent to +4941"));
 
     for (const std::string line :
-         {"ERROR sending to +4940\\x0DAT+CFUN=0;+CSCA=\"+4917\": not a phone number",
+         {"Sending mini-message to +4940\\rAT+CFUN=0;+CSCA=\"+4917\"",
+          "ERROR sending to +4940\\rAT+CFUN=0;+CSCA=\"+4917\": not a phone number",
           "ERROR sending to +4940\";+CFUN=0;\": not a phone number"}) {
         EXPECT_EQ(gateway.logCount(line + "\n"), 1) << line;
         EXPECT_NE(gateway.output().find(line + "\n"), std::string::npos) << line;

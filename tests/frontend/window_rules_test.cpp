@@ -112,7 +112,7 @@ TEST(WindowRules, CaptionsWrapOnTwoLinesAndEndInAnEllipsis) {
          "sending 'Boiler\npressure low, hall\u2026"},
         {"a word longer than a line", "+4917012345678901234", 8, "+4917012\n3456789\u2026"},
         {"blanks at the break are dropped", "abc    defgh", 6, "abc\ndefgh"},
-        {"ISO 8859-1 shown as such", "sending '\xC4nderung' to \xC9mile", 20,
+        {"UTF-8 a character each", "sending '\xC3\x84nderung' to \xC3\x89mile", 20,
          "sending '\xC3\x84nderung'\nto \xC3\x89mile"},
         {"empty", "", 20, ""},
         {"no room at all: a character per line", "abc", 0, "a\nb\u2026"},

@@ -113,7 +113,7 @@ TEST_F(StatusFormats, StatusFileHasOneKeyALine) {
         "failed: 1\n"
         "retried: 3\n"
         "received: 4\n"
-        "last error: ERROR sending to +4917012 (try 1/5)?forged: line\n"
+        "last error: ERROR sending to +4917012 (try 1/5)\\nforged: line\n"
         "last error at: 2026-01-01 01:05:00\n"
         "started: 2026-01-01 00:00:00\n"
         "uptime: 1 d 2 h 3 min 4 s\n"
@@ -128,7 +128,7 @@ TEST_F(StatusFormats, StatusLineForTheServiceManager) {
     EXPECT_EQ(statusLine(s),
               "Running, modem in service, signal 17; 2 queued, 1 sending; 10 sent, 1 failed, "
               "3 retried, 4 received; last error 01:05:00 ERROR sending to +4917012 (try "
-              "1/5)?forged: line");
+              "1/5)\\nforged: line");
     s.stage = EngineStage::Initialising;
     s.lastError = {};
     EXPECT_EQ(statusLine(s), "Initialising the modem; 2 queued, 1 sending; 10 sent, 1 failed, "

@@ -59,7 +59,7 @@ TEST_F(Smsc, NumberThatIsNotOneNeverReachesTheModem) {
     EXPECT_EQ(updateSmsc(), -1);
     EXPECT_TRUE(modem().commands().empty());
     EXPECT_EQ(windowLines(), std::vector<std::string>{
-                                 "ERROR changing the SMSC to +4917\\x0D+CFUN=0: not a phone number"});
+                                 "ERROR changing the SMSC to +4917\\r+CFUN=0: not a phone number"});
 }
 
 TEST_F(Smsc, AnswerWithoutCommaLeavesTheType) {
