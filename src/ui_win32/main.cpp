@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
     (void)LoadLibraryW(L"riched20.dll");
     // A table that cannot be reached is told in a box; the engine thread that met it waits.
     gsms::setDbErrorBoxHook([](const char* text, const char* caption) {
-        MessageBoxW(nullptr, gsms::win::fromLatin1(text != nullptr ? text : "").c_str(),
-                    gsms::win::fromLatin1(caption != nullptr ? caption : "").c_str(),
+        MessageBoxW(nullptr, gsms::win::fromUtf8(text != nullptr ? text : "").c_str(),
+                    gsms::win::fromUtf8(caption != nullptr ? caption : "").c_str(),
                     MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
     });
     if (gsms::win::runMainDialog(GetModuleHandleW(nullptr)) == -1) {
