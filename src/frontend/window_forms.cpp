@@ -7,6 +7,7 @@
 
 #include "core/profile_file.h"
 #include "platform/file_append.h"
+#include "platform/program_args.h"
 #include "sms/sms_coding.h"
 
 namespace gsms {
@@ -191,8 +192,8 @@ bool settingsModified() { return g_settingsModified; }
 void setSettingsModified(bool modified) { g_settingsModified = modified; }
 
 void windowTrace(std::string_view line) {
-    static const char* const path = std::getenv("GSMS_WINDOW_TRACE");
-    if (path == nullptr || *path == '\0') return;
+    static const std::string path = program::environment("GSMS_WINDOW_TRACE").value_or("");
+    if (path.empty()) return;
     std::string whole(line);
     whole += '\n';
     (void)files::append(path, whole, files::IfMissing::Create);

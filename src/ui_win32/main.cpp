@@ -11,6 +11,7 @@
 #include "frontend/processor_pinning.h"
 #include "frontend/window_forms.h"
 #include "gateway/engine.h"
+#include "platform/program_args.h"
 #include "ui_win32/main_window.h"
 #include "ui_win32/win_text.h"
 
@@ -29,6 +30,7 @@ void attachParentConsole() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    gsms::program::utf8Arguments(argc, argv);
     attachParentConsole();
     const gsms::FrontEndOptions options = gsms::parseFrontEndOptions(
         argc, argv, "gsms", gsms::kWindowProgramDescription, gsms::FrontEnd::Window);

@@ -234,15 +234,21 @@ std::string utf16le(std::u16string_view text) {
 }
 
 // A name outside the ANSI code page is a job like any other; a UTF-16 file keeps UTF-16 for
-// its success line; the scenario names its table in the same letters.
+// its success line; the scenario names its table, the profile and watch folders are named in
+// the same letters.
 TEST_F(WineGateway, JobFileNamedInAnyLanguageIsSentAndMoved) {
     ASSERT_TRUE(test::makeStatusTable(dir / "Łódź.dbf", 1, "SMS"));
-    configure({{"IncomingEnable", "0"}, {"WatchTimeout", "1"}});
-    ASSERT_TRUE(startGateway());
+    fs::create_directories(dir / "in/Wejście");
+    configure({{"IncomingEnable", "0"}, {"WatchTimeout", "1"},
+               {"WatchPath", windowsPath(dir / "in/Wejście")}});
+    fs::create_directories(dir / "Zażółć");
+    fs::rename(dir / "TEVRAK.INI", dir / "Zażółć/TEVRAK.INI");
+    ASSERT_TRUE(run(gsmsd, "gsmsd.exe", dir / "output.txt", nullptr, "-all", dir / "Zażółć"));
+    ASSERT_TRUE(gateway.waitLog("SignalThread started", std::chrono::seconds(120)));
     const std::string job =
         "\xFF\xFE" + utf16le(u"[Alarm]\r\nSzenario=Łódź\r\nPhoneNumber=+4917012\r\n"
                              u"Message=Pożar w hali 3\r\ndbentry=0\r\n");
-    writeText(dir / "in/Łódź alarm.sms", job);
+    writeText(dir / "in/Wejście/Łódź alarm.sms", job);
     ASSERT_TRUE(gateway.waitLog("** free_alarm ** job", std::chrono::seconds(120)))
         << gateway.dailyLog();
     EXPECT_TRUE(gateway.logHas("Sending alarm Łódź to +4917012\r\n")) << gateway.dailyLog();
