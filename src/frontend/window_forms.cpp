@@ -4,10 +4,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/profile_file.h"
 #include "platform/file_append.h"
 #include "platform/program_args.h"
+#include "platform/text_encoding.h"
 #include "sms/sms_coding.h"
 
 namespace gsms {
@@ -32,7 +34,10 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 template <std::size_t N>
 void storeText(char (&field)[N], const std::string& text) {
-    std::snprintf(field, N, "%s", text.c_str());
+    // The dialogs limit characters, the fields hold bytes: a longer text is cut between two.
+    const std::size_t n = text::utf8HeadBytes(text, N - 1);
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
 }
 
 }  // namespace
