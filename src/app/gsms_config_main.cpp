@@ -17,6 +17,7 @@
 #include "frontend/front_end.h"
 #include "frontend/unit_sandbox.h"
 #include "platform/paths.h"
+#include "platform/program_args.h"
 #include "platform/profile_dir.h"
 #include "platform/serial_port.h"
 
@@ -76,6 +77,7 @@ void checkSandbox(const std::string& named) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    gsms::program::utf8Arguments(argc, argv);
     bool check = false;
     std::string unit;
     for (int i = 1; i < argc; ++i) {

@@ -28,6 +28,7 @@
 #include "gateway/status_client.h"
 #include "platform/event_log.h"
 #include "platform/paths.h"
+#include "platform/program_args.h"
 #include "platform/process_signals.h"
 #include "platform/profile_dir.h"
 #include "platform/service_manager.h"
@@ -179,6 +180,7 @@ void reload(const ProcessSignal& sig) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    gsms::program::utf8Arguments(argc, argv);
     const gsms::FrontEndOptions options = gsms::parseFrontEndOptions(
         argc, argv, "gsmsd",
         "Velkora GSM/SMS gateway, headless: sends the SMS alarm jobs dropped into the watch\n"

@@ -7,6 +7,7 @@
 #include "core/log.h"
 #include "platform/ini_file.h"
 #include "platform/profile_dir.h"
+#include "platform/text_encoding.h"
 
 namespace gsms {
 namespace {
@@ -71,7 +72,7 @@ std::size_t ProfileFile::readString(const char* section, const char* key, const 
                                     std::size_t capacity, char* out) const {
     if (capacity == 0 || out == nullptr) return 0;
     std::string value = readString(section, key, def);
-    std::size_t n = value.size() < capacity - 1 ? value.size() : capacity - 1;
+    const std::size_t n = text::utf8HeadBytes(value, capacity - 1);
     std::memcpy(out, value.data(), n);
     out[n] = '\0';
     return n;
@@ -79,17 +80,6 @@ std::size_t ProfileFile::readString(const char* section, const char* key, const 
 
 std::string ProfileFile::readString(const char* section, const char* key, const char* def) const {
     if (auto v = lookup(section, key)) return *v;
-    return def != nullptr ? def : "";
-}
-
-std::string ProfileFile::readText(const char* section, const char* key, const char* def) const {
-    if (fileName_) {
-        const std::string path = resolvedPath();
-        ini::Failure why;
-        auto v = ini::readText(path, section, key, &why);
-        noteOutcome(path, why, false);
-        if (v) return *v;
-    }
     return def != nullptr ? def : "";
 }
 

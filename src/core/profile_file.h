@@ -24,15 +24,12 @@ public:
 
     // The key's integer value; `def` when the key is absent or empty; 0 when not a number.
     [[nodiscard]] int readInt(const char* section, const char* key, int def) const;
-    // Copies the value (or `def` when absent) into out, cut to capacity - 1 characters and
-    // terminated. Returns the number of characters stored.
+    // Copies the value (UTF-8, or `def` when absent) into out, cut to at most capacity - 1
+    // bytes between two characters and terminated. Returns the number of bytes stored.
     std::size_t readString(const char* section, const char* key, const char* def,
                            std::size_t capacity, char* out) const;
-    // Convenience: the whole value, or `def` when absent.
+    // Convenience: the whole value as UTF-8 whatever the file's encoding, or `def` when absent.
     std::string readString(const char* section, const char* key, const char* def) const;
-    // A text to send: the value as UTF-8 whatever the file's encoding (ini::readText), or
-    // `def` (UTF-8) when absent.
-    std::string readText(const char* section, const char* key, const char* def) const;
     // Creates file, section or key as needed. Returns false when the file was left as it was.
     bool writeString(const char* section, const char* key, const char* value) const;
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "db/dbf_file.h"
+#include "platform/win32_text.h"
 
 namespace gsms::db::file {
 
@@ -25,8 +26,8 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 Handle openShared(const char* path) {
     if (path == nullptr || *path == '\0') return kNoFile;
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(win32::wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return kNoFile;
     // A device or a pipe planted under a table's name is no table.
     if (GetFileType(h) != FILE_TYPE_DISK) {
@@ -38,8 +39,8 @@ Handle openShared(const char* path) {
 
 Handle create(const char* path) {
     if (path == nullptr || *path == '\0') return kNoFile;
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(win32::wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
+                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return h == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<Handle>(h);
 }
 

@@ -4,9 +4,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/profile_file.h"
 #include "platform/file_append.h"
+#include "platform/program_args.h"
+#include "platform/text_encoding.h"
 #include "sms/sms_coding.h"
 
 namespace gsms {
@@ -31,7 +34,10 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 template <std::size_t N>
 void storeText(char (&field)[N], const std::string& text) {
-    std::snprintf(field, N, "%s", text.c_str());
+    // The dialogs limit characters, the fields hold bytes: a longer text is cut between two.
+    const std::size_t n = text::utf8HeadBytes(text, N - 1);
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
 }
 
 }  // namespace
@@ -191,8 +197,8 @@ bool settingsModified() { return g_settingsModified; }
 void setSettingsModified(bool modified) { g_settingsModified = modified; }
 
 void windowTrace(std::string_view line) {
-    static const char* const path = std::getenv("GSMS_WINDOW_TRACE");
-    if (path == nullptr || *path == '\0') return;
+    static const std::string path = program::environment("GSMS_WINDOW_TRACE").value_or("");
+    if (path.empty()) return;
     std::string whole(line);
     whole += '\n';
     (void)files::append(path, whole, files::IfMissing::Create);

@@ -4,7 +4,7 @@
 // GatewaySettings), the Change SMSC dialog's numbering plan, and the trace a window writes
 // for tests. The Qt window and the Win32 window call these; neither has rules of its own.
 //
-// Texts are single bytes (ISO 8859-1), as the settings and the INI files hold them.
+// Texts are UTF-8, as the settings and the INI files give them.
 // Thread contract: the UI thread only (the history and the settings record are shared with
 // the engine as their own headers say); windowTrace may be called from any thread.
 #pragma once

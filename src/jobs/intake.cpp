@@ -48,7 +48,7 @@ void setMessage(AlarmJob& job, std::string_view utf8) {
 void fillJob(const ini::Text& text, AlarmJob& job) {
     const auto str = [&text](const char* key, char* out, std::size_t capacity) {
         const std::string v = text.value("Alarm", key).value_or("");
-        const std::size_t n = std::min(v.size(), capacity - 1);
+        const std::size_t n = text::utf8HeadBytes(v, capacity - 1);
         std::memcpy(out, v.data(), n);
         out[n] = '\0';
     };
@@ -56,10 +56,11 @@ void fillJob(const ini::Text& text, AlarmJob& job) {
         const auto v = text.value("Alarm", key);
         return v && !v->empty() ? ini::parseInt(*v) : def;
     };
+    job.fileEncoding = text.encoding;
     str("Szenario", job.Szenario, sizeof job.Szenario);
     str("PhoneNumber", job.PhoneNumber, sizeof job.PhoneNumber);
     str("Name", job.Name, sizeof job.Name);
-    setMessage(job, text.text("Alarm", "Message").value_or(""));
+    setMessage(job, text.value("Alarm", "Message").value_or(""));
     str("AlarmKey", job.AlarmKey, sizeof job.AlarmKey);
     job.dbentry = num("dbentry", 8);
     job.Rings = num("Rings", 8);
@@ -199,10 +200,10 @@ bool handleJobFile(const std::string& dir, const DirEntry& entry, DirWatch* watc
     }
     if (job.Szenario[0] != '\0' && job.Message[0] == '\0') {
         ProfileFile texts("KORLIN.INI");
-        setMessage(job, texts.readText("Messages", job.AlarmKey, ""));
+        setMessage(job, texts.readString("Messages", job.AlarmKey, ""));
         if (job.Message[0] == '\0') {
             // The key as the job file spells it, in UTF-8 like every text to send.
-            const std::string key = text.text("Alarm", "AlarmKey").value_or("");
+            const std::string key = text.value("Alarm", "AlarmKey").value_or("");
             setMessage(job, "ALARM " + key.substr(0, text::utf8Head(key, sizeof job.AlarmKey - 1)));
         }
     }
@@ -293,7 +294,19 @@ int scanJobDirectory(DirWatch* watch) {
         return a.mtimeNs != b.mtimeNs ? a.mtimeNs < b.mtimeNs : a.name < b.name;
     });
     int queued = 0;
+    // Files named already as unusable (by identity), so that each is named once.
+    static std::set<std::pair<std::uint64_t, std::uint64_t>> unnamable;
     for (const DirEntry& e : entries) {
+        if (e.unnamable) {
+            if (e.matches && unnamable.insert({e.id.dev, e.id.ino}).second) {
+                const std::string line = "ERROR: cannot handle the job file " +
+                                         paths::join(dir, e.name) +
+                                         ": its name is no Unicode text, left in place";
+                fileLog(line);
+                windowLog(nullptr, line, kColorRed);
+            }
+            continue;
+        }
         // Our own temporaries (a copy on its way in, a settings file being replaced) are never
         // jobs, whatever the mask.
         if (!e.matches || files::isTemporaryName(e.name)) continue;

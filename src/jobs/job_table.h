@@ -61,6 +61,7 @@ struct AlarmJob {
     std::int64_t fileMtimeNs;
     std::uint64_t fileDigest;
     std::uint8_t rowWritten;  // the status row holds the outcome already (known from the journal)
+    std::uint8_t fileEncoding;  // the job file's text::Encoding: its success line is written so
 };
 
 struct JobTable {

@@ -23,6 +23,7 @@
 #include "platform/file_append.h"
 #include "platform/file_replace.h"
 #include "platform/paths.h"
+#include "platform/text_encoding.h"
 
 namespace gsms {
 
@@ -258,7 +259,9 @@ void reportJob(int slot, std::uint32_t stamp) {
         p.file = jobFileRef(*job);
         p.digest = job->fileDigest;
         p.failed = failed;
-        if (!failed) p.line = line;
+        // In the file's own encoding: a UTF-16 file stays readable as such.
+        const auto encoding = static_cast<text::Encoding>(job->fileEncoding);
+        if (!failed) p.line = text::encodeMore(encoding, line);
         MoveResult r;
         if (moveJobFile(p.file, target, stamp, false, failed ? nullptr : &p.line, false, &r) ==
             0) {

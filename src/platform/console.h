@@ -3,7 +3,9 @@
 //  - POSIX (console_posix.cpp): systemd's journal is the stream $JOURNAL_STREAM names; a
 //    terminal shows ANSI colours.
 //  - Windows (console_win32.cpp): no journal; a console that takes virtual-terminal sequences
-//    shows colours; each line goes out ending CR LF.
+//    shows colours; each line goes out ending CR LF; a console is written in UTF-16
+//    (WriteConsoleW), so it shows every character whatever its code page; a file or a pipe
+//    gets UTF-8.
 // Thread safety: any thread; writeAll to one descriptor from one thread at a time.
 #pragma once
 
@@ -19,8 +21,8 @@ namespace gsms::console {
 // console's virtual-terminal processing is switched on here).
 [[nodiscard]] bool showsColours(int fd);
 
-// Writes all of `text`, blocking for as long as the stream does. 0: written; -1: the stream is
-// closed or broken (the rest is dropped).
+// Writes all of `text` (UTF-8), blocking for as long as the stream does. 0: written; -1: the
+// stream is closed or broken (the rest is dropped).
 [[nodiscard]] int writeAll(int fd, std::string_view text);
 
 }  // namespace gsms::console

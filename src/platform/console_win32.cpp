@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/win32_text.h"
 
 namespace gsms::console {
 
@@ -27,6 +28,22 @@ int writeAll(int fd, std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) lines += '\r';
         lines += text[i];
+    }
+    // A console is given the characters themselves, whatever its code page; a file or a pipe
+    // gets the UTF-8 bytes.
+    DWORD mode = 0;
+    if (GetConsoleMode(h, &mode)) {
+        const std::wstring wide = win32::wide(lines);
+        const wchar_t* w = wide.data();
+        std::size_t rest = wide.size();
+        while (rest > 0) {
+            const DWORD chunk = rest < 0x4000 ? static_cast<DWORD>(rest) : 0x4000;
+            DWORD n = 0;
+            if (!WriteConsoleW(h, w, chunk, &n, nullptr) || n == 0) return -1;
+            w += n;
+            rest -= n;
+        }
+        return 0;
     }
     // A pipe's write blocks until its reader takes the bytes.
     const char* p = lines.data();

@@ -67,6 +67,9 @@ struct DirEntry {
     std::int64_t size = 0;
     std::int64_t mtimeNs = 0;
     bool matches = false;  // the name matches the mask
+    // Windows: the name holds an unpaired surrogate, which UTF-8 cannot carry; name then shows
+    // it with U+FFFD and names no file.
+    bool unnamable = false;
 };
 
 // The regular files of dir. False when the directory cannot be read (the list is then not

@@ -2,18 +2,20 @@
 // names (created, renamed in, deleted) and last writes; a file is being written while some
 // program holds it open for writing (the share modes tell); listing with FindFirstFile, each
 // file's identity, size and last write from the file itself (a folder's entry may lag behind
-// a file that is still open).
+// a file that is still open). Names are UTF-16 to the system and UTF-8 to the gateway, so
+// that a name in any language is a job.
 #include <windows.h>
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cwctype>
 
 #include "platform/clock.h"
 #include "platform/dir_watch.h"
 #include "platform/file_ops_win32.h"
 #include "platform/paths.h"
 #include "platform/win32_errors.h"
+#include "platform/win32_text.h"
 
 namespace gsms {
 namespace {
@@ -22,16 +24,16 @@ HANDLE handleOf(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 // '*' and '?' without regard to case, on the long name: the system's own search would also
 // match a file whose 8.3 alias fits the mask ("*.sms" finds "job.smsx" through "JOB~1.SMS").
-bool fits(const char* mask, const char* name) {
-    const char* star = nullptr;
-    const char* resume = nullptr;
-    while (*name != '\0') {
-        const auto m = static_cast<unsigned char>(*mask);
-        const auto n = static_cast<unsigned char>(*name);
-        if (m == '*') {
+bool fits(const wchar_t* mask, const wchar_t* name) {
+    const wchar_t* star = nullptr;
+    const wchar_t* resume = nullptr;
+    while (*name != L'\0') {
+        const wint_t m = static_cast<wint_t>(*mask);
+        const wint_t n = static_cast<wint_t>(*name);
+        if (m == L'*') {
             star = ++mask;
             resume = name;
-        } else if (m == '?' || (m != '\0' && std::tolower(m) == std::tolower(n))) {
+        } else if (m == L'?' || (m != L'\0' && std::towlower(m) == std::towlower(n))) {
             ++mask;
             ++name;
         } else if (star != nullptr) {
@@ -41,8 +43,8 @@ bool fits(const char* mask, const char* name) {
             return false;
         }
     }
-    while (*mask == '*') ++mask;
-    return *mask == '\0';
+    while (*mask == L'*') ++mask;
+    return *mask == L'\0';
 }
 
 }  // namespace
@@ -58,8 +60,9 @@ void DirWatch::close() {
 bool DirWatch::arm(const std::string& dir) {
     // File names too, not only last writes: an alarm server that writes a job aside and
     // renames it into the folder is seen at once.
-    HANDLE h = FindFirstChangeNotificationA(
-        dir.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE);
+    HANDLE h = FindFirstChangeNotificationW(win32::wide(dir).c_str(), FALSE,
+                                            FILE_NOTIFY_CHANGE_FILE_NAME |
+                                                FILE_NOTIFY_CHANGE_LAST_WRITE);
     if (h == INVALID_HANDLE_VALUE) {
         const int saved = win32::lastErrno();
         close();
@@ -103,7 +106,7 @@ bool DirWatch::beingWritten(const std::string& name) const {
     if (handle_ == kNone) return false;
     // Reading while denying others the right to write fails while a writer has it open. For
     // the moment of this open a writer that comes is refused, as by a virus scanner.
-    HANDLE h = CreateFileA(paths::join(dir_, name).c_str(), GENERIC_READ,
+    HANDLE h = CreateFileW(win32::wide(paths::join(dir_, name)).c_str(), GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
@@ -117,8 +120,11 @@ void DirWatch::keepWriters(const std::set<std::string>& /*names: nothing is reme
 
 bool listFolder(const std::string& dir, const std::string& mask, std::vector<DirEntry>& out) {
     out.clear();
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileExA(paths::join(dir, "*").c_str(), FindExInfoBasic, &found,
+    WIN32_FIND_DATAW found;
+    // The folder with its separator, as paths::join gives it.
+    const std::wstring prefix = win32::wide(paths::join(dir, ""));
+    const std::wstring wideMask = win32::wide(mask);
+    HANDLE search = FindFirstFileExW((prefix + L"*").c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
@@ -130,19 +136,19 @@ bool listFolder(const std::string& dir, const std::string& mask, std::vector<Dir
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
             (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
             continue;
+        DirEntry entry;
+        entry.unnamable = !win32::toUtf8(found.cFileName, entry.name);
         files::detail::FileInfo info;
         // A link is followed: what counts is the file it leads to.
-        if (!files::detail::infoOf(paths::join(dir, found.cFileName), info) ||
+        if (!files::detail::infoOf(prefix + found.cFileName, info) ||
             (info.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
             continue;
-        DirEntry entry;
-        entry.name = found.cFileName;
         entry.id = info.id;
         entry.size = info.size;
         entry.mtimeNs = info.mtimeNs;
-        entry.matches = fits(mask.c_str(), found.cFileName);
+        entry.matches = fits(wideMask.c_str(), found.cFileName);
         out.push_back(std::move(entry));
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(search);
     return complete;

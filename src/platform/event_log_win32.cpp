@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/event_log.h"
+#include "platform/win32_text.h"
 
 namespace gsms {
 namespace {
@@ -30,11 +31,10 @@ void openEventLog() {
 void reportEvent(EventKind kind, std::string_view text) {
     HANDLE log = source.load();
     if (log == nullptr) return;
-    // The gateway's texts are ISO 8859-1, whose characters are the first 256 of UTF-16.
-    std::wstring wide;
-    wide.reserve(text.size());
-    for (char c : text)
-        wide += c == '\0' ? L' ' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+    // The gateway's texts are UTF-8; a NUL would end the entry early.
+    std::wstring wide = win32::wide(text);
+    for (wchar_t& c : wide)
+        if (c == L'\0') c = L' ';
     const wchar_t* strings[] = {wide.c_str()};
     const WORD type = kind == EventKind::Error     ? EVENTLOG_ERROR_TYPE
                       : kind == EventKind::Warning ? EVENTLOG_WARNING_TYPE

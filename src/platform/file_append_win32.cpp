@@ -4,6 +4,7 @@
 
 #include "platform/file_append.h"
 #include "platform/win32_errors.h"
+#include "platform/win32_text.h"
 
 namespace gsms::files {
 
@@ -14,7 +15,7 @@ namespace {
 // Cuts the file back to `length` through a handle of its own: the append-only handle may
 // not move the end of the file.
 void cutBack(const std::string& path, LONGLONG length) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE,
+    HANDLE h = CreateFileW(win32::wide(path).c_str(), GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return;
@@ -30,7 +31,8 @@ int append(const std::string& path, std::string_view bytes, IfMissing ifMissing,
            Sync sync) {
     // Append-only access: every write lands at the end, also beside another appending program.
     // Shared for reading, writing and deleting, so that a reader or a mover is never refused.
-    HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+    HANDLE h = CreateFileW(win32::wide(path).c_str(),
+                           FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            ifMissing == IfMissing::Create ? OPEN_ALWAYS : OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

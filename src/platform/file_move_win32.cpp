@@ -10,6 +10,7 @@
 #include "platform/file_ops_win32.h"
 #include "platform/file_replace.h"
 #include "platform/win32_errors.h"
+#include "platform/win32_text.h"
 
 namespace gsms::files {
 namespace {
@@ -62,19 +63,21 @@ int copyOver(const MoveRequest& request, HANDLE src, const FileInfo& info,
     CloseHandle(t);
     constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                             FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    const std::wstring wideTemp = win32::wide(temp);
     if (error == 0 && (info.attributes & kKept) != 0)
-        SetFileAttributesA(temp.c_str(), info.attributes & kKept);
+        SetFileAttributesW(wideTemp.c_str(), info.attributes & kKept);
     if (error == 0) error = renameToFree(temp, request, outcome.to);
     if (error != 0) {
-        SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(temp.c_str());
+        SetFileAttributesW(wideTemp.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(wideTemp.c_str());
         return error;
     }
     error = removeOpenFile(src, info.attributes);
     if (error != 0) {
         // The source must not stay beside its copy: the copy goes again.
-        SetFileAttributesA(outcome.to.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(outcome.to.c_str());
+        const std::wstring copy = win32::wide(outcome.to);
+        SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(copy.c_str());
         return error;
     }
     outcome.copied = true;
@@ -88,17 +91,19 @@ namespace detail {
 void syncFolder(const std::string& /*folder: renames are written through instead*/) {}
 
 int renameNoReplace(const std::string& from, const std::string& to) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
+    if (MoveFileExW(win32::wide(from).c_str(), win32::wide(to).c_str(), MOVEFILE_WRITE_THROUGH))
+        return 0;
     return win32::lastErrno();
 }
 
 int copySource(const MoveRequest& request, const FileId& id, MoveOutcome& outcome) {
     // Opened with the right to remove it, and to take a read-only attribute away first.
-    HANDLE src = CreateFileA(request.from.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
+    const std::wstring from = win32::wide(request.from);
+    HANDLE src = CreateFileW(from.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
                              kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
                              nullptr);
     if (src == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
-        src = CreateFileA(request.from.c_str(), GENERIC_READ | DELETE, kShareAll, nullptr,
+        src = CreateFileW(from.c_str(), GENERIC_READ | DELETE, kShareAll, nullptr,
                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (src == INVALID_HANDLE_VALUE) return win32::lastErrno();
     FileInfo info;
@@ -114,8 +119,8 @@ int copySource(const MoveRequest& request, const FileId& id, MoveOutcome& outcom
 bool LineFile::open(const std::string& path, const FileId& id) {
     close();
     // Append-only, sharing deletion: the rename that follows is not barred by this handle.
-    HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(win32::wide(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                           kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     // A read-only file is not written to, even where the right to would let it be.
     FileInfo info;

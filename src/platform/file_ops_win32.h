@@ -1,3 +1,4 @@
+// Paths are UTF-8 in the gateway and go to the wide API as UTF-16 (platform/win32_text.h).
 // Pieces shared by the Windows file services (file_replace_win32.cpp, file_move_win32.cpp,
 // dir_watch_win32.cpp) besides those of file_ops.h: not an interface of its own.
 // Thread safety: pure functions over the handles and paths they are given.
@@ -27,6 +28,7 @@ bool infoOf(HANDLE h, FileInfo& info);
 // The same for the file or folder a path names, opened for nothing but its attributes (which
 // bars no writer, reader or mover). False with errno set when it cannot be looked at.
 bool infoOf(const std::string& path, FileInfo& info);
+bool infoOf(const std::wstring& path, FileInfo& info);
 
 // Writes all bytes. 0 or the errno that stopped it.
 int writeAll(HANDLE h, const char* data, std::size_t size);

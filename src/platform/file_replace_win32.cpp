@@ -18,6 +18,7 @@
 #include "platform/file_replace.h"
 #include "platform/paths.h"
 #include "platform/win32_errors.h"
+#include "platform/win32_text.h"
 
 namespace gsms::files {
 namespace {
@@ -53,13 +54,17 @@ int readAll(HANDLE h, std::string& out) {
 // The writers' mutex of one file: the same name whatever the letter case, the separators or a
 // relative spelling of its path.
 HANDLE writersMutex(const std::string& path) {
-    char full[MAX_PATH * 4];
-    const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    std::string key = n > 0 && n < sizeof full ? std::string(full, n) : path;
+    const std::wstring given = win32::wide(path);
+    wchar_t full[MAX_PATH * 4];
+    const DWORD n = GetFullPathNameW(given.c_str(), MAX_PATH * 4, full, nullptr);
+    std::wstring key = n > 0 && n < MAX_PATH * 4 ? std::wstring(full, n) : given;
+    CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
     std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the upper-cased path
-    for (char c : key) {
-        hash ^= static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(c)));
-        hash *= 1099511628211ull;
+    for (wchar_t c : key) {
+        for (int k = 0; k < 2; ++k) {
+            hash ^= static_cast<unsigned char>(static_cast<unsigned>(c) >> (8 * k));
+            hash *= 1099511628211ull;
+        }
     }
     char name[64];
     std::snprintf(name, sizeof name, "Global\\gsms-file-%016llx",
@@ -81,22 +86,23 @@ HANDLE writersMutex(const std::string& path) {
 // Removes what writers of this file left when they were killed half-way. Only called with the
 // writers' mutex held, so no temporary of a live writer of this file can exist.
 void removeStaleTemporaries(const std::string& folder, const std::string& name) {
-    WIN32_FIND_DATAA found;
-    const std::string pattern = paths::join(folder, "." + name + kTempMark + "*");
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    WIN32_FIND_DATAW found;
+    const std::wstring pattern = win32::wide(paths::join(folder, "." + name + kTempMark + "*"));
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     const std::size_t length =
-        name.size() + 1 + std::char_traits<char>::length(kTempMark) + kTempRandom;
+        win32::wide(name).size() + 1 + std::char_traits<char>::length(kTempMark) + kTempRandom;
+    const std::wstring prefix = win32::wide(paths::join(folder, ""));
     do {
-        if (std::char_traits<char>::length(found.cFileName) == length)
-            DeleteFileA(paths::join(folder, found.cFileName).c_str());
-    } while (FindNextFileA(search, &found));
+        if (std::char_traits<wchar_t>::length(found.cFileName) == length)
+            DeleteFileW((prefix + found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
 // True when some program holds the file open without letting it be deleted or replaced.
 bool heldAgainstReplacing(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(win32::wide(path).c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     return h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
@@ -104,24 +110,27 @@ bool heldAgainstReplacing(const std::string& path) {
 
 // Puts the temporary in the target's place. 1 done, 0 try again (the target appeared or went
 // meanwhile), -1 failed (an errno in error).
-int putInPlace(const std::string& target, const std::string& temp, bool existed, int& error) {
+int putInPlace(const std::string& targetPath, const std::string& tempPath, bool existed,
+               int& error) {
+    const std::wstring target = win32::wide(targetPath);
+    const std::wstring temp = win32::wide(tempPath);
     if (existed) {
         // Hidden, system and archive stay as they were (ReplaceFile under Wine drops them).
         const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-        const DWORD old = GetFileAttributesA(target.c_str());
+        const DWORD old = GetFileAttributesW(target.c_str());
         if (old != INVALID_FILE_ATTRIBUTES && (old & kept) != 0)
-            SetFileAttributesA(temp.c_str(), old & kept);
+            SetFileAttributesW(temp.c_str(), old & kept);
     }
     for (int waited = 0;; waited += 20) {
         // A reader holding the file is waited for before ReplaceFile is asked: failing on it,
         // Wine's ReplaceFile leaves a copy of the old file behind.
-        bool held = existed && heldAgainstReplacing(target);
+        bool held = existed && heldAgainstReplacing(targetPath);
         if (!held) {
             const BOOL ok =
-                existed ? ReplaceFileA(target.c_str(), temp.c_str(), nullptr,
+                existed ? ReplaceFileW(target.c_str(), temp.c_str(), nullptr,
                                        REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                        : MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+                        : MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
             if (ok) return 1;
             const DWORD code = GetLastError();
             if ((existed && code == ERROR_FILE_NOT_FOUND) ||
@@ -173,10 +182,12 @@ bool infoOf(HANDLE h, FileInfo& info) {
     return true;
 }
 
-bool infoOf(const std::string& path, FileInfo& info) {
+bool infoOf(const std::string& path, FileInfo& info) { return infoOf(win32::wide(path), info); }
+
+bool infoOf(const std::wstring& path, FileInfo& info) {
     // No access asked for: looking at a file must not stand in its writer's way. Backup
     // semantics let a folder be opened too.
-    HANDLE h = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         win32::lastErrno();
@@ -213,8 +224,8 @@ HANDLE makeTemporary(const std::string& folder, const std::string& name, std::st
             suffix.push_back("abcdefghijklmnopqrstuvwxyz0123456789"[(seed >> 33) % 36]);
         }
         path = paths::join(folder, "." + name + kTempMark + suffix);
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr,
-                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileW(win32::wide(path).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                               0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
     }
     SetLastError(ERROR_FILE_EXISTS);
@@ -225,12 +236,13 @@ HANDLE makeTemporary(const std::string& folder, const std::string& name, std::st
 
 int readWhole(const std::string& path, std::string& bytes, Failure* failure) {
     bytes.clear();
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring name = win32::wide(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         fail(failure, Failure::CannotRead, EISDIR);
         return -1;
     }
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
@@ -250,10 +262,11 @@ int readWhole(const std::string& path, std::string& bytes, Failure* failure) {
 
 SteadyRead readSteady(const std::string& path, const std::function<void()>& pause) {
     SteadyRead r;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring name = win32::wide(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return r;  // Gone: a folder put in its place is no job file
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
@@ -282,7 +295,7 @@ SteadyRead readSteady(const std::string& path, const std::function<void()>& paus
     const auto same = [](const FileInfo& x, const FileInfo& y) {
         return x.id == y.id && x.size == y.size && x.mtimeNs == y.mtimeNs;
     };
-    const bool stillThere = infoOf(path, named);
+    const bool stillThere = infoOf(name, named);
     conclude(r, stillThere, stillThere && afterOk && same(before, after) && same(after, named));
     return r;
 }
@@ -309,8 +322,8 @@ int rewrite(const std::string& path, const Editor& edit, Failure* failure) {
         if (read < 0) break;  // a file that cannot be read is never replaced
         if (read > 0) {
             // Not writable (read-only attribute, no rights): say so before anything is made.
-            HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            HANDLE probe = CreateFileW(win32::wide(path).c_str(), GENERIC_WRITE, kShareAll,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (probe == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) {
                 fail(failure, Failure::CannotWrite, win32::lastErrno());
                 break;
@@ -330,7 +343,7 @@ int rewrite(const std::string& path, const Editor& edit, Failure* failure) {
         CloseHandle(h);
         int placed = -1;
         if (error == 0) placed = putInPlace(path, temp, read > 0, error);
-        if (placed != 1) DeleteFileA(temp.c_str());
+        if (placed != 1) DeleteFileW(win32::wide(temp).c_str());
         if (placed == 0) continue;  // the file came or went meanwhile: read it afresh
         if (placed < 0) {
             fail(failure, Failure::CannotWrite, error);
@@ -357,7 +370,9 @@ int publish(const std::string& path, const std::string& bytes, unsigned /*mode*/
     CloseHandle(h);
     // A reader that opened the file without letting it be replaced holds it for a moment.
     for (int waited = 0; error == 0; waited += 20) {
-        if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) break;
+        if (MoveFileExW(win32::wide(temp).c_str(), win32::wide(path).c_str(),
+                        MOVEFILE_REPLACE_EXISTING))
+            break;
         const DWORD code = GetLastError();
         if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) ||
             waited >= kReplaceWaitMs / 10)
@@ -365,7 +380,7 @@ int publish(const std::string& path, const std::string& bytes, unsigned /*mode*/
         else
             Sleep(20);
     }
-    if (error != 0) DeleteFileA(temp.c_str());
+    if (error != 0) DeleteFileW(win32::wide(temp).c_str());
     return error;
 }
 

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -47,6 +48,42 @@ std::optional<KeyLine> keyLine(std::string_view line) {
 
 text::Encoding encodingOf(const Text& t) { return static_cast<text::Encoding>(t.encoding); }
 
+bool isAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// A line of a plain file as UTF-8, its name and its value each read as the reader reads them.
+std::string lineToUtf8(const std::string& line) {
+    const auto kl = keyLine(line);
+    if (!kl) return text::plainToUtf8(line);
+    const std::size_t eq = line.find('=');
+    return text::plainToUtf8(std::string_view(line).substr(0, eq)) + "=" +
+           text::plainToUtf8(std::string_view(line).substr(eq + 1));
+}
+
+// A plain file takes new text in the encoding it already has: UTF-8 when it reads as UTF-8,
+// else the single-byte encoding while every piece fits there and reads back the same. Else the
+// whole file becomes UTF-8, each line as the gateway read it, so that nothing is lost and
+// every other value reads as before.
+void putPlain(Text& doc, const std::vector<std::string*>& pieces) {
+    std::string whole;
+    for (const auto& l : doc.lines) whole += l, whole += '\n';
+    const bool utf8 =
+        text::isMultiByteUtf8(whole) || (text::kAsciiFileTakesUtf8 && isAscii(whole));
+    if (utf8) return;
+    std::vector<std::string> single(pieces.size());
+    bool fits = true;
+    for (std::size_t i = 0; i < pieces.size() && fits; ++i)
+        fits = text::utf8ToAnsi(*pieces[i], single[i]) &&
+               text::plainToUtf8(single[i]) == *pieces[i];
+    if (fits) {
+        for (std::size_t i = 0; i < pieces.size(); ++i) *pieces[i] = std::move(single[i]);
+        return;
+    }
+    for (auto& l : doc.lines) l = lineToUtf8(l);
+}
+
 bool holdsLineBreak(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
@@ -56,8 +93,9 @@ bool holdsLineBreak(std::string_view s) {
 std::string withValue(const std::string& current, std::string_view section, std::string_view key,
                       std::string_view value) {
     Text doc(current);
-    const std::string newLine = text::fromGateway(encodingOf(doc), key) + "=" +
-                                text::fromGateway(encodingOf(doc), value);
+    std::string name(section), k(key), v(value);
+    if (encodingOf(doc) == text::Encoding::Plain) putPlain(doc, {&name, &k, &v});
+    const std::string newLine = k + "=" + v;
 
     // Find the first section of that name and the first key in it.
     std::ptrdiff_t sectionStart = -1;
@@ -86,7 +124,7 @@ std::string withValue(const std::string& current, std::string_view section, std:
         if (sectionStart >= 0) {
             lines.insert(lines.begin() + sectionEnd, newLine);
         } else {
-            lines.push_back("[" + text::fromGateway(encodingOf(doc), section) + "]");
+            lines.push_back("[" + name + "]");
             lines.push_back(newLine);
         }
     }
@@ -116,8 +154,9 @@ Text::Text(std::string_view bytes) {
 }
 
 bool Text::sameName(std::string_view inFile, std::string_view wanted) const {
-    if (encodingOf(*this) == text::Encoding::Plain) return equalNoCase(inFile, wanted);
-    return equalNoCase(text::utf8ToLatin1(inFile), wanted);
+    if (encodingOf(*this) != text::Encoding::Plain || isAscii(inFile))
+        return equalNoCase(inFile, wanted);
+    return equalNoCase(text::plainToUtf8(inFile), wanted);
 }
 
 std::string Text::bytes() const {
@@ -168,12 +207,6 @@ std::optional<std::string_view> Text::raw(std::string_view section,
 std::optional<std::string> Text::value(std::string_view section, std::string_view key) const {
     auto v = raw(section, key);
     if (!v) return std::nullopt;
-    return text::toGateway(encodingOf(*this), *v);
-}
-
-std::optional<std::string> Text::text(std::string_view section, std::string_view key) const {
-    auto v = raw(section, key);
-    if (!v) return std::nullopt;
     return text::toUtf8(encodingOf(*this), *v);
 }
 
@@ -194,13 +227,6 @@ bool write(const std::string& path, std::string_view section, std::string_view k
                path,
                [&](const std::string& current) { return withValue(current, section, key, value); },
                failure) == 0;
-}
-
-std::optional<std::string> readText(const std::string& path, std::string_view section,
-                                    std::string_view key, Failure* failure) {
-    std::string bytes;
-    if (files::readWhole(path, bytes, failure) <= 0) return std::nullopt;
-    return Text(bytes).text(section, key);
 }
 
 int parseInt(std::string_view text) {

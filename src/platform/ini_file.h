@@ -10,11 +10,14 @@
 // (platform/file_replace.h: owner, mode and symbolic links kept; an unreadable file is never
 // written).
 //
-// Encodings (platform/text_encoding.h): a file without a byte order mark is read and written
-// byte for byte; a UTF-8 file with its mark and a UTF-16 file (either byte order, with its
-// mark) are read into ISO 8859-1 (characters beyond it read as '?') and written back in their
-// own encoding, mark included, with the lines that were not changed kept as they were.
-// readText() and Text::text() read a value as UTF-8 instead, for the texts the gateway sends.
+// Encodings (platform/text_encoding.h): names and values are UTF-8 to the gateway. A UTF-8
+// file with its mark and a UTF-16 file (either byte order, with its mark) are read as they are
+// (a malformed byte or a lone surrogate in a value as '?'); in a file without a mark a value
+// that is UTF-8 (text::isMultiByteUtf8) is kept, any other read as Windows-1252 (the ANSI code
+// page on Windows). A write puts the new line in the file's own encoding, mark included, and
+// keeps the lines that were not changed as they were; a plain file stays single-byte while
+// it does not read as UTF-8 and the new text fits there, and otherwise becomes UTF-8 as a whole
+// (on POSIX a plain file of ASCII only takes UTF-8 at once).
 // Thread safety: any thread may read or write at any time.
 #pragma once
 
@@ -33,16 +36,15 @@ using files::Failure;
 // file is read once and all its keys taken from those bytes).
 struct Text {
     explicit Text(std::string_view bytes);
-    // The key's value, as read() gives it.
+    // The key's value as UTF-8, as read() gives it.
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
-    // The key's value as UTF-8, for a text to send (readText()).
-    std::optional<std::string> text(std::string_view section, std::string_view key) const;
     // True when the bytes stop inside a line (no line feed after the last character, or half
     // a UTF-16 character), as a file still being written may.
     bool endsInsideLine() const { return cut; }
     // The bytes of the text in its own encoding, lines ended as they came.
     std::string bytes() const;
-    // A name in the file compared with one of the gateway's (ISO 8859-1), ignoring case.
+    // A name in the file compared with one of the gateway's (UTF-8), ignoring the case of
+    // ASCII letters.
     bool sameName(std::string_view inFile, std::string_view wanted) const;
 
     unsigned char encoding = 0;  // the text::Encoding of the bytes
@@ -56,16 +58,10 @@ private:
     std::optional<std::string_view> raw(std::string_view section, std::string_view key) const;
 };
 
-// The value of the key, or nothing when the file, section or key is absent or the file
-// cannot be read (then failure, when given, says why).
+// The value of the key as UTF-8, or nothing when the file, section or key is absent or the
+// file cannot be read (then failure, when given, says why).
 std::optional<std::string> read(const std::string& path, std::string_view section,
                                 std::string_view key, Failure* failure = nullptr);
-// The value of the key as UTF-8, whatever the file's encoding: a marked file's characters
-// all kept; in a file without a mark a value that is UTF-8 (text::isMultiByteUtf8) kept,
-// any other read as Windows-1252 (the ANSI code page on Windows). For the texts the gateway
-// sends, which may hold characters ISO 8859-1 lacks.
-std::optional<std::string> readText(const std::string& path, std::string_view section,
-                                    std::string_view key, Failure* failure = nullptr);
 // Writes key=value. False when the file was left as it was (failure says why): it cannot be
 // read or written, or a name or the value holds a line break or a NUL, which would make lines
 // of their own.

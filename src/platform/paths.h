@@ -36,7 +36,7 @@ std::string fitComponent(const std::string& dir, std::string_view head, std::str
                          std::string_view tail);
 // The platform's answers for fitComponent: the longest component that dir takes and a
 // component's length, in the same units; where the last character of text[0, end) begins
-// (UTF-8 on POSIX, the ANSI code page on Windows).
+// (paths are UTF-8 on both platforms).
 std::size_t maxComponentLength(const std::string& dir);
 std::size_t componentLength(std::string_view component);
 std::size_t lastCharacterStart(std::string_view text, std::size_t end);

@@ -1,5 +1,7 @@
-// Windows process runner: CreateProcess in a new console, minimised and not activated, with
-// no handle inherited. A batch file runs under cmd.exe, its arguments quoted for cmd.exe.
+// Windows process runner: CreateProcessW in a new console, minimised and not activated, with
+// no handle inherited. The command line is built from the UTF-8 arguments and handed over as
+// UTF-16, so that a program reading its wide command line gets every character. A batch file
+// runs under cmd.exe, its arguments quoted for cmd.exe.
 #include <windows.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include "platform/process_runner.h"
 #include "platform/thread.h"
 #include "platform/win32_errors.h"
+#include "platform/win32_text.h"
 
 namespace gsms {
 namespace {
@@ -29,39 +32,39 @@ bool isBatchFile(const std::string& program) {
 }
 
 std::string folderOfThisProgram() {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (n == 0 || n >= sizeof path) return {};
-    std::string p(path, n);
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    const std::string p = win32::utf8({path, n});
     const auto slash = p.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : p.substr(0, slash);
 }
 
 std::string systemFolder() {
-    char dir[MAX_PATH];
-    const UINT n = GetSystemDirectoryA(dir, sizeof dir);
-    return n > 0 && n < sizeof dir ? std::string(dir, n) : std::string();
+    wchar_t dir[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? win32::utf8({dir, n}) : std::string();
 }
 
 // A batch file found where CreateProcess looks for a program: this program's folder, the
 // current folder, the system folders, then PATH. Empty when it is nowhere.
 std::string findBatchFile(const std::string& name) {
-    std::string where = folderOfThisProgram() + ";.;" + systemFolder() + ";";
-    char windows[MAX_PATH];
-    const UINT n = GetWindowsDirectoryA(windows, sizeof windows);
-    if (n > 0 && n < sizeof windows) where += std::string(windows, n) + ";";
-    const DWORD pathLength = GetEnvironmentVariableA("PATH", nullptr, 0);
+    std::wstring where = win32::wide(folderOfThisProgram() + ";.;" + systemFolder() + ";");
+    wchar_t windows[MAX_PATH];
+    const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) where += std::wstring(windows, n) + L";";
+    const DWORD pathLength = GetEnvironmentVariableW(L"PATH", nullptr, 0);
     if (pathLength > 0) {
-        std::string path(pathLength, '\0');
-        const DWORD got = GetEnvironmentVariableA("PATH", path.data(), pathLength);
+        std::wstring path(pathLength, L'\0');
+        const DWORD got = GetEnvironmentVariableW(L"PATH", path.data(), pathLength);
         path.resize(got < pathLength ? got : 0);
         where += path;
     }
-    char found[MAX_PATH];
-    const DWORD length =
-        SearchPathA(where.c_str(), name.c_str(), nullptr, sizeof found, found, nullptr);
-    if (length == 0 || length >= sizeof found) return {};
-    return std::string(found, length);
+    wchar_t found[MAX_PATH];
+    const DWORD length = SearchPathW(where.c_str(), win32::wide(name).c_str(), nullptr, MAX_PATH,
+                                     found, nullptr);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return win32::utf8({found, length});
 }
 
 // What follows the program's name in a command line, leading blank included.
@@ -119,7 +122,7 @@ private:
     static void routine() { instance().serve(); }
 
     bool startThread() {
-        if (wake_ == nullptr) wake_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        if (wake_ == nullptr) wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         return wake_ != nullptr && startDetachedThread(routine, "ChildReaper", kReaperStack);
     }
 
@@ -201,17 +204,20 @@ int ProcessRunner::start(bool showMinimised, bool newConsole) {
         line = argv_.empty() ? std::string(commandLine_) : windowsCommandLine(args, false);
     }
 
-    STARTUPINFOA si{};
+    std::wstring title = win32::wide(commandLine_);
+    std::wstring wideLine = win32::wide(line);
+    const std::wstring wideApplication = win32::wide(application);
+    STARTUPINFOW si{};
     si.cb = sizeof si;
-    si.lpTitle = commandLine_;
+    si.lpTitle = title.data();
     if (showMinimised) {
         si.dwFlags = STARTF_USESHOWWINDOW;
         si.wShowWindow = SW_SHOWMINNOACTIVE;
     }
     PROCESS_INFORMATION pi{};
     const DWORD flags = CREATE_NEW_PROCESS_GROUP | (newConsole ? CREATE_NEW_CONSOLE : 0);
-    if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
-                        nullptr, FALSE, flags, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessW(application.empty() ? nullptr : wideApplication.c_str(), wideLine.data(),
+                        nullptr, nullptr, FALSE, flags, nullptr, nullptr, &si, &pi)) {
         startError_ = win32::lastErrno();
         return 0;
     }

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/paths.h"
+#include "platform/program_args.h"
 
 namespace gsms {
 namespace {
@@ -24,8 +25,8 @@ std::string profileDir() {
         std::lock_guard lock(dirMutex);
         if (!explicitDir.empty()) return explicitDir;
     }
-    const char* env = std::getenv("GSMS_PROFILE_DIR");
-    if (env != nullptr && *env != '\0') return env;
+    const auto env = program::environment("GSMS_PROFILE_DIR");
+    if (env && !env->empty()) return *env;
     return defaultProfileDir();
 }
 

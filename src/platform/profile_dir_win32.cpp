@@ -6,21 +6,22 @@
 
 #include "platform/paths.h"
 #include "platform/profile_dir.h"
+#include "platform/win32_text.h"
 
 namespace gsms {
 namespace {
 
 std::string windowsFolder() {
-    char dir[MAX_PATH];
-    const UINT n = GetWindowsDirectoryA(dir, sizeof dir);
-    return n > 0 && n < sizeof dir ? std::string(dir, n) : std::string();
+    wchar_t dir[MAX_PATH];
+    const UINT n = GetWindowsDirectoryW(dir, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? win32::utf8({dir, n}) : std::string();
 }
 
 std::string programDataFolder() {
-    char dir[MAX_PATH];
+    wchar_t dir[MAX_PATH];
     if (SUCCEEDED(
-            SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, dir)))
-        return dir;
+            SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, dir)))
+        return win32::utf8(dir);
     return "C:\\ProgramData";
 }
 

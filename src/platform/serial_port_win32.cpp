@@ -14,6 +14,7 @@
 
 #include "platform/serial_port.h"
 #include "platform/win32_errors.h"
+#include "platform/win32_text.h"
 
 namespace gsms {
 
@@ -90,9 +91,9 @@ int SerialPort::open() {
         lastError_ = ENOMEM;
         return 0;
     }
-    HANDLE h = CreateFileA(devicePath(deviceName_).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h = CreateFileW(win32::wide(devicePath(deviceName_)).c_str(),
+                           GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         // A COM port that another program holds answers "access denied".

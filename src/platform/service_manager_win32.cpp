@@ -22,6 +22,7 @@
 #include "platform/profile_dir.h"
 #include "platform/service_manager.h"
 #include "platform/win32_errors.h"
+#include "platform/win32_text.h"
 
 namespace gsms::service {
 namespace {
@@ -65,26 +66,9 @@ Manager& manager() {
 void (*serviceBody)() = nullptr;
 std::atomic<bool> asService{false};
 
-std::wstring wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
+using win32::wide;
 
-std::wstring wide(const char* text) { return wide(std::string(text)); }
-
-std::string narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
+std::string narrow(const std::wstring& text) { return win32::utf8(text); }
 
 std::string reason(DWORD code) { return std::strerror(win32::errnoFrom(code)); }
 
@@ -183,7 +167,7 @@ void WINAPI serviceMain(DWORD, LPWSTR*) {
     // A service starts in the system folder: the relative paths (log\, tevrak.log, a bare
     // command) are the profile folder's, as for a gsmsd started there.
     const std::string dir = profileDir();
-    if (!SetCurrentDirectoryA(dir.c_str())) {
+    if (!SetCurrentDirectoryW(wide(dir).c_str())) {
         const DWORD error = GetLastError();
         openEventLog();
         reportEvent(EventKind::Error, "Gateway not started: cannot use the profile folder " + dir +

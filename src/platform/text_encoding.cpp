@@ -146,6 +146,12 @@ std::string encode(Encoding encoding, std::string_view text, std::string_view ta
     return out;
 }
 
+std::string encodeMore(Encoding encoding, std::string_view text) {
+    if (encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be)
+        return utf8ToUtf16(text, encoding == Encoding::Utf16Be);
+    return std::string(text);
+}
+
 std::string utf8ToLatin1(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
@@ -161,14 +167,6 @@ std::string latin1ToUtf8(std::string_view latin1) {
     out.reserve(latin1.size());
     for (char c : latin1) put(out, static_cast<unsigned char>(c));
     return out;
-}
-
-std::string toGateway(Encoding encoding, std::string_view text) {
-    return encoding == Encoding::Plain ? std::string(text) : utf8ToLatin1(text);
-}
-
-std::string fromGateway(Encoding encoding, std::string_view latin1) {
-    return encoding == Encoding::Plain ? std::string(latin1) : latin1ToUtf8(latin1);
 }
 
 bool isMultiByteUtf8(std::string_view bytes) {

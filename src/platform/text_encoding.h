@@ -1,6 +1,6 @@
 // Text files as Windows programs write them: plain bytes, UTF-8 with a byte order mark, or
-// UTF-16 (little or big endian) with a byte order mark. The gateway's settings and names are
-// ISO 8859-1; the texts it sends (job messages, KORLIN.INI) are UTF-8, whatever the file was.
+// UTF-16 (little or big endian) with a byte order mark. The gateway's strings (settings, names,
+// the texts it sends) are UTF-8 on both platforms, whatever the file was.
 //
 // A decoded text is held as bytes the INI parser can split at ASCII line ends and '=':
 // a plain file's bytes unchanged; a UTF-8 file's bytes after the mark; a UTF-16 file turned
@@ -26,15 +26,14 @@ struct Decoded {
 Decoded decode(std::string_view bytes);
 // The file's bytes for a text in the given encoding (mark first, tail last).
 std::string encode(Encoding encoding, std::string_view text, std::string_view tail = {});
+// The bytes of UTF-8 text to add at the end of a file in that encoding (no mark): UTF-16 for a
+// UTF-16 file, the text as it is for the others.
+std::string encodeMore(Encoding encoding, std::string_view text);
 
 // UTF-8 to ISO 8859-1: characters beyond U+00FF and malformed bytes become '?'.
 std::string utf8ToLatin1(std::string_view utf8);
 // ISO 8859-1 to UTF-8.
 std::string latin1ToUtf8(std::string_view latin1);
-
-// What the gateway reads from a decoded text, and what it writes into one.
-std::string toGateway(Encoding encoding, std::string_view text);
-std::string fromGateway(Encoding encoding, std::string_view latin1);
 
 // --- Message texts: UTF-8 inside the gateway --------------------------------------------------
 
@@ -44,6 +43,13 @@ bool isMultiByteUtf8(std::string_view bytes);
 // Bytes of the system's single-byte text encoding to UTF-8: Windows-1252 on POSIX (ISO 8859-1
 // with the typographic characters in 0x80-0x9F), the ANSI code page on Windows.
 std::string ansiToUtf8(std::string_view bytes);
+// The reverse: false (out unspecified) when a character has no code there or a byte is not
+// UTF-8, so that nothing is lost without the caller knowing.
+[[nodiscard]] bool utf8ToAnsi(std::string_view utf8, std::string& out);
+// Whether a plain file of ASCII only (or a new one) takes further text as UTF-8 rather than in
+// the single-byte encoding: on POSIX it does (UTF-8 is the system's text), on Windows it stays
+// ANSI as long as the characters fit, as other Windows programs expect.
+extern const bool kAsciiFileTakesUtf8;
 // A text of a file without a mark as UTF-8: kept when it is UTF-8 (isMultiByteUtf8), read as
 // ansiToUtf8 otherwise (plain ASCII is the same either way).
 std::string plainToUtf8(std::string_view bytes);

@@ -1,6 +1,9 @@
 // Windows-1252, the single-byte encoding of the Windows programs that write job files.
 #include "platform/text_encoding.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace gsms::text {
 namespace {
 
@@ -14,6 +17,25 @@ constexpr char16_t kHigh[32] = {
 };
 
 }  // namespace
+
+const bool kAsciiFileTakesUtf8 = true;
+
+bool utf8ToAnsi(std::string_view utf8, std::string& out) {
+    out.clear();
+    const bool ascii = std::all_of(utf8.begin(), utf8.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii && !isMultiByteUtf8(utf8)) return false;  // a malformed byte or a surrogate
+    for (const char32_t c : codePoints(utf8)) {
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        const auto* hit = std::find(std::begin(kHigh), std::end(kHigh), c);
+        if (hit == std::end(kHigh)) return false;
+        out.push_back(static_cast<char>(0x80 + (hit - std::begin(kHigh))));
+    }
+    return true;
+}
 
 std::string ansiToUtf8(std::string_view bytes) {
     std::string out;

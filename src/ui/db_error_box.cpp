@@ -10,8 +10,8 @@ namespace gsms {
 
 void installDbErrorBox() {
     setDbErrorBoxHook([](const char* text, const char* caption) {
-        const QString t = QString::fromLatin1(text != nullptr ? text : "");
-        const QString c = QString::fromLatin1(caption != nullptr ? caption : "");
+        const QString t = QString::fromUtf8(text != nullptr ? text : "");
+        const QString c = QString::fromUtf8(caption != nullptr ? caption : "");
         auto show = [t, c] { QMessageBox::warning(QApplication::activeWindow(), c, t); };
         QCoreApplication* app = QCoreApplication::instance();
         if (app == nullptr) return;

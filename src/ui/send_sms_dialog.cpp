@@ -93,7 +93,7 @@ CSendSmsDialog::CSendSmsDialog(QWidget* parent)
         .setText(QStringLiteral("0 / 160"));
 
     for (const std::string& number : readNumberHistory())
-        ui_->id1000->addItem(QString::fromLatin1(number.c_str()));
+        ui_->id1000->addItem(QString::fromUtf8(number.c_str()));
     ui_->id1000->setCurrentIndex(-1);
     ui_->id1000->clearEditText();
     updateCounter();
@@ -110,7 +110,7 @@ bool CSendSmsDialog::sendEnabled() const { return ui_->id1->isEnabled(); }
 void CSendSmsDialog::updateCounter() {
     const QString typed = ui_->id1001->toPlainText();
     const MessageCheck check = checkMessage(utf16(typed));
-    const std::string number = ui_->id1000->currentText().toLatin1().toStdString();
+    const std::string number = ui_->id1000->currentText().toStdString();
     counter()->setText(QString::fromStdString(counterText(check)));
     counter()->setTextColor(counterIsRed(check) ? QColor(255, 0, 0)
                                                 : QApplication::palette().color(QPalette::Text));
@@ -142,18 +142,18 @@ void CSendSmsDialog::accept() {
 
     std::vector<std::string> shown;
     for (int i = 0; i < ui_->id1000->count(); ++i)
-        shown.push_back(ui_->id1000->itemText(i).toLatin1().toStdString());
-    (void)rememberNumber(number_.toLatin1().toStdString(), shown);
+        shown.push_back(ui_->id1000->itemText(i).toStdString());
+    (void)rememberNumber(number_.toStdString(), shown);
 }
 
 int CSendSmsDialog::send() {
-    return sendHandSms(number_.toLatin1().toStdString(), message_.toStdString(), flash_);
+    return sendHandSms(number_.toStdString(), message_.toStdString(), flash_);
 }
 
 bool runSendSmsDialog(QWidget* parent) {
     CSendSmsDialog dialog(parent);
     if (dialog.exec() != QDialog::Accepted) return false;
-    (void)startHandSms(dialog.phoneNumber().toLatin1().toStdString(),
+    (void)startHandSms(dialog.phoneNumber().toStdString(),
                        dialog.message().toStdString(), dialog.flash());
     return true;
 }

@@ -28,8 +28,8 @@ void setComboText(QComboBox* combo, const QString& text) {
         combo->setEditText(text);
 }
 
-QString fromLatin1(const std::string& text) { return QString::fromLatin1(text.c_str()); }
-std::string toLatin1(const QString& text) { return text.toLatin1().toStdString(); }
+QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.c_str()); }
+std::string toUtf8(const QString& text) { return text.toStdString(); }
 
 }  // namespace
 
@@ -60,18 +60,18 @@ CSettingsDialog::CSettingsDialog(QWidget* parent)
                             ui_->id1073, ui_->id1075})
         connect(edit, &QLineEdit::textChanged, this, mark);
 
-    setComboText(ui_->id1065, fromLatin1(opened_.port));
-    ui_->id1066->setText(fromLatin1(opened_.baud));
-    ui_->id1074->setText(fromLatin1(opened_.parity));
-    ui_->id1067->setText(fromLatin1(opened_.pin));
-    ui_->id1068->setText(fromLatin1(opened_.number));
-    setComboText(ui_->id1069, fromLatin1(opened_.retries));
-    ui_->id1070->setText(fromLatin1(opened_.retryDelay));
+    setComboText(ui_->id1065, fromUtf8(opened_.port));
+    ui_->id1066->setText(fromUtf8(opened_.baud));
+    ui_->id1074->setText(fromUtf8(opened_.parity));
+    ui_->id1067->setText(fromUtf8(opened_.pin));
+    ui_->id1068->setText(fromUtf8(opened_.number));
+    setComboText(ui_->id1069, fromUtf8(opened_.retries));
+    ui_->id1070->setText(fromUtf8(opened_.retryDelay));
     ui_->id1072->setChecked(opened_.incoming);
     ui_->id1076->setChecked(opened_.pduCoding);
-    ui_->id1073->setText(fromLatin1(opened_.refreshSeconds));
-    ui_->id1071->setText(fromLatin1(opened_.techAlarm));
-    ui_->id1075->setText(fromLatin1(opened_.quietMinutes));
+    ui_->id1073->setText(fromUtf8(opened_.refreshSeconds));
+    ui_->id1071->setText(fromUtf8(opened_.techAlarm));
+    ui_->id1075->setText(fromUtf8(opened_.quietMinutes));
 
     // The combos and the check box report only the operator's changes.
     for (QComboBox* combo : {ui_->id1065, ui_->id1069}) {
@@ -86,17 +86,17 @@ CSettingsDialog::~CSettingsDialog() { delete ui_; }
 
 SettingsForm CSettingsDialog::form() const {
     SettingsForm f = opened_;
-    f.port = toLatin1(ui_->id1065->currentText());
-    f.baud = toLatin1(ui_->id1066->text());
-    f.pin = toLatin1(ui_->id1067->text());
-    f.number = toLatin1(ui_->id1068->text());
-    f.retries = toLatin1(ui_->id1069->currentText());
-    f.retryDelay = toLatin1(ui_->id1070->text());
+    f.port = toUtf8(ui_->id1065->currentText());
+    f.baud = toUtf8(ui_->id1066->text());
+    f.pin = toUtf8(ui_->id1067->text());
+    f.number = toUtf8(ui_->id1068->text());
+    f.retries = toUtf8(ui_->id1069->currentText());
+    f.retryDelay = toUtf8(ui_->id1070->text());
     f.incoming = ui_->id1072->isChecked();
     f.pduCoding = ui_->id1076->isChecked();
-    f.refreshSeconds = toLatin1(ui_->id1073->text());
-    f.techAlarm = toLatin1(ui_->id1071->text());
-    f.quietMinutes = toLatin1(ui_->id1075->text());
+    f.refreshSeconds = toUtf8(ui_->id1073->text());
+    f.techAlarm = toUtf8(ui_->id1071->text());
+    f.quietMinutes = toUtf8(ui_->id1075->text());
     return f;
 }
 

@@ -27,20 +27,20 @@ INT_PTR CALLBACK changeSmscProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp)
         s = reinterpret_cast<ChangeSmsc*>(lp);
         SetWindowLongPtrW(dialog, DWLP_USER, lp);
         SendDlgItemMessageW(dialog, IDC_SMSC_NUMBER, EM_LIMITTEXT, kSmscNumberLength, 0);
-        setItemLatin1(dialog, IDC_SMSC_NUMBER, s->number);
-        setItemLatin1(dialog, IDC_SMSC_PLAN, std::to_string(static_cast<unsigned>(s->plan)));
+        setItemUtf8(dialog, IDC_SMSC_NUMBER, s->number);
+        setItemUtf8(dialog, IDC_SMSC_PLAN, std::to_string(static_cast<unsigned>(s->plan)));
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
     if (LOWORD(wp) == IDOK) {
         // An empty number would wipe the modem's service centre: no SMS would go out after it.
-        const std::string number = itemLatin1(dialog, IDC_SMSC_NUMBER);
+        const std::string number = itemUtf8(dialog, IDC_SMSC_NUMBER);
         const std::string problem = smscNumberProblem(number);
         if (!problem.empty()) {
             refuse(dialog, IDC_SMSC_NUMBER, problem);
             return TRUE;
         }
-        const FormValue plan = takeUnsignedInRange(itemLatin1(dialog, IDC_SMSC_PLAN), 0, 255);
+        const FormValue plan = takeUnsignedInRange(itemUtf8(dialog, IDC_SMSC_PLAN), 0, 255);
         if (!plan.message.empty()) {
             refuse(dialog, IDC_SMSC_PLAN, plan.message);
             return TRUE;

@@ -11,6 +11,7 @@
 #include "frontend/processor_pinning.h"
 #include "frontend/window_forms.h"
 #include "gateway/engine.h"
+#include "platform/program_args.h"
 #include "ui_win32/main_window.h"
 #include "ui_win32/win_text.h"
 
@@ -29,6 +30,7 @@ void attachParentConsole() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    gsms::program::utf8Arguments(argc, argv);
     attachParentConsole();
     const gsms::FrontEndOptions options = gsms::parseFrontEndOptions(
         argc, argv, "gsms", gsms::kWindowProgramDescription, gsms::FrontEnd::Window);
@@ -43,8 +45,8 @@ int main(int argc, char** argv) {
     (void)LoadLibraryW(L"riched20.dll");
     // A table that cannot be reached is told in a box; the engine thread that met it waits.
     gsms::setDbErrorBoxHook([](const char* text, const char* caption) {
-        MessageBoxW(nullptr, gsms::win::fromLatin1(text != nullptr ? text : "").c_str(),
-                    gsms::win::fromLatin1(caption != nullptr ? caption : "").c_str(),
+        MessageBoxW(nullptr, gsms::win::fromUtf8(text != nullptr ? text : "").c_str(),
+                    gsms::win::fromUtf8(caption != nullptr ? caption : "").c_str(),
                     MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
     });
     if (gsms::win::runMainDialog(GetModuleHandleW(nullptr)) == -1) {

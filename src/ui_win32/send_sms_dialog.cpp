@@ -111,7 +111,7 @@ void markText(HWND edit, const std::vector<TextSpan>& marks) {
 
 void recount(HWND dialog, SendSms& s) {
     const MessageCheck check = typedMessage(dialog);
-    const std::string number = itemLatin1(dialog, IDC_NUMBER);
+    const std::string number = itemUtf8(dialog, IDC_NUMBER);
     SetDlgItemTextW(dialog, IDC_COUNTER, fromUtf8(counterText(check)).c_str());
     s.counterRed = counterIsRed(check);
     InvalidateRect(GetDlgItem(dialog, IDC_COUNTER), nullptr, TRUE);
@@ -155,7 +155,7 @@ INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
             int at = 0;
             for (const std::string& number : s->history)
                 SendDlgItemMessageW(dialog, IDC_NUMBER, CB_INSERTSTRING, static_cast<WPARAM>(at++),
-                                    reinterpret_cast<LPARAM>(fromLatin1(number).c_str()));
+                                    reinterpret_cast<LPARAM>(fromUtf8(number).c_str()));
             recount(dialog, *s);
             return TRUE;
         }
@@ -197,7 +197,7 @@ INT_PTR CALLBACK sendSmsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
                     return TRUE;
                 case IDOK: {
                     const MessageCheck check = typedMessage(dialog);
-                    s->number = itemLatin1(dialog, IDC_NUMBER);
+                    s->number = itemUtf8(dialog, IDC_NUMBER);
                     if (!sendMayAct(check, s->number)) return TRUE;  // Enter with nothing to send
                     s->bytes = check.bytes;
                     s->flash = IsDlgButtonChecked(dialog, IDC_FLASH) == BST_CHECKED ? 1 : 0;

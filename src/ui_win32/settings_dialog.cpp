@@ -22,7 +22,7 @@ struct Settings {
 // Like a drop-down combo has always been filled: an item starting with the text (in any
 // case) is selected, otherwise the text goes into the edit.
 void setComboText(HWND dialog, int id, const std::string& text) {
-    const std::wstring wide = fromLatin1(text);
+    const std::wstring wide = fromUtf8(text);
     const LRESULT item = SendDlgItemMessageW(dialog, id, CB_FINDSTRING, static_cast<WPARAM>(-1),
                                              reinterpret_cast<LPARAM>(wide.c_str()));
     if (item != CB_ERR)
@@ -33,16 +33,16 @@ void setComboText(HWND dialog, int id, const std::string& text) {
 
 SettingsForm formOf(HWND dialog, const SettingsForm& opened) {
     SettingsForm f = opened;
-    f.port = itemLatin1(dialog, IDC_PORT);
-    f.baud = itemLatin1(dialog, IDC_BAUD);
-    f.pin = itemLatin1(dialog, IDC_PIN);
-    f.number = itemLatin1(dialog, IDC_PHONE);
-    f.retries = itemLatin1(dialog, IDC_RETRIES);
-    f.retryDelay = itemLatin1(dialog, IDC_RETRY_DELAY);
+    f.port = itemUtf8(dialog, IDC_PORT);
+    f.baud = itemUtf8(dialog, IDC_BAUD);
+    f.pin = itemUtf8(dialog, IDC_PIN);
+    f.number = itemUtf8(dialog, IDC_PHONE);
+    f.retries = itemUtf8(dialog, IDC_RETRIES);
+    f.retryDelay = itemUtf8(dialog, IDC_RETRY_DELAY);
     f.incoming = IsDlgButtonChecked(dialog, IDC_INCOMING) == BST_CHECKED;
-    f.refreshSeconds = itemLatin1(dialog, IDC_REFRESH);
-    f.techAlarm = itemLatin1(dialog, IDC_TECH_ALARM);
-    f.quietMinutes = itemLatin1(dialog, IDC_QUIET);
+    f.refreshSeconds = itemUtf8(dialog, IDC_REFRESH);
+    f.techAlarm = itemUtf8(dialog, IDC_TECH_ALARM);
+    f.quietMinutes = itemUtf8(dialog, IDC_QUIET);
     return f;
 }
 
@@ -64,16 +64,16 @@ INT_PTR CALLBACK settingsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
         SendDlgItemMessageW(dialog, IDC_PHONE, EM_LIMITTEXT, static_cast<WPARAM>(limits.number), 0);
         // Filling the edits reports their changes, as it always has: the flag gets set.
         setComboText(dialog, IDC_PORT, f.port);
-        setItemLatin1(dialog, IDC_BAUD, f.baud);
-        setItemLatin1(dialog, IDC_PARITY, f.parity);
-        setItemLatin1(dialog, IDC_PIN, f.pin);
-        setItemLatin1(dialog, IDC_PHONE, f.number);
+        setItemUtf8(dialog, IDC_BAUD, f.baud);
+        setItemUtf8(dialog, IDC_PARITY, f.parity);
+        setItemUtf8(dialog, IDC_PIN, f.pin);
+        setItemUtf8(dialog, IDC_PHONE, f.number);
         setComboText(dialog, IDC_RETRIES, f.retries);
-        setItemLatin1(dialog, IDC_RETRY_DELAY, f.retryDelay);
+        setItemUtf8(dialog, IDC_RETRY_DELAY, f.retryDelay);
         CheckDlgButton(dialog, IDC_INCOMING, f.incoming ? BST_CHECKED : BST_UNCHECKED);
-        setItemLatin1(dialog, IDC_REFRESH, f.refreshSeconds);
-        setItemLatin1(dialog, IDC_TECH_ALARM, f.techAlarm);
-        setItemLatin1(dialog, IDC_QUIET, f.quietMinutes);
+        setItemUtf8(dialog, IDC_REFRESH, f.refreshSeconds);
+        setItemUtf8(dialog, IDC_TECH_ALARM, f.techAlarm);
+        setItemUtf8(dialog, IDC_QUIET, f.quietMinutes);
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;

@@ -43,10 +43,10 @@ std::wstring windowText(HWND window) {
     return text;
 }
 
-std::string itemLatin1(HWND dialog, int id) { return toLatin1(windowText(GetDlgItem(dialog, id))); }
+std::string itemUtf8(HWND dialog, int id) { return toUtf8(windowText(GetDlgItem(dialog, id))); }
 
-void setItemLatin1(HWND dialog, int id, std::string_view text) {
-    SetDlgItemTextW(dialog, id, fromLatin1(text).c_str());
+void setItemUtf8(HWND dialog, int id, std::string_view text) {
+    SetDlgItemTextW(dialog, id, fromUtf8(text).c_str());
 }
 
 void warn(HWND owner, std::string_view text, const wchar_t* caption) {

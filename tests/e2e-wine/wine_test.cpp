@@ -226,6 +226,45 @@ TEST_F(WineGateway, JobIsSentReportedIntoItsTableAndMoved) {
     EXPECT_TRUE(result.ends_with(" ALARM successfully sent")) << result;
 }
 
+// UTF-16 LE bytes of a text, as Notepad writes them ("Unicode").
+std::string utf16le(std::u16string_view text) {
+    std::string bytes;
+    for (const char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return bytes;
+}
+
+// A name outside the ANSI code page is a job like any other; a UTF-16 file keeps UTF-16 for
+// its success line; the scenario names its table, the profile and watch folders are named in
+// the same letters.
+TEST_F(WineGateway, JobFileNamedInAnyLanguageIsSentAndMoved) {
+    ASSERT_TRUE(test::makeStatusTable(dir / "Łódź.dbf", 1, "SMS"));
+    fs::create_directories(dir / "in/Wejście");
+    configure({{"IncomingEnable", "0"}, {"WatchTimeout", "1"},
+               {"WatchPath", windowsPath(dir / "in/Wejście")}});
+    fs::create_directories(dir / "Zażółć");
+    fs::rename(dir / "TEVRAK.INI", dir / "Zażółć/TEVRAK.INI");
+    ASSERT_TRUE(run(gsmsd, "gsmsd.exe", dir / "output.txt", nullptr, "-all", dir / "Zażółć"));
+    ASSERT_TRUE(gateway.waitLog("SignalThread started", std::chrono::seconds(120)));
+    const std::string job =
+        "\xFF\xFE" + utf16le(u"[Alarm]\r\nSzenario=Łódź\r\nPhoneNumber=+4917012\r\n"
+                             u"Message=Pożar w hali 3\r\ndbentry=0\r\n");
+    writeText(dir / "in/Wejście/Łódź alarm.sms", job);
+    ASSERT_TRUE(gateway.waitLog("** free_alarm ** job", std::chrono::seconds(120)))
+        << gateway.dailyLog();
+    EXPECT_TRUE(gateway.logHas("Sending alarm Łódź to +4917012\r\n")) << gateway.dailyLog();
+    EXPECT_NE(readText(dir / "output.txt").find("Sending alarm Łódź to +4917012\r\n"),
+              std::string::npos);  // redirected: UTF-8
+    ASSERT_EQ(sim.records().size(), 1u);
+    EXPECT_EQ(dbfRows(dir / "Łódź.dbf", dir.path()).at(0).at("STATUS"), "8");
+    std::vector<fs::path> done;
+    for (const auto& f : fs::directory_iterator(dir / "done")) done.push_back(f.path());
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_TRUE(done[0].filename().string().ends_with("-Łódź alarm.sms")) << done[0];
+    const std::string result = readText(done[0].string());
+    EXPECT_TRUE(result.starts_with(job));
+    EXPECT_TRUE(result.ends_with(utf16le(u" ALARM successfully sent"))) << result;
+}
+
 TEST_F(WineGateway, IncomingSmsIsHandedToTheBatchFileAsText) {
     // A program in a folder with a blank, in quotes of its own before its arguments.
     fs::create_directories(dir / "Alarm Scripts");

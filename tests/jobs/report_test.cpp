@@ -5,6 +5,7 @@
 #include "jobs/job_move.h"
 #include "jobs/pipeline_support.h"
 #include "jobs/report.h"
+#include "platform/text_encoding.h"
 #include "support/unwritable.h"
 
 namespace gsms::test {
@@ -175,6 +176,21 @@ int queuedAndFinished(int status) {
         job.finished = 1;
     }
     return slot;
+}
+
+// The success line in the job file's own encoding, so that its writer reads the file back.
+TEST_F(Report, SuccessLineInTheJobFilesOwnEncoding) {
+    const std::string body = "[Alarm]\r\nPhoneNumber=1\r\nMessage=Łódź\r\n";
+    for (const auto e : {text::Encoding::Utf16Le, text::Encoding::Utf16Be,
+                         text::Encoding::Utf8Bom, text::Encoding::Plain}) {
+        writeFile("watch/u.sms", text::encode(e, body));
+        reportJob(queuedAndFinished(STATUS_SENT), 9);
+        const text::Decoded d = text::decode(readFile("done/00000009-u.sms"));
+        EXPECT_EQ(d.encoding, e);
+        EXPECT_TRUE(d.text.starts_with(body));
+        EXPECT_TRUE(d.text.ends_with(" ALARM successfully sent")) << d.text;
+        fs::remove("done/00000009-u.sms");
+    }
 }
 
 TEST_F(Report, FileThatCouldNotBeMovedIsNotSentAgain) {

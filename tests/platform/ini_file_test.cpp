@@ -134,52 +134,54 @@ TEST(IniWrite, RefusedWritesLeaveTheFileAsItWas) {
     EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"a.ini", "folder.ini"}));
 }
 
-// Windows editors save with a byte order mark, in UTF-8 or UTF-16. The gateway reads such a
-// file into ISO 8859-1 and writes it back in its own encoding; a file without a mark is read
-// and written byte for byte. A text to send is read as UTF-8 from any of them; without a mark
-// a value is UTF-8 when it is valid UTF-8 with a character beyond ASCII, else Windows-1252.
-TEST(IniEncodings, ReadIntoLatin1AndWrittenBackInTheirOwnEncoding) {
+// Windows editors save with a byte order mark, in UTF-8 or UTF-16; a file without a mark is
+// UTF-8 when a value is valid UTF-8 with a character beyond ASCII, else Windows-1252. Values
+// are read as UTF-8 from any of them and written back in the file's own encoding: a plain
+// single-byte file stays so while the new text fits, and becomes UTF-8 when it does not.
+TEST(IniEncodings, ReadAsUtf8AndWrittenBackInTheirOwnEncoding) {
     struct Case {
         const char* label;
         std::string before;
-        std::optional<std::string> name;  // [config] Name as the gateway reads it
-        std::optional<std::string> text;  // the same read as a text to send (UTF-8)
-        std::string after;                // after Port=/dev/ttyUSB0 and City=Köln
+        std::optional<std::string> name;  // [config] Name as the gateway reads it (UTF-8)
+        const char* city;                 // written as City=
+        std::string after;                // after Port=/dev/ttyUSB0 and the city
     } cases[] = {
-        {"plain, not UTF-8: Windows-1252",
+        {"plain, not UTF-8: Windows-1252, a city that fits stays single-byte",
          "[Config]\r\nName=\x84Gr\xFC\xDF" "e\x93 \x80" "5 \x96 \x81\r\n",
-         "\x84Gr\xFC\xDF" "e\x93 \x80" "5 \x96 \x81", "„Grüße“ €5 – \u0081",
+         "„Grüße“ €5 – \u0081", "Köln €",
          "[Config]\r\nName=\x84Gr\xFC\xDF" "e\x93 \x80" "5 \x96 \x81\r\n"
-         "Port=/dev/ttyUSB0\r\nCity=K\xF6ln\r\n"},
+         "Port=/dev/ttyUSB0\r\nCity=K\xF6ln \x80\r\n"},
+        {"plain Windows-1252, a city that does not fit: the file becomes UTF-8",
+         "[Config]\r\nName=M\xFCller\r\n", "Müller", "Łódź",
+         "[Config]\r\nName=Müller\r\nPort=/dev/ttyUSB0\r\nCity=Łódź\r\n"},
         {"plain UTF-8 without a mark: kept whole", "[Config]\r\nName=Požár – €5 Ωmega\r\n",
-         "Požár – €5 Ωmega", "Požár – €5 Ωmega",
-         "[Config]\r\nName=Požár – €5 Ωmega\r\nPort=/dev/ttyUSB0\r\nCity=K\xF6ln\r\n"},
+         "Požár – €5 Ωmega", "Köln",
+         "[Config]\r\nName=Požár – €5 Ωmega\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n"},
         {"plain, UTF-8 that is not valid: Windows-1252",
-         "[Config]\r\nName=Gr\xFC\xDF" "e \xE2\x82\xAC\r\n", "Gr\xFC\xDF" "e \xE2\x82\xAC",
-         "Grüße â‚¬",
+         "[Config]\r\nName=Gr\xFC\xDF" "e \xE2\x82\xAC\r\n", "Grüße â‚¬", "Köln",
          "[Config]\r\nName=Gr\xFC\xDF" "e \xE2\x82\xAC\r\nPort=/dev/ttyUSB0\r\nCity=K\xF6ln\r\n"},
         {"UTF-8 with its mark: the mark skipped and kept",
-         "\xEF\xBB\xBF[config]\r\nName=Grüße € \xFF\r\n", "Gr\xFC\xDF" "e ? ?", "Grüße € ?",
-         "\xEF\xBB\xBF[config]\r\nName=Grüße € \xFF\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n"},
+         "\xEF\xBB\xBF[config]\r\nName=Grüße € \xFF\r\n", "Grüße € ?", "Łódź",
+         "\xEF\xBB\xBF[config]\r\nName=Grüße € \xFF\r\nPort=/dev/ttyUSB0\r\nCity=Łódź\r\n"},
         {"UTF-16 little endian", utf16(u"[config]\r\nName=Grüße € \U0001F600\r\n", false),
-         "Gr\xFC\xDF" "e ? ?", "Grüße € \U0001F600",
-         utf16(u"[config]\r\nName=Grüße € \U0001F600\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n",
+         "Grüße € \U0001F600", "Łódź",
+         utf16(u"[config]\r\nName=Grüße € \U0001F600\r\nPort=/dev/ttyUSB0\r\nCity=Łódź\r\n",
                false)},
-        {"UTF-16 big endian", utf16(u"[config]\r\nName=Grüße\r\n", true), "Gr\xFC\xDF" "e",
-         "Grüße", utf16(u"[config]\r\nName=Grüße\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n", true)},
+        {"UTF-16 big endian", utf16(u"[config]\r\nName=Grüße\r\n", true), "Grüße", "Köln",
+         utf16(u"[config]\r\nName=Grüße\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n", true)},
         {"UTF-16 without the section: it is added in UTF-16",
-         utf16(u"; Grüße\r\n", false), std::nullopt, std::nullopt,
+         utf16(u"; Grüße\r\n", false), std::nullopt, "Köln",
          utf16(u"; Grüße\r\n[Config]\r\nPort=/dev/ttyUSB0\r\nCity=Köln\r\n", false)},
     };
     for (const Case& c : cases) {
         test::TempDir dir;
         test::writeFile("t.ini", c.before);
         EXPECT_EQ(ini::read("t.ini", "Config", "name"), c.name) << c.label;
-        EXPECT_EQ(ini::readText("t.ini", "Config", "name"), c.text) << c.label;
         ASSERT_TRUE(ini::write("t.ini", "Config", "Port", "/dev/ttyUSB0")) << c.label;
-        ASSERT_TRUE(ini::write("t.ini", "Config", "City", "K\xF6ln")) << c.label;
+        ASSERT_TRUE(ini::write("t.ini", "Config", "City", c.city)) << c.label;
         EXPECT_EQ(test::readFile("t.ini"), c.after) << c.label;
-        EXPECT_EQ(ini::read("t.ini", "Config", "City"), "K\xF6ln") << c.label;
+        EXPECT_EQ(ini::read("t.ini", "Config", "City"), c.city) << c.label;
+        EXPECT_EQ(ini::read("t.ini", "Config", "name"), c.name) << c.label;
     }
 }
 

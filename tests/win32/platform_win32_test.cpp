@@ -74,6 +74,21 @@ TEST(TextWin32, TextsWithoutAMarkAreReadInTheAnsiCodePage) {
     if (GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << GetACP();
     EXPECT_EQ(text::plainToUtf8("\x84Gr\xFC\xDF" "e\x93 \x80" "5 \x96"), "„Grüße“ €5 –");
     EXPECT_EQ(text::plainToUtf8("Požár"), "Požár");
+    // Written back: a plain file stays ANSI while the value fits (ASCII alone included), else
+    // becomes UTF-8 whole; a UTF-16 file takes any value in UTF-16.
+    const struct {
+        std::string before, value, after;
+    } rows[] = {
+        {"[S]\r\nk=M\xFCller\r\n", "Köln €", "[S]\r\nk=M\xFCller\r\nc=K\xF6ln \x80\r\n"},
+        {"[S]\r\nk=1\r\n", "Köln", "[S]\r\nk=1\r\nc=K\xF6ln\r\n"},
+        {"[S]\r\nk=M\xFCller\r\n", "Łódź", "[S]\r\nk=Müller\r\nc=Łódź\r\n"},
+        {text::encode(text::Encoding::Utf16Le, "[S]\r\n"), "Łódź",
+         text::encode(text::Encoding::Utf16Le, "[S]\r\nc=Łódź\r\n")},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(ini::withValue(r.before, "S", "c", r.value), r.after) << r.value;
+        EXPECT_EQ(ini::Text(r.after).value("S", "c"), r.value);
+    }
 }
 
 TEST(DirWatchWin32, ChangesWakeTheWatchAndTheMaskDecides) {
