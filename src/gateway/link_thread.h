@@ -14,8 +14,8 @@
 // the loss), the process ends as that supervision ends it: "Signal lost, exiting for reinit",
 // the tech alarm, exit code 1.
 //
-// Thread contract: startLinkThread runs once per link, on the engine thread, after the modem is
-// in service; the LinkThread alone closes and opens the link's port after that. It takes the
+// Thread contract: startLinkThread runs once, on the engine thread, after the modem is in
+// service; the LinkThread alone closes and opens the link's port after that. It takes the
 // link's modemLock for each try to open the port and keeps it through the modem's
 // initialisation.
 #pragma once
@@ -30,7 +30,7 @@ class ModemLink;
 constexpr std::int64_t kPortRetryMs = 1000;
 
 // Starts the LinkThread of `link`, with copies of the settings' port mode, port name and PIN.
-// Known gap: one LinkThread per process, for the first modem.
+// Known gap: the copies are kept once per process, so only one link can be healed so far.
 void startLinkThread(ModemLink& link);
 
 }  // namespace gsms

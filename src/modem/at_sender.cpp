@@ -19,7 +19,6 @@ constexpr std::size_t kCommandSize = 1024;
 }  // namespace
 
 int sendCommand(ModemLink& link, const char* command, const char* suffix) {
-    // Monotonic, so that a change of the system time neither stalls nor skips the pacing.
     ModemLink::Pacing& pacing = link.pacing();
     const int gap = settings().floodProtection.load();
     std::int64_t now = clock::monotonicMs();

@@ -56,7 +56,8 @@ public:
     [[nodiscard]] std::int64_t portHungUpSinceMs() const { return hungUpAt_.load(); }
 
     // The AT sender's own (at_sender.cpp), used under modemLock: the time of the last
-    // transmission, on the monotonic clock, and the mask of the bytes written.
+    // transmission, on the monotonic clock so that a change of the system time neither stalls
+    // nor skips the pacing, and the mask of the bytes written.
     struct Pacing {
         std::atomic<std::int64_t> lastTransmissionMs{0};
         std::atomic<bool> transmitted{false};
