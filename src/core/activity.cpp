@@ -17,8 +17,6 @@ std::array<std::atomic<std::int64_t>, 3> lastBeat{kNever, kNever, kNever};
 std::atomic<bool> stopping{false};
 std::atomic<int> inFlight{0};
 std::array<std::atomic<std::uint64_t>, 5> tallies{};
-std::atomic<bool> hungUp{false};
-std::atomic<std::int64_t> hungUpAt{0};
 std::atomic<void (*)()> statusListener{nullptr};
 const std::int64_t processStart = clock::wallSeconds();
 
@@ -111,14 +109,6 @@ std::string portName() {
     return t.port;
 }
 
-bool setPortHungUp(bool h) {
-    // The time first, so that whoever sees the flag finds the time of this loss.
-    if (h && !hungUp.load()) hungUpAt.store(clock::monotonicMs());
-    return hungUp.exchange(h);
-}
-bool portHungUp() { return hungUp.load(); }
-std::int64_t portHungUpSinceMs() { return hungUpAt.load(); }
-
 void noteError(std::string_view text) {
     Texts& t = texts();
     std::lock_guard lock(t.lock);
@@ -140,8 +130,6 @@ void resetActivityForTest() {
     stopping.store(false);
     inFlight.store(0);
     for (auto& t : tallies) t.store(0);
-    hungUp.store(false);
-    hungUpAt.store(0);
     Texts& t = texts();
     std::lock_guard lock(t.lock);
     t.last = LastError{};

@@ -3,8 +3,7 @@
 // submission in flight that an orderly stop waits for, the counts since start and the last
 // error, which the status shows.
 //
-// Who calls what: the engine thread sets the stage; the InputThread beats Reader and says
-// when the port hangs up (so does a failed write), the LinkThread when it is back; the
+// Who calls what: the engine thread sets the stage; the InputThread beats Reader; the
 // ProcessingThread beats Dispatch, brackets each submission with beginSubmission/endSubmission
 // and counts its outcomes; sendSms counts the parts the modem took; whoever writes to the
 // modem beats Modem, and so does the
@@ -91,15 +90,10 @@ enum class Tally { Sent, Failed, Retried, Received, PartSent };
 void tally(Tally what);
 [[nodiscard]] std::uint64_t tallied(Tally what);
 
-// --- The modem port: its configured name once the settings are loaded, and whether it is gone:
-// set when a read or write fails on it, cleared once it is open again and the modem back in
-// service. Nothing is submitted, polled or listed meanwhile.
+// --- The modem port's configured name once the settings are loaded. Whether the port is gone
+// is the modem link's to say (modem/modem_link.h).
 void notePortName(std::string_view name);
 [[nodiscard]] std::string portName();
-// Returns the value before; setting it notes the time of the loss (gateway milliseconds).
-bool setPortHungUp(bool hungUp);
-[[nodiscard]] bool portHungUp();
-[[nodiscard]] std::int64_t portHungUpSinceMs();
 
 // --- The last red line and when it came (wall seconds; 0: none yet).
 struct LastError {

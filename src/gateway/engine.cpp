@@ -15,9 +15,8 @@
 #include "jobs/dispatch.h"
 #include "jobs/intake.h"
 #include "jobs/report.h"
-#include "modem/at_sender.h"
 #include "modem/input_thread.h"
-#include "modem/modem_state.h"
+#include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
 #include "platform/serial_port.h"
@@ -41,12 +40,13 @@ void moveOn(EngineStage to) {
     statusChanged();
 }
 
-void inputRoutine() { inputThread(); }
+// The engine holds one modem link today, the first.
+void inputRoutine() { inputThread(firstModem()); }
 void reportRoutine() { reportThread(); }
 void processingRoutine() { processingThread(); }
 void readJobsRoutine() { readJobsThread(); }
-void incomingRoutine() { incomingThread(); }
-void signalRoutine() { signalThread(); }
+void incomingRoutine() { incomingThread(firstModem()); }
+void signalRoutine() { signalThread(firstModem()); }
 
 // The pause of a fatal stop before the process ends. A service manager that waits for
 // readiness would hold "systemctl start" for all of it: there the unit's RestartSec= pauses
@@ -102,9 +102,10 @@ void init_gsms() {
     loadConfiguration();
     notePortName(settings().portName);
     moveOn(EngineStage::Initialising);
-    // The locks (jobTableLock, logQueueLock, modemLock) and the seven modem events are
-    // process-wide objects that exist before any thread runs.
+    // The locks (jobTableLock, logQueueLock, the link's modemLock) and the link's modem events
+    // exist before any thread runs.
     GatewaySettings& s = settings();
+    ModemLink& link = firstModem();
     SerialPort* port = new (std::nothrow) SerialPort(s.portName);
     if (port == nullptr) fatalStopA("** init_gsms ** ERROR: uh, oh, out of memory ?");
     if (!port->open()) {
@@ -116,8 +117,8 @@ void init_gsms() {
     }
     port->configure(s.portMode);
     port->setTimeouts(50);
-    serialPortRef().store(port);
-    for (auto& e : modemState().events) e.reset();
+    link.port().store(port);
+    for (auto& e : link.state().events) e.reset();
 
     startDetachedThread(inputRoutine, "InputThread", kThreadStack);
     fileLog("InputThread started");
@@ -125,7 +126,7 @@ void init_gsms() {
     clock::sleepMs(500);
 
     std::string message;
-    const int failure = startModem(message);
+    const int failure = startModem(link, message);
     if (failure != 0) fatalModemStop(message, failure);
 
     startWorker(reportRoutine, "ReportThread");
@@ -133,7 +134,7 @@ void init_gsms() {
     startWorker(readJobsRoutine, "ReadJobsThread");
     if (s.incomingEnable.load() != 0) startWorker(incomingRoutine, "IncomingThread");
     startWorker(signalRoutine, "SignalThread");
-    startLinkThread();  // silent: only what it does is logged
+    startLinkThread(link);  // silent: only what it does is logged
     moveOn(EngineStage::Running);
 }
 
@@ -154,7 +155,7 @@ int finishWork(std::int64_t limitMs, std::string& unfinished) {
         return -1;
     }
     // Kept: the process ends without another modem exchange.
-    if (!waitUntil([] { return modemLock().try_lock(); })) {
+    if (!waitUntil([] { return firstModem().modemLock().try_lock(); })) {
         unfinished = "a modem exchange";
         return -1;
     }

@@ -11,8 +11,7 @@
 #include "gateway/engine.h"
 #include "gateway/modem_start.h"
 #include "jobs/job_table.h"
-#include "modem/at_sender.h"
-#include "modem/modem_state.h"
+#include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "platform/thread.h"
@@ -26,38 +25,40 @@ constexpr std::size_t kThreadStack = 0x20000;  // 128 KiB, as every worker
 // Copied once at start: the settings' texts belong to the Settings dialog while the engine
 // runs, and a change of them takes effect at the next start.
 struct StartTexts {
+    ModemLink* link;
     std::string portMode;
     ModemTexts modem;
 };
 const StartTexts* startTexts = nullptr;
 
-void back(std::int64_t goneMs) {
-    setPortHungUp(false);  // before the line, so that the status its notification brings is clear
+void back(ModemLink& link, std::int64_t goneMs) {
+    // Before the line, so that the status its notification brings is clear.
+    link.setPortHungUp(false);
     char line[64];
     std::snprintf(line, sizeof line, "modem port back after %lld s",
                   static_cast<long long>((goneMs + 500) / 1000));
-    fileLog(line);
-    windowLog(nullptr, line, kColorDefault);
+    fileLog(link.named(line));
+    windowLog(nullptr, link.named(line), kColorDefault);
 }
 
 // From the loss until the modem is back in service, or the process ends.
-void heal(SerialPort& port) {
-    const std::int64_t since = portHungUpSinceMs();
+void heal(ModemLink& link, SerialPort& port) {
+    const std::int64_t since = link.portHungUpSinceMs();
     const std::int64_t limit = signalGiveUpMs();
     port.close();
     std::string named;  // the modem's last failure logged in this loss
     for (;;) {
         clock::sleepMs(kPortRetryMs);
         if (stopRequested()) continue;  // the orderly stop has the modem now
-        std::unique_lock lock(modemLock());
+        std::unique_lock lock(link.modemLock());
         if (port.open()) {
             const std::int64_t gone = clock::monotonicMs() - since;
             port.configure(startTexts->portMode.c_str());
             port.setTimeouts(50);
             std::string message;
-            const int failure = startModem(startTexts->modem, message);
+            const int failure = startModem(link, startTexts->modem, message);
             if (failure == 0) {
-                back(gone);
+                back(link, gone);
                 lock.unlock();
                 jobQueued().set();  // the jobs that waited go out now
                 return;
@@ -76,17 +77,18 @@ void heal(SerialPort& port) {
 }
 
 [[noreturn]] void linkThread() {
+    ModemLink& link = *startTexts->link;
     for (;;) {
         clock::sleepMs(kPortRetryMs);
-        SerialPort* port = serialPortRef().load();
-        if (port != nullptr && portHungUp()) heal(*port);
+        SerialPort* port = link.port().load();
+        if (port != nullptr && link.portHungUp()) heal(link, *port);
     }
 }
 
 }  // namespace
 
-void startLinkThread() {
-    startTexts = new StartTexts{settings().portMode, modemTextsFromSettings()};
+void startLinkThread(ModemLink& link) {
+    startTexts = new StartTexts{&link, settings().portMode, modemTextsFromSettings()};
     startDetachedThread(linkThread, "LinkThread", kThreadStack);
 }
 

@@ -1,10 +1,11 @@
-// The LinkThread: heals the modem link. Once the port is gone (a read or write on it failed:
-// activity's portHungUp), it lets the line go, so that a USB modem that comes back finds its
-// device free, and opens the port again by its configured name once a second, a link resolved
-// anew each time. Once it opens, the modem is brought into service again as at start
-// (startModem: the same dialogue and log lines), under modemLock while the InputThread reads
-// the answers. Then the hang-up is cleared, "modem port back after <n> s" logged and dispatch
-// woken. Meanwhile dispatch, the signal poll and the incoming listing leave the modem alone.
+// The LinkThread: heals a modem link. Once its port is gone (a read or write on it failed: the
+// link's portHungUp), it lets the line go, so that a USB modem that comes back finds its
+// device free, and opens the port again by its configured name once a second, a symbolic link
+// resolved anew each time. Once it opens, the modem is brought into service again as at start
+// (startModem: the same dialogue and log lines), under the link's modemLock while its
+// InputThread reads the answers. Then the hang-up is cleared, "modem port back after <n> s"
+// logged and dispatch woken. Meanwhile dispatch, the signal poll and the incoming listing
+// leave the modem alone.
 //
 // A modem that answers nothing once the port is open again raises the tech alarm, as at start,
 // and the port is let go and opened again at the next try. A SIM that is locked or refuses the
@@ -14,18 +15,22 @@
 // the tech alarm, exit code 1.
 //
 // Thread contract: startLinkThread runs once, on the engine thread, after the modem is in
-// service; the LinkThread alone closes and opens the port after that. It takes modemLock for
-// each try to open the port and keeps it through the modem's initialisation.
+// service; the LinkThread alone closes and opens the link's port after that. It takes the
+// link's modemLock for each try to open the port and keeps it through the modem's
+// initialisation.
 #pragma once
 
 #include <cstdint>
 
 namespace gsms {
 
+class ModemLink;
+
 // How often the port is tried again while it is gone, in gateway milliseconds.
 constexpr std::int64_t kPortRetryMs = 1000;
 
-// Starts the LinkThread, with copies of the settings' port mode, port name and PIN.
-void startLinkThread();
+// Starts the LinkThread of `link`, with copies of the settings' port mode, port name and PIN.
+// Known gap: the copies are kept once per process, so only one link can be healed so far.
+void startLinkThread(ModemLink& link);
 
 }  // namespace gsms

@@ -7,8 +7,7 @@
 
 #include "core/log.h"
 #include "gateway/engine.h"
-#include "modem/at_sender.h"
-#include "modem/modem_state.h"
+#include "modem/modem_link.h"
 #include "platform/thread.h"
 #include "sms/sms_submit.h"
 #include "sms/smsc.h"
@@ -87,7 +86,7 @@ int startSmscChange(std::string number, int plan) {
 }
 
 int sendHandSms(const std::string& number, const std::string& text, int flash) {
-    const int result = sendSms(number.c_str(), text.c_str(), flash);
+    const int result = sendSms(firstModem(), number.c_str(), text.c_str(), flash);
     if (result < 0)
         windowLog(nullptr, "ERROR sending to " + shownNumber(number), kColorRed);
     else
@@ -96,14 +95,15 @@ int sendHandSms(const std::string& number, const std::string& text, int flash) {
 }
 
 int changeSmsc(const std::string& number, int plan) {
-    ModemState& modem = modemState();
+    ModemLink& link = firstModem();
+    ModemState& modem = link.state();
     {
         // readSmsc writes the same fields under the lock.
-        std::lock_guard lock(modemLock());
+        std::lock_guard lock(link.modemLock());
         std::snprintf(modem.smscNumber, sizeof modem.smscNumber, "%s", number.c_str());
         modem.smscType.store(plan);
     }
-    return updateSmsc();
+    return updateSmsc(link);
 }
 
 }  // namespace gsms

@@ -4,9 +4,9 @@
 // slow network); one at a time, and only while the engine runs.
 //
 // Thread contract: startOperatorAction is called on the front end's thread; the action then
-// runs on OperatorThread, which takes modemLock through sendSms or updateSmsc like every
-// other modem user. runningOperatorAction may be read by any thread. The start and the end of
-// an action are posted as notification code kNotifyEngineState.
+// runs on OperatorThread, which takes the first modem's modemLock through sendSms or
+// updateSmsc like every other modem user. runningOperatorAction may be read by any thread.
+// The start and the end of an action are posted as notification code kNotifyEngineState.
 #pragma once
 
 #include <functional>
@@ -35,12 +35,12 @@ enum class OperatorAction {
 int startHandSms(std::string number, std::string text, int flash);
 int startSmscChange(std::string number, int plan);
 
-// A hand-sent SMS: sendSms, then "Message sent to <number>" in green or "ERROR sending to
-// <number>" in red, in the window log only. Returns sendSms's result.
+// A hand-sent SMS: sendSms on the first modem, then "Message sent to <number>" in green or
+// "ERROR sending to <number>" in red, in the window log only. Returns sendSms's result.
 int sendHandSms(const std::string& number, const std::string& text, int flash);
 
-// A new service centre: stores number and plan in the modem state and has updateSmsc write
-// them to the modem (it logs). Returns updateSmsc's result.
+// A new service centre for the first modem: stores number and plan in its state and has
+// updateSmsc write them to the modem (it logs). Returns updateSmsc's result.
 int changeSmsc(const std::string& number, int plan);
 
 }  // namespace gsms

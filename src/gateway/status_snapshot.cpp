@@ -7,11 +7,11 @@
 
 #include "core/version.h"
 #include "jobs/job_table.h"
+#include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "platform/file_append.h"
 #include "platform/process_signals.h"
 #include "platform/text_encoding.h"
-#include "sms/signal_thread.h"
 
 namespace gsms {
 namespace {
@@ -88,9 +88,10 @@ StatusSnapshot takeStatusSnapshot() {
     s.pidStart = *start;
     s.stage = engineStage();
     s.port = portName();
-    s.portHungUp = portHungUp();
+    ModemLink& first = firstModem();  // the one modem of today's status
+    s.portHungUp = first.portHungUp();
     s.signalPolled = polled.load();
-    s.signal = signalQuality().load();
+    s.signal = first.signalQuality().load();
     s.sending = submissionsInFlight();
     s.queued = std::max(0, jobTable().count.load() - s.sending);
     s.sent = tallied(Tally::Sent);

@@ -17,6 +17,7 @@
 #include "core/settings.h"
 #include "jobs/job_journal.h"
 #include "jobs/job_table.h"
+#include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "platform/text_encoding.h"
 #include "sms/sms_submit.h"
@@ -27,8 +28,13 @@ namespace {
 
 constexpr int kSendingState = 2;
 
-// sendSms, unless a test or another modem path has handed in its own.
-std::atomic<SubmitFn> submitFn{&sendSms};
+// The first modem takes every job today.
+int sendOnFirstModem(const char* number, const char* text, int flash) {
+    return sendSms(firstModem(), number, text, flash);
+}
+
+// sendSms on the first modem, unless a test or another modem path has handed in its own.
+std::atomic<SubmitFn> submitFn{&sendOnFirstModem};
 
 int submitJob(const AlarmJob& job) {
     return submitFn.load()(job.PhoneNumber, job.Message, job.Flash > 0 ? 1 : 0);
@@ -112,7 +118,7 @@ void finish(std::unique_lock<std::mutex>& lock, AlarmJob& job) {
 }  // namespace
 
 SubmitFn setSubmitFunction(SubmitFn submit) {
-    return submitFn.exchange(submit != nullptr ? submit : &sendSms);
+    return submitFn.exchange(submit != nullptr ? submit : &sendOnFirstModem);
 }
 
 void dispatchSweep() {
@@ -124,7 +130,7 @@ void dispatchSweep() {
         if (job == nullptr || job->finished) continue;
         if (!job->mini && clock::monotonicMs() < job->next_try_at) continue;
         // The port is gone: every job waits for it, its attempts kept.
-        if (portHungUp()) return;
+        if (firstModem().portHungUp()) return;
         if (!beginSubmission()) return;  // stopping: the job stays for the next start
         beat(Heart::Dispatch);
         lock.unlock();

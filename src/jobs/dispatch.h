@@ -3,9 +3,10 @@
 //
 // Threads: processingThread is the ProcessingThread's body; it sweeps with dispatchSweep,
 // which takes jobTableLock and releases it around each submission, so that the submit
-// function (which takes modemLock, through sendSms) never runs under it. The tests call
-// dispatchSweep on their own thread with no ProcessingThread running. setSubmitFunction may
-// be called from any thread; a sweep picks the function up at its next submission.
+// function (which takes the modem link's modemLock, through sendSms) never runs under it. The
+// tests call dispatchSweep on their own thread with no ProcessingThread running.
+// setSubmitFunction may be called from any thread; a sweep picks the function up at its next
+// submission.
 #pragma once
 
 namespace gsms {
@@ -18,7 +19,7 @@ namespace gsms {
 using SubmitFn = int (*)(const char* number, const char* text, int flash);
 
 // Sets the function dispatch submits with and returns the one it replaces; nullptr sets the
-// default, sendSms.
+// default, sendSms on the first modem.
 SubmitFn setSubmitFunction(SubmitFn submit);
 
 // Sweeps the job table every 500 ms, or as soon as a job is queued, and submits the

@@ -1,6 +1,5 @@
 #include "modem/at_sender.h"
 
-#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -8,8 +7,7 @@
 #include "core/activity.h"
 #include "core/log.h"
 #include "core/settings.h"
-#include "modem/modem_state.h"
-#include "modem/pin_mask.h"
+#include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 
@@ -17,27 +15,20 @@ namespace gsms {
 namespace {
 
 constexpr std::size_t kCommandSize = 1024;
-// Monotonic, so that a change of the system time neither stalls nor skips the pacing.
-std::atomic<std::int64_t> lastTransmissionMs{0};
-std::atomic<bool> transmitted{false};
 
 }  // namespace
 
-std::mutex& modemLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-int sendCommand(const char* command, const char* suffix) {
+int sendCommand(ModemLink& link, const char* command, const char* suffix) {
+    ModemLink::Pacing& pacing = link.pacing();
     const int gap = settings().floodProtection.load();
     std::int64_t now = clock::monotonicMs();
-    if (gap != 0 && transmitted.load()) {
-        while (now - lastTransmissionMs.load() < gap) {
+    if (gap != 0 && pacing.transmitted.load()) {
+        while (now - pacing.lastTransmissionMs.load() < gap) {
             clock::sleepMs(1);
             now = clock::monotonicMs();
         }
     }
-    if (serialPortRef().load() == nullptr) return -1;
+    if (link.port().load() == nullptr) return -1;
 
     char buffer[kCommandSize];
     // Cut command and suffix to the buffer rather than overrun it.
@@ -53,23 +44,23 @@ int sendCommand(const char* command, const char* suffix) {
         len += m < 0 ? 0 : static_cast<std::size_t>(m);
         if (len > sizeof buffer - 1) len = sizeof buffer - 1;
     }
-    (void)writeRaw(buffer, len);
+    (void)writeRaw(link, buffer, len);
     if (gap != 0) {
-        lastTransmissionMs = now;
-        transmitted = true;
+        pacing.lastTransmissionMs = now;
+        pacing.transmitted = true;
     }
     return 0;
 }
 
-int writeRaw(const void* bytes, std::size_t count) {
+int writeRaw(ModemLink& link, const void* bytes, std::size_t count) {
     beat(Heart::Modem);  // the dialogue with the modem moves on
-    SerialPort* port = serialPortRef().load();
+    SerialPort* port = link.port().load();
     int written = port != nullptr ? port->write(bytes, count) : -1;
     // -1 is a failure of the line itself (a time-out writes short instead): the port is gone.
-    if (port != nullptr && written < 0) notePortLost();
+    if (port != nullptr && written < 0) link.notePortLost();
     // The PIN goes out after "at+cpin=\"" in a write of its own: the mask follows the stream.
     // Writes never overlap (modemLock, or the engine thread alone at start-up).
-    static PinMask sentMask;
+    PinMask& sentMask = link.pacing().sentMask;
     std::string shownBytes(static_cast<const char*>(bytes), count);
     for (char& c : shownBytes)
         c = static_cast<char>(sentMask.feed(static_cast<unsigned char>(c)));
@@ -78,27 +69,27 @@ int writeRaw(const void* bytes, std::size_t count) {
         int shown = count > 200 ? 200 : static_cast<int>(count);  // the line never overruns
         std::snprintf(line, sizeof line, "Failed writing to COM-Port (count:%d buf:%*.*s)",
                       static_cast<int>(count), shown, shown, shownBytes.c_str());
-        fileLog(line);
+        fileLog(link.named(line));
     }
     return written;
 }
 
-int waitOk(std::int64_t ms) {
-    return modemState().event(ModemEvent::Ok).wait(ms);
+int waitOk(ModemLink& link, std::int64_t ms) {
+    return link.state().event(ModemEvent::Ok).wait(ms);
 }
 
-int waitOkOrError(std::int64_t ms) {
-    ModemState& s = modemState();
+int waitOkOrError(ModemLink& link, std::int64_t ms) {
+    ModemState& s = link.state();
     return waitAny({&s.event(ModemEvent::Ok), &s.event(ModemEvent::Error)}, ms);
 }
 
-int waitCfunOrError(std::int64_t ms) {
-    ModemState& s = modemState();
+int waitCfunOrError(ModemLink& link, std::int64_t ms) {
+    ModemState& s = link.state();
     return waitAny({&s.event(ModemEvent::Cfun), &s.event(ModemEvent::Error)}, ms);
 }
 
-int resynchronise(std::int64_t budgetMs, std::string& heard) {
-    ModemState& s = modemState();
+int resynchronise(ModemLink& link, std::int64_t budgetMs, std::string& heard) {
+    ModemState& s = link.state();
     const std::int64_t end = clock::monotonicMs() + budgetMs;
     auto left = [&] { return end - clock::monotonicMs(); };
 
@@ -106,13 +97,13 @@ int resynchronise(std::int64_t budgetMs, std::string& heard) {
     s.clearCapture();
     s.responseCapture = true;
     const unsigned char esc = 0x1B;
-    (void)writeRaw(&esc, 1);
+    (void)writeRaw(link, &esc, 1);
     int answered = -1;
     // A port that is gone answers nothing: the LinkThread needs the lock to open it again.
-    while (answered != 0 && left() > 0 && !portHungUp()) {
+    while (answered != 0 && left() > 0 && !link.portHungUp()) {
         s.event(ModemEvent::Ok).reset();
-        (void)sendCommand("at", "\r");
-        answered = waitOk(left() < 1000 ? left() : 1000);
+        (void)sendCommand(link, "at", "\r");
+        answered = waitOk(link, left() < 1000 ? left() : 1000);
     }
     s.responseCapture = false;
     heard = s.capture();
@@ -124,7 +115,7 @@ int resynchronise(std::int64_t budgetMs, std::string& heard) {
     if (answered == 0) {
         s.event(ModemEvent::Cmgf).reset();
         s.event(ModemEvent::Error).reset();
-        (void)sendCommand("at+cmgf", "?\r");
+        (void)sendCommand(link, "at+cmgf", "?\r");
         const int fence = waitAny({&s.event(ModemEvent::Cmgf), &s.event(ModemEvent::Error)},
                                   left() > 2000 ? left() : 2000);
         // The query's own OK: counted once it is in, so that none is waited for twice. Reset
@@ -136,16 +127,16 @@ int resynchronise(std::int64_t budgetMs, std::string& heard) {
             s.event(ModemEvent::Ok).reset();
             ownOkToCome = s.okCount.load() == s.okCountAtCmgf.load();
         }
-        if (fence == 0 && ownOkToCome) (void)waitOk(1000);
+        if (fence == 0 && ownOkToCome) (void)waitOk(link, 1000);
         if (fence < 0) answered = -1;
     }
-    if (answered != 0) fileLog("Modem does not answer after the failed exchange");
+    if (answered != 0) fileLog(link.named("Modem does not answer after the failed exchange"));
     return answered;
 }
 
-void resetPacingForTest() {
-    transmitted = false;
-    lastTransmissionMs = 0;
+void resetPacingForTest(ModemLink& link) {
+    link.pacing().transmitted = false;
+    link.pacing().lastTransmissionMs = 0;
 }
 
 }  // namespace gsms

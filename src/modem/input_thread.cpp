@@ -27,20 +27,20 @@ void deliver(ModemState& s, LineAssembler::Fed fed, const LineAssembler& assembl
     }
 }
 
-void inputThread() {
-    ModemState& s = modemState();
+void inputThread(ModemLink& link) {
+    ModemState& s = link.state();
     LineAssembler assembler;
     PinMask traceMask;
     for (;;) {
         beat(Heart::Reader);
-        SerialPort* port = serialPortRef().load();
+        SerialPort* port = link.port().load();
         unsigned char byte = 0;
         const int n = port != nullptr ? port->read(&byte, 1) : 0;
         if (n < 0) {
             // Gone (unplugged, its pseudo-terminal closed, or closed until it opens again):
             // every read fails at once, so pause rather than spin. The LinkThread opens it
             // again; a line begun before the loss ends with it.
-            notePortLost();
+            link.notePortLost();
             assembler = LineAssembler();
             clock::pauseRealMs(100);
             continue;

@@ -3,11 +3,12 @@
 // overlong line to the log, the prompt to its event. Every byte goes to the raw trace as well,
 // the PIN masked, when "tevrak.log" exists.
 //
-// Thread contract: inputThread is the InputThread's routine, started once by the engine;
-// deliver and rawTrace run on it (a test calls them from its own thread in its place).
+// Thread contract: inputThread is the InputThread's routine, started once per modem link by the
+// engine; deliver and rawTrace run on it (a test calls them from its own thread in its place).
 #pragma once
 
 #include "modem/line_assembler.h"
+#include "modem/modem_link.h"
 #include "modem/modem_state.h"
 
 namespace gsms {
@@ -19,8 +20,8 @@ void rawTrace(unsigned char byte);
 // a Prompt to the Prompt event.
 void deliver(ModemState& state, LineAssembler::Fed fed, const LineAssembler& assembler);
 
-// The InputThread routine: reads the port byte by byte for ever. While the port is gone it
-// pauses 100 ms between reads; the loss is noted with notePortLost (modem_state.h).
-[[noreturn]] void inputThread();
+// The InputThread routine of `link`: reads its port byte by byte for ever. While the port is
+// gone it pauses 100 ms between reads; the loss is noted with the link's notePortLost.
+[[noreturn]] void inputThread(ModemLink& link);
 
 }  // namespace gsms

@@ -9,17 +9,18 @@
 #include "core/process_exit.h"
 #include "core/settings.h"
 #include "modem/at_sender.h"
-#include "modem/modem_state.h"
+#include "modem/modem_link.h"
 #include "platform/clock.h"
 
 namespace gsms {
 namespace {
 
 // One exchange: pause, reset the events, send.
-void exchange(std::initializer_list<ModemEvent> reset, const char* command, const char* suffix) {
+void exchange(ModemLink& link, std::initializer_list<ModemEvent> reset, const char* command,
+              const char* suffix) {
     clock::sleepMs(500);
-    for (ModemEvent e : reset) modemState().event(e).reset();
-    (void)sendCommand(command, suffix);
+    for (ModemEvent e : reset) link.state().event(e).reset();
+    (void)sendCommand(link, command, suffix);
 }
 
 std::string withPort(const char* format, const std::string& port) {
@@ -47,27 +48,27 @@ std::string lockedMessage(const std::string& state) {
 
 ModemTexts modemTextsFromSettings() { return {settings().portName, settings().pin}; }
 
-int initModem(std::string& message, bool& notFound) {
-    return initModem(modemTextsFromSettings(), message, notFound);
+int initModem(ModemLink& link, std::string& message, bool& notFound) {
+    return initModem(link, modemTextsFromSettings(), message, notFound);
 }
 
-int initModem(const ModemTexts& texts, std::string& message, bool& notFound) {
+int initModem(ModemLink& link, const ModemTexts& texts, std::string& message, bool& notFound) {
     notFound = false;
-    ModemState& s = modemState();
+    ModemState& s = link.state();
     // Probe: the engine has already paused 500 ms after starting the reader.
     s.event(ModemEvent::Ok).reset();
-    (void)sendCommand("at", "\r");
-    if (waitOk(5000) != 0) {
+    (void)sendCommand(link, "at", "\r");
+    if (waitOk(link, 5000) != 0) {
         // Wake-up: drop any SMS text the modem may still wait for (ESC; Ctrl-Z would send
         // whatever was typed into it, commands included), then restore it.
         const unsigned char esc = 0x1B;
-        (void)writeRaw(&esc, 1);
+        (void)writeRaw(link, &esc, 1);
         for (const char* suffix : {"\r", "\r", "&f\r"}) {
             clock::sleepMs(500);
-            (void)sendCommand("at", suffix);
+            (void)sendCommand(link, "at", suffix);
         }
-        exchange({ModemEvent::Ok}, "at", "\r");
-        if (waitOk(5000) != 0) {
+        exchange(link, {ModemEvent::Ok}, "at", "\r");
+        if (waitOk(link, 5000) != 0) {
             notFound = true;
             message = withPort("** init_gsms ** ERROR: GSM modem not found on port %s",
                                texts.portName);
@@ -77,7 +78,7 @@ int initModem(const ModemTexts& texts, std::string& message, bool& notFound) {
     message = withPort("** init_gsms ** ERROR: init of GSM modem on port %s failed.",
                        texts.portName);
 
-    exchange({ModemEvent::Cpin}, "at+cpin", "?\r");
+    exchange(link, {ModemEvent::Cpin}, "at+cpin", "?\r");
     if (s.event(ModemEvent::Cpin).wait(5000) != 0) return kExitRestart;
     if (!s.pinReady) {
         const std::string state = trimmed(s.cpin());
@@ -90,9 +91,9 @@ int initModem(const ModemTexts& texts, std::string& message, bool& notFound) {
             return kExitRestart;
         }
         windowLog(nullptr, "** init_gsms ** Entering PIN code...", kColorDefault);
-        exchange({ModemEvent::Ok, ModemEvent::Error}, "at+cpin", "=\"");
-        (void)sendCommand(texts.pin.c_str(), "\"\r");
-        const int answer = waitOkOrError(30000);
+        exchange(link, {ModemEvent::Ok, ModemEvent::Error}, "at+cpin", "=\"");
+        (void)sendCommand(link, texts.pin.c_str(), "\"\r");
+        const int answer = waitOkOrError(link, 30000);
         if (answer == 1) {
             // Started again, the gateway would spend the SIM's next try with the same PIN.
             message = "** init_gsms ** ERROR: PIN refused by the SIM";
@@ -106,30 +107,30 @@ int initModem(const ModemTexts& texts, std::string& message, bool& notFound) {
     message = withPort("** init_gsms ** ERROR: init of GSM modem on port %s failed.",
                        texts.portName);
 
-    exchange({ModemEvent::Cfun, ModemEvent::Error}, "at+cfun", "?\r");
-    int cfun = waitCfunOrError(5000);
+    exchange(link, {ModemEvent::Cfun, ModemEvent::Error}, "at+cfun", "?\r");
+    int cfun = waitCfunOrError(link, 5000);
     if (cfun < 0) return kExitRestart;
     if (cfun == 0 && s.cfunValue != 1) {
-        exchange({ModemEvent::Ok}, "at+cfun", "=1\r");
-        if (waitOk(5000) != 0) return kExitRestart;
+        exchange(link, {ModemEvent::Ok}, "at+cfun", "=1\r");
+        if (waitOk(link, 5000) != 0) return kExitRestart;
     }
 
     bool registered = false;
     for (int attempt = 0; attempt < 5 && !registered; ++attempt) {
-        exchange({ModemEvent::Ok}, "at+cops", "=0,0\r");
-        registered = waitOk(10000) == 0;
+        exchange(link, {ModemEvent::Ok}, "at+cops", "=0,0\r");
+        registered = waitOk(link, 10000) == 0;
     }
     if (!registered) return kExitRestart;
 
-    exchange({ModemEvent::Cmgf}, "at+cmgf", "?\r");
+    exchange(link, {ModemEvent::Cmgf}, "at+cmgf", "?\r");
     if (s.event(ModemEvent::Cmgf).wait(5000) != 0) return kExitRestart;
     if (s.cmgfValue != 1) {
-        exchange({ModemEvent::Ok}, "at+cmgf", "=1\r");
-        if (waitOk(5000) != 0) return kExitRestart;
+        exchange(link, {ModemEvent::Ok}, "at+cmgf", "=1\r");
+        if (waitOk(link, 5000) != 0) return kExitRestart;
     }
 
-    exchange({ModemEvent::Ok}, "at+cscs", "=\"GSM\"\r");
-    if (waitOk(5000) != 0) return kExitRestart;
+    exchange(link, {ModemEvent::Ok}, "at+cscs", "=\"GSM\"\r");
+    if (waitOk(link, 5000) != 0) return kExitRestart;
 
     return 0;
 }

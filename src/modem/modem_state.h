@@ -2,11 +2,13 @@
 // InputThread (input_thread.h) fills as the classifier (response_rules.h) says, from the lines
 // the line assembler (line_assembler.h) puts together, and which the commanding threads read.
 //
-// Thread contract: the InputThread alone feeds its LineAssembler and writes the appended part
-// of captureBuffer, the byte count, the parsed values and the texts; a waiting thread reads a
-// value only after its event is set or its wait has ended (the byte count at any time). The
-// capture flags are switched by the thread holding modemLock and read by the InputThread: they
-// are atomics. captureMutex guards captureBuffer, textMutex the texts.
+// One ModemState per modem link (modem_link.h).
+//
+// Thread contract: the link's InputThread alone feeds its LineAssembler and writes the appended
+// part of captureBuffer, the byte count, the parsed values and the texts; a waiting thread reads
+// a value only after its event is set or its wait has ended (the byte count at any time). The
+// capture flags are switched by the thread holding the link's modemLock and read by the
+// InputThread: they are atomics. captureMutex guards captureBuffer, textMutex the texts.
 #pragma once
 
 #include <array>
@@ -19,8 +21,6 @@
 #include "platform/event.h"
 
 namespace gsms {
-
-class SerialPort;
 
 // Prompt: "> " arrived at the start of a line (the modem waits for the SMS text).
 enum class ModemEvent { Ok = 0, Error, Cpin, Cfun, Cmgf, Cmgl, Csca, Prompt };
@@ -73,14 +73,7 @@ private:
     std::string lockedText(const char* text);  // a copy of one of the texts, under textMutex
 };
 
+// The first modem's state (firstModem().state(), modem_link.h), for the windows' SMSC dialogs.
 ModemState& modemState();
-
-// The one serial port of the engine; null until the engine has created it.
-std::atomic<SerialPort*>& serialPortRef();
-
-// The port is gone (a read or write on it failed): sets the activity's hang-up flag and, once
-// per loss, logs "modem port hung up" in both logs (red). The LinkThread clears the flag once
-// the modem is back. Any thread.
-void notePortLost();
 
 }  // namespace gsms

@@ -12,7 +12,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "modem/at_sender.h"
-#include "modem/modem_state.h"
+#include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "platform/process_runner.h"
 #include "platform/text_encoding.h"
@@ -46,8 +46,9 @@ constexpr std::int64_t kLookMs = 200;  // how often a wait looks whether the mod
 // Waits for the final result of one answer as its Patience allows.
 class AnswerWait {
 public:
-    explicit AnswerWait(const Patience& p)
-        : p_(p), start_(clock::monotonicMs()), moved_(start_), seen_(modemState().bytesIn.load()) {}
+    AnswerWait(ModemLink& link, const Patience& p)
+        : link_(link), p_(p), start_(clock::monotonicMs()), moved_(start_),
+          seen_(link.state().bytesIn.load()) {}
 
     // 0 for OK, 1 for ERROR, -1 once the wait is over.
     int next() {
@@ -59,9 +60,9 @@ public:
                 atBound_ = quietEnd > start_ + p_.mostMs;
                 return -1;
             }
-            const int answer = waitOkOrError(std::min(end - now, kLookMs));
+            const int answer = waitOkOrError(link_, std::min(end - now, kLookMs));
             if (answer >= 0) return answer;
-            const std::uint64_t bytes = modemState().bytesIn.load();
+            const std::uint64_t bytes = link_.state().bytesIn.load();
             if (bytes != seen_) {
                 seen_ = bytes;
                 moved_ = clock::monotonicMs();
@@ -75,6 +76,7 @@ public:
     std::int64_t mostMs() const { return p_.mostMs; }
 
 private:
+    ModemLink& link_;
     Patience p_;
     std::int64_t start_;
     std::int64_t moved_;  // when the modem was last seen sending
@@ -88,19 +90,20 @@ void logRed(const std::string& line) {
 }
 
 // Sends a command whose answer is captured (listCapture) until its end.
-void sendCaptured(const char* command, const char* argument) {
-    ModemState& s = modemState();
+void sendCaptured(ModemLink& link, const char* command, const char* argument) {
+    ModemState& s = link.state();
     s.clearCapture();
     s.listCapture = true;
     s.event(ModemEvent::Ok).reset();
     s.event(ModemEvent::Error).reset();
-    (void)sendCommand(command, argument);
+    (void)sendCommand(link, command, argument);
 }
 
 // One exchange whose answer is captured: the answer's end as waitOkOrError says it.
-int captured(const char* command, const char* argument, AnswerWait& wait, std::string& capture) {
-    ModemState& s = modemState();
-    sendCaptured(command, argument);
+int captured(ModemLink& link, const char* command, const char* argument, AnswerWait& wait,
+             std::string& capture) {
+    ModemState& s = link.state();
+    sendCaptured(link, command, argument);
     const int answer = wait.next();
     s.listCapture = false;
     capture = s.capture();
@@ -109,10 +112,10 @@ int captured(const char* command, const char* argument, AnswerWait& wait, std::s
 
 // Text mode: as `captured`, but a final result counts only when it stays the last line of
 // the capture for kQuietMs; a line of text that begins with OK or ERROR does not.
-int capturedWhole(const char* command, const char* argument, AnswerWait& wait,
+int capturedWhole(ModemLink& link, const char* command, const char* argument, AnswerWait& wait,
                   std::string& capture) {
-    ModemState& s = modemState();
-    sendCaptured(command, argument);
+    ModemState& s = link.state();
+    sendCaptured(link, command, argument);
     int answer = -1;
     auto lastLine = [&] {
         const std::vector<std::string_view> lines = capturedLines(capture = s.capture());
@@ -132,13 +135,13 @@ int capturedWhole(const char* command, const char* argument, AnswerWait& wait,
     return answer;
 }
 
-void deleteMessage(int index) {
+void deleteMessage(ModemLink& link, int index) {
     char argument[32];
     std::snprintf(argument, sizeof argument, "=%d\r", index);
-    modemState().event(ModemEvent::Ok).reset();
-    (void)sendCommand("at+cmgd", argument);
+    link.state().event(ModemEvent::Ok).reset();
+    (void)sendCommand(link, "at+cmgd", argument);
     // A failed deletion shows as the same message in the next listing.
-    (void)waitOk(1000);
+    (void)waitOk(link, 1000);
 }
 
 // What the IncomingThread keeps from one listing to the next.
@@ -164,7 +167,8 @@ std::string programOfFormat() {
 
 // Hands the ready messages over in order and deletes those whose command started; under
 // modemLock. The number of commands started.
-int handOver(Memory& m, std::vector<ReceivedMessage>& ready, std::set<std::string>& present) {
+int handOver(ModemLink& link, Memory& m, std::vector<ReceivedMessage>& ready,
+             std::set<std::string>& present) {
     int started = 0;
     for (const ReceivedMessage& message : ready) present.insert(message.key);
     for (ReceivedMessage& message : ready) {
@@ -190,7 +194,7 @@ int handOver(Memory& m, std::vector<ReceivedMessage>& ready, std::set<std::strin
         }
         ++started;
         m.parts.handedOver(message, clock::monotonicMs());
-        for (int index : message.indexes) deleteMessage(index);
+        for (int index : message.indexes) deleteMessage(link, index);
     }
     m.fullNamed = false;
     return started;
@@ -218,22 +222,22 @@ void nameCut(Memory& m, const AnswerWait& wait, std::size_t listed) {
 
 // A listing whose wait ended without a final result: true when the modem answers again, so
 // that what it listed may be handed over and deleted.
-bool answersAfterCut() {
+bool answersAfterCut(ModemLink& link) {
     std::string heard;
-    return resynchronise(5000, heard) == 0;
+    return resynchronise(link, 5000, heard) == 0;
 }
 
-int pollPdu(Memory& m) {
+int pollPdu(ModemLink& link, Memory& m) {
     std::string capture;
-    if (setMessageFormat(0) != 0) {
-        restoreTextMode(5000);
+    if (setMessageFormat(link, 0) != 0) {
+        restoreTextMode(link, 5000);
         return -1;
     }
-    AnswerWait wait(kListingPatience);
-    const int answer = captured("at+cmgl", "=4\r", wait, capture);
+    AnswerWait wait(link, kListingPatience);
+    const int answer = captured(link, "at+cmgl", "=4\r", wait, capture);
     // The listing may still be coming: let it end before another command is answered.
-    const bool cut = answer < 0 && answersAfterCut();
-    restoreTextMode(5000);
+    const bool cut = answer < 0 && answersAfterCut(link);
+    restoreTextMode(link, 5000);
     if (answer != 0 && !cut) return -1;
 
     const std::vector<ListedPdu> listing =
@@ -266,19 +270,19 @@ int pollPdu(Memory& m) {
             fileLog("part " + std::to_string(r.part.sequence) + "/" + std::to_string(r.part.total) +
                     " of message " + std::to_string(r.part.reference) + " from " +
                     text::shownText(r.sender) + " was received again: deleted");
-        deleteMessage(r.index);
+        deleteMessage(link, r.index);
     }
-    const int started = handOver(m, taken.ready, present);
+    const int started = handOver(link, m, taken.ready, present);
     forgetGone(m, present);
     return started;
 }
 
-int pollText(Memory& m, ListingMode mode) {
+int pollText(ModemLink& link, Memory& m, ListingMode mode) {
     std::string capture;
-    AnswerWait wait(kListingPatience);
-    const int answer =
-        capturedWhole("at+cmgl", mode == ListingMode::Text ? "=\"all\"\r" : "=4\r", wait, capture);
-    const bool cut = answer < 0 && answersAfterCut();
+    AnswerWait wait(link, kListingPatience);
+    const int answer = capturedWhole(
+        link, "at+cmgl", mode == ListingMode::Text ? "=\"all\"\r" : "=4\r", wait, capture);
+    const bool cut = answer < 0 && answersAfterCut(link);
     if (answer != 0 && !cut) return -1;
     const std::vector<int> indexes = listedIndexes(capture);
     if (cut) nameCut(m, wait, indexes.size());
@@ -287,11 +291,11 @@ int pollText(Memory& m, ListingMode mode) {
     for (int index : indexes) {
         char argument[32];
         std::snprintf(argument, sizeof argument, "=%d\r", index);
-        AnswerWait read(kReadPatience);
-        const int answered = capturedWhole("at+cmgr", argument, read, capture);
+        AnswerWait read(link, kReadPatience);
+        const int answered = capturedWhole(link, "at+cmgr", argument, read, capture);
         if (answered < 0) {
             std::string heard;
-            (void)resynchronise(5000, heard);
+            (void)resynchronise(link, 5000, heard);
             return -1;
         }
         ReadAnswer a;
@@ -304,22 +308,22 @@ int pollText(Memory& m, ListingMode mode) {
         ready.push_back(std::move(message));
     }
     std::set<std::string> present;
-    const int started = handOver(m, ready, present);
+    const int started = handOver(link, m, ready, present);
     forgetGone(m, present);
     return started;
 }
 
 }  // namespace
 
-ListingMode chooseListingMode() {
-    std::lock_guard lock(modemLock());
-    ModemState& s = modemState();
-    const int pdu = setMessageFormat(0);
+ListingMode chooseListingMode(ModemLink& link) {
+    std::lock_guard lock(link.modemLock());
+    ModemState& s = link.state();
+    const int pdu = setMessageFormat(link, 0);
     if (pdu < 0) {
         std::string heard;
-        (void)resynchronise(5000, heard);
+        (void)resynchronise(link, 5000, heard);
     }
-    restoreTextMode(5000);
+    restoreTextMode(link, 5000);
     if (pdu == 0) {
         fileLog("Received SMS are listed in PDU mode");
         return ListingMode::Pdu;
@@ -329,21 +333,21 @@ ListingMode chooseListingMode() {
               kColorDefault);
     s.event(ModemEvent::Cmgl).reset();
     s.event(ModemEvent::Ok).reset();
-    (void)sendCommand("at+cmgl", "=?\r");
+    (void)sendCommand(link, "at+cmgl", "=?\r");
     if (s.event(ModemEvent::Cmgl).wait(5000) != 0) return ListingMode::Numeric;
     // The OK behind the answer belongs to this exchange: let it come before the lock goes,
     // so that it cannot end the next thread's wait.
-    (void)waitOk(1000);
+    (void)waitOk(link, 1000);
     std::string offered = s.cmgl();
     for (char& c : offered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return offered.find("all") != std::string::npos ? ListingMode::Text : ListingMode::Numeric;
 }
 
-int incomingPoll(ListingMode mode) {
+int incomingPoll(ModemLink& link, ListingMode mode) {
     Memory& m = memory();
     std::lock_guard listing(m.mutex);
-    std::lock_guard lock(modemLock());
-    return mode == ListingMode::Pdu ? pollPdu(m) : pollText(m, mode);
+    std::lock_guard lock(link.modemLock());
+    return mode == ListingMode::Pdu ? pollPdu(link, m) : pollText(link, m, mode);
 }
 
 void resetIncomingForTest() {
@@ -355,13 +359,13 @@ void resetIncomingForTest() {
     m.cutNamed = false;
 }
 
-void incomingThread() {
-    const ListingMode mode = chooseListingMode();
+void incomingThread(ModemLink& link) {
+    const ListingMode mode = chooseListingMode(link);
     for (;;) {
         clock::sleepMs(15000);
         // The orderly stop lets no new listing begin, nor does a port that is gone.
-        if (stopRequested() || portHungUp()) continue;
-        (void)incomingPoll(mode);
+        if (stopRequested() || link.portHungUp()) continue;
+        (void)incomingPoll(link, mode);
     }
 }
 

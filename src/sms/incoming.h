@@ -25,13 +25,16 @@
 // command cannot be started stays on the SIM, is named once with "ERROR: cannot start
 // <program> (<reason>)" (red) and is tried again at the next listing.
 //
-// Thread contract: chooseListingMode and incomingPoll take modemLock for their exchange
-// (listCapture is switched only under it) and keep, between listings, the parts that wait,
-// the parts handed over and the messages already named in an error; the IncomingThread is
-// their one caller in the gateway. resetIncomingForTest takes the listing's own lock and may run on any thread.
+// Thread contract: chooseListingMode and incomingPoll take the link's modemLock for their
+// exchange (listCapture is switched only under it) and keep, between listings, the parts that
+// wait, the parts handed over and the messages already named in an error; the IncomingThread
+// is their one caller in the gateway. resetIncomingForTest takes the listing's own lock and
+// may run on any thread. Known gap: that memory is one for the process, not one per modem.
 #pragma once
 
 namespace gsms {
+
+class ModemLink;
 
 enum class ListingMode {
     Pdu,      // at+cmgf=0, at+cmgl=4, at+cmgf=1
@@ -42,18 +45,18 @@ enum class ListingMode {
 // Tries at+cmgf=0 (5 s): Pdu when the modem takes it (and then at+cmgf=1 again). Otherwise
 // asks "at+cmgl=?" (5 s): Text when the answer names "all" in any letter case, else Numeric.
 // Logs which way the messages will be listed.
-ListingMode chooseListingMode();
+ListingMode chooseListingMode(ModemLink& link);
 
 // One listing, under one hold of modemLock: lists, hands the messages to the command and
 // deletes those whose command started. The number of commands started; -1 when the listing
 // was refused, or did not end and the modem does not answer after it (the messages stay on
 // the SIM for the next one).
-int incomingPoll(ListingMode mode);
+int incomingPoll(ModemLink& link, ListingMode mode);
 
 // Forgets the waiting and handed-over parts and the messages already named (tests).
 void resetIncomingForTest();
 
-// The IncomingThread routine; returns only with the process.
-[[noreturn]] void incomingThread();
+// The IncomingThread routine of `link`; returns only with the process.
+[[noreturn]] void incomingThread(ModemLink& link);
 
 }  // namespace gsms

@@ -8,7 +8,7 @@
 #include "core/process_exit.h"
 #include "core/settings.h"
 #include "modem/at_sender.h"
-#include "modem/modem_state.h"
+#include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "sms/tech_alarm.h"
 
@@ -33,35 +33,35 @@ int readCsq(const std::string& capture) {
     return value;
 }
 
-// One poll; the caller holds modemLock.
-SignalOutcome pollLocked(bool& reselectionFailed) {
-    ModemState& s = modemState();
+// One poll; the caller holds the link's modemLock.
+SignalOutcome pollLocked(ModemLink& link, bool& reselectionFailed) {
+    ModemState& s = link.state();
     s.clearCapture();
     s.responseCapture = true;
     s.event(ModemEvent::Ok).reset();
-    (void)sendCommand("at+csq", "\r");
-    (void)waitOk(kCsqWaitMs);  // only the captured text counts
+    (void)sendCommand(link, "at+csq", "\r");
+    (void)waitOk(link, kCsqWaitMs);  // only the captured text counts
     s.responseCapture = false;
 
     int value = readCsq(s.capture());
     if (value > 0 && value != kNoMeasurement) {
-        signalQuality() = value;
+        link.signalQuality() = value;
         reselectionFailed = false;
         return SignalOutcome::Good;
     }
-    signalQuality() = 0;
+    link.signalQuality() = 0;
     s.event(ModemEvent::Ok).reset();
-    (void)sendCommand("at+cops", "=0,0\r");
-    if (waitOk(kCopsWaitMs) == 0) return SignalOutcome::ReselectOk;
+    (void)sendCommand(link, "at+cops", "=0,0\r");
+    if (waitOk(link, kCopsWaitMs) == 0) return SignalOutcome::ReselectOk;
     if (reselectionFailed) return SignalOutcome::GiveUp;
     reselectionFailed = true;
     return SignalOutcome::ReselectFailed;
 }
 
 // Leaves `lock` held on GiveUp, so that the thread can end the process with it.
-SignalOutcome poll(bool& reselectionFailed, std::unique_lock<std::mutex>& lock) {
-    lock = std::unique_lock(modemLock());
-    SignalOutcome outcome = pollLocked(reselectionFailed);
+SignalOutcome poll(ModemLink& link, bool& reselectionFailed, std::unique_lock<std::mutex>& lock) {
+    lock = std::unique_lock(link.modemLock());
+    SignalOutcome outcome = pollLocked(link, reselectionFailed);
     if (outcome == SignalOutcome::GiveUp) return outcome;
     lock.unlock();
     notify(kNotifySignal);
@@ -86,17 +86,14 @@ std::int64_t signalGiveUpMs() {
     return 2 * ((period > 0 ? period : 1) + kCsqWaitMs + kCopsWaitMs);
 }
 
-std::atomic<int>& signalQuality() {
-    static std::atomic<int> value{0};
-    return value;
-}
+std::atomic<int>& signalQuality() { return firstModem().signalQuality(); }
 
-SignalOutcome signalPoll(bool& reselectionFailed) {
+SignalOutcome signalPoll(ModemLink& link, bool& reselectionFailed) {
     std::unique_lock<std::mutex> lock;
-    return poll(reselectionFailed, lock);
+    return poll(link, reselectionFailed, lock);
 }
 
-void signalThread() {
+void signalThread(ModemLink& link) {
     bool reselectionFailed = false;
     for (;;) {
         // Read each time: a settings change applies from the next sleep on. A period of 0
@@ -105,9 +102,9 @@ void signalThread() {
         clock::sleepMs(period > 0 ? period : 1);
         // The orderly stop lets no new poll begin; a port that is gone has nothing to poll
         // (the LinkThread keeps the time instead).
-        if (stopRequested() || portHungUp()) continue;
+        if (stopRequested() || link.portHungUp()) continue;
         std::unique_lock<std::mutex> lock;
-        if (poll(reselectionFailed, lock) == SignalOutcome::GiveUp) giveUpForReinit();
+        if (poll(link, reselectionFailed, lock) == SignalOutcome::GiveUp) giveUpForReinit();
     }
 }
 

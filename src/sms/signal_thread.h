@@ -2,9 +2,10 @@
 // network with at+cops when the signal is gone, and ends the process for a fresh start after
 // the second failed reselection without a good reading in between.
 //
-// Thread contract: signalQuality is written by the SignalThread only and read by the front
-// ends on notification code 99. signalPoll takes modemLock for one poll and may run on any
-// thread that holds no other modem exchange; the reselection flag belongs to its caller.
+// Thread contract: a link's signal quality (ModemLink::signalQuality) is written by its
+// SignalThread only and read by the front ends on notification code 99. signalPoll takes the
+// link's modemLock for one poll and may run on any thread that holds no other modem exchange;
+// the reselection flag belongs to its caller.
 #pragma once
 
 #include <atomic>
@@ -12,8 +13,10 @@
 
 namespace gsms {
 
-// The last signal strength read, 0..31; 0 when there is no usable reading. Written by the
-// SignalThread only; read by the front ends on notification code 99.
+class ModemLink;
+
+// The first modem's signal quality (firstModem().signalQuality(), modem/modem_link.h), as the
+// front ends and the status show it.
 std::atomic<int>& signalQuality();
 
 enum class SignalOutcome {
@@ -23,13 +26,14 @@ enum class SignalOutcome {
     GiveUp,          // as ReselectFailed, but the flag was set already
 };
 
-// One poll: at+csq under responseCapture, stores signalQuality, reselects with "at+cops=0,0"
-// when there is no usable signal. Notifies code 99 after releasing modemLock, except on GiveUp.
-SignalOutcome signalPoll(bool& reselectionFailed);
+// One poll: at+csq under responseCapture, stores the link's signal quality, reselects with
+// "at+cops=0,0" when there is no usable signal. Notifies code 99 after releasing modemLock,
+// except on GiveUp.
+SignalOutcome signalPoll(ModemLink& link, bool& reselectionFailed);
 
-// The SignalThread routine; returns only with the process. It skips its polls while the port
-// is gone (activity's portHungUp).
-[[noreturn]] void signalThread();
+// The SignalThread routine of `link`; returns only with the process. It skips its polls while
+// the port is gone (the link's portHungUp).
+[[noreturn]] void signalThread(ModemLink& link);
 
 // The give-up: "Signal lost, exiting for reinit" (both logs, red), the tech alarm, 20 s, exit
 // code 1. The caller holds modemLock and keeps it, so that nobody talks to the modem meanwhile.

@@ -10,7 +10,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "modem/at_sender.h"
-#include "modem/modem_state.h"
+#include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "platform/text_encoding.h"
 #include "sms/gsm_alphabet.h"
@@ -28,17 +28,18 @@ constexpr std::int64_t kResyncMs = 10000;
 constexpr std::int64_t kLateAnswerMs = 30000;
 
 // Stage n of the submission failed: [0] parameters, [1] destination, [2] body and Ctrl-Z.
-int timedOut(int stage) {
-    fileLog("Timed-out waiting for modem response [" + std::to_string(stage) + "]");
+int timedOut(ModemLink& link, int stage) {
+    fileLog(link.named("Timed-out waiting for modem response [" + std::to_string(stage) + "]"));
     std::string heard;
-    (void)resynchronise(kResyncMs, heard);
+    (void)resynchronise(link, kResyncMs, heard);
     return -1;
 }
 
-int refused(int stage) {
-    fileLog("Refused by the modem [" + std::to_string(stage) + "]: " + modemState().lastError());
+int refused(ModemLink& link, int stage) {
+    fileLog(link.named("Refused by the modem [" + std::to_string(stage) +
+                       "]: " + link.state().lastError()));
     std::string heard;
-    (void)resynchronise(kResyncMs, heard);
+    (void)resynchronise(link, kResyncMs, heard);
     return -1;
 }
 
@@ -64,24 +65,24 @@ bool reportsSubmission(const std::string& heard) {
 
 // Ctrl-Z after a message's bytes, and the modem's answer: 0 when it took the message (also
 // when its answer came late), else -1 (logged).
-int endMessage() {
-    ModemState& s = modemState();
+int endMessage(ModemLink& link) {
+    ModemState& s = link.state();
     s.event(ModemEvent::Ok).reset();
     s.event(ModemEvent::Error).reset();
     const unsigned char ctrlZ = 0x1A;
-    (void)writeRaw(&ctrlZ, 1);
-    const int answer = waitOkOrError(30000);
-    if (answer == 1) return refused(2);
+    (void)writeRaw(link, &ctrlZ, 1);
+    const int answer = waitOkOrError(link, 30000);
+    if (answer == 1) return refused(link, 2);
     if (answer < 0) {
         // A slow network: the message may still go out. Its late "+CMGS: <mr>" says so,
         // and then a retry would send it twice.
         std::string heard;
-        (void)resynchronise(kLateAnswerMs, heard);
+        (void)resynchronise(link, kLateAnswerMs, heard);
         if (!reportsSubmission(heard)) {
-            fileLog("Timed-out waiting for modem response [2]");
+            fileLog(link.named("Timed-out waiting for modem response [2]"));
             return -1;
         }
-        fileLog("Late answer from the modem [2]: the message was sent");
+        fileLog(link.named("Late answer from the modem [2]: the message was sent"));
     }
     tally(Tally::PartSent);
     return 0;
@@ -112,11 +113,11 @@ namespace {
 // Text mode, as the gateway has always sent: ISO 8859-1 turned into the default alphabet,
 // independent parts of 160 characters, 140 as soon as one byte is 0x80 or above. Called with
 // modemLock held.
-int submitText(const std::string& dial, const std::string& latin1, int flash) {
-    ModemState& s = modemState();
+int submitText(ModemLink& link, const std::string& dial, const std::string& latin1, int flash) {
+    ModemState& s = link.state();
     s.event(ModemEvent::Ok).reset();
-    (void)sendCommand("at+csmp", flash > 0 ? "=17,167,0,16\r" : "=17,167,0,0\r");
-    if (waitOk(5000) != 0) return timedOut(0);
+    (void)sendCommand(link, "at+csmp", flash > 0 ? "=17,167,0,16\r" : "=17,167,0,0\r");
+    if (waitOk(link, 5000) != 0) return timedOut(link, 0);
 
     const char* text = latin1.c_str();
     const std::size_t textLength = latin1.size();
@@ -135,25 +136,25 @@ int submitText(const std::string& dial, const std::string& latin1, int flash) {
         std::size_t part = length - offset < partSize ? length - offset : partSize;
         s.event(ModemEvent::Prompt).reset();
         s.event(ModemEvent::Error).reset();
-        (void)sendCommand("at+cmgs", argument.c_str());
+        (void)sendCommand(link, "at+cmgs", argument.c_str());
         // The reader notes the prompt the moment it comes, whatever follows it on the line.
         const int prompt = waitAny({&s.event(ModemEvent::Prompt), &s.event(ModemEvent::Error)},
                                    5000);
-        if (prompt < 0) return timedOut(1);
-        if (prompt == 1) return refused(1);
+        if (prompt < 0) return timedOut(link, 1);
+        if (prompt == 1) return refused(link, 1);
         for (std::size_t i = 0; i < part; ++i) {
             unsigned char byte = latin1ToGsm[static_cast<unsigned char>(text[offset + i])];
-            (void)writeRaw(&byte, 1);
+            (void)writeRaw(link, &byte, 1);
         }
-        if (const int ended = endMessage(); ended != 0) return ended;
+        if (const int ended = endMessage(link); ended != 0) return ended;
     }
     return 0;
 }
 
 // PDU mode: each part one "at+cmgs=<TPDU octets>", the PDU line in hex, Ctrl-Z. Called with
 // modemLock held and the modem in PDU mode.
-int submitPdus(const std::string& dial, std::u32string_view text, int flash) {
-    ModemState& s = modemState();
+int submitPdus(ModemLink& link, const std::string& dial, std::u32string_view text, int flash) {
+    ModemState& s = link.state();
     // One reference per concatenated message, counted on from a start that differs between
     // runs, so that a restarted gateway does not reuse the last run's first references.
     static std::atomic<unsigned> nextReference{static_cast<unsigned>(clock::wallSeconds())};
@@ -162,21 +163,21 @@ int submitPdus(const std::string& dial, std::u32string_view text, int flash) {
         const std::string argument = "=" + std::to_string(tpdu.size()) + "\r";
         s.event(ModemEvent::Prompt).reset();
         s.event(ModemEvent::Error).reset();
-        (void)sendCommand("at+cmgs", argument.c_str());
+        (void)sendCommand(link, "at+cmgs", argument.c_str());
         const int prompt = waitAny({&s.event(ModemEvent::Prompt), &s.event(ModemEvent::Error)},
                                    5000);
-        if (prompt < 0) return timedOut(1);
-        if (prompt == 1) return refused(1);
+        if (prompt < 0) return timedOut(link, 1);
+        if (prompt == 1) return refused(link, 1);
         const std::string line = pduLine(tpdu);
-        (void)writeRaw(line.data(), line.size());
-        if (const int ended = endMessage(); ended != 0) return ended;
+        (void)writeRaw(link, line.data(), line.size());
+        if (const int ended = endMessage(link); ended != 0) return ended;
     }
     return 0;
 }
 
 }  // namespace
 
-int sendSms(const char* number, const char* text, int flash) {
+int sendSms(ModemLink& link, const char* number, const char* text, int flash) {
     if (number == nullptr) number = "";
     if (text == nullptr) text = "";
     // Only a phone number may reach the AT line: a CR or a '";' in it would end the command
@@ -188,7 +189,7 @@ int sendSms(const char* number, const char* text, int flash) {
         windowLog(nullptr, line, kColorRed);
         return -1;
     }
-    if (serialPortRef().load() == nullptr) {
+    if (link.port().load() == nullptr) {
         fileLog("sendSms: the modem is not ready yet");
         return -1;
     }
@@ -198,33 +199,34 @@ int sendSms(const char* number, const char* text, int flash) {
         return -1;
     }
 
-    std::lock_guard lock(modemLock());
+    std::lock_guard lock(link.modemLock());
     clock::sleepMs(50);
     if (settings().smsCoding.load() == kSmsCodingPdu) {
         const int maxLength = settings().maxMsgLength.load();
         chars.resize(std::min(chars.size(), static_cast<std::size_t>(std::max(maxLength, 0))));
         if (chars.empty()) return 0;
-        static std::atomic<bool> refusalNamed{false};
-        const int format = setMessageFormat(0);
+        std::atomic<bool>& refusalNamed = link.pduRefusalNamed();
+        const int format = setMessageFormat(link, 0);
         if (format < 0) {
-            (void)timedOut(0);
-            restoreTextMode(kResyncMs);  // it may have switched after all
+            (void)timedOut(link, 0);
+            restoreTextMode(link, kResyncMs);  // it may have switched after all
             return -1;
         }
         if (format == 0) {
             refusalNamed = false;
-            const int result = submitPdus(dial, chars, flash);
-            restoreTextMode(kResyncMs);
+            const int result = submitPdus(link, dial, chars, flash);
+            restoreTextMode(link, kResyncMs);
             return result;
         }
         // A modem without PDU mode still gets the text, as text mode can carry it.
         if (!refusalNamed.exchange(true)) {
-            const std::string line = "SMS are sent in text mode: the modem refuses PDU mode";
+            const std::string line =
+                link.named("SMS are sent in text mode: the modem refuses PDU mode");
             fileLog(line);
             windowLog(nullptr, line, kColorDefault);
         }
     }
-    return submitText(dial, foldToLatin1(text), flash);
+    return submitText(link, dial, foldToLatin1(text), flash);
 }
 
 }  // namespace gsms

@@ -1,6 +1,6 @@
 // sendSms: the one path by which the gateway submits an SMS.
 //
-// Takes modemLock itself for the whole submission (the caller must not hold it); blocks
+// Takes the link's modemLock itself for the whole submission (the caller must not hold it); blocks
 // until the modem has answered every part, refused one, or a wait has run out. The text is
 // UTF-8; "SmsCoding" says how it goes (sms/sms_coding.h). 0: text mode, the text folded into
 // ISO 8859-1; a text longer than one SMS goes out as independent messages of 160 characters,
@@ -21,11 +21,13 @@
 
 namespace gsms {
 
+class ModemLink;
+
 // 0 when the modem answered OK to every part; -1 at the first failure, for a number that is
 // not a phone number (see dialableNumber; nothing reaches the modem), for a text of more than
 // 2047 characters (code points; a malformed byte counts as one and goes out as "?"), and
-// before the engine has created its port.
-[[nodiscard]] int sendSms(const char* number, const char* text, int flash);
+// before the engine has created the link's port.
+[[nodiscard]] int sendSms(ModemLink& link, const char* number, const char* text, int flash);
 
 // The one judge of what may go to the modem as a phone number: `typed` without its blanks
 // (spaces and tabs) when that is an optional "+" followed by 1 to 20 digits, "*" or "#" (the

@@ -21,6 +21,7 @@
 #include "harness.h"
 #include "modem/input_thread.h"
 #include "modem/line_assembler.h"
+#include "modem/modem_link.h"
 #include "modem/modem_state.h"
 #include "modem/pin_mask.h"
 #include "sms/smsc.h"
@@ -174,7 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(fuzz::terminated(s.cmglText) && fuzz::terminated(s.cscaText) &&
                    fuzz::terminated(s.cpinText) && fuzz::terminated(s.errorText));
     }
-    parseSmsc(s.csca());
+    parseSmsc(firstModem(), s.csca());
     FUZZ_CHECK(fuzz::terminated(s.smscNumber));
     FUZZ_CHECK(std::strpbrk(s.smscNumber, "\",") == nullptr);
     return 0;

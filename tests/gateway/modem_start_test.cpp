@@ -7,6 +7,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "gateway/engine.h"
+#include "modem/modem_link.h"
 #include "modem/modem_state.h"
 #include "sms/scripted_modem.h"
 
@@ -32,7 +33,7 @@ protected:
 TEST_F(ModemInit, ReadyModemInTextModeNeedsNoWakeUpNoPinNoCmgf) {
     std::snprintf(settings().pin, sizeof settings().pin, "1234");
     std::string message;
-    ASSERT_EQ(startModem(message), 0) << message;
+    ASSERT_EQ(startModem(firstModem(), message), 0) << message;
     EXPECT_EQ(modem().commands(),
               (std::vector<std::string>{"at", "at+cpin?", "at+cfun?", "at+cops=0,0", "at+cmgf?",
                                         "at+cscs=\"GSM\"", "at+csca?"}));
@@ -43,7 +44,7 @@ TEST_F(ModemInit, ReadyModemInTextModeNeedsNoWakeUpNoPinNoCmgf) {
 TEST_F(ModemInit, PinAskedWithoutConfiguredPinStops) {
     modem().setInfoAnswer("at+cpin?", "+CPIN: SIM PIN");
     std::string message;
-    EXPECT_EQ(startModem(message), kExitRestart);
+    EXPECT_EQ(startModem(firstModem(), message), kExitRestart);
     EXPECT_EQ(message, "** init_gsms ** ERROR: PIN not entered.");
 }
 
@@ -65,7 +66,7 @@ TEST_F(ModemInit, LockedSimOrRefusedPinStopsForGood) {
         modem().setInfoAnswer("at+cpin?", c.cpin);
         modem().setReply("at+cpin=\"1234\"", c.pinReply);
         std::string message;
-        EXPECT_EQ(startModem(message), kExitSimLocked) << c.cpin;
+        EXPECT_EQ(startModem(firstModem(), message), kExitSimLocked) << c.cpin;
         EXPECT_EQ(message, c.message);
         const auto cmds = modem().commands();
         EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "at+cpin=\"1234\""), *c.pinReply ? 1 : 0)
@@ -82,7 +83,7 @@ TEST_F(ModemInit, PinSentInTwoPartsCapitalisedAndCfunErrorAccepted) {
     settings().capitalizeCommands = 1;
     std::snprintf(settings().pin, sizeof settings().pin, "1234");
     std::string message;
-    ASSERT_EQ(startModem(message), 0) << message;
+    ASSERT_EQ(startModem(firstModem(), message), 0) << message;
     EXPECT_EQ(modem().commands(),
               (std::vector<std::string>{"AT", "AT+CPIN?", "AT+CPIN=\"1234\"", "AT+CFUN?",
                                         "AT+COPS=0,0", "AT+CMGF?", "AT+CMGF=1",

@@ -8,6 +8,7 @@
 
 #include "core/settings.h"
 #include "modem/at_sender.h"
+#include "modem/modem_link.h"
 #include "modem/modem_state.h"
 #include "platform/serial_port.h"
 #include "support/temp_dir.h"
@@ -25,13 +26,13 @@ protected:
         port = std::make_unique<SerialPort>(name);
         ASSERT_EQ(port->open(), 1);
         port->setTimeouts(50);
-        serialPortRef() = port.get();
+        firstModem().port() = port.get();
         resetSettingsForTest();
-        resetPacingForTest();
+        resetPacingForTest(firstModem());
         for (auto& e : modemState().events) e.reset();
     }
     void TearDown() override {
-        serialPortRef() = nullptr;
+        firstModem().port() = nullptr;
         resetSettingsForTest();
         ::close(master);
     }
@@ -55,21 +56,21 @@ protected:
 
 TEST_F(Sender, CapitalisedCommandKeepsItsSuffix) {
     settings().capitalizeCommands = 1;
-    ASSERT_EQ(sendCommand("at+cscs", "=\"gsm\"\r"), 0);
+    ASSERT_EQ(sendCommand(firstModem(), "at+cscs", "=\"gsm\"\r"), 0);
     EXPECT_EQ(received(12), "AT+CSCS=\"gsm\"\r");
 }
 
 TEST_F(Sender, PlainCommandIsSentAsGiven) {
-    ASSERT_EQ(sendCommand("at+cmgf", "=1\r"), 0);
+    ASSERT_EQ(sendCommand(firstModem(), "at+cmgf", "=1\r"), 0);
     EXPECT_EQ(received(10), "at+cmgf=1\r");
 }
 
 TEST_F(Sender, FloodProtectionKeepsCommandsApartButNotTheFirst) {
     settings().floodProtection = 200;
     auto t0 = std::chrono::steady_clock::now();
-    ASSERT_EQ(sendCommand("at", "\r"), 0);
+    ASSERT_EQ(sendCommand(firstModem(), "at", "\r"), 0);
     auto t1 = std::chrono::steady_clock::now();
-    ASSERT_EQ(sendCommand("at", "\r"), 0);
+    ASSERT_EQ(sendCommand(firstModem(), "at", "\r"), 0);
     auto t2 = std::chrono::steady_clock::now();
     using std::chrono::milliseconds;
     EXPECT_LT(std::chrono::duration_cast<milliseconds>(t1 - t0).count(), 150);
@@ -78,32 +79,32 @@ TEST_F(Sender, FloodProtectionKeepsCommandsApartButNotTheFirst) {
 }
 
 TEST_F(Sender, NothingIsSentBeforeAPortExists) {
-    serialPortRef() = nullptr;
-    EXPECT_EQ(sendCommand("at", "\r"), -1);
-    serialPortRef() = port.get();
+    firstModem().port() = nullptr;
+    EXPECT_EQ(sendCommand(firstModem(), "at", "\r"), -1);
+    firstModem().port() = port.get();
     struct pollfd p {master, POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 100), 0);
 }
 
 TEST_F(Sender, OverlongCommandIsCutToTheBuffer) {
     std::string huge(3000, 'a');
-    ASSERT_EQ(sendCommand(huge.c_str(), "\r"), 0);
+    ASSERT_EQ(sendCommand(firstModem(), huge.c_str(), "\r"), 0);
     EXPECT_EQ(received(1023).size(), 1023u);
 }
 
 TEST_F(Sender, WaitOkOrErrorResults) {
     ModemState& s = modemState();
-    EXPECT_EQ(waitOkOrError(50), -1);
+    EXPECT_EQ(waitOkOrError(firstModem(), 50), -1);
     s.event(ModemEvent::Error).set();
-    EXPECT_EQ(waitOkOrError(50), 1);
+    EXPECT_EQ(waitOkOrError(firstModem(), 50), 1);
     s.event(ModemEvent::Error).reset();
     std::thread answer([&] { s.event(ModemEvent::Ok).set(); });
-    EXPECT_EQ(waitOkOrError(5000), 0);
+    EXPECT_EQ(waitOkOrError(firstModem(), 5000), 0);
     answer.join();
-    EXPECT_EQ(waitOk(10), 0);
-    EXPECT_EQ(waitCfunOrError(10), -1);
+    EXPECT_EQ(waitOk(firstModem(), 10), 0);
+    EXPECT_EQ(waitCfunOrError(firstModem(), 10), -1);
     s.event(ModemEvent::Cfun).set();
-    EXPECT_EQ(waitCfunOrError(10), 0);
+    EXPECT_EQ(waitCfunOrError(firstModem(), 10), 0);
 }
 
 }  // namespace

@@ -166,7 +166,7 @@ TEST_F(Incoming, ListingModeFollowsTheModem) {
         modem().setReply("at+cmgl=?", *c.offered ? "\r\n" + std::string(c.offered) +
                                                        "\r\n\r\nOK\r\n"
                                                  : "");
-        EXPECT_EQ(incomingPoll(chooseListingMode()), 0);
+        EXPECT_EQ(incomingPoll(firstModem(), chooseListingMode(firstModem())), 0);
         EXPECT_EQ(modem().commands(), c.commands);
         EXPECT_NE(test::readFile(dailyLogPath(clock::localNow())).find(c.logged), std::string::npos);
     }
@@ -174,7 +174,7 @@ TEST_F(Incoming, ListingModeFollowsTheModem) {
 
 TEST_F(Incoming, MessageGivesOneCallOneBlueLineAndOneDeletionAfterTextMode) {
     modem().setReply("at+cmgl=4", listing({pduEntry(3, sms("+4917012345", "Reset pump 2\nnow please"))}));
-    EXPECT_EQ(incomingPoll(ListingMode::Pdu), 1);
+    EXPECT_EQ(incomingPoll(firstModem(), ListingMode::Pdu), 1);
     EXPECT_EQ(recordedCalls(1), (std::vector<Args>{{"+4917012345", "Reset pump 2\nnow please"}}));
     auto lines = windowLines();
     ASSERT_EQ(lines.size(), 1u);
@@ -212,7 +212,7 @@ TEST_F(Incoming, TextsThatLookLikeTheModemArriveWholeWithTheirSender) {
     }
     std::sort(expected.begin(), expected.end());
     modem().setReply("at+cmgl=4", listing(entries));
-    EXPECT_EQ(incomingPoll(ListingMode::Pdu), static_cast<int>(expected.size()));
+    EXPECT_EQ(incomingPoll(firstModem(), ListingMode::Pdu), static_cast<int>(expected.size()));
     EXPECT_EQ(recordedCalls(expected.size()), expected);
     EXPECT_EQ(modem().commands(), deletions);
 }
@@ -260,7 +260,7 @@ TEST_F(Incoming, PartsOfALongMessage) {
         for (const Listing& l : c.listings) {
             modem().clear();
             modem().setReply("at+cmgl=4", listing(l.entries));
-            EXPECT_EQ(incomingPoll(ListingMode::Pdu), l.started);
+            EXPECT_EQ(incomingPoll(firstModem(), ListingMode::Pdu), l.started);
             Args expected{"at+cmgf=0", "at+cmgl=4", "at+cmgf=1"};
             expected.insert(expected.end(), l.deleted.begin(), l.deleted.end());
             EXPECT_EQ(modem().commands(), expected);
@@ -278,7 +278,7 @@ TEST_F(Incoming, WhatCannotBeHandedOverStaysOnTheSimNamedOnce) {
     const Args listed{"at+cmgf=0", "at+cmgl=4", "at+cmgf=1"};
     for (int round = 0; round < 2; ++round) {
         modem().clear();
-        EXPECT_EQ(incomingPoll(ListingMode::Pdu), 0);
+        EXPECT_EQ(incomingPoll(firstModem(), ListingMode::Pdu), 0);
         EXPECT_EQ(modem().commands(), listed);  // nothing deleted
     }
     std::vector<std::string> texts;
@@ -295,7 +295,7 @@ TEST_F(Incoming, WhatCannotBeHandedOverStaysOnTheSimNamedOnce) {
     const std::string self = fs::read_symlink("/proc/self/exe").string();
     useFormat("\"" + self + "\" " + kRecordFlag + " " + calls + " \"%s\" \"%s\"");
     modem().clear();
-    EXPECT_EQ(incomingPoll(ListingMode::Pdu), 2);
+    EXPECT_EQ(incomingPoll(firstModem(), ListingMode::Pdu), 2);
     EXPECT_EQ(modem().commands(), (Args{"at+cmgf=0", "at+cmgl=4", "at+cmgf=1", "at+cmgd=1", "at+cmgd=2"}));
     EXPECT_EQ(recordedCalls(2), (std::vector<Args>{{"+4960", "eins"}, {"+4961", "zwei"}}));
 }
@@ -304,7 +304,7 @@ TEST_F(Incoming, ModemThatRefusesTextModeAgainIsNamedOnce) {
     modem().setReply("at+cmgf=1", "\r\nERROR\r\n");
     for (int round = 0; round < 2; ++round) {
         modem().clear();
-        EXPECT_EQ(incomingPoll(ListingMode::Pdu), 0);
+        EXPECT_EQ(incomingPoll(firstModem(), ListingMode::Pdu), 0);
         // Tried, then tried again on a clean line (ESC, "at", the "at+cmgf?" fence).
         const Args cmds = modem().commands();
         EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "at+cmgf=1"), 2);
@@ -315,7 +315,8 @@ TEST_F(Incoming, ModemThatRefusesTextModeAgainIsNamedOnce) {
     EXPECT_EQ(texts, (std::vector<std::string>{
                          "ERROR: the modem did not return to text mode (at+cmgf=1)"}));
     modem().clearReplies();
-    EXPECT_EQ(incomingPoll(ListingMode::Pdu), 0);  // back in text mode: named again next time
+    // Back in text mode: named again next time.
+    EXPECT_EQ(incomingPoll(firstModem(), ListingMode::Pdu), 0);
 }
 
 TEST_F(Incoming, TextModeReadsEachMessageAlone) {
@@ -326,7 +327,7 @@ TEST_F(Incoming, TextModeReadsEachMessageAlone) {
     modem().setReply("at+cmgl=\"all\"", listing({entry(3, "+4917012345", text)}));
     modem().setReply("at+cmgr=3", readAnswer("+4917012345", text));
     modem().setReply("at+cmgr=7", "\r\n+CMS ERROR: 321\r\n");
-    EXPECT_EQ(incomingPoll(ListingMode::Text), 1);
+    EXPECT_EQ(incomingPoll(firstModem(), ListingMode::Text), 1);
     EXPECT_EQ(modem().commands(), (Args{"at+cmgl=\"all\"", "at+cmgr=3", "at+cmgr=7", "at+cmgd=3"}));
     // Text mode joins the lines with CR; the log shows them escaped, on one line.
     const std::string arrives = "Reset pump 2\r" + forged + "\rERROR in pump 3\rOK";
@@ -358,7 +359,7 @@ TEST_F(Incoming, ShellCharactersArriveAsOneArgumentAndStartNothingElse) {
     }
     std::sort(expected.begin(), expected.end());
     modem().setReply("at+cmgl=4", listing(entries));
-    EXPECT_EQ(incomingPoll(ListingMode::Pdu), static_cast<int>(expected.size()));
+    EXPECT_EQ(incomingPoll(firstModem(), ListingMode::Pdu), static_cast<int>(expected.size()));
     EXPECT_EQ(recordedCalls(expected.size()), expected);
     EXPECT_FALSE(fs::exists(dir.path() + "/x"));
 }
@@ -370,7 +371,7 @@ TEST_F(Incoming, LongTextIsCutToTheCommandLineAndTheLogLine) {
     useFormat("\"" + self + "\" " + kRecordFlag + " " + calls + " " + pad + " \"%s\" \"%s\"");
     modem().setReply("at+cmgl=4", listing({pduEntry(4, part("+4917012345", 2, 1, std::string(150, 'a'))),
                                            pduEntry(5, part("+4917012345", 2, 2, std::string(150, 'a')))}));
-    EXPECT_EQ(incomingPoll(ListingMode::Pdu), 1);
+    EXPECT_EQ(incomingPoll(firstModem(), ListingMode::Pdu), 1);
     auto recorded = recordedCalls(1);
     ASSERT_EQ(recorded.size(), 1u);
     ASSERT_EQ(recorded[0].size(), 3u);

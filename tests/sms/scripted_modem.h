@@ -16,6 +16,7 @@
 
 #include "modem/at_sender.h"
 #include "modem/input_thread.h"
+#include "modem/modem_link.h"
 #include "modem/modem_state.h"
 #include "platform/serial_port.h"
 
@@ -178,8 +179,8 @@ inline ScriptedModem& modem() {
         auto* sim = new ScriptedModem;
         auto* port = new SerialPort(sim->path().c_str());
         if (port->open() == 1) port->setTimeouts(50);
-        serialPortRef() = port;
-        std::thread(inputThread).detach();
+        firstModem().port() = port;
+        std::thread([] { inputThread(firstModem()); }).detach();
         return sim;
     }();
     return *m;
@@ -191,11 +192,11 @@ inline ScriptedModem& modem() {
 inline void settleModem() {
     ScriptedModem& m = modem();
     {
-        std::lock_guard lock(modemLock());
+        std::lock_guard lock(firstModem().modemLock());
         ModemState& s = modemState();
         s.clearCapture();
         s.responseCapture = true;
-        (void)sendCommand("at+settle", "\r");
+        (void)sendCommand(firstModem(), "at+settle", "\r");
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (s.capture().find("+SETTLE") == std::string::npos &&
                std::chrono::steady_clock::now() < deadline)

@@ -52,7 +52,7 @@ protected:
     void cops(bool ok) { modem().setReply("at+cops=0,0", ok ? "\r\nOK\r\n" : ""); }
     SignalOutcome pollOnce() {
         modem().clear();
-        return signalPoll(flag);
+        return signalPoll(firstModem(), flag);
     }
     bool flag = false;
     std::atomic<int> notified{0};
@@ -165,7 +165,7 @@ TEST(SignalThreadEnd, TwoFailedReselectionsEndTheProcessAfterLogAndTechAlarm) {
             });
             modem().setReply("at+csq", "\r\n+CSQ: 99,99\r\n\r\nOK\r\n");
             modem().setReply("at+cops=0,0", "");
-            signalThread();
+            signalThread(firstModem());
         },
         ::testing::ExitedWithCode(1), "window 0000FF [0-9. :]+Signal lost, exiting for reinit");
 

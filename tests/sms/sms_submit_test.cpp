@@ -49,7 +49,7 @@ protected:
 };
 
 TEST_F(SendSms, SpacesRemovedFromTheNumber) {
-    ASSERT_EQ(sendSms("+49 170 123 45", "hi", 0), 0);
+    ASSERT_EQ(sendSms(firstModem(), "+49 170 123 45", "hi", 0), 0);
     auto cmds = modem().commands();
     ASSERT_EQ(cmds.size(), 2u);
     EXPECT_EQ(cmds[0], "at+csmp=17,167,0,0");
@@ -58,47 +58,47 @@ TEST_F(SendSms, SpacesRemovedFromTheNumber) {
 }
 
 TEST_F(SendSms, FlashSelectsClassZero) {
-    ASSERT_EQ(sendSms("1", "x", 1), 0);
+    ASSERT_EQ(sendSms(firstModem(), "1", "x", 1), 0);
     EXPECT_EQ(modem().commands()[0], "at+csmp=17,167,0,16");
     modem().clear();
-    ASSERT_EQ(sendSms("1", "x", -1), 0);
+    ASSERT_EQ(sendSms(firstModem(), "1", "x", -1), 0);
     EXPECT_EQ(modem().commands()[0], "at+csmp=17,167,0,0");
 }
 
 TEST_F(SendSms, PartSizes) {
-    ASSERT_EQ(sendSms("1", std::string(160, 'a').c_str(), 0), 0);
+    ASSERT_EQ(sendSms(firstModem(), "1", std::string(160, 'a').c_str(), 0), 0);
     EXPECT_EQ(partSizes(), (std::vector<std::size_t>{160}));
     modem().clear();
-    ASSERT_EQ(sendSms("1", std::string(161, 'a').c_str(), 0), 0);
+    ASSERT_EQ(sendSms(firstModem(), "1", std::string(161, 'a').c_str(), 0), 0);
     EXPECT_EQ(partSizes(), (std::vector<std::size_t>{160, 1}));
     modem().clear();
     const std::string accented = std::string(10, 'a') + "\u00E9" + std::string(139, 'a');
-    ASSERT_EQ(sendSms("1", accented.c_str(), 0), 0);
+    ASSERT_EQ(sendSms(firstModem(), "1", accented.c_str(), 0), 0);
     EXPECT_EQ(partSizes(), (std::vector<std::size_t>{140, 10}));
     EXPECT_EQ(modem().parts()[0][10], '\x05');
     modem().clear();
-    ASSERT_EQ(sendSms("1", std::string(1000, 'b').c_str(), 0), 0);
+    ASSERT_EQ(sendSms(firstModem(), "1", std::string(1000, 'b').c_str(), 0), 0);
     EXPECT_EQ(partSizes(), (std::vector<std::size_t>{160, 160, 160, 160, 160}));
 }
 
 TEST_F(SendSms, EmptyTextOrZeroLengthSendsOnlyParameters) {
-    ASSERT_EQ(sendSms("1", "", 0), 0);
+    ASSERT_EQ(sendSms(firstModem(), "1", "", 0), 0);
     EXPECT_EQ(modem().commands().size(), 1u);
     settings().maxMsgLength = -5;
-    ASSERT_EQ(sendSms("1", "text", 0), 0);
+    ASSERT_EQ(sendSms(firstModem(), "1", "text", 0), 0);
     EXPECT_EQ(modem().commands().size(), 2u);
     EXPECT_TRUE(modem().parts().empty());
 }
 
 TEST_F(SendSms, TextIsWrittenInTheGsmAlphabet) {
-    ASSERT_EQ(sendSms("1", "@[~\r\n", 0), 0);
+    ASSERT_EQ(sendSms(firstModem(), "1", "@[~\r\n", 0), 0);
     EXPECT_EQ(modem().parts()[0], std::string("\x00  \r\n", 5));
 }
 
 TEST_F(SendSms, SecondOfThreePartsFails) {
     modem().failPart = 1;
     const std::uint64_t taken = tallied(Tally::PartSent);
-    EXPECT_EQ(sendSms("1", std::string(400, 'c').c_str(), 0), -1);
+    EXPECT_EQ(sendSms(firstModem(), "1", std::string(400, 'c').c_str(), 0), -1);
     EXPECT_EQ(partSizes(), (std::vector<std::size_t>{160, 160}));
     EXPECT_EQ(tallied(Tally::PartSent), taken + 1);  // the first part went out
     // The refusal ends the submission at once; the modem is back on a clean line before the
@@ -112,7 +112,7 @@ TEST_F(SendSms, SecondOfThreePartsFails) {
 TEST_F(SendSms, RefusedDestinationFailsWithoutWaitingForThePrompt) {
     modem().setReply("at+cmgs=\"1\"", "\r\n+CMS ERROR: 304\r\n");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(sendSms("1", "x", 0), -1);
+    EXPECT_EQ(sendSms(firstModem(), "1", "x", 0), -1);
     modem().clearReplies();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
     EXPECT_EQ(modem().commands(), (std::vector<std::string>{"at+csmp=17,167,0,0",
@@ -121,10 +121,10 @@ TEST_F(SendSms, RefusedDestinationFailsWithoutWaitingForThePrompt) {
 }
 
 TEST_F(SendSms, OversizedInputIsRefusedBeforeTheModem) {
-    EXPECT_EQ(sendSms(std::string(60, '1').c_str(), "x", 0), -1);
-    EXPECT_EQ(sendSms("1", std::string(2048, 'x').c_str(), 0), -1);
+    EXPECT_EQ(sendSms(firstModem(), std::string(60, '1').c_str(), "x", 0), -1);
+    EXPECT_EQ(sendSms(firstModem(), "1", std::string(2048, 'x').c_str(), 0), -1);
     EXPECT_TRUE(modem().commands().empty());
-    EXPECT_EQ(sendSms(("+1 " + std::string(19, '2')).c_str(), "", 0), 0);
+    EXPECT_EQ(sendSms(firstModem(), ("+1 " + std::string(19, '2')).c_str(), "", 0), 0);
 }
 
 // Text mode gets what ISO 8859-1 has; the rest as its plain form, else "?", and then the
@@ -144,7 +144,7 @@ TEST_F(SendSms, TextModeFoldsWhatIso88591Lacks) {
         SCOPED_TRACE(c.utf8);
         EXPECT_EQ(foldToLatin1(c.utf8), c.latin1);
         modem().clear();
-        ASSERT_EQ(sendSms("1", c.utf8, 0), 0);
+        ASSERT_EQ(sendSms(firstModem(), "1", c.utf8, 0), 0);
         EXPECT_EQ(modem().parts(), std::vector<std::string>{c.gsm});
     }
 }
@@ -271,7 +271,7 @@ TEST(SmsCoding, AlphabetAndPartsAsTwoIndependentDecodersReadThem) {
 TEST_F(SendSms, PduModeDialogue) {
     settings().smsCoding = 1;
     const std::string text = std::string(160, 'a') + "b";
-    ASSERT_EQ(sendSms("+49 170", text.c_str(), 1), 0);
+    ASSERT_EQ(sendSms(firstModem(), "+49 170", text.c_str(), 1), 0);
     const auto tpdus = submitTpdus("+49170", text::codePoints(text), true, 0);
     ASSERT_EQ(tpdus.size(), 2u);
     const auto parts = modem().parts();
@@ -290,7 +290,7 @@ TEST_F(SendSms, PduModeDialogue) {
 
     modem().clear();
     modem().setReply("at+cmgf=0", "\r\nERROR\r\n");
-    EXPECT_EQ(sendSms("1", "Ωmega", 0), 0);
+    EXPECT_EQ(sendSms(firstModem(), "1", "Ωmega", 0), 0);
     modem().clearReplies();
     EXPECT_EQ(modem().commands(),
               (std::vector<std::string>{"at+cmgf=0", "at+csmp=17,167,0,0", "at+cmgs=\"1\""}));
@@ -300,7 +300,7 @@ TEST_F(SendSms, PduModeDialogue) {
 
     modem().clear();
     modem().failPart = 0;
-    EXPECT_EQ(sendSms("1", "x", 0), -1);
+    EXPECT_EQ(sendSms(firstModem(), "1", "x", 0), -1);
     EXPECT_EQ(modem().commands(),
               (std::vector<std::string>{
                   "at+cmgf=0",
@@ -337,7 +337,7 @@ TEST(PhoneNumber, OnlyAPhoneNumberIsDialable) {
 TEST_F(SendSms, NumberWithACommandInItIsRefusedInBothLogs) {
     resetLogQueueForTest();
     setNotifier([](int) {});
-    EXPECT_EQ(sendSms("+4940\rAT+CFUN=0", "x", 0), -1);
+    EXPECT_EQ(sendSms(firstModem(), "+4940\rAT+CFUN=0", "x", 0), -1);
     EXPECT_TRUE(modem().commands().empty());
     const std::string line = "ERROR sending to +4940\\rAT+CFUN=0: not a phone number";
     auto shown = takeLogLine();

@@ -37,7 +37,7 @@ TEST_F(Smsc, UpdateWritesQuotedNumberWithTypeThenReadsBack) {
     ModemState& s = modemState();
     std::snprintf(s.smscNumber, sizeof s.smscNumber, "+491710760000");
     s.smscType = 145;
-    ASSERT_EQ(updateSmsc(), 0);
+    ASSERT_EQ(updateSmsc(firstModem()), 0);
     EXPECT_EQ(modem().commands(),
               (std::vector<std::string>{"at+csca=\"+491710760000\",145", "at+csca?"}));
     EXPECT_EQ(windowLines(), (std::vector<std::string>{
@@ -48,7 +48,7 @@ TEST_F(Smsc, UpdateWritesQuotedNumberWithTypeThenReadsBack) {
 TEST_F(Smsc, ErrorToTheWriteGivesMinusOneAfterTwoSecondsAndNoLine) {
     modem().cscaWriteError = true;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(updateSmsc(), -1);
+    EXPECT_EQ(updateSmsc(firstModem()), -1);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
     EXPECT_TRUE(windowLines().empty());
 }
@@ -56,7 +56,7 @@ TEST_F(Smsc, ErrorToTheWriteGivesMinusOneAfterTwoSecondsAndNoLine) {
 TEST_F(Smsc, NumberThatIsNotOneNeverReachesTheModem) {
     ModemState& s = modemState();
     std::snprintf(s.smscNumber, sizeof s.smscNumber, "+4917\r+CFUN=0");
-    EXPECT_EQ(updateSmsc(), -1);
+    EXPECT_EQ(updateSmsc(firstModem()), -1);
     EXPECT_TRUE(modem().commands().empty());
     EXPECT_EQ(windowLines(), std::vector<std::string>{
                                  "ERROR changing the SMSC to +4917\\r+CFUN=0: not a phone number"});
@@ -67,8 +67,8 @@ TEST_F(Smsc, AnswerWithoutCommaLeavesTheType) {
     s.smscType = 129;
     modem().setCscaAnswer("+CSCA: \"+4917\"");
     {
-        std::lock_guard lock(modemLock());
-        readSmsc();
+        std::lock_guard lock(firstModem().modemLock());
+        readSmsc(firstModem());
     }
     EXPECT_STREQ(s.smscNumber, "+4917");
     EXPECT_EQ(s.smscType, 129);
@@ -76,10 +76,10 @@ TEST_F(Smsc, AnswerWithoutCommaLeavesTheType) {
 
 TEST(SmscParse, PiecesAndEmptyAnswer) {
     ModemState& s = modemState();
-    parseSmsc("\"+49171\",145");
+    parseSmsc(firstModem(), "\"+49171\",145");
     EXPECT_STREQ(s.smscNumber, "+49171");
     EXPECT_EQ(s.smscType, 145);
-    parseSmsc("");
+    parseSmsc(firstModem(), "");
     EXPECT_STREQ(s.smscNumber, "");
     EXPECT_EQ(s.smscType, 145);
 }
