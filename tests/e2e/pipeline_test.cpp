@@ -392,7 +392,13 @@ TEST_F(Pipeline, FullDoneFolderMovesOnceSpaceIsBackAndNothingIsSentTwice) {
         EXPECT_TRUE(gateway.logHas("Already sent, not sent again: " +
                                    (dir / ("in/f" + std::to_string(i) + ".sms"))));
     fs::remove(dir / "done/filler");
-    ASSERT_TRUE(waitFor([&] { return files("in").empty(); }));
+    // The line follows the move: wait for both.
+    ASSERT_TRUE(waitFor([&] {
+        for (int i = 0; i < kJobs; ++i)
+            if (gateway.logCount("moved " + (dir / ("in/f" + std::to_string(i) + ".sms")) + " to ") == 0)
+                return false;
+        return files("in").empty();
+    }));
     for (int i = 0; i < kJobs; ++i) {
         const std::string name = "f" + std::to_string(i) + ".sms";
         EXPECT_TRUE(readText(result("done", name)).ends_with(" ALARM successfully sent"));
