@@ -19,6 +19,7 @@ namespace gsms {
 namespace {
 
 constexpr const char* kSection = "Config";
+constexpr const char* kModem2Section = "Modem2";
 constexpr const char* kDefaultPort = "COM2";
 constexpr const char* kDefaultMode = "96,N,8,1";
 constexpr const char* kDefaultWatchPath = "\\qor\\tevrak";
@@ -229,12 +230,46 @@ std::string startOnlyChanges() {
     for (const IntKey& k : kLaterIntKeys)
         if (k.startOnly && tevrakIni().readInt(kSection, k.key, k.def) != (s.*k.field).load())
             name(k.key);
+    // The second modem's keys, named with their section: not written back when missing.
+    const Text modem2[] = {
+        {"Port", "", s.modem2.portName, sizeof s.modem2.portName, false},
+        {"Mode", s.portMode, s.modem2.portMode, sizeof s.modem2.portMode, false},
+        {"PIN", "", s.modem2.pin, sizeof s.modem2.pin, false},
+    };
+    const bool configured = s.modem2.portName[0] != '\0';
+    for (const Text& t : modem2) {
+        std::string value = tevrakIni().readString(kModem2Section, t.key, t.def);
+        if (value.size() >= t.capacity)
+            value = t.capacity == paths::kPathSize ? "" : value.substr(0, t.capacity - 1);
+        // Without a port the section's other keys are not in force, whatever they say.
+        if (!configured && t.running != s.modem2.portName) continue;
+        if (value != t.running) name((std::string(kModem2Section) + " " + t.key).c_str());
+    }
     return changed;
+}
+
+// Section "Modem2", optional: nothing is written back, so that a file without it stays as it
+// is. Its Mode defaults to the first modem's.
+void readSecondModem() {
+    GatewaySettings::Modem& m = theSettings.modem2;
+    const std::string port = tevrakIni().readString(kModem2Section, "Port", "");
+    if (port.size() >= sizeof m.portName) {
+        logRed("ERROR: Modem2 Port is too long (" + std::to_string(port.size()) +
+               " characters, at most " + std::to_string(sizeof m.portName - 1) + "): not used");
+        m.portName[0] = '\0';
+        return;
+    }
+    std::memcpy(m.portName, port.c_str(), port.size() + 1);
+    tevrakIni().readString(kModem2Section, "Mode", theSettings.portMode, sizeof m.portMode,
+                           m.portMode);
+    tevrakIni().readString(kModem2Section, "PIN", "", sizeof m.pin, m.pin);
 }
 
 }  // namespace
 
 GatewaySettings& settings() { return theSettings; }
+
+bool secondModemConfigured() { return theSettings.modem2.portName[0] != '\0'; }
 
 std::vector<WrittenPath> pathsTheGatewayWrites() {
     const GatewaySettings& s = theSettings;
@@ -339,6 +374,7 @@ int loadConfiguration() {
 
     // The phone number is kept across restarts.
     readText("Number", "", s.number);
+    readSecondModem();
     readPrometheusFile();
     checkWhatIsWritten();
     return 0;
@@ -352,6 +388,7 @@ void resetSettingsForTest() {
         std::memset(t, 0, paths::kPathSize);
     std::memset(s.pin, 0, sizeof s.pin);
     std::memset(s.number, 0, sizeof s.number);
+    s.modem2 = {};
     for (auto* v : {&s.watchTimeout, &s.moveJobs, &s.retryCount, &s.retryDelay,
                     &s.capitalizeCommands, &s.techAlarmNbr, &s.sleepMinAfterAlarm,
                     &s.maxMsgLength, &s.floodProtection, &s.incomingEnable, &s.qualityPollMs,

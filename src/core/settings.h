@@ -45,9 +45,19 @@ struct GatewaySettings {
     // other value in text mode, as the gateway always has (sms/sms_coding.h).
     std::atomic<int> smsCoding{0};
     char number[128] = {};
+    // Section "Modem2": a second modem on a network of its own, an alternative path. Its
+    // port name empty: there is none, and the gateway drives the one modem of "Config".
+    struct Modem {
+        char portName[paths::kPathSize] = {};
+        char portMode[64] = {};
+        char pin[10] = {};
+    } modem2;
 };
 
 GatewaySettings& settings();
+
+// True when section "Modem2" names a port: the gateway drives two modems.
+[[nodiscard]] bool secondModemConfigured();
 
 // Always succeeds (returns 0). Missing keys are written back with their defaults. A profile
 // directory that does not exist or cannot be written is named first, in red; after the load
@@ -80,7 +90,7 @@ struct WrittenPath {
 // integer key but IncomingEnable, and PrometheusFile), applies them and writes missing ones
 // back as at start. Returns the lines that report it: the keys that changed, with old and
 // new value, and the keys of the file that differ from what runs but apply only at the next
-// start (Port, Mode, PIN, the folders, FileMask, CmdLineFormat, IncomingEnable, Number), each
+// start (Port, Mode, PIN and those of Modem2, the folders, FileMask, CmdLineFormat, IncomingEnable, Number), each
 // "Settings re-read on <trigger>: ..." (on Windows the trigger is "gsmsd --reload"); "...: no
 // change" when the file differs in nothing.
 // Called after loadConfiguration, from one thread at a time.

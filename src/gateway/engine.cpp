@@ -16,6 +16,7 @@
 #include "jobs/intake.h"
 #include "jobs/report.h"
 #include "modem/input_thread.h"
+#include "modem/modem_init.h"
 #include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
@@ -23,6 +24,7 @@
 #include "platform/service_manager.h"
 #include "platform/thread.h"
 #include "sms/incoming.h"
+#include "sms/path_state.h"
 #include "sms/signal_thread.h"
 #include "sms/tech_alarm.h"
 
@@ -40,13 +42,18 @@ void moveOn(EngineStage to) {
     statusChanged();
 }
 
-// The engine holds one modem link today, the first.
-void inputRoutine() { inputThread(firstModem()); }
+// The link's workers, modem 1 or 2: the thread routines take no argument.
+template <int N> void inputRoutine() { inputThread(modemLink(N)); }
+template <int N> void processingRoutine() { processingThread(modemLink(N)); }
+template <int N> void incomingRoutine() { incomingThread(modemLink(N)); }
+template <int N> void signalRoutine() { signalThread(modemLink(N)); }
 void reportRoutine() { reportThread(); }
-void processingRoutine() { processingThread(); }
 void readJobsRoutine() { readJobsThread(); }
-void incomingRoutine() { incomingThread(firstModem()); }
-void signalRoutine() { signalThread(firstModem()); }
+
+template <void (*R1)(), void (*R2)()>
+void (*routineOf(const ModemLink& link))() {
+    return link.number() == 2 ? R2 : R1;
+}
 
 // The pause of a fatal stop before the process ends. A service manager that waits for
 // readiness would hold "systemctl start" for all of it: there the unit's RestartSec= pauses
@@ -67,11 +74,81 @@ void pauseBeforeTheEnd(std::int64_t ms) {
     endProcess(kExitRestart);
 }
 
-void startWorker(void (*routine)(), const char* name) {
-    startDetachedThread(routine, name, kThreadStack);
+void startWorker(void (*routine)(), const char* name, const ModemLink* link = nullptr) {
+    // The kernel keeps 15 characters of a name: the second modem's threads end in "2".
+    std::string threadName = name;
+    if (link != nullptr && link->number() == 2) threadName = threadName.substr(0, 14) + "2";
+    startDetachedThread(routine, threadName.c_str(), kThreadStack);
     const std::string line = std::string(name) + " started";
-    windowLog(nullptr, line, kColorBlue);
+    const std::string shown = link != nullptr ? link->named(line) : line;
+    windowLog(nullptr, shown, kColorBlue);
+    fileLog(shown);
+}
+
+// How a modem's start went (two modems: both are tried before anything is decided).
+struct ModemStart {
+    ModemLink* link = nullptr;
+    int failure = 0;       // 0: in service; else the exit code the one modem's stop would give
+    bool portFailed = false;  // the port could not be opened (the first fatal stop)
+    std::string message;
+};
+
+// Opens the link's port. The port object is kept also when it does not open, so that the
+// LinkThread can try it again.
+void openLink(ModemLink& link, const char* portName, const char* portMode, ModemStart& start) {
+    start.link = &link;
+    SerialPort* port = new (std::nothrow) SerialPort(portName);
+    if (port == nullptr) fatalStopA("** init_gsms ** ERROR: uh, oh, out of memory ?");
+    for (auto& e : link.state().events) e.reset();
+    if (!port->open()) {
+        // The system's reason tells a missing device from a busy one or missing rights.
+        start.failure = kExitRestart;
+        start.portFailed = true;
+        start.message = std::string("** init_gsms ** ERROR: cannot open ") + portName + " (" +
+                        std::strerror(port->lastError()) + ")";
+    } else {
+        port->configure(portMode);
+        port->setTimeouts(50);
+    }
+    link.port().store(port);
+    if (start.portFailed) (void)link.setPortHungUp(true);  // quietly: the start names it
+}
+
+void startReader(ModemLink& link) {
+    startDetachedThread(routineOf<&inputRoutine<1>, &inputRoutine<2>>(link),
+                        link.number() == 2 ? "InputThread2" : "InputThread", kThreadStack);
+    fileLog(link.named("InputThread started"));
+    windowLog(nullptr, link.named("InputThread started"), kColorDefault);
+}
+
+// A modem that did not start while the other did: named in red, the tech alarm raised for its
+// path, and left to its LinkThread, which tries it again as it heals a lost port (a SIM that
+// refused is not tried again).
+void leaveToTheLinkThread(const ModemStart& start) {
+    ModemLink& link = *start.link;
+    if (start.failure == kExitSimLocked) {
+        retire(link, start.message);
+        return;
+    }
+    const std::string line = link.named(start.message);
     fileLog(line);
+    windowLog(nullptr, line, kColorRed);
+    (void)link.setPortHungUp(true);
+    raiseTechAlarm(link.number());
+}
+
+// No modem came into service: the stop the first modem's failure gives, the other's failure
+// named before it.
+[[noreturn]] void noModemInService(const ModemStart* starts, int count) {
+    for (int i = 1; i < count; ++i) {
+        const std::string line = starts[i].link->named(starts[i].message);
+        fileLog(line);
+        windowLog(nullptr, line, kColorRed);
+    }
+    const ModemStart& first = starts[0];
+    const std::string message = first.link->named(first.message);
+    if (first.portFailed) fatalStopA(message);
+    fatalModemStop(message, first.failure);
 }
 
 }  // namespace
@@ -102,39 +179,50 @@ void init_gsms() {
     loadConfiguration();
     notePortName(settings().portName);
     moveOn(EngineStage::Initialising);
-    // The locks (jobTableLock, logQueueLock, the link's modemLock) and the link's modem events
+    // The locks (jobTableLock, logQueueLock, the links' modemLock) and the links' modem events
     // exist before any thread runs.
     GatewaySettings& s = settings();
-    ModemLink& link = firstModem();
-    SerialPort* port = new (std::nothrow) SerialPort(s.portName);
-    if (port == nullptr) fatalStopA("** init_gsms ** ERROR: uh, oh, out of memory ?");
-    if (!port->open()) {
-        // The system's reason tells a missing device from a busy one or missing rights.
-        const std::string reason = std::strerror(port->lastError());
-        delete port;
-        fatalStopA(std::string("** init_gsms ** ERROR: cannot open ") + s.portName + " (" +
-                   reason + ")");
+    const int count = secondModemConfigured() ? 2 : 1;
+    if (count == 2) {
+        // Each line of a modem names it once there are two.
+        firstModem().setName("modem 1");
+        (void)createSecondModem();
     }
-    port->configure(s.portMode);
-    port->setTimeouts(50);
-    link.port().store(port);
-    for (auto& e : link.state().events) e.reset();
-
-    startDetachedThread(inputRoutine, "InputThread", kThreadStack);
-    fileLog("InputThread started");
-    windowLog(nullptr, "InputThread started", kColorDefault);
+    ModemStart starts[2];
+    openLink(firstModem(), s.portName, s.portMode, starts[0]);
+    // One modem: a port that does not open ends it here, as it always has.
+    if (count == 1 && starts[0].portFailed) fatalStopA(starts[0].message);
+    if (count == 2) openLink(*secondModem(), s.modem2.portName, s.modem2.portMode, starts[1]);
+    for (int i = 0; i < count; ++i) startReader(*starts[i].link);
     clock::sleepMs(500);
 
-    std::string message;
-    const int failure = startModem(link, message);
-    if (failure != 0) fatalModemStop(message, failure);
+    int inService = 0;
+    for (int i = 0; i < count; ++i) {
+        ModemStart& start = starts[i];
+        if (!start.portFailed) start.failure = startModem(*start.link, modemTextsFromSettings(i + 1),
+                                                          start.message);
+        if (start.failure == 0) {
+            start.link->started() = true;
+            ++inService;
+        }
+    }
+    if (inService == 0) noModemInService(starts, count);
+    for (int i = 0; i < count; ++i)
+        if (starts[i].failure != 0) leaveToTheLinkThread(starts[i]);
 
     startWorker(reportRoutine, "ReportThread");
-    startWorker(processingRoutine, "ProcessingThread");
+    for (int i = 0; i < count; ++i)
+        startWorker(routineOf<&processingRoutine<1>, &processingRoutine<2>>(*starts[i].link),
+                    "ProcessingThread", starts[i].link);
     startWorker(readJobsRoutine, "ReadJobsThread");
-    if (s.incomingEnable.load() != 0) startWorker(incomingRoutine, "IncomingThread");
-    startWorker(signalRoutine, "SignalThread");
-    startLinkThread(link);  // silent: only what it does is logged
+    for (int i = 0; i < count; ++i) {
+        ModemLink& link = *starts[i].link;
+        if (s.incomingEnable.load() != 0)
+            startWorker(routineOf<&incomingRoutine<1>, &incomingRoutine<2>>(link),
+                        "IncomingThread", &link);
+        startWorker(routineOf<&signalRoutine<1>, &signalRoutine<2>>(link), "SignalThread", &link);
+        startLinkThread(link);  // silent: only what it does is logged
+    }
     moveOn(EngineStage::Running);
 }
 
@@ -155,9 +243,11 @@ int finishWork(std::int64_t limitMs, std::string& unfinished) {
         return -1;
     }
     // Kept: the process ends without another modem exchange.
-    if (!waitUntil([] { return firstModem().modemLock().try_lock(); })) {
-        unfinished = "a modem exchange";
-        return -1;
+    for (int n = 1; n <= modemCount(); ++n) {
+        if (!waitUntil([n] { return modemLink(n).modemLock().try_lock(); })) {
+            unfinished = "a modem exchange";
+            return -1;
+        }
     }
     const bool reported = waitUntil([] {
         std::lock_guard lock(jobTableLock());

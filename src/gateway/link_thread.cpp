@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "platform/thread.h"
+#include "sms/path_state.h"
 #include "sms/signal_thread.h"
 
 namespace gsms {
@@ -29,20 +30,24 @@ struct StartTexts {
     std::string portMode;
     ModemTexts modem;
 };
-const StartTexts* startTexts = nullptr;
+const StartTexts* startTexts[2] = {};
 
 void back(ModemLink& link, std::int64_t goneMs) {
     // Before the line, so that the status its notification brings is clear.
+    link.started() = true;
     link.setPortHungUp(false);
     char line[64];
     std::snprintf(line, sizeof line, "modem port back after %lld s",
                   static_cast<long long>((goneMs + 500) / 1000));
     fileLog(link.named(line));
     windowLog(nullptr, link.named(line), kColorDefault);
+    pathBack(link);
 }
 
-// From the loss until the modem is back in service, or the process ends.
-void heal(ModemLink& link, SerialPort& port) {
+// From the loss until the modem is back in service, or the process ends (with two modems: or
+// its SIM is retired).
+void heal(const StartTexts& texts, SerialPort& port) {
+    ModemLink& link = *texts.link;
     const std::int64_t since = link.portHungUpSinceMs();
     const std::int64_t limit = signalGiveUpMs();
     port.close();
@@ -53,43 +58,64 @@ void heal(ModemLink& link, SerialPort& port) {
         std::unique_lock lock(link.modemLock());
         if (port.open()) {
             const std::int64_t gone = clock::monotonicMs() - since;
-            port.configure(startTexts->portMode.c_str());
+            port.configure(texts.portMode.c_str());
             port.setTimeouts(50);
             std::string message;
-            const int failure = startModem(link, startTexts->modem, message);
+            const int failure = startModem(link, texts.modem, message);
             if (failure == 0) {
                 back(link, gone);
                 lock.unlock();
-                jobQueued().set();  // the jobs that waited go out now
+                wakeDispatch();  // the jobs that waited go out now
                 return;
             }
-            if (failure == kExitSimLocked) fatalModemStop(message, failure);
             // Let go again: a modem still coming up may come back under a new device.
             port.close();
+            if (failure == kExitSimLocked) {
+                if (modemCount() == 1) fatalModemStop(message, failure);
+                retire(link, message);
+                return;
+            }
             if (message != named) {
-                fileLog(message);
-                windowLog(nullptr, message, kColorDefault);
+                fileLog(link.named(message));
+                windowLog(nullptr, link.named(message), kColorDefault);
                 named = message;
             }
         }
-        if (clock::monotonicMs() - since >= limit) giveUpForReinit();  // modemLock kept
+        // One modem: the process ends, modemLock kept. Two: the path is down, the tries go on.
+        if (clock::monotonicMs() - since >= limit) pathLost(link, "modem port gone");
     }
 }
 
+template <int N>
 [[noreturn]] void linkThread() {
-    ModemLink& link = *startTexts->link;
+    const StartTexts& texts = *startTexts[N - 1];
+    ModemLink& link = *texts.link;
     for (;;) {
         clock::sleepMs(kPortRetryMs);
         SerialPort* port = link.port().load();
-        if (port != nullptr && link.portHungUp()) heal(link, *port);
+        if (port != nullptr && link.portHungUp() && !link.retired()) heal(texts, *port);
     }
 }
 
 }  // namespace
 
+void retire(ModemLink& link, const std::string& message) {
+    link.retired() = true;
+    link.started() = false;
+    (void)link.setPortHungUp(true);
+    const std::string line = link.named(message);
+    fileLog(line);
+    windowLog(nullptr, line, kColorRed);
+    pathLost(link, "SIM refused");
+}
+
 void startLinkThread(ModemLink& link) {
-    startTexts = new StartTexts{&link, settings().portMode, modemTextsFromSettings()};
-    startDetachedThread(linkThread, "LinkThread", kThreadStack);
+    const GatewaySettings& s = settings();
+    const int n = link.number() == 2 ? 2 : 1;
+    startTexts[n - 1] = new StartTexts{&link, n == 2 ? s.modem2.portMode : s.portMode,
+                                       modemTextsFromSettings(n)};
+    startDetachedThread(n == 2 ? &linkThread<2> : &linkThread<1>,
+                        n == 2 ? "LinkThread2" : "LinkThread", kThreadStack);
 }
 
 }  // namespace gsms

@@ -14,6 +14,11 @@
 // the loss), the process ends as that supervision ends it: "Signal lost, exiting for reinit",
 // the tech alarm, exit code 1.
 //
+// With two modems the same happens per link, except that a lost path does not end the process
+// while the other is up (sms/path_state.h): at the supervision's time the path is marked down
+// and the tries go on, so that it is used again once it is back; a locked SIM retires its
+// modem for the run. A modem that failed to start is healed the same way from the start on.
+//
 // Thread contract: startLinkThread runs once, on the engine thread, after the modem is in
 // service; the LinkThread alone closes and opens the link's port after that. It takes the
 // link's modemLock for each try to open the port and keeps it through the modem's
@@ -21,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace gsms {
 
@@ -29,8 +35,12 @@ class ModemLink;
 // How often the port is tried again while it is gone, in gateway milliseconds.
 constexpr std::int64_t kPortRetryMs = 1000;
 
-// Starts the LinkThread of `link`, with copies of the settings' port mode, port name and PIN.
-// Known gap: the copies are kept once per process, so only one link can be healed so far.
+// Starts the LinkThread of `link`, with copies of the settings' port mode, port name and PIN
+// of its modem. Once per link.
 void startLinkThread(ModemLink& link);
+
+// Two modems: the link's SIM is locked or refused its PIN (message: the start's line). It is
+// never started again in this run; the line is logged in red and the path marked down.
+void retire(ModemLink& link, const std::string& message);
 
 }  // namespace gsms

@@ -18,7 +18,7 @@ int startModem(ModemLink& link, std::string& message) {
 int startModem(ModemLink& link, const ModemTexts& texts, std::string& message) {
     bool notFound = false;
     const int failure = initModem(link, texts, message, notFound);
-    if (notFound) raiseTechAlarm();
+    if (notFound) raiseTechAlarm(link.number());
     if (failure != 0) return failure;
 
     clock::sleepMs(500);

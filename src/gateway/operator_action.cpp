@@ -9,6 +9,7 @@
 #include "gateway/engine.h"
 #include "modem/modem_link.h"
 #include "platform/thread.h"
+#include "sms/path_state.h"
 #include "sms/sms_submit.h"
 #include "sms/smsc.h"
 
@@ -86,7 +87,7 @@ int startSmscChange(std::string number, int plan) {
 }
 
 int sendHandSms(const std::string& number, const std::string& text, int flash) {
-    const int result = sendSms(firstModem(), number.c_str(), text.c_str(), flash);
+    const int result = sendSms(firstUsableModem(), number.c_str(), text.c_str(), flash);
     if (result < 0)
         windowLog(nullptr, "ERROR sending to " + shownNumber(number), kColorRed);
     else

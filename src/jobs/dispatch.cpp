@@ -4,6 +4,13 @@
 // sweeps it pauses 500 ms, or until a job is queued. Once a stop is requested no submission
 // starts; the one in flight ends and its job is marked finished before it counts as ended.
 // A job it finishes wakes the ReportThread. While the modem port is gone nothing is submitted.
+//
+// With two modems each has its ProcessingThread, and a job is claimed by one of them for its
+// attempt (AlarmJob::busyOn), so that two alarms go out at the same time. An attempt that
+// fails is handed at once to the other modem when that one is in service (failoverTo), and
+// only after that attempt the job waits RetryDelay; every attempt counts against RetryCount.
+// A mini-message whose attempt failed because its path went down is not spent: another path
+// sends it.
 #include "jobs/dispatch.h"
 
 #include <atomic>
@@ -20,6 +27,7 @@
 #include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "platform/text_encoding.h"
+#include "sms/path_state.h"
 #include "sms/sms_submit.h"
 
 namespace gsms {
@@ -28,17 +36,21 @@ namespace {
 
 constexpr int kSendingState = 2;
 
-// The first modem takes every job today.
-int sendOnFirstModem(const char* number, const char* text, int flash) {
-    return sendSms(firstModem(), number, text, flash);
+// sendSms on the sweeping link, unless a test has handed in its own.
+std::atomic<SubmitFn> submitFn{&sendSms};
+
+int submitJob(ModemLink& link, const AlarmJob& job) {
+    return submitFn.load()(link, job.PhoneNumber, job.Message, job.Flash > 0 ? 1 : 0);
 }
 
-// sendSms on the first modem, unless a test or another modem path has handed in its own.
-std::atomic<SubmitFn> submitFn{&sendOnFirstModem};
-
-int submitJob(const AlarmJob& job) {
-    return submitFn.load()(job.PhoneNumber, job.Message, job.Flash > 0 ? 1 : 0);
+// The other modem in service, which takes a failed attempt at once; null when there is none.
+ModemLink* failoverPath(const ModemLink& link) {
+    ModemLink* other = otherModem(link);
+    return other != nullptr && pathUsable(*other) ? other : nullptr;
 }
+
+// The line as this modem's lines read: named where there are two.
+std::string named(const ModemLink& link, const char* line) { return link.named(line); }
 
 // The time of an attempt, as the status row and the success line show it.
 std::int32_t now32() { return static_cast<std::int32_t>(clock::wallSeconds()); }
@@ -50,7 +62,8 @@ void settle(AlarmJob& job, int status) {
     jobJournal().finished(jobFileVersion(job), job.status, job.sent_at);
 }
 
-void sendMini(int slot, AlarmJob& job) {
+// Returns true when the outcome is settled (the job is finished).
+bool sendMini(ModemLink& link, int slot, AlarmJob& job) {
     // The caption is UTF-8, as the text: its first 16 characters.
     const std::string_view message = job.Message;
     const std::size_t head = text::utf8Head(message, 16);
@@ -61,34 +74,53 @@ void sendMini(int slot, AlarmJob& job) {
     char line[256];
     // The number as the logs show it: one from a job file may hold a line break.
     const std::string number = shownNumber(job.PhoneNumber);
-    if (submitJob(job) != 0) {
-        settle(job, STATUS_FAILED);
-        std::snprintf(line, sizeof line, "ERROR sending to %s", number.c_str());
-        windowLog(nullptr, line, kColorRed);
-        tally(Tally::Failed);
+    bool settled = true;
+    if (submitJob(link, job) != 0) {
+        if (modemCount() == 2 && !pathUsable(link)) {
+            // Its path went down under it: the one attempt is not spent, another path takes it.
+            const ModemLink* other = failoverPath(link);
+            settled = false;
+            job.sent_at = 0;
+            job.failoverTo = static_cast<std::uint8_t>(other != nullptr ? other->number() : 0);
+            std::snprintf(line, sizeof line, "ERROR sending to %s (path down, sent again)",
+                          number.c_str());
+        } else {
+            settle(job, STATUS_FAILED);
+            std::snprintf(line, sizeof line, "ERROR sending to %s", number.c_str());
+            tally(Tally::Failed);
+        }
+        windowLog(nullptr, named(link, line), kColorRed);
     } else {
         settle(job, STATUS_SENT);
         std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
-        windowLog(nullptr, line, kColorGreen);
+        windowLog(nullptr, named(link, line), kColorGreen);
         tally(Tally::Sent);
     }
-    fileLog(line);
+    fileLog(named(link, line));
+    return settled;
 }
 
-void sendAlarm(int slot, AlarmJob& job) {
+// failover: this attempt is the one at once on the other modem after a failed one. Returns
+// true when the outcome is settled.
+bool sendAlarm(ModemLink& link, int slot, AlarmJob& job, bool failover) {
     char caption[256];
     std::snprintf(caption, sizeof caption, "sending alarm %s to %s", job.AlarmKey, job.Name);
     update_job_slot(slot, kSendingState, caption);
     job.sent_at = now32();
     char line[256];
     const std::string number = shownNumber(job.PhoneNumber);
-    if (submitJob(job) != 0) {
+    bool settled = true;
+    if (submitJob(link, job) != 0) {
         const int retryCount = settings().retryCount.load();
         ++job.tries;
         if (job.tries < retryCount) {
+            settled = false;
             job.sent_at = 0;
             job.next_try_at =
                 clock::monotonicMs() + std::int64_t{settings().retryDelay.load()} * 1000;
+            // Tried at once on the other path, and only after that the delay.
+            const ModemLink* other = failover ? nullptr : failoverPath(link);
+            job.failoverTo = static_cast<std::uint8_t>(other != nullptr ? other->number() : 0);
             tally(Tally::Retried);
         } else {
             settle(job, STATUS_FAILED);
@@ -96,14 +128,27 @@ void sendAlarm(int slot, AlarmJob& job) {
         }
         std::snprintf(line, sizeof line, "ERROR sending to %s (try %d/%d)", number.c_str(),
                       job.tries, retryCount);
-        windowLog(nullptr, line, kColorRed);
+        windowLog(nullptr, named(link, line), kColorRed);
     } else {
         settle(job, STATUS_SENT);
         std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
-        windowLog(nullptr, line, kColorGreen);
+        windowLog(nullptr, named(link, line), kColorGreen);
         tally(Tally::Sent);
     }
-    fileLog(line);
+    fileLog(named(link, line));
+    return settled;
+}
+
+// Whether this link takes the job in this sweep.
+bool takes(const ModemLink& link, const AlarmJob& job) {
+    if (job.finished || job.busyOn != 0) return false;
+    if (job.failoverTo == link.number()) return true;  // at once, whatever the delay
+    // Handed to the other modem, which takes it now while it is in service.
+    if (job.failoverTo != 0) {
+        const ModemLink* other = otherModem(link);
+        if (other != nullptr && pathUsable(*other)) return false;
+    }
+    return job.mini || clock::monotonicMs() >= job.next_try_at;
 }
 
 // Marks the job finished (under jobTableLock, which lock holds) and wakes the ReportThread
@@ -118,36 +163,44 @@ void finish(std::unique_lock<std::mutex>& lock, AlarmJob& job) {
 }  // namespace
 
 SubmitFn setSubmitFunction(SubmitFn submit) {
-    return submitFn.exchange(submit != nullptr ? submit : &sendOnFirstModem);
+    return submitFn.exchange(submit != nullptr ? submit : &sendSms);
 }
 
-void dispatchSweep() {
+void dispatchSweep() { dispatchSweep(firstModem()); }
+
+void dispatchSweep(ModemLink& link) {
     beat(Heart::Dispatch);
     std::unique_lock lock(jobTableLock());
     JobTable& table = jobTable();
     for (int slot = 0; slot < kJobSlots; ++slot) {
         AlarmJob* job = table.slots[slot];
-        if (job == nullptr || job->finished) continue;
-        if (!job->mini && clock::monotonicMs() < job->next_try_at) continue;
-        // The port is gone: every job waits for it, its attempts kept.
-        if (firstModem().portHungUp()) return;
+        if (job == nullptr || !takes(link, *job)) continue;
+        // The path is gone: its jobs wait for it (or go by the other), their attempts kept.
+        if (!pathUsable(link)) return;
         if (!beginSubmission()) return;  // stopping: the job stays for the next start
         beat(Heart::Dispatch);
+        const bool failover = job->failoverTo == link.number();
+        job->failoverTo = 0;
+        job->busyOn = static_cast<std::uint8_t>(link.number());  // the other link passes it by
         lock.unlock();
-        if (job->mini) sendMini(slot, *job);
-        else sendAlarm(slot, *job);
+        const bool settled =
+            job->mini ? sendMini(link, slot, *job) : sendAlarm(link, slot, *job, failover);
         lock.lock();
-        if (job->mini || job->sent_at != 0) finish(lock, *job);
+        job->busyOn = 0;
+        const int handedTo = job->failoverTo;
+        if (settled) finish(lock, *job);
         endSubmission();  // after finished is set, so that a stop waits for its report
+        if (handedTo != 0 && handedTo != link.number()) jobQueued(handedTo).set();
     }
 }
 
-void processingThread() {
+void processingThread(ModemLink& link) {
+    Event& queued = jobQueued(link.number());
     for (;;) {
         // Reset before the sweep: a job queued during it ends the pause at once.
-        jobQueued().reset();
-        dispatchSweep();
-        (void)jobQueued().wait(500);
+        queued.reset();
+        dispatchSweep(link);
+        (void)queued.wait(500);
     }
 }
 

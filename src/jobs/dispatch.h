@@ -11,22 +11,27 @@
 
 namespace gsms {
 
+class ModemLink;
+
 // How a job's SMS reaches the modem, with sendSms's arguments and meaning: number and text
 // as the job holds them, flash 1 for a flash SMS and 0 for a normal one. 0: the modem took
 // the whole message; -1: any failure (a part refused or not answered in time, a number that
 // is not one), which dispatch counts as one failed attempt. It blocks for the modem dialogue
 // and takes the modem's lock itself.
-using SubmitFn = int (*)(const char* number, const char* text, int flash);
+// link: the modem of the sweep.
+using SubmitFn = int (*)(ModemLink& link, const char* number, const char* text, int flash);
 
 // Sets the function dispatch submits with and returns the one it replaces; nullptr sets the
-// default, sendSms on the first modem.
+// default, sendSms.
 SubmitFn setSubmitFunction(SubmitFn submit);
 
-// Sweeps the job table every 500 ms, or as soon as a job is queued, and submits the
-// unfinished jobs. Returns only with the process.
-[[noreturn]] void processingThread();
+// The ProcessingThread of a modem: sweeps the job table every 500 ms, or as soon as a job is
+// queued or handed to this modem, and submits the unfinished jobs on it. Returns only with
+// the process.
+[[noreturn]] void processingThread(ModemLink& link);
 
-// One dispatch sweep over the table.
+// One dispatch sweep over the table, on the given modem or the first.
+void dispatchSweep(ModemLink& link);
 void dispatchSweep();
 
 }  // namespace gsms

@@ -29,10 +29,15 @@ std::mutex& jobTableLock() {
     return lock;
 }
 
-Event& jobQueued() {
-    // Never destroyed: the detached workers wait on it until the process ends.
-    static Event* queued = new Event;
-    return *queued;
+Event& jobQueued(int modem) {
+    // Never destroyed: the detached workers wait on them until the process ends.
+    static Event* queued[2] = {new Event, new Event};
+    return *queued[modem == 2 ? 1 : 0];
+}
+
+void wakeDispatch() {
+    jobQueued(1).set();
+    jobQueued(2).set();
 }
 
 Event& jobFinished() {
@@ -65,7 +70,8 @@ int place(const AlarmJob& candidate, bool finished) {
     }
     if (slot >= 0) {
         // Outside jobTableLock, which is taken with no other lock.
-        (finished ? jobFinished() : jobQueued()).set();
+        if (finished) jobFinished().set();
+        else wakeDispatch();
         return slot;
     }
     delete job;

@@ -62,6 +62,10 @@ struct AlarmJob {
     std::uint64_t fileDigest;
     std::uint8_t rowWritten;  // the status row holds the outcome already (known from the journal)
     std::uint8_t fileEncoding;  // the job file's text::Encoding: its success line is written so
+    // Two modems: the modem (1 or 2) whose attempt is in flight, which the other passes by;
+    // and the one that is to try at once after a failed attempt on the other. 0: none.
+    std::uint8_t busyOn;
+    std::uint8_t failoverTo;
 };
 
 struct JobTable {
@@ -72,8 +76,11 @@ struct JobTable {
 JobTable& jobTable();
 std::mutex& jobTableLock();
 // Set whenever a job is queued: the ProcessingThread sleeps on it between sweeps, so that a
-// new alarm does not wait out the sweep pause while the modem is free.
-Event& jobQueued();
+// new alarm does not wait out the sweep pause while the modem is free. With two modems each
+// ProcessingThread has its own (modem 1 or 2), so that neither takes the other's wake.
+Event& jobQueued(int modem = 1);
+// Sets the events of both ProcessingThreads.
+void wakeDispatch();
 // Set whenever a job is finished (sent, or failed for good): the ReportThread sleeps on it
 // between sweeps, so that the outcome is recorded and the file moved at once. Until then the
 // file is still in the watch folder, and a gateway killed meanwhile would send the job again.

@@ -46,7 +46,13 @@ std::string lockedMessage(const std::string& state) {
 
 }  // namespace
 
-ModemTexts modemTextsFromSettings() { return {settings().portName, settings().pin}; }
+ModemTexts modemTextsFromSettings() { return modemTextsFromSettings(1); }
+
+ModemTexts modemTextsFromSettings(int number) {
+    const GatewaySettings& s = settings();
+    if (number == 2) return {s.modem2.portName, s.modem2.pin};
+    return {s.portName, s.pin};
+}
 
 int initModem(ModemLink& link, std::string& message, bool& notFound) {
     return initModem(link, modemTextsFromSettings(), message, notFound);

@@ -26,6 +26,8 @@ struct ModemTexts {
     std::string pin;
 };
 [[nodiscard]] ModemTexts modemTextsFromSettings();
+// Those of modem 1 (section Config) or 2 (section Modem2).
+[[nodiscard]] ModemTexts modemTextsFromSettings(int number);
 // The same with these texts; the one above takes them from the settings as they are now.
 [[nodiscard]] int initModem(ModemLink& link, const ModemTexts& texts, std::string& message,
                             bool& notFound);

@@ -1,5 +1,6 @@
 #include "modem/modem_link.h"
 
+#include <atomic>
 #include <utility>
 
 #include "core/log.h"
@@ -31,6 +32,31 @@ bool ModemLink::setPortHungUp(bool hungUp) {
 ModemLink& firstModem() {
     static ModemLink* link = new ModemLink(1, "");
     return *link;
+}
+
+namespace {
+std::atomic<ModemLink*> second{nullptr};
+}  // namespace
+
+ModemLink* secondModem() { return second.load(); }
+
+ModemLink& createSecondModem() {
+    if (ModemLink* link = second.load()) return *link;
+    auto* link = new ModemLink(2, "modem 2");
+    second.store(link);
+    return *link;
+}
+
+int modemCount() { return second.load() != nullptr ? 2 : 1; }
+
+ModemLink& modemLink(int number) {
+    ModemLink* link = number == 2 ? second.load() : nullptr;
+    return link != nullptr ? *link : firstModem();
+}
+
+ModemLink* otherModem(const ModemLink& link) {
+    if (second.load() == nullptr) return nullptr;
+    return link.number() == 1 ? second.load() : &firstModem();
 }
 
 ModemState& modemState() { return firstModem().state(); }

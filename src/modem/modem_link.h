@@ -1,15 +1,17 @@
 // One modem link: the serial port and everything that belongs to one modem's AT channel. The
 // answer state the InputThread fills (modem_state.h: events, capture, texts, SMSC number), the
 // lock that makes one exchange at a time, the sender's pacing clock and its PIN mask, whether
-// the port is gone, and the signal strength last read. The engine holds the links; today it
-// creates one, firstModem.
+// the port is gone or the path is down, and the signal strength last read. The engine holds
+// one or two links: firstModem, and secondModem where TEVRAK.INI names a second modem (an
+// alternative path on another network).
 //
 // Thread contract: a link lives as long as the process (never destroyed: its InputThread and
 // the other workers use it until the process ends). Its modemLock is held by the thread in an
 // exchange with this modem; the pacing and the sent-bytes mask are used only under it (or by
 // the engine thread at start-up, before any other modem user exists). The port pointer, the
 // hang-up flag and the signal quality are atomics and may be read by any thread; the signal
-// quality is written by the link's SignalThread only. The number and the name never change.
+// quality is written by the link's SignalThread only. The number never changes; the name is
+// set by the engine before any worker of the link runs (setName), and never after.
 #pragma once
 
 #include <atomic>
@@ -35,6 +37,7 @@ public:
 
     [[nodiscard]] int number() const { return number_; }
     [[nodiscard]] const std::string& name() const { return name_; }
+    void setName(std::string name) { name_ = std::move(name); }
     // `line` as this link logs it: "<name>: <line>", or the line alone without a name.
     [[nodiscard]] std::string named(std::string_view line) const;
 
@@ -55,6 +58,21 @@ public:
     [[nodiscard]] bool portHungUp() const { return hungUp_.load(); }
     [[nodiscard]] std::int64_t portHungUpSinceMs() const { return hungUpAt_.load(); }
 
+    // In service: started with the modem's dialogue, its port there and its path not down.
+    // Only a link in service is given a submission, a poll or a listing.
+    [[nodiscard]] bool inService() const {
+        return started_.load() && !hungUp_.load() && !down_.load();
+    }
+    std::atomic<bool>& started() { return started_; }
+    // The path is down: its signal or its port was lost for the supervision's time, or its
+    // SIM refused to work. Set and cleared by the supervision (gateway/path_state.h), which
+    // says so in the logs.
+    std::atomic<bool>& down() { return down_; }
+    [[nodiscard]] bool isDown() const { return down_.load(); }
+    // The SIM refused the PIN or is locked: the modem is never started again in this run
+    // (each start would spend one of the SIM's tries).
+    std::atomic<bool>& retired() { return retired_; }
+
     // The AT sender's own (at_sender.cpp), used under modemLock: the time of the last
     // transmission, on the monotonic clock so that a change of the system time neither stalls
     // nor skips the pacing, and the mask of the bytes written.
@@ -72,12 +90,15 @@ public:
 
 private:
     const int number_;
-    const std::string name_;
+    std::string name_;
     ModemState state_;
     std::atomic<SerialPort*> port_{nullptr};
     std::mutex modemLock_;
     std::atomic<int> signalQuality_{0};
     std::atomic<bool> hungUp_{false};
+    std::atomic<bool> started_{false};
+    std::atomic<bool> down_{false};
+    std::atomic<bool> retired_{false};
     std::atomic<std::int64_t> hungUpAt_{0};
     Pacing pacing_;
     std::atomic<bool> stuckInPduNamed_{false};
@@ -87,5 +108,15 @@ private:
 // The first modem's link (number 1, no name), created at first use and never destroyed. The
 // engine starts it; the windows and the first modem's workers reach it here.
 ModemLink& firstModem();
+// The second modem's link (number 2), or null while the engine has created none. Created once
+// by the engine at start (createSecondModem), before any worker runs; never destroyed.
+ModemLink* secondModem();
+ModemLink& createSecondModem();
+// The links there are: the first, and the second where one was created.
+[[nodiscard]] int modemCount();
+// Link 1 or 2 (number within 1..modemCount()).
+ModemLink& modemLink(int number);
+// The link other than this one, or null with one modem.
+ModemLink* otherModem(const ModemLink& link);
 
 }  // namespace gsms

@@ -84,9 +84,9 @@ private:
     bool atBound_ = false;
 };
 
-void logRed(const std::string& line) {
-    fileLog(line);
-    windowLog(nullptr, line, kColorRed);
+void logRed(const ModemLink& link, const std::string& line) {
+    fileLog(link.named(line));
+    windowLog(nullptr, link.named(line), kColorRed);
 }
 
 // Sends a command whose answer is captured (listCapture) until its end.
@@ -153,9 +153,10 @@ struct Memory {
     std::mutex mutex;             // one listing at a time (tests call from their own thread)
 };
 
-Memory& memory() {
-    static Memory* m = new Memory;
-    return *m;
+// One per modem: each SIM holds its own messages and parts.
+Memory& memory(const ModemLink& link) {
+    static Memory* m[2] = {new Memory, new Memory};
+    return *m[link.number() == 2 ? 1 : 0];
 }
 
 std::string programOfFormat() {
@@ -175,7 +176,7 @@ int handOver(ModemLink& link, Memory& m, std::vector<ReceivedMessage>& ready,
         if (runningCommands() >= kMaxCommands) {
             // The rest stays on the SIM, untouched, until a command ends.
             if (!m.fullNamed) {
-                logRed(std::to_string(kMaxCommands) +
+                logRed(link, std::to_string(kMaxCommands) +
                        " commands for received messages still run: further messages wait on "
                        "the SIM");
                 m.fullNamed = true;
@@ -183,10 +184,11 @@ int handOver(ModemLink& link, Memory& m, std::vector<ReceivedMessage>& ready,
             return started;
         }
         int error = 0;
-        if (handleIncomingMessage(message.sender, message.text, error) == 0) {
+        const std::string modem = link.name().empty() ? "" : link.name() + ": ";
+        if (handleIncomingMessage(message.sender, message.text, error, modem) == 0) {
             if (m.named.insert(message.key).second) {
                 const std::string program = programOfFormat();
-                logRed(program.empty() ? "ERROR: cannot start the command: CmdLineFormat is empty"
+                logRed(link, program.empty() ? "ERROR: cannot start the command: CmdLineFormat is empty"
                                        : "ERROR: cannot start " + program + " (" +
                                              std::strerror(error) + ")");
             }
@@ -209,13 +211,13 @@ void forgetGone(Memory& m, const std::set<std::string>& present) {
 // bound): what came of it is handed over once the modem answers again, since the lines in
 // the capture are the modem's own; the rest waits for the next listing. Named once until a
 // listing ends whole again.
-void nameCut(Memory& m, const AnswerWait& wait, std::size_t listed) {
+void nameCut(const ModemLink& link, Memory& m, const AnswerWait& wait, std::size_t listed) {
     if (m.cutNamed) return;
     m.cutNamed = true;
     const std::string why =
         wait.atBound() ? "still sending after " + std::to_string(wait.mostMs() / 1000) + " s"
                        : "no final result";
-    logRed("ERROR: the listing of received SMS was cut short after " + std::to_string(listed) +
+    logRed(link, "ERROR: the listing of received SMS was cut short after " + std::to_string(listed) +
            (listed == 1 ? " message (" : " messages (") + why +
            "): the rest waits for the next listing");
 }
@@ -242,7 +244,7 @@ int pollPdu(ModemLink& link, Memory& m) {
 
     const std::vector<ListedPdu> listing =
         walkPduListing(capture, capture.size() < ModemState::kCaptureSize - 1);
-    if (cut) nameCut(m, wait, listing.size());
+    if (cut) nameCut(link, m, wait, listing.size());
     else m.cutNamed = false;
     std::set<std::string> present;
     std::vector<DecodedPdu> decoded;
@@ -259,7 +261,7 @@ int pollPdu(ModemLink& link, Memory& m) {
         // Left on the SIM: nothing can be handed over, and its PDU stays in the daily log.
         present.insert(d.key);
         if (m.named.insert(d.key).second)
-            logRed("ERROR: message " + std::to_string(listed.index) + " cannot be read (" + why +
+            logRed(link, "ERROR: message " + std::to_string(listed.index) + " cannot be read (" + why +
                    ")");
     }
     TakenListing taken = m.parts.take(decoded, clock::monotonicMs());
@@ -267,7 +269,7 @@ int pollPdu(ModemLink& link, Memory& m) {
     for (const DecodedPdu& d : decoded) present.insert(d.key);
     for (const RepeatedPart& r : taken.repeated) {
         if (m.named.insert(r.key).second)
-            fileLog("part " + std::to_string(r.part.sequence) + "/" + std::to_string(r.part.total) +
+            fileLog(link.named("part ") + std::to_string(r.part.sequence) + "/" + std::to_string(r.part.total) +
                     " of message " + std::to_string(r.part.reference) + " from " +
                     text::shownText(r.sender) + " was received again: deleted");
         deleteMessage(link, r.index);
@@ -285,7 +287,7 @@ int pollText(ModemLink& link, Memory& m, ListingMode mode) {
     const bool cut = answer < 0 && answersAfterCut(link);
     if (answer != 0 && !cut) return -1;
     const std::vector<int> indexes = listedIndexes(capture);
-    if (cut) nameCut(m, wait, indexes.size());
+    if (cut) nameCut(link, m, wait, indexes.size());
     else m.cutNamed = false;
     std::vector<ReceivedMessage> ready;
     for (int index : indexes) {
@@ -325,12 +327,13 @@ ListingMode chooseListingMode(ModemLink& link) {
     }
     restoreTextMode(link, 5000);
     if (pdu == 0) {
-        fileLog("Received SMS are listed in PDU mode");
+        fileLog(link.named("Received SMS are listed in PDU mode"));
         return ListingMode::Pdu;
     }
-    fileLog("Received SMS are listed in text mode: the modem refuses PDU mode");
-    windowLog(nullptr, "Received SMS are listed in text mode: the modem refuses PDU mode",
-              kColorDefault);
+    const std::string line =
+        link.named("Received SMS are listed in text mode: the modem refuses PDU mode");
+    fileLog(line);
+    windowLog(nullptr, line, kColorDefault);
     s.event(ModemEvent::Cmgl).reset();
     s.event(ModemEvent::Ok).reset();
     (void)sendCommand(link, "at+cmgl", "=?\r");
@@ -344,14 +347,14 @@ ListingMode chooseListingMode(ModemLink& link) {
 }
 
 int incomingPoll(ModemLink& link, ListingMode mode) {
-    Memory& m = memory();
+    Memory& m = memory(link);
     std::lock_guard listing(m.mutex);
     std::lock_guard lock(link.modemLock());
     return mode == ListingMode::Pdu ? pollPdu(link, m) : pollText(link, m, mode);
 }
 
 void resetIncomingForTest() {
-    Memory& m = memory();
+    Memory& m = memory(firstModem());
     std::lock_guard listing(m.mutex);
     m.parts = PartAssembler();
     m.named.clear();
@@ -360,11 +363,13 @@ void resetIncomingForTest() {
 }
 
 void incomingThread(ModemLink& link) {
+    // A second modem that failed to start is asked what it lists once it is in service.
+    while (!link.started().load()) clock::sleepMs(1000);
     const ListingMode mode = chooseListingMode(link);
     for (;;) {
         clock::sleepMs(15000);
         // The orderly stop lets no new listing begin, nor does a port that is gone.
-        if (stopRequested() || link.portHungUp()) continue;
+        if (stopRequested() || link.portHungUp() || link.retired()) continue;
         (void)incomingPoll(link, mode);
     }
 }

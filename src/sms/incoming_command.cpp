@@ -1,5 +1,7 @@
 #include "sms/incoming_command.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "core/activity.h"
@@ -73,7 +75,8 @@ std::vector<std::string> incomingArguments(std::string_view format, std::string_
 
 int runningCommands() { return commands().running(); }
 
-int handleIncomingMessage(std::string_view sender, std::string_view text, int& error) {
+int handleIncomingMessage(std::string_view sender, std::string_view text, int& error,
+                          std::string_view modem) {
     const GatewaySettings& s = settings();
     std::string_view format(s.cmdLineFormat, strnlen(s.cmdLineFormat, sizeof s.cmdLineFormat));
     std::vector<std::string> args = incomingArguments(format, sender, text);
@@ -90,11 +93,12 @@ int handleIncomingMessage(std::string_view sender, std::string_view text, int& e
     const std::string quoted = "\"" + text::shownText(sender) + "\"";
     const std::string shown = text::shownText(text);
     constexpr std::size_t kFixed = sizeof "'' command received from " - 1;
-    std::size_t room = kLogLineSize - 1 - kFixed;
+    std::size_t room = kLogLineSize - 1 - kFixed - std::min(modem.size(), std::size_t{64});
     const std::size_t senderShown = text::utf8HeadBytes(quoted, room);
     room -= senderShown;
     const std::size_t textShown = text::utf8HeadBytes(shown, room);
-    const std::string line = "'" + shown.substr(0, textShown) + "' command received from " +
+    const std::string line = std::string(modem.substr(0, 64)) + "'" +
+                             shown.substr(0, textShown) + "' command received from " +
                              quoted.substr(0, senderShown);
     fileLog(line);
     windowLog(nullptr, line, kColorBlue);

@@ -10,6 +10,7 @@
 #include "modem/at_sender.h"
 #include "modem/modem_link.h"
 #include "platform/clock.h"
+#include "sms/path_state.h"
 #include "sms/tech_alarm.h"
 
 namespace gsms {
@@ -104,7 +105,16 @@ void signalThread(ModemLink& link) {
         // (the LinkThread keeps the time instead).
         if (stopRequested() || link.portHungUp()) continue;
         std::unique_lock<std::mutex> lock;
-        if (poll(link, reselectionFailed, lock) == SignalOutcome::GiveUp) giveUpForReinit();
+        const SignalOutcome outcome = poll(link, reselectionFailed, lock);
+        if (outcome == SignalOutcome::GiveUp) {
+            // One modem: the process ends here, the lock kept. Two: this path is down while
+            // the other carries the alarms; the polls go on, and a good reading brings it back.
+            pathLost(link, "signal lost");
+            lock.unlock();
+            notify(kNotifySignal);
+        } else if (outcome == SignalOutcome::Good) {
+            pathBack(link);
+        }
     }
 }
 

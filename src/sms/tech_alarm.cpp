@@ -19,13 +19,18 @@ namespace {
 constexpr const char* kScript = "plasto.cmd";
 
 std::mutex alarmLock;
-std::optional<std::int64_t> raisedAtMs;  // monotonic time of this run's alarm
+// Monotonic time of this run's alarm, per path: [0] the first modem's and the process's, [1]
+// the second modem's.
+std::optional<std::int64_t> raisedAtMs[2];
+constexpr const char* kStampKey[2] = {"LastAlarm", "LastAlarm2"};
 ChildGroup scripts;
 
+int pathIndex(int path) { return path == 2 ? 1 : 0; }
+
 // True when the stamp of an earlier run's alarm still keeps this one quiet.
-bool stampKeepsQuiet(std::int64_t nowSeconds, std::int64_t quietSeconds) {
+bool stampKeepsQuiet(int index, std::int64_t nowSeconds, std::int64_t quietSeconds) {
     char last[40];
-    tevrakIni().readString("WatchDog", "LastAlarm", "", sizeof last, last);
+    tevrakIni().readString("WatchDog", kStampKey[index], "", sizeof last, last);
     if (std::strlen(last) != 8) return false;
     const auto stamp = static_cast<std::int64_t>(std::strtoul(last, nullptr, 16));
     const std::int64_t since = nowSeconds - stamp;
@@ -34,14 +39,20 @@ bool stampKeepsQuiet(std::int64_t nowSeconds, std::int64_t quietSeconds) {
 
 }  // namespace
 
-void raiseTechAlarm() { raiseTechAlarm({clock::wallSeconds(), clock::monotonicMs()}); }
+void raiseTechAlarm() { raiseTechAlarm(1); }
+void raiseTechAlarm(const TechAlarmTime& now) { raiseTechAlarm(1, now); }
+void raiseTechAlarm(int path) {
+    raiseTechAlarm(path, {clock::wallSeconds(), clock::monotonicMs()});
+}
 
-void raiseTechAlarm(const TechAlarmTime& now) {
+void raiseTechAlarm(int path, const TechAlarmTime& now) {
     std::lock_guard lock(alarmLock);
+    const int index = pathIndex(path);
+    std::optional<std::int64_t>& raisedAt = raisedAtMs[index];
     const std::int64_t quietSeconds =
         static_cast<std::int64_t>(settings().sleepMinAfterAlarm.load()) * 60;
-    if (raisedAtMs ? now.monotonicMs - *raisedAtMs < quietSeconds * 1000
-                   : stampKeepsQuiet(now.wallSeconds, quietSeconds))
+    if (raisedAt ? now.monotonicMs - *raisedAt < quietSeconds * 1000
+                 : stampKeepsQuiet(index, now.wallSeconds, quietSeconds))
         return;
 
     const int number = settings().techAlarmNbr.load();
@@ -58,10 +69,10 @@ void raiseTechAlarm(const TechAlarmTime& now) {
     }
     // The outcome is not looked at: the alarm is fire-and-forget.
     (void)runner.detach(&scripts);
-    raisedAtMs = now.monotonicMs;
+    raisedAt = now.monotonicMs;
     char stampText[16];
     std::snprintf(stampText, sizeof stampText, "%08X", static_cast<unsigned>(now.wallSeconds));
-    tevrakIni().writeString("WatchDog", "LastAlarm", stampText);
+    tevrakIni().writeString("WatchDog", kStampKey[index], stampText);
 }
 
 bool waitForTechAlarmScripts(std::int64_t limitMs) {
@@ -75,7 +86,7 @@ bool waitForTechAlarmScripts(std::int64_t limitMs) {
 
 void resetTechAlarmForTest() {
     std::lock_guard lock(alarmLock);
-    raisedAtMs.reset();
+    for (auto& raisedAt : raisedAtMs) raisedAt.reset();
 }
 
 }  // namespace gsms

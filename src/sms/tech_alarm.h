@@ -9,6 +9,10 @@
 // start plasto.cmd (<reason>)") and stamps nothing, so that the next attempt tries again.
 // Called by the engine start-up and the signal supervision shortly before the process ends,
 // from any thread (one alarm at a time).
+//
+// With two modems each path has its quiet period: a second path lost in the quiet time of the
+// first still raises the alarm. The second modem's stamp is key "LastAlarm2"; the first
+// modem's and the process's (every path down) is "LastAlarm", as with one modem.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +27,9 @@ struct TechAlarmTime {
 
 void raiseTechAlarm();
 void raiseTechAlarm(const TechAlarmTime& now);
+// For the path of modem 1 or 2 (1 is the same as the process's own).
+void raiseTechAlarm(int path);
+void raiseTechAlarm(int path, const TechAlarmTime& now);
 
 // Waits up to limitMs (gateway time) for the scripts started here to end. True when none
 // runs any more. A service manager ends what a stopped service left running, so the engine

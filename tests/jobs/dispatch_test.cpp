@@ -19,7 +19,7 @@ struct Submission {
 std::vector<Submission> submitted;
 int refused = -1;  // the zero-based submission the modem refuses
 
-int answer(const char* number, const char* text, int flash) {
+int answer(ModemLink&, const char* number, const char* text, int flash) {
     submitted.push_back({number, text, flash});
     return static_cast<int>(submitted.size()) - 1 == refused ? -1 : 0;
 }
