@@ -76,6 +76,7 @@ bool sendMini(ModemLink& link, int slot, AlarmJob& job) {
     const std::string number = shownNumber(job.PhoneNumber);
     bool settled = true;
     if (submitJob(link, job) != 0) {
+        link.failedCount().fetch_add(1);
         if (modemCount() == 2 && !pathUsable(link)) {
             // Its path went down under it: the one attempt is not spent, another path takes it.
             const ModemLink* other = failoverPath(link);
@@ -91,6 +92,7 @@ bool sendMini(ModemLink& link, int slot, AlarmJob& job) {
         }
         windowLog(nullptr, named(link, line), kColorRed);
     } else {
+        link.sentCount().fetch_add(1);
         settle(job, STATUS_SENT);
         std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
         windowLog(nullptr, named(link, line), kColorGreen);
@@ -111,6 +113,7 @@ bool sendAlarm(ModemLink& link, int slot, AlarmJob& job, bool failover) {
     const std::string number = shownNumber(job.PhoneNumber);
     bool settled = true;
     if (submitJob(link, job) != 0) {
+        link.failedCount().fetch_add(1);
         const int retryCount = settings().retryCount.load();
         ++job.tries;
         if (job.tries < retryCount) {
@@ -130,6 +133,7 @@ bool sendAlarm(ModemLink& link, int slot, AlarmJob& job, bool failover) {
                       job.tries, retryCount);
         windowLog(nullptr, named(link, line), kColorRed);
     } else {
+        link.sentCount().fetch_add(1);
         settle(job, STATUS_SENT);
         std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
         windowLog(nullptr, named(link, line), kColorGreen);

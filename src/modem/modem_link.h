@@ -73,6 +73,18 @@ public:
     // (each start would spend one of the SIM's tries).
     std::atomic<bool>& retired() { return retired_; }
 
+    // What the status shows of this modem: its SMS taken and its failed attempts (dispatch
+    // counts them), and whether its SignalThread has read the signal yet.
+    std::atomic<std::uint64_t>& sentCount() { return sent_; }
+    std::atomic<std::uint64_t>& failedCount() { return failed_; }
+    std::atomic<bool>& signalRead() { return signalRead_; }
+    [[nodiscard]] std::uint64_t sent() const { return sent_.load(); }
+    [[nodiscard]] std::uint64_t failed() const { return failed_.load(); }
+    [[nodiscard]] bool signalWasRead() const { return signalRead_.load(); }
+    [[nodiscard]] int signal() const { return signalQuality_.load(); }
+    [[nodiscard]] bool wasStarted() const { return started_.load(); }
+    [[nodiscard]] bool isRetired() const { return retired_.load(); }
+
     // The AT sender's own (at_sender.cpp), used under modemLock: the time of the last
     // transmission, on the monotonic clock so that a change of the system time neither stalls
     // nor skips the pacing, and the mask of the bytes written.
@@ -99,6 +111,9 @@ private:
     std::atomic<bool> started_{false};
     std::atomic<bool> down_{false};
     std::atomic<bool> retired_{false};
+    std::atomic<std::uint64_t> sent_{0};
+    std::atomic<std::uint64_t> failed_{0};
+    std::atomic<bool> signalRead_{false};
     std::atomic<std::int64_t> hungUpAt_{0};
     Pacing pacing_;
     std::atomic<bool> stuckInPduNamed_{false};

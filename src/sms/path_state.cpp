@@ -26,6 +26,15 @@ bool everyPathDown() {
     return true;
 }
 
+std::string pathStateText(const ModemLink& link) {
+    if (link.isRetired()) return "SIM refused";
+    if (link.isDown()) return "path down";
+    if (link.portHungUp()) return link.wasStarted() ? "port hung up" : "not in service yet";
+    if (!link.wasStarted()) return "not in service yet";
+    if (link.signalWasRead() && link.signal() == 0) return "no usable signal";
+    return "in service";
+}
+
 void pathLost(ModemLink& link, const std::string& why) {
     if (modemCount() == 1) giveUpForReinit();
     if (!link.down().exchange(true)) {

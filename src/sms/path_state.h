@@ -36,6 +36,11 @@ void pathLost(ModemLink& link, const std::string& why);
 // was not down.
 void pathBack(ModemLink& link);
 
+// The modem's state as the status and the window name it: "in service", "not in service yet"
+// (still starting, or failed to start and being tried again), "port hung up", "path down",
+// "SIM refused", "no usable signal".
+[[nodiscard]] std::string pathStateText(const ModemLink& link);
+
 // Every path is down (with one modem: the one's port is gone).
 [[nodiscard]] bool everyPathDown();
 

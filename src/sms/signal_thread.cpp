@@ -63,6 +63,7 @@ SignalOutcome pollLocked(ModemLink& link, bool& reselectionFailed) {
 SignalOutcome poll(ModemLink& link, bool& reselectionFailed, std::unique_lock<std::mutex>& lock) {
     lock = std::unique_lock(link.modemLock());
     SignalOutcome outcome = pollLocked(link, reselectionFailed);
+    link.signalRead() = true;
     if (outcome == SignalOutcome::GiveUp) return outcome;
     lock.unlock();
     notify(kNotifySignal);
