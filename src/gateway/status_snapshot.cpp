@@ -7,11 +7,13 @@
 
 #include "core/version.h"
 #include "jobs/job_table.h"
+#include "core/settings.h"
 #include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "platform/file_append.h"
 #include "platform/process_signals.h"
 #include "platform/text_encoding.h"
+#include "sms/path_state.h"
 
 namespace gsms {
 namespace {
@@ -61,9 +63,26 @@ const char* stageText(EngineStage stage) {
     return "?";
 }
 
+bool worked(const StatusSnapshot& s) {
+    return s.stage == EngineStage::Running || s.stage == EngineStage::Stopping;
+}
+
 bool modemInService(const StatusSnapshot& s) {
-    const bool worked = s.stage == EngineStage::Running || s.stage == EngineStage::Stopping;
-    return worked && !s.portHungUp && !(s.signalPolled && s.signal == 0);
+    if (!s.modems.empty())
+        return worked(s) && std::any_of(s.modems.begin(), s.modems.end(),
+                                        [](const ModemStatus& m) { return m.inService; });
+    return worked(s) && !s.portHungUp && !(s.signalPolled && s.signal == 0);
+}
+
+// The modems not in service, as "modem 2 path down".
+std::string pathsOut(const StatusSnapshot& s) {
+    std::string out;
+    for (const ModemStatus& m : s.modems) {
+        if (m.inService) continue;
+        if (!out.empty()) out += ", ";
+        out += "modem " + std::to_string(m.number) + " " + m.state;
+    }
+    return out;
 }
 
 std::string modemText(const StatusSnapshot& s) {
@@ -73,6 +92,12 @@ std::string modemText(const StatusSnapshot& s) {
         case EngineStage::Initialising: return "being brought into service";
         case EngineStage::Stopped: return "left";
         default: break;
+    }
+    if (!s.modems.empty()) {
+        // In service while one path carries alarms; the path out of service is named.
+        const std::string out = pathsOut(s);
+        if (!modemInService(s)) return out;
+        return out.empty() ? "in service" : "in service (" + out + ")";
     }
     if (s.portHungUp) return "port hung up";
     if (s.signalPolled && s.signal == 0) return "no usable signal";
@@ -102,6 +127,22 @@ StatusSnapshot takeStatusSnapshot() {
     s.lastError = lastError();
     s.started = startedAt();
     s.now = clock::wallSeconds();
+    if (modemCount() == 2) {
+        const GatewaySettings& settings = gsms::settings();
+        for (int n = 1; n <= 2; ++n) {
+            const ModemLink& link = modemLink(n);
+            ModemStatus m;
+            m.number = n;
+            m.port = n == 1 ? s.port : std::string(settings.modem2.portName);
+            m.state = pathStateText(link);
+            m.signalRead = link.signalWasRead();
+            m.signal = link.signal();
+            m.inService = link.inService() && !(m.signalRead && m.signal == 0);
+            m.sent = link.sent();
+            m.failed = link.failed();
+            s.modems.push_back(std::move(m));
+        }
+    }
     return s;
 }
 
@@ -122,6 +163,14 @@ std::string statusText(const StatusSnapshot& s) {
     add("modem", modemText(s));
     add("port", s.port.empty() ? "-" : shown(s.port));
     add("signal", s.signalPolled ? std::to_string(s.signal) : "not read yet");
+    for (const ModemStatus& m : s.modems) {
+        const std::string head = "modem " + std::to_string(m.number);
+        add(head.c_str(), worked(s) ? m.state : modemText(s));
+        add((head + " port").c_str(), m.port.empty() ? "-" : shown(m.port));
+        add((head + " signal").c_str(), m.signalRead ? std::to_string(m.signal) : "not read yet");
+        add((head + " sent").c_str(), std::to_string(m.sent));
+        add((head + " failed").c_str(), std::to_string(m.failed));
+    }
     add("jobs queued", std::to_string(s.queued));
     add("jobs sending", std::to_string(s.sending));
     add("sent", std::to_string(s.sent));
@@ -147,12 +196,40 @@ std::string metricsText(const StatusSnapshot& s) {
     metric("gsms_info", "gauge", "The gateway's version.", "1", version.c_str());
     metric("gsms_running", "gauge", "1 while the worker threads run.",
            s.stage == EngineStage::Running ? "1" : "0");
-    metric("gsms_modem_in_service", "gauge",
-           "1 while the modem is in service with a usable signal.",
-           modemInService(s) ? "1" : "0");
-    if (s.signalPolled)
-        metric("gsms_signal_quality", "gauge", "The last signal reading, 0 to 31 (0: none).",
-               std::to_string(s.signal));
+    if (s.modems.empty()) {
+        metric("gsms_modem_in_service", "gauge",
+               "1 while the modem is in service with a usable signal.",
+               modemInService(s) ? "1" : "0");
+        if (s.signalPolled)
+            metric("gsms_signal_quality", "gauge", "The last signal reading, 0 to 31 (0: none).",
+                   std::to_string(s.signal));
+    } else {
+        // One family per metric, a series per modem.
+        auto perModem = [&out, &s](const char* name, const char* type, const char* help,
+                                   auto value, bool (*shows)(const ModemStatus&)) {
+            out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type +
+                   "\n";
+            for (const ModemStatus& m : s.modems)
+                if (shows(m))
+                    out += std::string(name) + "{modem=\"" + std::to_string(m.number) + "\"} " +
+                           value(m) + "\n";
+        };
+        const bool running = worked(s);
+        perModem("gsms_modem_in_service", "gauge",
+                 "1 while the modem is in service with a usable signal.",
+                 [running](const ModemStatus& m) { return running && m.inService ? "1" : "0"; },
+                 [](const ModemStatus&) { return true; });
+        perModem("gsms_signal_quality", "gauge", "The last signal reading, 0 to 31 (0: none).",
+                 [](const ModemStatus& m) { return std::to_string(m.signal); },
+                 [](const ModemStatus& m) { return m.signalRead; });
+        perModem("gsms_modem_sms_sent_total", "counter", "Jobs this modem sent since start.",
+                 [](const ModemStatus& m) { return std::to_string(m.sent); },
+                 [](const ModemStatus&) { return true; });
+        perModem("gsms_modem_attempts_failed_total", "counter",
+                 "Failed attempts on this modem since start.",
+                 [](const ModemStatus& m) { return std::to_string(m.failed); },
+                 [](const ModemStatus&) { return true; });
+    }
     metric("gsms_jobs_queued", "gauge", "Jobs taken and not yet reported, but the one sent.",
            std::to_string(s.queued));
     metric("gsms_jobs_sending", "gauge", "Jobs being sent now.", std::to_string(s.sending));
@@ -180,7 +257,12 @@ std::string metricsText(const StatusSnapshot& s) {
 std::string statusLine(const StatusSnapshot& s) {
     std::string out = stageText(s.stage);
     out[0] = static_cast<char>(out[0] - 'a' + 'A');
-    if (s.stage == EngineStage::Running || s.stage == EngineStage::Stopping) {
+    if (worked(s) && !s.modems.empty()) {
+        for (const ModemStatus& m : s.modems) {
+            out += ", modem " + std::to_string(m.number) + " " + m.state;
+            if (m.signalRead) out += ", signal " + std::to_string(m.signal);
+        }
+    } else if (worked(s)) {
         out += ", modem " + modemText(s);
         if (s.signalPolled) out += ", signal " + std::to_string(s.signal);
     }

@@ -10,10 +10,22 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/activity.h"
 
 namespace gsms {
+
+// One modem where there are two: each is shown on its own beside the first modem's lines.
+struct ModemStatus {
+    int number = 1;
+    std::string port;
+    std::string state;  // pathStateText: "in service", "path down", ...
+    bool inService = false;  // in service with a usable signal
+    bool signalRead = false;
+    int signal = 0;
+    std::uint64_t sent = 0, failed = 0;  // SMS it took; its failed attempts
+};
 
 // Everything the status shows, taken at one moment.
 struct StatusSnapshot {
@@ -31,6 +43,7 @@ struct StatusSnapshot {
     LastError lastError;
     std::int64_t started = 0;  // wall seconds
     std::int64_t now = 0;      // wall seconds
+    std::vector<ModemStatus> modems;  // empty with one modem
 };
 
 [[nodiscard]] StatusSnapshot takeStatusSnapshot();
