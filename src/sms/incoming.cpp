@@ -132,6 +132,7 @@ int capturedWhole(ModemLink& link, const char* command, const char* argument, An
         if (isFinalResult(last)) answer = last == "OK" ? 0 : 1;
     }
     s.listCapture = false;
+    // Known gap: lines of an answer cut short that come after this are logged unmarked.
     s.smsText = false;
     capture = s.capture();
     return answer;
