@@ -16,6 +16,7 @@
 #include "core/settings.h"
 #include "frontend/front_end.h"
 #include "frontend/unit_sandbox.h"
+#include "platform/console.h"
 #include "platform/paths.h"
 #include "platform/program_args.h"
 #include "platform/profile_dir.h"
@@ -88,29 +89,31 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--unit") == 0 && i + 1 < argc) {
             unit = argv[++i];
         } else if (std::strcmp(argv[i], "--help") == 0) {
-            std::printf("usage: gsms-config [--profile-dir DIR] [--check [--unit FILE]] [--help]\n"
-                        "                   [--version]\n\n"
-                        "Loads section Config of TEVRAK.INI as the gateway does at start, writes\n"
-                        "missing keys back with their defaults, prints the settings in force and\n"
-                        "tries the port. What the gateway would show in red (a folder or table it\n"
-                        "cannot write, with the reason) goes to standard error. Run it as the\n"
-                        "service's user to see what the service will see.\n\n"
-                        "  --profile-dir DIR  where TEVRAK.INI lives (default: $GSMS_PROFILE_DIR,\n"
-                        "                     else %s)\n"
-                        "  --check            also name the folders the systemd unit keeps\n"
-                        "                     read-only for the service, and exit with 1 when\n"
-                        "                     anything was named in red or the port did not open\n"
-                        "  --unit FILE        the unit to compare with (default: %s as systemd\n"
-                        "                     finds it, with its drop-ins)\n"
-                        "  --help             this text\n"
-                        "  --version          the version\n\n"
-                        "Exit codes: 0 when the settings were loaded (with --check: and nothing\n"
-                        "stands in the way); 1 with --check when something does; 2 for a bad\n"
-                        "argument.\n",
-                        gsms::kDefaultProfileDirText, kUnit);
+            gsms::console::printf(
+                stdout,
+                "usage: gsms-config [--profile-dir DIR] [--check [--unit FILE]] [--help]\n"
+                "                   [--version]\n\n"
+                "Loads section Config of TEVRAK.INI as the gateway does at start, writes\n"
+                "missing keys back with their defaults, prints the settings in force and\n"
+                "tries the port. What the gateway would show in red (a folder or table it\n"
+                "cannot write, with the reason) goes to standard error. Run it as the\n"
+                "service's user to see what the service will see.\n\n"
+                "  --profile-dir DIR  where TEVRAK.INI lives (default: $GSMS_PROFILE_DIR,\n"
+                "                     else %s)\n"
+                "  --check            also name the folders the systemd unit keeps\n"
+                "                     read-only for the service, and exit with 1 when\n"
+                "                     anything was named in red or the port did not open\n"
+                "  --unit FILE        the unit to compare with (default: %s as systemd\n"
+                "                     finds it, with its drop-ins)\n"
+                "  --help             this text\n"
+                "  --version          the version\n\n"
+                "Exit codes: 0 when the settings were loaded (with --check: and nothing\n"
+                "stands in the way); 1 with --check when something does; 2 for a bad\n"
+                "argument.\n",
+                gsms::kDefaultProfileDirText, kUnit);
             return 0;
         } else if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("%s\n", gsms::versionText("gsms-config").c_str());
+            gsms::console::printf(stdout, "%s\n", gsms::versionText("gsms-config").c_str());
             return 0;
         } else {
             std::fprintf(stderr, "gsms-config: unknown argument %s\n", argv[i]);
@@ -120,33 +123,36 @@ int main(int argc, char** argv) {
     gsms::startConsoleReceiver(stderr, gsms::consoleStyleFor(STDERR_FILENO));
     gsms::loadConfiguration();
     const gsms::GatewaySettings& s = gsms::settings();
-    std::printf("Port                     %s (%s)\n", s.portName,
-                gsms::SerialPort::devicePath(s.portName).c_str());
-    std::printf("Mode                     %s\n", s.portMode);
-    std::printf("WatchPath                %s\n", s.watchPath);
-    std::printf("DonePath                 %s\n", s.donePath);
-    std::printf("ErrorPath                %s\n", s.errorPath);
-    std::printf("FileMask                 %s\n", s.fileMask);
-    std::printf("WatchLogPath             %s\n", s.watchLogPath);
-    std::printf("WatchTimeout             %d\n", s.watchTimeout.load());
-    std::printf("MoveJobToDoneOrErrorPath %d\n", s.moveJobs.load());
-    std::printf("CmdLineFormat            %s\n", s.cmdLineFormat);
-    std::printf("RetryCount               %d\n", s.retryCount.load());
-    std::printf("RetryDelay               %d\n", s.retryDelay.load());
-    std::printf("MaxMsgLength             %d\n", s.maxMsgLength.load());
-    std::printf("QualityPollEverySecs     %d\n", s.qualityPollMs.load() / 1000);
-    std::printf("SmsCoding                %d\n", s.smsCoding.load());
-    std::printf("PrometheusFile           %s\n", gsms::prometheusFile().c_str());
+    gsms::console::printf(stdout, "Port                     %s (%s)\n", s.portName,
+                          gsms::SerialPort::devicePath(s.portName).c_str());
+    gsms::console::printf(stdout, "Mode                     %s\n", s.portMode);
+    gsms::console::printf(stdout, "WatchPath                %s\n", s.watchPath);
+    gsms::console::printf(stdout, "DonePath                 %s\n", s.donePath);
+    gsms::console::printf(stdout, "ErrorPath                %s\n", s.errorPath);
+    gsms::console::printf(stdout, "FileMask                 %s\n", s.fileMask);
+    gsms::console::printf(stdout, "WatchLogPath             %s\n", s.watchLogPath);
+    gsms::console::printf(stdout, "WatchTimeout             %d\n", s.watchTimeout.load());
+    gsms::console::printf(stdout, "MoveJobToDoneOrErrorPath %d\n", s.moveJobs.load());
+    gsms::console::printf(stdout, "CmdLineFormat            %s\n", s.cmdLineFormat);
+    gsms::console::printf(stdout, "RetryCount               %d\n", s.retryCount.load());
+    gsms::console::printf(stdout, "RetryDelay               %d\n", s.retryDelay.load());
+    gsms::console::printf(stdout, "MaxMsgLength             %d\n", s.maxMsgLength.load());
+    gsms::console::printf(stdout, "QualityPollEverySecs     %d\n",
+                          s.qualityPollMs.load() / 1000);
+    gsms::console::printf(stdout, "SmsCoding                %d\n", s.smsCoding.load());
+    gsms::console::printf(stdout, "PrometheusFile           %s\n",
+                          gsms::prometheusFile().c_str());
     bool portOpened = false;
     {
         gsms::SerialPort port(s.portName);
         if (port.open() == 1) {
             port.configure(s.portMode);
             portOpened = true;
-            std::printf("port %s opened: %u baud\n", s.portName, port.baudRate());
+            gsms::console::printf(stdout, "port %s opened: %u baud\n", s.portName,
+                                  port.baudRate());
         } else {
-            std::printf("port %s cannot be opened (%s)\n", s.portName,
-                        std::strerror(port.lastError()));
+            gsms::console::printf(stdout, "port %s cannot be opened (%s)\n", s.portName,
+                                  std::strerror(port.lastError()));
         }
     }
     if (check) checkSandbox(unit);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "gateway/service_status.h"
+#include "platform/console.h"
 #include "platform/file_replace.h"
 #include "platform/paths.h"
 #include "platform/process_signals.h"
@@ -20,13 +21,14 @@ int readStatus(const std::string& dir, std::string& text, std::FILE* out) {
     std::string bytes;
     const int read = files::readWhole(path, bytes, &failure);
     if (read == 0) {
-        std::fprintf(out, "gsmsd: no status in %s: gsmsd has not run with this profile folder\n",
-                     path.c_str());
+        console::printf(out,
+                        "gsmsd: no status in %s: gsmsd has not run with this profile folder\n",
+                        path.c_str());
         return 0;
     }
     if (read < 0) {
-        std::fprintf(out, "gsmsd: cannot read %s (%s)\n", path.c_str(),
-                     std::strerror(failure.error));
+        console::printf(out, "gsmsd: cannot read %s (%s)\n", path.c_str(),
+                        std::strerror(failure.error));
         return -1;
     }
     // Written with CR LF on Windows; out, a text stream there, adds its own CR.
@@ -67,11 +69,11 @@ int printStatus(const std::string& dir, std::FILE* out) {
     std::string text;
     const int read = readStatus(dir, text, out);
     if (read <= 0) return noStatusCode(read);
-    std::fwrite(text.data(), 1, text.size(), out);
-    if (!text.empty() && text.back() != '\n') std::fputc('\n', out);
+    console::print(out, text);
+    if (!text.empty() && text.back() != '\n') console::print(out, "\n");
     const long pid = pidOf(text);
     if (writerRunning(text, pid)) return 0;
-    std::fprintf(out, "gsmsd (pid %ld) is not running: this is the status it left\n", pid);
+    console::printf(out, "gsmsd (pid %ld) is not running: this is the status it left\n", pid);
     return 3;
 }
 
@@ -81,15 +83,15 @@ int requestReload(const std::string& dir, std::FILE* out) {
     if (read <= 0) return noStatusCode(read);
     const long pid = pidOf(text);
     if (!writerRunning(text, pid)) {
-        std::fprintf(out, "gsmsd (pid %ld) is not running: nothing to reload\n", pid);
+        console::printf(out, "gsmsd (pid %ld) is not running: nothing to reload\n", pid);
         return 3;
     }
     if (sendProcessRequest(pid, ProcessRequest::Reload) != 0) {
-        std::fprintf(out, "gsmsd: cannot ask gsmsd (pid %ld) to reload (%s)\n", pid,
-                     std::strerror(errno));
+        console::printf(out, "gsmsd: cannot ask gsmsd (pid %ld) to reload (%s)\n", pid,
+                        std::strerror(errno));
         return 3;
     }
-    std::fprintf(out, "gsmsd (pid %ld) asked to read its settings again\n", pid);
+    console::printf(out, "gsmsd (pid %ld) asked to read its settings again\n", pid);
     return 0;
 }
 

@@ -22,7 +22,7 @@ void deliver(ModemState& s, LineAssembler::Fed fed, const LineAssembler& assembl
     switch (fed) {
         case LineAssembler::Fed::NeedMore: return;
         case LineAssembler::Fed::Line: classifyLine(s, assembler.line()); return;
-        case LineAssembler::Fed::Continuation: fileLog(assembler.shown()); return;
+        case LineAssembler::Fed::Continuation: logContinuation(s, assembler.shown()); return;
         case LineAssembler::Fed::Prompt: s.event(ModemEvent::Prompt).set(); return;
     }
 }

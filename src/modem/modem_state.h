@@ -7,8 +7,8 @@
 // Thread contract: the link's InputThread alone feeds its LineAssembler and writes the appended
 // part of captureBuffer, the byte count, the parsed values and the texts; a waiting thread reads
 // a value only after its event is set or its wait has ended (the byte count at any time). The
-// capture flags are switched by the thread holding the link's modemLock and read by the
-// InputThread: they are atomics. captureMutex guards captureBuffer, textMutex the texts.
+// capture flags and smsText are switched by the thread holding the link's modemLock and read
+// by the InputThread: they are atomics. captureMutex guards captureBuffer, textMutex the texts.
 #pragma once
 
 #include <array>
@@ -37,6 +37,9 @@ struct ModemState {
     std::mutex captureMutex;
     std::string captureBuffer;  // never longer than kCaptureSize - 1
     std::atomic<bool> listCapture{false};
+    // The modem's lines may now carry an SMS's own text: a text-mode listing or read, or the
+    // echo of a text-mode submission. The daily log marks such lines (response_rules.h).
+    std::atomic<bool> smsText{false};
     // Bytes read from the modem so far: a long answer's waiter tells from it that the modem
     // still sends, when the capture is full or a long line is not yet complete.
     std::atomic<std::uint64_t> bytesIn{0};

@@ -146,10 +146,35 @@ void apply(ModemState& s, Action action, std::string_view line) {
     }
 }
 
+// The lines of a text's answer that the modem writes itself: the headers, the final result,
+// and the echo of the command, which comes first (a header always precedes a text).
+bool modemsOwn(ModemState& s, std::string_view line) {
+    for (std::string_view own : {"+CMGL:", "+CMGR:", "+CMGS:", "+CMS ERROR:", "+CME ERROR:"})
+        if (line.starts_with(own)) return true;
+    if (line == "OK" || line == "ERROR") return true;
+    if (!s.listCapture.load() || line.size() < 2 || strncasecmp(line.data(), "at", 2) != 0)
+        return false;
+    std::lock_guard lock(s.captureMutex);
+    return s.captureBuffer.empty();
+}
+
+std::string markedText(std::string_view shown) {
+    return "SMS text: \"" + std::string(shown) + "\"";
+}
+
+void logModemLine(ModemState& s, std::string_view line) {
+    const std::string shown = loggedLine(line);
+    fileLog(s.smsText.load() && !modemsOwn(s, line) ? markedText(shown) : shown);
+}
+
 }  // namespace
 
+void logContinuation(const ModemState& s, std::string_view shown) {
+    fileLog(s.smsText.load() ? markedText(shown) : std::string(shown));
+}
+
 void classifyLine(ModemState& s, std::string_view line) {
-    fileLog(loggedLine(line));  // every modem line, echoes included
+    logModemLine(s, line);  // every modem line, echoes included
     const Mode mode = s.listCapture.load()       ? Mode::Listing
                       : s.responseCapture.load() ? Mode::Response
                                                  : Mode::Plain;

@@ -42,4 +42,8 @@ int writeAll(int fd, std::string_view text) {
     return 0;
 }
 
+void print(std::FILE* stream, std::string_view utf8) {
+    std::fwrite(utf8.data(), 1, utf8.size(), stream);
+}
+
 }  // namespace gsms::console

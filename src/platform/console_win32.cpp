@@ -2,6 +2,7 @@
 
 #include <io.h>
 
+#include <cstdio>
 #include <string>
 
 #include "platform/console.h"
@@ -56,6 +57,18 @@ int writeAll(int fd, std::string_view text) {
         left -= n;
     }
     return 0;
+}
+
+void print(std::FILE* stream, std::string_view utf8) {
+    const int fd = _fileno(stream);
+    const HANDLE h = fd >= 0 ? reinterpret_cast<HANDLE>(_get_osfhandle(fd)) : INVALID_HANDLE_VALUE;
+    DWORD mode = 0;
+    if (h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode)) {
+        std::fflush(stream);
+        (void)writeAll(fd, utf8);  // a console gone takes nothing more either way
+        return;
+    }
+    std::fwrite(utf8.data(), 1, utf8.size(), stream);
 }
 
 }  // namespace gsms::console

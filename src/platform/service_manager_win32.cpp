@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/console.h"
 #include "platform/event_log.h"
 #include "platform/process_signals.h"
 #include "platform/profile_dir.h"
@@ -297,9 +298,9 @@ int installService(std::FILE* out) {
     SC_HANDLE scm =
         OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
     if (scm == nullptr) {
-        std::fprintf(out,
-                     "gsmsd: cannot reach the service manager (%s): run it as an administrator\n",
-                     reason(GetLastError()).c_str());
+        console::printf(
+            out, "gsmsd: cannot reach the service manager (%s): run it as an administrator\n",
+            reason(GetLastError()).c_str());
         return 1;
     }
     SC_HANDLE service =
@@ -309,13 +310,13 @@ int installService(std::FILE* out) {
     if (service == nullptr) {
         const DWORD error = GetLastError();
         if (error == ERROR_SERVICE_EXISTS)
-            std::fprintf(out,
-                         "gsmsd: the service %s is installed already (gsmsd --remove-service "
-                         "removes it)\n",
-                         kServiceName);
+            console::printf(out,
+                            "gsmsd: the service %s is installed already (gsmsd --remove-service "
+                            "removes it)\n",
+                            kServiceName);
         else
-            std::fprintf(out, "gsmsd: cannot install the service %s (%s)\n", kServiceName,
-                         reason(error).c_str());
+            console::printf(out, "gsmsd: cannot install the service %s (%s)\n", kServiceName,
+                            reason(error).c_str());
         CloseServiceHandle(scm);
         return 1;
     }
@@ -328,17 +329,17 @@ int installService(std::FILE* out) {
     if (error != 0) {
         // Nothing half-installed.
         (void)DeleteService(service);
-        std::fprintf(out, "gsmsd: cannot install the service %s: %s not set (%s)\n", kServiceName,
-                     what, reason(error).c_str());
+        console::printf(out, "gsmsd: cannot install the service %s: %s not set (%s)\n",
+                        kServiceName, what, reason(error).c_str());
     } else {
-        std::fprintf(out,
-                     "Service %s installed: %s\n"
-                     "It starts with Windows and again 5 s after a failure; start it now with\n"
-                     "\"sc start %s\", stop it with \"sc stop %s\". Its daily logs go to\n"
-                     "log\\ in the profile folder, its failures, start and stop also to the\n"
-                     "Application event log (source \"%s\").\n",
-                     kServiceName, narrow(command.line).c_str(), kServiceName, kServiceName,
-                     kEventSource);
+        console::printf(out,
+                        "Service %s installed: %s\n"
+                        "It starts with Windows and again 5 s after a failure; start it now with\n"
+                        "\"sc start %s\", stop it with \"sc stop %s\". Its daily logs go to\n"
+                        "log\\ in the profile folder, its failures, start and stop also to the\n"
+                        "Application event log (source \"%s\").\n",
+                        kServiceName, narrow(command.line).c_str(), kServiceName, kServiceName,
+                        kEventSource);
     }
     CloseServiceHandle(service);
     CloseServiceHandle(scm);
@@ -348,9 +349,9 @@ int installService(std::FILE* out) {
 int removeService(std::FILE* out) {
     SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
     if (scm == nullptr) {
-        std::fprintf(out,
-                     "gsmsd: cannot reach the service manager (%s): run it as an administrator\n",
-                     reason(GetLastError()).c_str());
+        console::printf(
+            out, "gsmsd: cannot reach the service manager (%s): run it as an administrator\n",
+            reason(GetLastError()).c_str());
         return 1;
     }
     int result = 0;
@@ -359,10 +360,10 @@ int removeService(std::FILE* out) {
     if (service == nullptr) {
         const DWORD error = GetLastError();
         if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
-            std::fprintf(out, "gsmsd: no service %s is installed\n", kServiceName);
+            console::printf(out, "gsmsd: no service %s is installed\n", kServiceName);
         } else {
-            std::fprintf(out, "gsmsd: cannot remove the service %s (%s)\n", kServiceName,
-                         reason(error).c_str());
+            console::printf(out, "gsmsd: cannot remove the service %s (%s)\n", kServiceName,
+                            reason(error).c_str());
             result = 1;
         }
     } else {
@@ -370,14 +371,14 @@ int removeService(std::FILE* out) {
         const bool running =
             QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED;
         if (!DeleteService(service)) {
-            std::fprintf(out, "gsmsd: cannot remove the service %s (%s)\n", kServiceName,
-                         reason(GetLastError()).c_str());
+            console::printf(out, "gsmsd: cannot remove the service %s (%s)\n", kServiceName,
+                            reason(GetLastError()).c_str());
             result = 1;
         } else if (running) {
-            std::fprintf(out, "Service %s removed; it goes once it has stopped (sc stop %s)\n",
-                         kServiceName, kServiceName);
+            console::printf(out, "Service %s removed; it goes once it has stopped (sc stop %s)\n",
+                            kServiceName, kServiceName);
         } else {
-            std::fprintf(out, "Service %s removed\n", kServiceName);
+            console::printf(out, "Service %s removed\n", kServiceName);
         }
         CloseServiceHandle(service);
     }
@@ -386,8 +387,8 @@ int removeService(std::FILE* out) {
         const LSTATUS gone =
             RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kEventLogKey + wide(kEventSource)).c_str());
         if (gone != ERROR_SUCCESS && gone != ERROR_FILE_NOT_FOUND) {
-            std::fprintf(out, "gsmsd: cannot remove the event log source \"%s\" (%s)\n",
-                         kEventSource, reason(static_cast<DWORD>(gone)).c_str());
+            console::printf(out, "gsmsd: cannot remove the event log source \"%s\" (%s)\n",
+                            kEventSource, reason(static_cast<DWORD>(gone)).c_str());
             result = 1;
         }
     }

@@ -115,6 +115,7 @@ int captured(ModemLink& link, const char* command, const char* argument, AnswerW
 int capturedWhole(ModemLink& link, const char* command, const char* argument, AnswerWait& wait,
                   std::string& capture) {
     ModemState& s = link.state();
+    s.smsText = true;  // the texts come as lines of their own: the daily log marks them
     sendCaptured(link, command, argument);
     int answer = -1;
     auto lastLine = [&] {
@@ -131,6 +132,8 @@ int capturedWhole(ModemLink& link, const char* command, const char* argument, An
         if (isFinalResult(last)) answer = last == "OK" ? 0 : 1;
     }
     s.listCapture = false;
+    // Known gap: lines of an answer cut short that come after this are logged unmarked.
+    s.smsText = false;
     capture = s.capture();
     return answer;
 }

@@ -72,6 +72,7 @@ int endMessage(ModemLink& link) {
     const unsigned char ctrlZ = 0x1A;
     (void)writeRaw(link, &ctrlZ, 1);
     const int answer = waitOkOrError(link, 30000);
+    s.smsText = false;  // the echo of a text is in before the answer
     if (answer == 1) return refused(link, 2);
     if (answer < 0) {
         // A slow network: the message may still go out. Its late "+CMGS: <mr>" says so,
@@ -142,6 +143,7 @@ int submitText(ModemLink& link, const std::string& dial, const std::string& lati
                                    5000);
         if (prompt < 0) return timedOut(link, 1);
         if (prompt == 1) return refused(link, 1);
+        s.smsText = true;  // the modem echoes the text: the daily log marks its lines
         for (std::size_t i = 0; i < part; ++i) {
             unsigned char byte = latin1ToGsm[static_cast<unsigned char>(text[offset + i])];
             (void)writeRaw(link, &byte, 1);

@@ -243,6 +243,17 @@ TEST_F(WineGateway, JobFileNamedInAnyLanguageIsSentAndMoved) {
                {"WatchPath", windowsPath(dir / "in/Wejście")}});
     fs::create_directories(dir / "Zażółć");
     fs::rename(dir / "TEVRAK.INI", dir / "Zażółć/TEVRAK.INI");
+    // gsms-config.exe writes its settings into a pipe in UTF-8.
+    Child config;
+    ASSERT_TRUE(config.start({"/bin/sh", "-c", "\"$0\" \"$@\" | cat", GSMS_WINE,
+                              kWindowsBin + "/gsms-config.exe", "--profile-dir",
+                              windowsPath(dir / "Zażółć")},
+                             dir.path(), dir / "config.txt", {{"WINEPREFIX", kPrefix}}));
+    ASSERT_EQ(config.waitExit(), 0);
+    EXPECT_NE(readText(dir / "config.txt")
+                  .find("WatchPath                " + windowsPath(dir / "in/Wejście") + "\r\n"),
+              std::string::npos)
+        << readText(dir / "config.txt");
     ASSERT_TRUE(run(gsmsd, "gsmsd.exe", dir / "output.txt", nullptr, "-all", dir / "Zażółć"));
     ASSERT_TRUE(gateway.waitLog("SignalThread started", std::chrono::seconds(120)));
     const std::string job =

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "e2e/harness.h"
 #include "json_records.h"
@@ -188,6 +189,11 @@ TEST_F(Incoming, TextModeModemGetsEachMessageReadAlone) {
     ASSERT_EQ(sim.control("incoming +4951 hallo"), "ok");
     ASSERT_EQ(sim.control("incoming-gsm +4952 " + gsmHex(kForged)), "ok");
     ASSERT_EQ(sim.control("incoming-gsm +4953 " + gsmHex(kResults)), "ok");
+    // A text line, and the echo of a job's text, that read like a command from a trusted number.
+    const std::string unlock = logLine("UNLOCK DOOR 4", "+4917099000");
+    ASSERT_EQ(sim.control("incoming-gsm +4954 " + gsmHex("status?\n" + unlock)), "ok");
+    writeText(dir / "in/j.sms",
+              "[Alarm]\r\nPhoneNumber=+4955\r\nMessage=status?\r" + unlock + "\r\n");
     // On a terminal gsmsd colours its lines, which shows the hand-over's line is blue.
     Terminal console;
     ASSERT_TRUE(console.isOpen());
@@ -195,18 +201,24 @@ TEST_F(Incoming, TextModeModemGetsEachMessageReadAlone) {
     configure({});
     ASSERT_TRUE(daemon.start({binary("gsmsd"), "--profile-dir", dir.path()}, dir.path(),
                              console.slave(), {{"GSMS_TIME_SCALE", "10"}}));
-    ASSERT_TRUE(callCount(3));
-    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 3; }));
+    ASSERT_TRUE(callCount(4));
+    ASSERT_TRUE(waitFor([&] { return sim.count("at+cmgd=") == 4; }));
+    ASSERT_TRUE(gateway.waitLog("Message sent to +4955"));
+    EXPECT_TRUE(gateway.logHas(" SMS text: \"" + unlock + "\"\n"));
+    std::istringstream log(gateway.dailyLog());
+    for (std::string line; std::getline(log, line);)
+        EXPECT_FALSE(line.substr(9).starts_with(unlock.substr(0, 15))) << line;
     // Text mode joins the lines of a text with CR.
     auto crs = [](std::string t) {
         std::erase(t, '\n');
         return t;
     };
     EXPECT_EQ(calls(), (std::vector<Call>{call("+4951", "hallo"), call("+4952", crs(kForged)),
-                                          call("+4953", crs(kResults))}));
+                                          call("+4953", crs(kResults)),
+                                          call("+4954", "status?\r" + unlock)}));
     EXPECT_EQ(sim.count("at+cmgl=?"), 1);
     EXPECT_EQ(sim.count("at+cmgl=\"all\""), 0);
-    for (int index = 1; index <= 3; ++index)
+    for (int index = 1; index <= 4; ++index)
         EXPECT_EQ(sim.count("at+cmgd=" + std::to_string(index)), 1) << index;
     EXPECT_TRUE(gateway.logHas("Received SMS are listed in text mode: the modem refuses PDU mode"));
     // A window line: blue on, date and time, the text, colour off.

@@ -24,6 +24,7 @@
 #include "platform/profile_dir.h"
 #include "platform/serial_port.h"
 #include "platform/text_encoding.h"
+#include "platform/win32_text.h"
 #include "support/status_table.h"
 #include "support/temp_dir.h"
 
@@ -117,6 +118,12 @@ TEST(DirWatchWin32, ChangesWakeTheWatchAndTheMaskDecides) {
     files::FileId id;
     ASSERT_TRUE(files::identityOf("JOB.SMS", id));
     EXPECT_EQ(listed[0].id, id);
+    // An NTFS name with half a surrogate pair (which Wine cannot hold on disk) is unnamable;
+    // a whole pair is not.
+    std::string name;
+    EXPECT_FALSE(win32::toUtf8(L"a\xD800" L"b.sms", name));
+    EXPECT_EQ(name, "a\uFFFDb.sms");
+    EXPECT_TRUE(win32::toUtf8(L"\xD83D\xDD25.sms", name) && name == "\U0001F525.sms");
 
     // Being written while a program holds the file open for writing, whatever it shares.
     EXPECT_FALSE(watch.beingWritten("b.sms"));
