@@ -159,5 +159,31 @@ TEST_F(StatusFormats, MetricsInThePrometheusTextFormat) {
     EXPECT_EQ(m.back(), '\n');
 }
 
+// Two modems, the second's path down: every form names it, the first still carries alarms.
+TEST_F(StatusFormats, EachOfTwoModemsIsShownWithItsState) {
+    s.modems = {{1, "/dev/ttyUSB0", "in service", true, true, 17, 6, 1},
+                {2, "/dev/ttyUSB1", "path down", false, false, 0, 4, 3}};
+    const std::string text = statusText(s);
+    for (const char* line : {"\nmodem: in service (modem 2 path down)", "\nmodem 1: in service",
+                             "\nmodem 2: path down", "\nmodem 2 port: /dev/ttyUSB1",
+                             "\nmodem 1 signal: 17", "\nmodem 2 signal: not read yet",
+                             "\nmodem 2 sent: 4", "\nmodem 2 failed: 3"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    EXPECT_TRUE(statusLine(s).starts_with(
+        "Running, modem 1 in service, signal 17, modem 2 path down; 2 queued"));
+    const std::string m = metricsText(s);
+    for (const char* line : {"\ngsms_modem_in_service{modem=\"1\"} 1\n",
+                             "\ngsms_modem_in_service{modem=\"2\"} 0\n",
+                             "\ngsms_signal_quality{modem=\"1\"} 17\n",
+                             "\ngsms_modem_sms_sent_total{modem=\"2\"} 4\n",
+                             "\ngsms_modem_attempts_failed_total{modem=\"2\"} 3\n"})
+        EXPECT_NE(m.find(line), std::string::npos) << line;
+    EXPECT_EQ(m.find("gsms_signal_quality{modem=\"2\"}"), std::string::npos);
+    s.modems[0].inService = false;
+    s.modems[0].state = "port hung up";
+    EXPECT_NE(statusText(s).find("\nmodem: modem 1 port hung up, modem 2 path down"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace gsms
