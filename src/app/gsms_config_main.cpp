@@ -142,19 +142,26 @@ int main(int argc, char** argv) {
     gsms::console::printf(stdout, "SmsCoding                %d\n", s.smsCoding.load());
     gsms::console::printf(stdout, "PrometheusFile           %s\n",
                           gsms::prometheusFile().c_str());
-    bool portOpened = false;
-    {
-        gsms::SerialPort port(s.portName);
+    if (gsms::secondModemConfigured()) {
+        gsms::console::printf(stdout, "%-25s%s (%s)\n", "Modem2 Port", s.modem2.portName,
+                              gsms::SerialPort::devicePath(s.modem2.portName).c_str());
+        gsms::console::printf(stdout, "%-25s%s\n", "Modem2 Mode", s.modem2.portMode);
+    }
+    // Each modem's port as the service would open it: a check fails when one does not open.
+    bool portOpened = true;
+    auto tryPort = [&portOpened](const char* name, const char* mode) {
+        gsms::SerialPort port(name);
         if (port.open() == 1) {
-            port.configure(s.portMode);
-            portOpened = true;
-            gsms::console::printf(stdout, "port %s opened: %u baud\n", s.portName,
-                                  port.baudRate());
+            port.configure(mode);
+            gsms::console::printf(stdout, "port %s opened: %u baud\n", name, port.baudRate());
         } else {
-            gsms::console::printf(stdout, "port %s cannot be opened (%s)\n", s.portName,
+            portOpened = false;
+            gsms::console::printf(stdout, "port %s cannot be opened (%s)\n", name,
                                   std::strerror(port.lastError()));
         }
-    }
+    };
+    tryPort(s.portName, s.portMode);
+    if (gsms::secondModemConfigured()) tryPort(s.modem2.portName, s.modem2.portMode);
     if (check) checkSandbox(unit);
     gsms::fileLog("gsms-config: configuration loaded");
     gsms::drainConsole();

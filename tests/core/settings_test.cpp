@@ -87,6 +87,7 @@ TEST_F(LoadConfiguration, FreshProfileGetsDefaultsInOrder) {
         "FloodProtection", "IncomingEnable", "QualityPollEverySecs", "SmsCoding"};
     EXPECT_EQ(keys(), expected);
     EXPECT_EQ(s.smsCoding, 0);
+    EXPECT_FALSE(secondModemConfigured());
     EXPECT_EQ(stored("CmdLineFormat"), "incoming.bat \"%s\" \"%s\"");
     EXPECT_EQ(stored("WatchLogPath"), "");
 }
@@ -122,11 +123,18 @@ TEST_F(LoadConfiguration, EmptyWatchPathRewrittenAndPollSecondsHeldAsMs) {
 }
 
 TEST_F(LoadConfiguration, LongPinCutToNineAndNumberLoaded) {
-    seed("PIN=123456789012\nNumber=+4912345\n");
+    seed("PIN=123456789012\nNumber=+4912345\nMode=1152,N,8,1\n[Modem2]\nPort=/dev/ttyUSB1\n"
+         "PIN=98765432109\n");
     loadConfiguration();
     EXPECT_STREQ(settings().pin, "123456789");
     EXPECT_STREQ(settings().number, "+4912345");
     EXPECT_EQ(stored("PIN"), "123456789012");
+    // The second modem: its Mode is the first's unless it has its own; nothing written back.
+    EXPECT_TRUE(secondModemConfigured());
+    EXPECT_STREQ(settings().modem2.portName, "/dev/ttyUSB1");
+    EXPECT_STREQ(settings().modem2.portMode, "1152,N,8,1");
+    EXPECT_STREQ(settings().modem2.pin, "987654321");
+    EXPECT_EQ(ini::read(dir.path() + "/TEVRAK.INI", "Modem2", "Mode"), std::nullopt);
 }
 
 TEST_F(LoadConfiguration, MoveFlagOneCreatesTheDirectories) {
@@ -277,6 +285,11 @@ TEST_F(LoadConfiguration, ReloadAppliesWhatTheWorkersReadAndNamesTheRest) {
          {"Settings re-read on SIGHUP: PrometheusFile (none) -> /var/lib/node/gsms.prom",
           "Settings re-read on SIGHUP: Port, PIN, IncomingEnable changed in TEVRAK.INI, in "
           "force at the next start"}},
+        {"a second modem added",
+         "Port=/dev/ttyUSB0\nRetryCount=3\nQualityPollEverySecs=60\nMaxMsgLength=2000\n"
+         "PrometheusFile=/var/lib/node/gsms.prom\n[Modem2]\nPort=/dev/ttyUSB2\nMode=96,N,8,1\n",
+         {"Settings re-read on SIGHUP: Modem2 Port changed in TEVRAK.INI, in force at the "
+          "next start"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
