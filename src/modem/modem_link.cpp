@@ -8,7 +8,7 @@
 
 namespace gsms {
 
-ModemLink::ModemLink(int number, std::string name) : number_(number), name_(std::move(name)) {}
+ModemLink::ModemLink(int number, std::string name) : number_(number) { setName(std::move(name)); }
 
 std::string ModemLink::named(std::string_view line) const {
     if (name_.empty()) return std::string(line);

@@ -37,7 +37,10 @@ public:
 
     [[nodiscard]] int number() const { return number_; }
     [[nodiscard]] const std::string& name() const { return name_; }
-    void setName(std::string name) { name_ = std::move(name); }
+    void setName(std::string name) {
+        name_ = std::move(name);
+        state_.logName = name_.empty() ? std::string() : name_ + ": ";
+    }
     // `line` as this link logs it: "<name>: <line>", or the line alone without a name.
     [[nodiscard]] std::string named(std::string_view line) const;
 

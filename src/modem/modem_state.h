@@ -61,6 +61,9 @@ struct ModemState {
     char errorText[kErrorSize] = {};  // the last failure line: "ERROR", "+CMS ERROR: 500"
     char smscNumber[128] = {};
     std::atomic<int> smscType{0};
+    // What this modem's lines begin with in the daily log: "modem 2: " where two modems
+    // write it, else nothing. Set with the link's name, before its InputThread runs.
+    std::string logName;
 
     std::array<Event, kModemEventCount> events;
     Event& event(ModemEvent e) { return events[static_cast<int>(e)]; }

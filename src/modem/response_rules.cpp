@@ -164,13 +164,13 @@ std::string markedText(std::string_view shown) {
 
 void logModemLine(ModemState& s, std::string_view line) {
     const std::string shown = loggedLine(line);
-    fileLog(s.smsText.load() && !modemsOwn(s, line) ? markedText(shown) : shown);
+    fileLog(s.logName + (s.smsText.load() && !modemsOwn(s, line) ? markedText(shown) : shown));
 }
 
 }  // namespace
 
 void logContinuation(const ModemState& s, std::string_view shown) {
-    fileLog(s.smsText.load() ? markedText(shown) : std::string(shown));
+    fileLog(s.logName + (s.smsText.load() ? markedText(shown) : std::string(shown)));
 }
 
 void classifyLine(ModemState& s, std::string_view line) {

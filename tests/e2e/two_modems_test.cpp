@@ -88,6 +88,7 @@ TEST_F(TwoModems, AlarmsGoOutOverBothAtOnce) {
     EXPECT_EQ(all.size(), 20u);  // none twice
     EXPECT_GE(accepted(sim1).size(), 5u);
     EXPECT_GE(accepted(sim2).size(), 5u);
+    EXPECT_TRUE(gateway.logHas(" modem 2: +CMGS: "));  // the modem's own lines name it too
     EXPECT_EQ(gateway.logCount("ERROR"), 0);
     EXPECT_EQ(techAlarms(), "");
 }
@@ -147,6 +148,31 @@ TEST_F(TwoModems, LostModemIsCoveredByTheOtherAndUsedAgainOnceBack) {
     EXPECT_FALSE(accepted(sim2).empty());
     all = acceptedByBoth();
     EXPECT_EQ(std::set<std::string>(all.begin(), all.end()), numbers(0, 30));
+}
+
+// The second modem's network goes (no signal, reselections unanswered): its path is down while
+// the first carries on; the network back, the path is too. Its received SMS are handed over,
+// the line naming it.
+TEST_F(TwoModems, SignalLostOnOnePathAndSmsReceivedOnTheOther) {
+    ASSERT_TRUE(sim1.start());
+    ASSERT_TRUE(sim2.start());
+    start({{"IncomingEnable", "1"}, {"CmdLineFormat", "/bin/true \"%s\" \"%s\""}});
+    ASSERT_EQ(sim1.control("incoming +4915550001 hello from one"), "ok");
+    ASSERT_TRUE(gateway.waitLog("modem 1: 'hello from one' command received from \"+4915550001\""));
+    ASSERT_EQ(sim2.control("csq 0"), "ok");
+    ASSERT_EQ(sim2.control("cops fail on"), "ok");
+    ASSERT_TRUE(gateway.waitLog("modem 2: path down (signal lost)"));
+    alarm(0);
+    ASSERT_TRUE(waitFor([&] { return fs::is_empty(dir / "in"); }));
+    EXPECT_EQ(accepted(sim1).count("+491701000"), 1u);
+    EXPECT_TRUE(waitFor([&] { return techAlarms() == "8999\n"; }));
+    ASSERT_EQ(sim2.control("cops fail off"), "ok");
+    ASSERT_EQ(sim2.control("csq 20"), "ok");
+    ASSERT_TRUE(gateway.waitLog("modem 2: path back in service"));
+    ASSERT_EQ(sim2.control("incoming +4915550002 hello from two"), "ok");
+    EXPECT_TRUE(gateway.waitLog("modem 2: 'hello from two' command received from \"+4915550002\""));
+    EXPECT_EQ(gateway.logCount("path down"), 1);
+    EXPECT_EQ(gateway.process().exitCode(), -1);
 }
 
 TEST_F(TwoModems, GatewayRunsOnTheSecondWhenTheFirstIsMissingAtStart) {
