@@ -82,7 +82,9 @@ void heal(const StartTexts& texts, SerialPort& port) {
             }
         }
         // One modem: the process ends, modemLock kept. Two: the path is down, the tries go on.
-        if (clock::monotonicMs() - since >= limit) pathLost(link, "modem port gone");
+        if (clock::monotonicMs() - since >= limit)
+            pathLost(link, link.wasStarted() ? "modem port gone"
+                                             : "not in service since the start");
     }
 }
 
