@@ -90,9 +90,9 @@ struct WrittenPath {
 // integer key but IncomingEnable, and PrometheusFile), applies them and writes missing ones
 // back as at start. Returns the lines that report it: the keys that changed, with old and
 // new value, and the keys of the file that differ from what runs but apply only at the next
-// start (Port, Mode, PIN and those of Modem2, the folders, FileMask, CmdLineFormat, IncomingEnable, Number), each
-// "Settings re-read on <trigger>: ..." (on Windows the trigger is "gsmsd --reload"); "...: no
-// change" when the file differs in nothing.
+// start (Port, Mode, PIN and those of Modem2, the folders, FileMask, CmdLineFormat,
+// IncomingEnable, Number), each "Settings re-read on <trigger>: ..." (on Windows the trigger
+// is "gsmsd --reload"); "...: no change" when the file differs in nothing.
 // Called after loadConfiguration, from one thread at a time.
 [[nodiscard]] std::vector<std::string> reloadSettings(const char* trigger = "SIGHUP");
 

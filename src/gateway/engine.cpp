@@ -199,8 +199,8 @@ void init_gsms() {
     int inService = 0;
     for (int i = 0; i < count; ++i) {
         ModemStart& start = starts[i];
-        if (!start.portFailed) start.failure = startModem(*start.link, modemTextsFromSettings(i + 1),
-                                                          start.message);
+        if (!start.portFailed)
+            start.failure = startModem(*start.link, modemTextsFromSettings(i + 1), start.message);
         if (start.failure == 0) {
             start.link->started() = true;
             ++inService;

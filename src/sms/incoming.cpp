@@ -191,9 +191,10 @@ int handOver(ModemLink& link, Memory& m, std::vector<ReceivedMessage>& ready,
         if (handleIncomingMessage(message.sender, message.text, error, modem) == 0) {
             if (m.named.insert(message.key).second) {
                 const std::string program = programOfFormat();
-                logRed(link, program.empty() ? "ERROR: cannot start the command: CmdLineFormat is empty"
-                                       : "ERROR: cannot start " + program + " (" +
-                                             std::strerror(error) + ")");
+                logRed(link, program.empty()
+                                 ? "ERROR: cannot start the command: CmdLineFormat is empty"
+                                 : "ERROR: cannot start " + program + " (" +
+                                       std::strerror(error) + ")");
             }
             continue;
         }
@@ -220,9 +221,9 @@ void nameCut(const ModemLink& link, Memory& m, const AnswerWait& wait, std::size
     const std::string why =
         wait.atBound() ? "still sending after " + std::to_string(wait.mostMs() / 1000) + " s"
                        : "no final result";
-    logRed(link, "ERROR: the listing of received SMS was cut short after " + std::to_string(listed) +
-           (listed == 1 ? " message (" : " messages (") + why +
-           "): the rest waits for the next listing");
+    logRed(link, "ERROR: the listing of received SMS was cut short after " +
+                     std::to_string(listed) + (listed == 1 ? " message (" : " messages (") + why +
+                     "): the rest waits for the next listing");
 }
 
 // A listing whose wait ended without a final result: true when the modem answers again, so
@@ -264,17 +265,18 @@ int pollPdu(ModemLink& link, Memory& m) {
         // Left on the SIM: nothing can be handed over, and its PDU stays in the daily log.
         present.insert(d.key);
         if (m.named.insert(d.key).second)
-            logRed(link, "ERROR: message " + std::to_string(listed.index) + " cannot be read (" + why +
-                   ")");
+            logRed(link, "ERROR: message " + std::to_string(listed.index) +
+                             " cannot be read (" + why + ")");
     }
     TakenListing taken = m.parts.take(decoded, clock::monotonicMs());
     // Waiting and repeated parts keep their names too.
     for (const DecodedPdu& d : decoded) present.insert(d.key);
     for (const RepeatedPart& r : taken.repeated) {
         if (m.named.insert(r.key).second)
-            fileLog(link.named("part ") + std::to_string(r.part.sequence) + "/" + std::to_string(r.part.total) +
-                    " of message " + std::to_string(r.part.reference) + " from " +
-                    text::shownText(r.sender) + " was received again: deleted");
+            fileLog(link.named("part ") + std::to_string(r.part.sequence) + "/" +
+                    std::to_string(r.part.total) + " of message " +
+                    std::to_string(r.part.reference) + " from " + text::shownText(r.sender) +
+                    " was received again: deleted");
         deleteMessage(link, r.index);
     }
     const int started = handOver(link, m, taken.ready, present);

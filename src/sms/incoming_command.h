@@ -22,9 +22,9 @@ constexpr int kMaxCommands = 16;     // commands for received messages running a
 // Starts the command for one message (`text` and `sender` in UTF-8, the sender without
 // quotes) detached, counted among the running commands, then logs "'<text>' command received
 // from "<sender>"" to the file and in blue to the window: one line of at most 255 bytes, text
-// and sender escaped by text::shownText and cut between characters. 1 when the command started; 0 when it
-// could not be started, with the errno value in `error` and nothing logged. modem: what the
-// line begins with where two modems list ("modem 2: "); empty with one.
+// and sender escaped by text::shownText and cut between characters. 1 when the command
+// started; 0 when it could not be started, with the errno value in `error` and nothing logged.
+// modem: what the line begins with where two modems list ("modem 2: "); empty with one.
 [[nodiscard]] int handleIncomingMessage(std::string_view sender, std::string_view text,
                                         int& error, std::string_view modem = {});
 
