@@ -212,9 +212,13 @@ int applySettingsForm(const SettingsForm& form, GatewaySettings& s) {
     s.techAlarmNbr = static_cast<int>(takeSigned(form.techAlarm).value);
     s.sleepMinAfterAlarm = static_cast<int>(takeSigned(form.quietMinutes).value);
     storeText(s.portMode, joinPortMode(form.baud, form.modeTokens));
-    storeText(s.modem2.portName, trimmed(form.port2));
-    storeText(s.modem2.portMode, trimmed(form.mode2));
-    storeText(s.modem2.pin, form.pin2);
+    // Without a port there is no second modem: nothing of it is kept.
+    s.modem2 = {};
+    if (!trimmed(form.port2).empty()) {
+        storeText(s.modem2.portName, trimmed(form.port2));
+        storeText(s.modem2.portMode, trimmed(form.mode2));
+        storeText(s.modem2.pin, form.pin2);
+    }
     return 0;
 }
 

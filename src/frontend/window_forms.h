@@ -114,7 +114,7 @@ struct FormRefusal {
 
 // Stores an accepted form in `s` (texts cut to their fields, a retry count that is no number
 // as 0, the refresh in milliseconds, the mode rebuilt from the baud rate and the tokens, the
-// second modem's port with its blanks trimmed).
+// second modem's port with its blanks trimmed; without that port its record is emptied).
 // -1 and nothing stored when the form would be refused.
 int applySettingsForm(const SettingsForm& form, GatewaySettings& s);
 
@@ -140,7 +140,9 @@ constexpr const char* kWindowProgramDescription =
 // With GSMS_WINDOW_TRACE=file in the environment, what the window shows is appended to that
 // file, one line per call (one write: no torn lines), so that a whole-program test can follow
 // the window from outside: "slot N state S text" (N the job slot, 0..29), "log RRGGBB text",
-// "signal Q" (the gauge's value) and "status text". Without the variable nothing is written.
+// "signal Q" (the gauge's value), "status text" and, with two modems, "path text" when a
+// modem's line changes (window_rules.h, modemViewText). Without the variable nothing is
+// written.
 // `line` is UTF-8.
 void windowTrace(std::string_view line);
 // "RRGGBB" of a colour reference, as the trace writes it.
