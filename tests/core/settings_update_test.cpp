@@ -137,7 +137,8 @@ TEST_F(SaveSettings, SecondModemGoesToSectionModem2AndOnlyWhenNamed) {
     EXPECT_EQ(modem2("Port"), "");
     const auto lines = windowLines();
     ASSERT_EQ(lines.size(), 8u + 9u + 9u);
-    EXPECT_EQ(lines[16], "Second modem: Com Port: /dev/ttyUSB1.  Com Port settings: 96,N,8,1. PIN: ");
+    EXPECT_EQ(lines[16],
+              "Second modem: Com Port: /dev/ttyUSB1.  Com Port settings: 96,N,8,1. PIN: ");
     EXPECT_EQ(lines[25], "Second modem: none");
 }
 
