@@ -28,7 +28,7 @@ CChangeSmscDialog::CChangeSmscDialog(QWidget* parent)
     const bool two = modemCount() > 1;
     ui_->labelModem->setVisible(two);
     ui_->id1080->setVisible(two);
-    for (int n = 1; n <= modemCount(); ++n)
+    for (int n = 1; two && n <= modemCount(); ++n)
         ui_->id1080->addItem(QString::fromStdString(modemLink(n).name()));
     connect(ui_->id1080, &QComboBox::currentIndexChanged, this,
             [this](int index) { showModem(index + 1); });
