@@ -115,6 +115,8 @@ void layOutTwoModems(MainWindow& w) {
         const RECT first = dialogRect(w.dialog, 366, 228, 24, 59);
         SetWindowPos(w.gauge.window(), nullptr, first.left, first.top, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        // Wine does not expose a shaped window where it was moved to: drawn again whole.
+        InvalidateRect(w.gauge.window(), nullptr, FALSE);
     }
     const RECT second = dialogRect(w.dialog, 394, 228, 24, 59);
     auto* shape = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
