@@ -11,6 +11,7 @@ namespace gsms {
 namespace {
 
 constexpr const char* kSection = "Config";
+constexpr const char* kModem2Section = "Modem2";
 
 void writeInt(const char* key, int value) {
     char text[16];
@@ -48,6 +49,18 @@ int saveSettings() {
     writeInt("TechAlarmNbr", s.techAlarmNbr.load());
     writeInt("SleepMinAfterAlarm", s.sleepMinAfterAlarm.load());
     writeInt("SmsCoding", s.smsCoding.load());
+    // Section Modem2 only where a second modem is named, or was and is no more: a file that
+    // never had one gets no section.
+    const bool second = s.modem2.portName[0] != '\0';
+    const bool secondRemoved =
+        !second && !ini.readString(kModem2Section, "Port", "").empty();
+    if (second) {
+        ini.writeString(kModem2Section, "Port", s.modem2.portName);
+        ini.writeString(kModem2Section, "Mode", s.modem2.portMode);
+        if (s.modem2.pin[0] != '\0') ini.writeString(kModem2Section, "PIN", s.modem2.pin);
+    } else if (secondRemoved) {
+        ini.writeString(kModem2Section, "Port", "");
+    }
 
     report("Settings parameters updated");
     report("New settings parameters :");
@@ -59,6 +72,11 @@ int saveSettings() {
            s.incomingEnable.load(), s.qualityPollMs.load() / 1000);
     report("Start techalarm: %d", s.techAlarmNbr.load());
     report("SMS coding: %d", s.smsCoding.load());
+    if (second)
+        report("Second modem: Com Port: %s.  Com Port settings: %s. PIN: %s", s.modem2.portName,
+               s.modem2.portMode, s.modem2.pin[0] != '\0' ? "****" : "");
+    else if (secondRemoved)
+        report("Second modem: none");
     return 0;
 }
 

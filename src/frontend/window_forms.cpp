@@ -25,12 +25,21 @@ constexpr int kPortLength = sizeof(GatewaySettings::portName) - 1;
 constexpr int kModeLength = sizeof(GatewaySettings::portMode) - 1;
 constexpr int kPinLength = sizeof(GatewaySettings::pin) - 1;
 constexpr int kNumberLength = sizeof(GatewaySettings::number) - 1;
+constexpr int kPort2Length = sizeof(GatewaySettings::Modem::portName) - 1;
+constexpr int kMode2Length = sizeof(GatewaySettings::Modem::portMode) - 1;
+constexpr int kPin2Length = sizeof(GatewaySettings::Modem::pin) - 1;
 // Seconds that still fit the record's millisecond field.
 constexpr long long kMaxRefreshSeconds = INT_MAX / 1000;
 
 bool g_settingsModified = false;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string trimmed(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return std::string(text);
+}
 
 template <std::size_t N>
 void storeText(char (&field)[N], const std::string& text) {
@@ -152,13 +161,17 @@ SettingsForm settingsForm(const GatewaySettings& s) {
     form.refreshSeconds = std::to_string(static_cast<unsigned>(s.qualityPollMs.load() / 1000));
     form.techAlarm = std::to_string(s.techAlarmNbr.load());
     form.quietMinutes = std::to_string(s.sleepMinAfterAlarm.load());
+    form.port2 = s.modem2.portName;
+    form.mode2 = s.modem2.portMode[0] != '\0' ? s.modem2.portMode : s.portMode;
+    form.pin2 = s.modem2.pin;
     return form;
 }
 
 SettingsLimits settingsLimits(const SettingsForm& form) {
     const auto& t = form.modeTokens;
     const int rest = static_cast<int>(t[1].size() + t[2].size() + t[3].size()) + 3;
-    return {kPortLength, std::max(0, kModeLength - rest), kPinLength, kNumberLength};
+    return {kPortLength, std::max(0, kModeLength - rest), kPinLength, kNumberLength,
+            kPort2Length, kMode2Length, kPin2Length};
 }
 
 FormRefusal checkSettingsForm(const SettingsForm& form) {
@@ -173,6 +186,15 @@ FormRefusal checkSettingsForm(const SettingsForm& form) {
     };
     for (const auto& c : checks)
         if (!c.value.message.empty()) return {c.control, c.value.message};
+    const std::string port2 = trimmed(form.port2);
+    if (port2.empty()) return {};
+    // Two links on one port would each take the other's answers.
+    if (port2 == trimmed(form.port))
+        return {kSettingsPort2, "The second modem needs a port of its own."};
+    if (splitPortMode(trimmed(form.mode2))[0].empty())
+        return {kSettingsMode2,
+                "Please enter the second modem's mode as baud rate, parity, data bits and stop "
+                "bits, as 96,N,8,1."};
     return {};
 }
 
@@ -190,6 +212,13 @@ int applySettingsForm(const SettingsForm& form, GatewaySettings& s) {
     s.techAlarmNbr = static_cast<int>(takeSigned(form.techAlarm).value);
     s.sleepMinAfterAlarm = static_cast<int>(takeSigned(form.quietMinutes).value);
     storeText(s.portMode, joinPortMode(form.baud, form.modeTokens));
+    // Without a port there is no second modem: nothing of it is kept.
+    s.modem2 = {};
+    if (!trimmed(form.port2).empty()) {
+        storeText(s.modem2.portName, trimmed(form.port2));
+        storeText(s.modem2.portMode, trimmed(form.mode2));
+        storeText(s.modem2.pin, form.pin2);
+    }
     return 0;
 }
 

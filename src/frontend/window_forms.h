@@ -77,6 +77,11 @@ struct SettingsForm {
     std::string techAlarm;        // 1071
     std::string quietMinutes;     // 1075
     std::array<std::string, 4> modeTokens;  // as split at opening
+    // Section "Modem2": an empty port means no second modem. Its mode is edited whole; it
+    // opens with the first modem's when the section names none.
+    std::string port2;            // 1077
+    std::string mode2;            // 1078
+    std::string pin2;             // 1079
 };
 
 // Control ids of the Settings dialog that a refusal points at.
@@ -84,6 +89,8 @@ constexpr int kSettingsRetryDelay = 1070;
 constexpr int kSettingsTechAlarm = 1071;
 constexpr int kSettingsRefresh = 1073;
 constexpr int kSettingsQuiet = 1075;
+constexpr int kSettingsPort2 = 1077;
+constexpr int kSettingsMode2 = 1078;
 
 // The form as it opens on `s`.
 [[nodiscard]] SettingsForm settingsForm(const GatewaySettings& s);
@@ -92,11 +99,13 @@ constexpr int kSettingsQuiet = 1075;
 // port, baud (leaving room for the rest of the mode), PIN and phone number.
 struct SettingsLimits {
     int port = 0, baud = 0, pin = 0, number = 0;
+    int port2 = 0, mode2 = 0, pin2 = 0;  // section Modem2
 };
 [[nodiscard]] SettingsLimits settingsLimits(const SettingsForm& form);
 
 // The first value OK must refuse, in the order the dialog checks them (control id and
-// message); control 0 when all are accepted.
+// message); control 0 when all are accepted. A second modem's port must differ from the
+// first's and its mode be four tokens ("96,N,8,1"); without a second port neither counts.
 struct FormRefusal {
     int control = 0;
     std::string message;
@@ -104,7 +113,8 @@ struct FormRefusal {
 [[nodiscard]] FormRefusal checkSettingsForm(const SettingsForm& form);
 
 // Stores an accepted form in `s` (texts cut to their fields, a retry count that is no number
-// as 0, the refresh in milliseconds, the mode rebuilt from the baud rate and the tokens).
+// as 0, the refresh in milliseconds, the mode rebuilt from the baud rate and the tokens, the
+// second modem's port with its blanks trimmed; without that port its record is emptied).
 // -1 and nothing stored when the form would be refused.
 int applySettingsForm(const SettingsForm& form, GatewaySettings& s);
 
@@ -130,7 +140,9 @@ constexpr const char* kWindowProgramDescription =
 // With GSMS_WINDOW_TRACE=file in the environment, what the window shows is appended to that
 // file, one line per call (one write: no torn lines), so that a whole-program test can follow
 // the window from outside: "slot N state S text" (N the job slot, 0..29), "log RRGGBB text",
-// "signal Q" (the gauge's value) and "status text". Without the variable nothing is written.
+// "signal Q" (the gauge's value), "status text" and, with two modems, "path text" when a
+// modem's line changes (window_rules.h, modemViewText). Without the variable nothing is
+// written.
 // `line` is UTF-8.
 void windowTrace(std::string_view line);
 // "RRGGBB" of a colour reference, as the trace writes it.

@@ -6,6 +6,8 @@
 
 #include "frontend/front_end.h"
 #include "core/settings.h"
+#include "modem/modem_link.h"
+#include "sms/path_state.h"
 #include "platform/text_encoding.h"
 #include "sms/gsm_alphabet.h"
 #include "sms/sms_coding.h"
@@ -134,6 +136,41 @@ std::string statusLineText(EngineStage stage, OperatorAction running, int qualit
 int gaugeValue(EngineStage stage, int quality) {
     if (stage == EngineStage::Stopped) return 0;
     return quality < 0 ? kGaugeOpeningValue : quality;
+}
+
+std::vector<ModemView> modemViews() {
+    std::vector<ModemView> views;
+    if (modemCount() < 2) return views;
+    for (int n = 1; n <= modemCount(); ++n) {
+        const ModemLink& link = modemLink(n);
+        views.push_back({link.name().empty() ? "modem " + std::to_string(n) : link.name(),
+                         link.signalWasRead() ? link.signal() : -1, pathStateText(link)});
+    }
+    return views;
+}
+
+std::string modemViewText(const ModemView& modem) {
+    const std::string signal = modem.quality < 0
+                                   ? std::string("no reading yet")
+                                   : "signal " + std::to_string(modem.quality) + " of 31";
+    return modem.name + ": " + signal + ", " + modem.state;
+}
+
+std::string statusLineText(EngineStage stage, OperatorAction running, int quality,
+                           const std::vector<ModemView>& modems) {
+    if (modems.empty() || running != OperatorAction::None || stage != EngineStage::Running)
+        return statusLineText(stage, running, quality);
+    std::string out;
+    for (const ModemView& m : modems) {
+        // "no usable signal" is a reading, left to the warning below.
+        if (m.state == "in service" || m.state == "no usable signal") continue;
+        if (!out.empty()) out += "; ";
+        out += m.name + ": " + m.state;
+    }
+    if (!out.empty()) return out;
+    for (const ModemView& m : modems)
+        if (m.quality >= 0 && m.quality < kLowSignal) return m.name + ": " + kLowSignalText;
+    return "";
 }
 
 ColorRef selectedLineTextColour(ColorRef line) {

@@ -45,6 +45,30 @@ enum class WindowButton { About, Settings, SendSms, ChangeSmsc, Exit };
 constexpr int kGaugeOpeningValue = 29;
 [[nodiscard]] int gaugeValue(EngineStage stage, int quality);
 
+// --- Two modems: each with a gauge of its own and a line naming its signal and state ------
+
+// One modem as the window shows it beside the other.
+struct ModemView {
+    std::string name;   // "modem 1"
+    int quality = -1;   // the last reading, -1 before the first
+    std::string state;  // as sms/path_state.h names it: "in service", "path down", ...
+};
+
+// Each link as it stands now, in order; empty with one modem, where the window stays as it
+// always was. Reads the links' atomics: any thread.
+[[nodiscard]] std::vector<ModemView> modemViews();
+
+// The line under the log for one modem: "modem 1: signal 20 of 31, in service", "modem 2: no
+// reading yet, not in service yet".
+[[nodiscard]] std::string modemViewText(const ModemView& modem);
+
+// The status line with two modems: as statusLineText while an action runs or the engine is
+// not running; else each modem that is not in service with its state ("modem 2: path down"),
+// else the low-signal warning of the first modem reading below 12, named ("modem 2: WARNING
+// : ..."), else nothing. With no views, statusLineText itself.
+[[nodiscard]] std::string statusLineText(EngineStage stage, OperatorAction running, int quality,
+                                         const std::vector<ModemView>& modems);
+
 // The text colour of a selected log line that has a colour of its own (not 0): the inverse
 // colour, as operators know it, unless it is too close to the line's colour to be read (a
 // contrast below 3:1, as grey on grey); then black or white, whichever stands out more.

@@ -78,9 +78,11 @@ int startHandSms(std::string number, std::string text, int flash) {
     return -1;
 }
 
-int startSmscChange(std::string number, int plan) {
+int startSmscChange(std::string number, int plan, int modem) {
     const std::string shown = shownNumber(number);
-    auto work = [number = std::move(number), plan] { (void)changeSmsc(number, plan); };
+    auto work = [number = std::move(number), plan, modem] {
+        (void)changeSmsc(number, plan, modem);
+    };
     if (startOperatorAction(OperatorAction::ChangeSmsc, std::move(work)) == 0) return 0;
     windowLog(nullptr, "ERROR changing the SMSC to " + shown, kColorRed);
     return -1;
@@ -95,14 +97,15 @@ int sendHandSms(const std::string& number, const std::string& text, int flash) {
     return result;
 }
 
-int changeSmsc(const std::string& number, int plan) {
-    ModemLink& link = firstModem();
-    ModemState& modem = link.state();
+int changeSmsc(const std::string& number, int plan, int modem) {
+    if (modem < 1 || modem > modemCount()) return -1;
+    ModemLink& link = modemLink(modem);
+    ModemState& state = link.state();
     {
         // readSmsc writes the same fields under the lock.
         std::lock_guard lock(link.modemLock());
-        std::snprintf(modem.smscNumber, sizeof modem.smscNumber, "%s", number.c_str());
-        modem.smscType.store(plan);
+        std::snprintf(state.smscNumber, sizeof state.smscNumber, "%s", number.c_str());
+        state.smscType.store(plan);
     }
     return updateSmsc(link);
 }

@@ -4,7 +4,7 @@
 // slow network); one at a time, and only while the engine runs.
 //
 // Thread contract: startOperatorAction is called on the front end's thread; the action then
-// runs on OperatorThread, which takes the first modem's modemLock through sendSms or
+// runs on OperatorThread, which takes the chosen modem's modemLock through sendSms or
 // updateSmsc like every other modem user. runningOperatorAction may be read by any thread.
 // The start and the end of an action are posted as notification code kNotifyEngineState.
 #pragma once
@@ -33,14 +33,16 @@ enum class OperatorAction {
 // would have said on failure, in red: "ERROR sending to <number>", "ERROR changing the SMSC
 // to <number>". 0 when started, -1 when refused.
 int startHandSms(std::string number, std::string text, int flash);
-int startSmscChange(std::string number, int plan);
+// `modem`: the link's number (modem/modem_link.h), 1 unless the operator chose another.
+int startSmscChange(std::string number, int plan, int modem = 1);
 
 // A hand-sent SMS: sendSms on the first modem, then "Message sent to <number>" in green or
 // "ERROR sending to <number>" in red, in the window log only. Returns sendSms's result.
 int sendHandSms(const std::string& number, const std::string& text, int flash);
 
-// A new service centre for the first modem: stores number and plan in its state and has
-// updateSmsc write them to the modem (it logs). Returns updateSmsc's result.
-int changeSmsc(const std::string& number, int plan);
+// A new service centre for modem `modem` (1 or 2): stores number and plan in its state and
+// has updateSmsc write them to the modem (it logs). Returns updateSmsc's result; -1 with
+// nothing stored for a modem the engine does not have.
+int changeSmsc(const std::string& number, int plan, int modem = 1);
 
 }  // namespace gsms

@@ -1,10 +1,13 @@
 #include "ui/change_smsc_dialog.h"
 
+#include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 
 #include "frontend/window_forms.h"
 #include "frontend/window_rules.h"
 #include "gateway/operator_action.h"
+#include "modem/modem_link.h"
 #include "modem/modem_state.h"
 #include "ui/data_exchange.h"
 #include "ui/dialog_units.h"
@@ -22,9 +25,22 @@ CChangeSmscDialog::CChangeSmscDialog(QWidget* parent)
     connect(ui_->id1, &QPushButton::clicked, this, &CChangeSmscDialog::accept);
     connect(ui_->id2, &QPushButton::clicked, this, &QDialog::reject);
 
-    ModemState& modem = modemState();
-    number_ = QString::fromLatin1(modem.smscNumber).left(kSmscNumberLength);
-    plan_ = modem.smscType.load();
+    const bool two = modemCount() > 1;
+    ui_->labelModem->setVisible(two);
+    ui_->id1080->setVisible(two);
+    for (int n = 1; two && n <= modemCount(); ++n)
+        ui_->id1080->addItem(QString::fromStdString(modemLink(n).name()));
+    connect(ui_->id1080, &QComboBox::currentIndexChanged, this,
+            [this](int index) { showModem(index + 1); });
+    showModem(1);
+}
+
+void CChangeSmscDialog::showModem(int modem) {
+    if (modem < 1 || modem > modemCount()) return;
+    modem_ = modem;
+    ModemState& state = modemLink(modem).state();
+    number_ = QString::fromLatin1(state.smscNumber).left(kSmscNumberLength);
+    plan_ = state.smscType.load();
     ui_->id1062->setText(number_);
     ui_->id1063->setText(QString::number(static_cast<unsigned>(plan_)));
 }
@@ -48,13 +64,14 @@ void CChangeSmscDialog::accept() {
 int CChangeSmscDialog::applyAfterClose() {
     if (result() != QDialog::Accepted) return 1;
     // 64 characters at most: the field holds 127.
-    return changeSmsc(number_.toLatin1().toStdString(), plan_);
+    return changeSmsc(number_.toLatin1().toStdString(), plan_, modem_);
 }
 
 bool runChangeSmscDialog(QWidget* parent) {
     CChangeSmscDialog dialog(parent);
     if (dialog.exec() != QDialog::Accepted) return false;
-    (void)startSmscChange(dialog.number().toLatin1().toStdString(), dialog.plan());
+    (void)startSmscChange(dialog.number().toLatin1().toStdString(), dialog.plan(),
+                          dialog.modem());
     return true;
 }
 

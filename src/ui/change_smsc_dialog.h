@@ -1,6 +1,7 @@
 // CChangeSmscDialog: shows the SMS service centre the modem uses and lets the operator
 // replace it. OK always writes to the modem, even with the values unchanged; the main window
-// opens it only while the engine runs, so the values shown are the modem's.
+// opens it only while the engine runs, so the values shown are the modem's. With two modems
+// the operator chooses one (control 1080, hidden with one); choosing shows its values.
 #pragma once
 
 #include <QDialog>
@@ -14,7 +15,7 @@ namespace gsms {
 class CChangeSmscDialog : public QDialog {
     Q_OBJECT
 public:
-    // Filled from the modem state's SMSC number and type.
+    // Filled from the first modem's SMSC number and type.
     explicit CChangeSmscDialog(QWidget* parent = nullptr);
     ~CChangeSmscDialog() override;
 
@@ -28,11 +29,16 @@ public:
 
     QString number() const { return number_; }
     int plan() const { return plan_; }
+    int modem() const { return modem_; }  // the link's number, 1 or 2
 
 private:
     Ui::CChangeSmscDialog* ui_;
+    // Number and plan of link `modem` into the edits.
+    void showModem(int modem);
+
     QString number_;
     int plan_ = 0;
+    int modem_ = 1;
 };
 
 // Runs the dialog modally and, after OK, starts the change on the OperatorThread. True when

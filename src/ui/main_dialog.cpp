@@ -20,6 +20,7 @@
 #include "gateway/engine.h"
 #include "gateway/operator_action.h"
 #include "jobs/job_table.h"
+#include "modem/modem_link.h"
 #include "sms/signal_thread.h"
 #include "ui/about_dialog.h"
 #include "ui/change_smsc_dialog.h"
@@ -66,17 +67,7 @@ CMainDialog::CMainDialog(EngineStarter starter, QWidget* parent)
     for (int s = 0; s < kSlotStates; ++s) pictures_[static_cast<std::size_t>(s)] = slotPicture(s);
     setWindowIcon(applicationIcon());
 
-    gauge_ = new CShapedGauge;
-    const QPoint corner = ui_->id1061->geometry().topLeft();
-    if (!gauge_->create(this, corner.x(), corner.y(), signalBarShape(), 0)) {
-        delete gauge_;
-        gauge_ = nullptr;
-    } else {
-        gauge_->setBarStyle(CShapedGauge::kGradientUp);
-        gauge_->setColours(kColorRed, kColorGreen);
-        gauge_->setRange(0, 31);
-        gauge_->setValue(kGaugeOpeningValue);
-    }
+    gauge_ = makeGauge(ui_->id1061->geometry().topLeft());
 
     // Each button asks the rules again: a click that was on its way when the state changed
     // is dropped.
@@ -114,7 +105,48 @@ CMainDialog::~CMainDialog() {
     setNotifier(nullptr);
     if (waitCursor_) QApplication::restoreOverrideCursor();
     delete gauge_;
+    delete gauge2_;
     delete ui_;
+}
+
+CShapedGauge* CMainDialog::makeGauge(QPoint corner) {
+    auto* gauge = new CShapedGauge;
+    if (!gauge->create(this, corner.x(), corner.y(), signalBarShape(), 0)) {
+        delete gauge;
+        return nullptr;
+    }
+    gauge->setBarStyle(CShapedGauge::kGradientUp);
+    gauge->setColours(kColorRed, kColorGreen);
+    gauge->setRange(0, 31);
+    gauge->setValue(kGaugeOpeningValue);
+    return gauge;
+}
+
+QLabel* CMainDialog::modemLine(int n) const {
+    return n >= 1 && n <= 2 ? modemLines_[static_cast<std::size_t>(n - 1)] : nullptr;
+}
+
+void CMainDialog::layOutTwoModems() {
+    twoModems_ = true;
+    // In the template's dialog units: the log gives up the width of a gauge and the height
+    // of two lines.
+    const DialogUnits du(font());
+    logList()->setGeometry(du.toPixels(QRect(7, 228, 354, 66)));
+    if (gauge_ != nullptr) gauge_->move(du.toPixels(QRect(366, 228, 24, 59)).topLeft());
+    gauge2_ = makeGauge(du.toPixels(QRect(394, 228, 24, 59)).topLeft());
+    for (int n = 0; n < 2; ++n) {
+        auto* number = new QLabel(QString::number(n + 1), this);
+        number->setObjectName(QStringLiteral("gaugeNumber%1").arg(n + 1));
+        number->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        number->setGeometry(du.toPixels(QRect(366 + 28 * n, 289, 24, 8)));
+        number->show();
+        auto* line = new QLabel(this);
+        line->setObjectName(QStringLiteral("modemLine%1").arg(n + 1));
+        line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        line->setGeometry(du.toPixels(QRect(7, 297 + 10 * n, 354, 8)));
+        line->show();
+        modemLines_[static_cast<std::size_t>(n)] = line;
+    }
 }
 
 CLogListBox* CMainDialog::logList() const { return ui_->id1101; }
@@ -177,7 +209,10 @@ void CMainDialog::refreshState(bool reading) {
     if (aboutAction_ != nullptr)
         aboutAction_->setEnabled(buttonMayAct(WindowButton::About, stage, running));
 
-    const QString status = QString::fromStdString(statusLineText(stage, running, shownQuality_));
+    if (!twoModems_ && modemCount() > 1) layOutTwoModems();
+    const std::vector<ModemView> modems = modemViews();
+    const QString status =
+        QString::fromStdString(statusLineText(stage, running, shownQuality_, modems));
     if (status != statusText_) {
         statusText_ = status;
         ui_->id1064->setText(status);
@@ -187,6 +222,16 @@ void CMainDialog::refreshState(bool reading) {
     const bool moved = gauge_ != nullptr && gauge_->value() != value;
     if (gauge_ != nullptr) gauge_->setValue(value);
     if (moved || reading) traceShown(QStringLiteral("signal %1").arg(value));
+    if (twoModems_ && modems.size() == 2) {
+        if (gauge2_ != nullptr) gauge2_->setValue(gaugeValue(stage, modems[1].quality));
+        for (std::size_t n = 0; n < 2; ++n) {
+            const QString line = QString::fromStdString(modemViewText(modems[n]));
+            if (line == modemTexts_[n]) continue;
+            modemTexts_[n] = line;
+            modemLines_[n]->setText(line);
+            traceShown(QStringLiteral("path %1").arg(line));
+        }
+    }
 
     const bool busy = running != OperatorAction::None;
     if (busy && !waitCursor_) QApplication::setOverrideCursor(Qt::WaitCursor);

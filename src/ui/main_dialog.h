@@ -10,6 +10,11 @@
 // follow the window's shared rules (frontend/window_rules.h). Send SMS and Change SMSC hand
 // their modem work to the OperatorThread: meanwhile the window shows a wait cursor and
 // "Sending…", keeps showing the engine's notifications, and no button acts.
+//
+// Once the engine has made a second modem link, the log list narrows for a second gauge
+// beside the first (numbered 1 and 2 beneath) and shortens for one line per modem with its
+// signal and state (frontend/window_rules.h, ModemView); code 99 refreshes them. With one
+// modem the window is the template's.
 #pragma once
 
 #include <QDialog>
@@ -58,6 +63,10 @@ public:
 
     CLogListBox* logList() const;
     CShapedGauge* gauge() const { return gauge_; }
+    // The second modem's gauge, null until there are two modems.
+    CShapedGauge* secondGauge() const { return gauge2_; }
+    // The line naming modem `n` (1 or 2), null until there are two modems.
+    QLabel* modemLine(int n) const;
     QMenu* systemMenu() const { return systemMenu_; }
     bool startupTimerActive() const { return startupTimer_.isActive(); }
 
@@ -74,6 +83,9 @@ private:
     // the gauge stays where it was).
     void refreshState(bool reading = false);
     void showSlot(int slot, int state, const QString& caption);
+    // The second gauge and the modem lines, once.
+    void layOutTwoModems();
+    CShapedGauge* makeGauge(QPoint corner);
     void runSendSms();
     void runChangeSmsc();
 
@@ -82,6 +94,10 @@ private:
     std::array<QLabel*, kSlots> slotPictures_{};  // controls 1000..1029
     std::array<QLabel*, kSlots> slotLabels_{};    // controls 1030..1059
     CShapedGauge* gauge_ = nullptr;
+    CShapedGauge* gauge2_ = nullptr;
+    std::array<QLabel*, 2> modemLines_{};
+    std::array<QString, 2> modemTexts_;
+    bool twoModems_ = false;
     QMenu* systemMenu_ = nullptr;
     QAction* closeAction_ = nullptr;
     QAction* aboutAction_ = nullptr;  // none when the menu text is empty

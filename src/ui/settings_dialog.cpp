@@ -53,11 +53,14 @@ CSettingsDialog::CSettingsDialog(QWidget* parent)
     ui_->id1066->setMaxLength(limits.baud);
     ui_->id1067->setMaxLength(limits.pin);
     ui_->id1068->setMaxLength(limits.number);
+    ui_->id1077->lineEdit()->setMaxLength(limits.port2);
+    ui_->id1078->setMaxLength(limits.mode2);
+    ui_->id1079->setMaxLength(limits.pin2);
 
     // The edits report programmatic changes as well: connected before they are filled.
     auto mark = [] { setSettingsModified(true); };
     for (QLineEdit* edit : {ui_->id1066, ui_->id1067, ui_->id1068, ui_->id1070, ui_->id1071,
-                            ui_->id1073, ui_->id1075})
+                            ui_->id1073, ui_->id1075, ui_->id1078, ui_->id1079})
         connect(edit, &QLineEdit::textChanged, this, mark);
 
     setComboText(ui_->id1065, fromUtf8(opened_.port));
@@ -72,9 +75,16 @@ CSettingsDialog::CSettingsDialog(QWidget* parent)
     ui_->id1073->setText(fromUtf8(opened_.refreshSeconds));
     ui_->id1071->setText(fromUtf8(opened_.techAlarm));
     ui_->id1075->setText(fromUtf8(opened_.quietMinutes));
+    // No second modem: the port stays empty, not the first item of the list.
+    if (opened_.port2.empty())
+        ui_->id1077->setCurrentIndex(-1);
+    else
+        setComboText(ui_->id1077, fromUtf8(opened_.port2));
+    ui_->id1078->setText(fromUtf8(opened_.mode2));
+    ui_->id1079->setText(fromUtf8(opened_.pin2));
 
     // The combos and the check box report only the operator's changes.
-    for (QComboBox* combo : {ui_->id1065, ui_->id1069}) {
+    for (QComboBox* combo : {ui_->id1065, ui_->id1069, ui_->id1077}) {
         connect(combo, &QComboBox::editTextChanged, this, mark);
         connect(combo, &QComboBox::currentIndexChanged, this, mark);
     }
@@ -97,6 +107,9 @@ SettingsForm CSettingsDialog::form() const {
     f.refreshSeconds = toUtf8(ui_->id1073->text());
     f.techAlarm = toUtf8(ui_->id1071->text());
     f.quietMinutes = toUtf8(ui_->id1075->text());
+    f.port2 = toUtf8(ui_->id1077->currentText());
+    f.mode2 = toUtf8(ui_->id1078->text());
+    f.pin2 = toUtf8(ui_->id1079->text());
     return f;
 }
 
@@ -104,6 +117,10 @@ void CSettingsDialog::accept() {
     const FormRefusal refusal = checkSettingsForm(form());
     if (refusal.control != 0) {
         auto* edit = findChild<QLineEdit*>(QStringLiteral("id%1").arg(refusal.control));
+        if (edit == nullptr) {  // a combo's edit
+            auto* combo = findChild<QComboBox*>(QStringLiteral("id%1").arg(refusal.control));
+            if (combo != nullptr) edit = combo->lineEdit();
+        }
         refuseInput(this, edit, QString::fromStdString(refusal.message));
         return;
     }

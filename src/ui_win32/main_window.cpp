@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "core/activity.h"
 #include "core/log.h"
@@ -13,6 +14,7 @@
 #include "gateway/engine.h"
 #include "gateway/operator_action.h"
 #include "jobs/job_table.h"
+#include "modem/modem_link.h"
 #include "sms/signal_thread.h"
 #include "ui_win32/dialogs.h"
 #include "ui_win32/resource.h"
@@ -35,6 +37,12 @@ struct MainWindow {
     std::array<HBITMAP, kSlotStates> pictures{};
     CShapedGauge gauge;
     bool gaugeMade = false;
+    // Once the engine has a second modem: its gauge and one line per modem.
+    bool twoModems = false;
+    CShapedGauge gauge2;
+    bool gauge2Made = false;
+    std::array<HWND, 2> modemLines{};
+    std::array<std::string, 2> modemTexts;
     bool engineStartPending = true;
     int shownQuality = -1;  // the last signal reading shown, -1 before the first
     std::wstring status;
@@ -79,6 +87,57 @@ void enableItem(HWND dialog, int id, bool on) {
     EnableWindow(GetDlgItem(dialog, id), on ? TRUE : FALSE);
 }
 
+// The rectangle of the template's dialog units (x, y, width, height) in the dialog's pixels.
+RECT dialogRect(HWND dialog, int x, int y, int width, int height) {
+    RECT rc{x, y, x + width, y + height};
+    MapDialogRect(dialog, &rc);
+    return rc;
+}
+
+HWND makeStatic(HWND dialog, const wchar_t* text, DWORD align, const RECT& rc) {
+    HWND label = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | align, rc.left,
+                                 rc.top, rc.right - rc.left, rc.bottom - rc.top, dialog, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    if (label != nullptr)
+        SendMessageW(label, WM_SETFONT,
+                     static_cast<WPARAM>(SendMessageW(dialog, WM_GETFONT, 0, 0)), TRUE);
+    return label;
+}
+
+// With a second modem, once: the log gives up the width of a gauge and the height of two
+// lines for the second gauge (numbered 1 and 2 beneath, as the Qt window) and a line per modem.
+void layOutTwoModems(MainWindow& w) {
+    w.twoModems = true;
+    const RECT log = dialogRect(w.dialog, 7, 228, 354, 66);
+    MoveWindow(GetDlgItem(w.dialog, IDC_LOG), log.left, log.top, log.right - log.left,
+               log.bottom - log.top, TRUE);
+    if (w.gaugeMade) {
+        const RECT first = dialogRect(w.dialog, 366, 228, 24, 59);
+        SetWindowPos(w.gauge.window(), nullptr, first.left, first.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        // Wine does not expose a shaped window where it was moved to: drawn again whole.
+        InvalidateRect(w.gauge.window(), nullptr, FALSE);
+    }
+    const RECT second = dialogRect(w.dialog, 394, 228, 24, 59);
+    auto* shape = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
+                                                  MAKEINTRESOURCEW(IDB_SIGNAL_BARS), IMAGE_BITMAP,
+                                                  0, 0, 0));
+    w.gauge2Made = w.gauge2.create(w.dialog, second.left, second.top, shape, 0);
+    if (w.gauge2Made) {
+        (void)w.gauge2.setStyle(CShapedGauge::kGradientUp);
+        w.gauge2.setColours(kColorRed, kColorGreen);
+        w.gauge2.setRange(0, 31);
+        (void)w.gauge2.setValue(kGaugeOpeningValue);
+    }
+    for (int n = 0; n < 2; ++n) {
+        (void)makeStatic(w.dialog, n == 0 ? L"1" : L"2", SS_CENTER,
+                         dialogRect(w.dialog, 366 + 28 * n, 289, 24, 8));
+        w.modemLines[static_cast<std::size_t>(n)] =
+            makeStatic(w.dialog, L"", SS_LEFT | SS_NOPREFIX,
+                       dialogRect(w.dialog, 7, 297 + 10 * n, 354, 8));
+    }
+}
+
 // Buttons, system menu, status line, gauge and cursor as the engine stage, the operator's
 // action and the last reading call for; `reading`: a new reading came (traced even when the
 // gauge stays where it was).
@@ -102,7 +161,9 @@ void refreshState(MainWindow& w, bool reading = false) {
     EnableMenuItem(menu, SC_CLOSE, menuState(WindowButton::Exit));
     EnableMenuItem(menu, kAboutCommand, menuState(WindowButton::About));
 
-    const std::string status = statusLineText(stage, running, w.shownQuality);
+    if (!w.twoModems && modemCount() > 1) layOutTwoModems(w);
+    const std::vector<ModemView> modems = modemViews();
+    const std::string status = statusLineText(stage, running, w.shownQuality, modems);
     const std::wstring shown = fromUtf8(status);
     if (shown != w.status) {
         w.status = shown;
@@ -114,6 +175,17 @@ void refreshState(MainWindow& w, bool reading = false) {
         const bool moved = w.gauge.value() != value;
         (void)w.gauge.setValue(value);
         if (moved || reading) trace("signal " + std::to_string(value));
+    }
+    if (w.twoModems && modems.size() == 2) {
+        if (w.gauge2Made) (void)w.gauge2.setValue(gaugeValue(stage, modems[1].quality));
+        for (std::size_t n = 0; n < 2; ++n) {
+            const std::string line = modemViewText(modems[n]);
+            if (line == w.modemTexts[n]) continue;
+            w.modemTexts[n] = line;
+            if (w.modemLines[n] != nullptr)
+                SetWindowTextW(w.modemLines[n], fromUtf8(line).c_str());
+            trace("path " + line);
+        }
     }
     if (running != OperatorAction::None)
         SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));

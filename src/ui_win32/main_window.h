@@ -7,7 +7,9 @@
 // 99: the signal was read again, 100: the engine's stage or the operator's action changed) as
 // WM_TIMER messages with lParam 0 to the main dialog; its own start-up timer has an id no
 // code uses. Send SMS and Change SMSC hand their modem work to the OperatorThread, so the
-// window keeps drawing and showing notifications meanwhile.
+// window keeps drawing and showing notifications meanwhile. Once the engine has a second
+// modem, the window shows a second gauge and a line per modem with its signal and state, as
+// the Qt window does; with one it is the template's.
 //
 // Thread contract: everything here runs on the UI thread, except the notifier that the main
 // dialog registers (it only posts).

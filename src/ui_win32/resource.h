@@ -42,6 +42,8 @@
 // Change SMSC.
 #define IDC_SMSC_NUMBER 1062
 #define IDC_SMSC_PLAN 1063
+#define IDC_SMSC_MODEM 1080        // shown with two modems only
+#define IDC_SMSC_MODEM_LABEL 1081
 
 // Settings.
 #define IDC_PORT 1065
@@ -55,3 +57,6 @@
 #define IDC_REFRESH 1073
 #define IDC_PARITY 1074
 #define IDC_QUIET 1075
+#define IDC_PORT2 1077  // section Modem2
+#define IDC_MODE2 1078
+#define IDC_PIN2 1079

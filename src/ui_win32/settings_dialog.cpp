@@ -43,6 +43,9 @@ SettingsForm formOf(HWND dialog, const SettingsForm& opened) {
     f.refreshSeconds = itemUtf8(dialog, IDC_REFRESH);
     f.techAlarm = itemUtf8(dialog, IDC_TECH_ALARM);
     f.quietMinutes = itemUtf8(dialog, IDC_QUIET);
+    f.port2 = itemUtf8(dialog, IDC_PORT2);
+    f.mode2 = itemUtf8(dialog, IDC_MODE2);
+    f.pin2 = itemUtf8(dialog, IDC_PIN2);
     return f;
 }
 
@@ -52,8 +55,10 @@ INT_PTR CALLBACK settingsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     if (message == WM_INITDIALOG) {
         s = reinterpret_cast<Settings*>(lp);
         SetWindowLongPtrW(dialog, DWLP_USER, lp);
-        for (const wchar_t* port : {L"COM1", L"COM2", L"COM3"})
-            SendDlgItemMessageW(dialog, IDC_PORT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(port));
+        for (const int combo : {IDC_PORT, IDC_PORT2})
+            for (const wchar_t* port : {L"COM1", L"COM2", L"COM3"})
+                SendDlgItemMessageW(dialog, combo, CB_ADDSTRING, 0,
+                                    reinterpret_cast<LPARAM>(port));
         for (const wchar_t* n : {L"1", L"2", L"3", L"4", L"5", L"6", L"7", L"8", L"9"})
             SendDlgItemMessageW(dialog, IDC_RETRIES, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n));
         const SettingsForm& f = s->opened;
@@ -62,6 +67,9 @@ INT_PTR CALLBACK settingsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
         SendDlgItemMessageW(dialog, IDC_BAUD, EM_LIMITTEXT, static_cast<WPARAM>(limits.baud), 0);
         SendDlgItemMessageW(dialog, IDC_PIN, EM_LIMITTEXT, static_cast<WPARAM>(limits.pin), 0);
         SendDlgItemMessageW(dialog, IDC_PHONE, EM_LIMITTEXT, static_cast<WPARAM>(limits.number), 0);
+        SendDlgItemMessageW(dialog, IDC_PORT2, CB_LIMITTEXT, static_cast<WPARAM>(limits.port2), 0);
+        SendDlgItemMessageW(dialog, IDC_MODE2, EM_LIMITTEXT, static_cast<WPARAM>(limits.mode2), 0);
+        SendDlgItemMessageW(dialog, IDC_PIN2, EM_LIMITTEXT, static_cast<WPARAM>(limits.pin2), 0);
         // Filling the edits reports their changes, as it always has: the flag gets set.
         setComboText(dialog, IDC_PORT, f.port);
         setItemUtf8(dialog, IDC_BAUD, f.baud);
@@ -74,6 +82,10 @@ INT_PTR CALLBACK settingsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
         setItemUtf8(dialog, IDC_REFRESH, f.refreshSeconds);
         setItemUtf8(dialog, IDC_TECH_ALARM, f.techAlarm);
         setItemUtf8(dialog, IDC_QUIET, f.quietMinutes);
+        // No second modem: the port stays empty, not the first item of the list.
+        if (!f.port2.empty()) setComboText(dialog, IDC_PORT2, f.port2);
+        setItemUtf8(dialog, IDC_MODE2, f.mode2);
+        setItemUtf8(dialog, IDC_PIN2, f.pin2);
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
@@ -87,10 +99,13 @@ INT_PTR CALLBACK settingsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
         case IDC_TECH_ALARM:
         case IDC_REFRESH:
         case IDC_QUIET:
+        case IDC_MODE2:
+        case IDC_PIN2:
             if (event == EN_CHANGE) setSettingsModified(true);
             return TRUE;
         case IDC_PORT:
         case IDC_RETRIES:
+        case IDC_PORT2:
             if (event == CBN_EDITCHANGE || event == CBN_SELCHANGE) setSettingsModified(true);
             return TRUE;
         case IDC_INCOMING:

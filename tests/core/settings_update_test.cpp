@@ -120,6 +120,28 @@ TEST_F(SaveSettings, EmptyPinAndNumberKeepWhatTheFileHas) {
     EXPECT_EQ(lines[3], "Phone Number: . PIN: ");
 }
 
+TEST_F(SaveSettings, SecondModemGoesToSectionModem2AndOnlyWhenNamed) {
+    const auto modem2 = [this](const char* key) {
+        return ini::read(ini(), "Modem2", key).value_or("<absent>");
+    };
+    EXPECT_EQ(saveSettings(), 0);
+    EXPECT_EQ(modem2("Port"), "<absent>");  // never had one: no section
+    std::strcpy(settings().modem2.portName, "/dev/ttyUSB1");
+    std::strcpy(settings().modem2.portMode, "96,N,8,1");
+    EXPECT_EQ(saveSettings(), 0);
+    EXPECT_EQ(modem2("Port"), "/dev/ttyUSB1");
+    EXPECT_EQ(modem2("Mode"), "96,N,8,1");
+    EXPECT_EQ(modem2("PIN"), "<absent>");  // an empty PIN leaves what the file has
+    settings().modem2 = {};
+    EXPECT_EQ(saveSettings(), 0);
+    EXPECT_EQ(modem2("Port"), "");
+    const auto lines = windowLines();
+    ASSERT_EQ(lines.size(), 8u + 9u + 9u);
+    EXPECT_EQ(lines[16],
+              "Second modem: Com Port: /dev/ttyUSB1.  Com Port settings: 96,N,8,1. PIN: ");
+    EXPECT_EQ(lines[25], "Second modem: none");
+}
+
 TEST_F(SaveSettings, PollIntervalIsWrittenInWholeSeconds) {
     settings().qualityPollMs = 7999;
     EXPECT_EQ(saveSettings(), 0);

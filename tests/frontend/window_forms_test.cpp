@@ -105,6 +105,25 @@ TEST_F(SettingsFormTest, OpensOnTheRecordAndStoresWhatWasTyped) {
     EXPECT_EQ(s.retryCount.load(), 0);
     EXPECT_EQ(s.incomingEnable.load(), 1);
     EXPECT_EQ(s.smsCoding.load(), 1);
+    // No second modem: the port empty, the mode the first's.
+    EXPECT_EQ(settingsForm(s).port2, "");
+    EXPECT_EQ(settingsForm(s).mode2, "19200,N,8,1");
+}
+
+TEST_F(SettingsFormTest, TheSecondModemRoundTrips) {
+    SettingsForm form = settingsForm(s);
+    form.port2 = " /dev/ttyUSB1 ";
+    form.mode2 = "1152,N,8,1";
+    form.pin2 = "4711";
+    ASSERT_EQ(applySettingsForm(form, s), 0);
+    EXPECT_STREQ(s.modem2.portName, "/dev/ttyUSB1");
+    EXPECT_STREQ(s.modem2.portMode, "1152,N,8,1");
+    EXPECT_STREQ(s.modem2.pin, "4711");
+    const SettingsForm again = settingsForm(s);
+    EXPECT_EQ(again.port2, "/dev/ttyUSB1");
+    EXPECT_EQ(again.mode2, "1152,N,8,1");
+    EXPECT_EQ(again.pin2, "4711");
+    EXPECT_EQ(settingsLimits(again).pin2, 9);
 }
 
 TEST_F(SettingsFormTest, RefusesTheFirstBadNumberAndStoresNothing) {
@@ -123,6 +142,14 @@ TEST_F(SettingsFormTest, RefusesTheFirstBadNumberAndStoresNothing) {
          "Please enter an integer."},
         {"two at once: the first", [](SettingsForm& f) { f.retryDelay = f.techAlarm = "?"; }, 1070,
          "Please enter a positive integer."},
+        {"second modem on the first's port", [](SettingsForm& f) { f.port2 = "COM1 "; }, 1077,
+         "The second modem needs a port of its own."},
+        {"second modem's mode not four tokens",
+         [](SettingsForm& f) { f.port2 = "COM2", f.mode2 = "9600"; }, 1078,
+         "Please enter the second modem's mode as baud rate, parity, data bits and stop bits, "
+         "as 96,N,8,1."},
+        {"no second modem: its mode does not count", [](SettingsForm& f) { f.mode2 = "x"; }, 0,
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

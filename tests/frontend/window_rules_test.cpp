@@ -73,6 +73,38 @@ TEST(WindowRules, StatusLineAndGauge) {
     }
 }
 
+TEST(WindowRules, TwoModemsEachNamedWithSignalAndState) {
+    EXPECT_TRUE(modemViews().empty());  // one modem: the window as it always was
+    const ModemView up{"modem 1", 20, "in service"};
+    const ModemView weak{"modem 2", 5, "in service"};
+    const ModemView down{"modem 2", -1, "path down"};
+    const ModemView hungUp{"modem 1", 18, "port hung up"};
+    struct Case {
+        const char* label;
+        Stage stage;
+        Action running;
+        std::vector<ModemView> modems;
+        std::string status;
+    } cases[] = {
+        {"both in service", Stage::Running, Action::None, {up, {"modem 2", 25, "in service"}}, ""},
+        {"a path down", Stage::Running, Action::None, {up, down}, "modem 2: path down"},
+        {"both lost", Stage::Running, Action::None, {hungUp, down},
+         "modem 1: port hung up; modem 2: path down"},
+        {"low signal on one", Stage::Running, Action::None, {up, weak},
+         std::string("modem 2: ") + kLowSignalText},
+        {"an action comes first", Stage::Running, Action::SendSms, {up, down},
+         "Sending…"},
+        {"not running yet", Stage::Starting, Action::None, {up, down},
+         "Starting: Send SMS and Change SMSC are available once the modem is in service"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(statusLineText(c.stage, c.running, 20, c.modems), c.status);
+    }
+    EXPECT_EQ(modemViewText(up), "modem 1: signal 20 of 31, in service");
+    EXPECT_EQ(modemViewText(down), "modem 2: no reading yet, path down");
+}
+
 TEST(WindowRules, SelectedLineTextIsReadableOnItsColour) {
     struct Case {
         const char* label;

@@ -12,6 +12,7 @@
 
 #include "core/log.h"
 #include "gateway/engine.h"
+#include "modem/modem_state.h"
 
 namespace gsms {
 namespace {
@@ -70,6 +71,9 @@ TEST(OperatorAction, OneAtATimeOnlyWhileTheEngineRuns) {
     EXPECT_EQ(first->text.substr(20), "ERROR sending to +4917011");
     EXPECT_EQ(first->colour, kColorRed);
     EXPECT_EQ(second->text.substr(20), "ERROR changing the SMSC to +4917022");
+    // A modem the engine does not have: nothing stored in the first one's state.
+    EXPECT_EQ(changeSmsc("+4917033", 145, 2), -1);
+    EXPECT_STRNE(modemState().smscNumber, "+4917033");
 
     setEngineStageForTest(EngineStage::NotStarted);
     setNotifier(nullptr);

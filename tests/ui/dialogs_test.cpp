@@ -15,6 +15,7 @@
 
 #include "core/log.h"
 #include "core/settings.h"
+#include "modem/modem_link.h"
 #include "modem/modem_state.h"
 #include "platform/ini_file.h"
 #include "ui/about_dialog.h"
@@ -321,6 +322,64 @@ private Q_SLOTS:
         QCOMPARE(toList(profile->logLines()), report);
     }
 
+    void settingsStoreTheSecondModemInItsSection() {
+        fillSettings();
+        test::BoxWatcher boxes;
+        auto modem2 = [this](const char* key) {
+            return QString::fromLatin1(ini::read(profile->file("TEVRAK.INI"), "Modem2", key)
+                                           .value_or("<absent>")
+                                           .c_str());
+        };
+        {
+            CSettingsDialog dialog;
+            dialog.show();
+            // No control crosses a group box's border: each lies inside a box or clear of it.
+            for (auto* group : dialog.findChildren<QGroupBox*>())
+                for (auto* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                    if (w != group && w->geometry().intersects(group->geometry()))
+                        QVERIFY2(group->geometry().contains(w->geometry()) ||
+                                     w->geometry().contains(group->geometry()),
+                                 qPrintable(w->objectName() + u' ' + group->objectName()));
+            QCOMPARE(child<QComboBox>(&dialog, 1077)->currentText(), QString());
+            QCOMPARE(child<QLineEdit>(&dialog, 1078)->text(), QStringLiteral("96,N,8,1"));
+            click(&dialog, 1);
+            QVERIFY(dialog.applyAfterClose());
+        }
+        QCOMPARE(modem2("Port"), QStringLiteral("<absent>"));  // none named: no section
+        QCOMPARE(drainWindowLog().size(), 8);
+        {
+            CSettingsDialog dialog;
+            dialog.show();
+            child<QComboBox>(&dialog, 1077)->setEditText(QStringLiteral("COM2"));
+            click(&dialog, 1);  // the first modem's port
+            QVERIFY(dialog.isVisible());
+            child<QComboBox>(&dialog, 1077)->setEditText(QStringLiteral("/dev/ttyUSB1"));
+            retype(child<QLineEdit>(&dialog, 1078), QStringLiteral("1152,N,8,1"));
+            retype(child<QLineEdit>(&dialog, 1079), QStringLiteral("4711"));
+            click(&dialog, 1);
+            QVERIFY(dialog.applyAfterClose());
+        }
+        QCOMPARE(modem2("Port"), QStringLiteral("/dev/ttyUSB1"));
+        QCOMPARE(modem2("Mode"), QStringLiteral("1152,N,8,1"));
+        QCOMPARE(modem2("PIN"), QStringLiteral("4711"));
+        QCOMPARE(drainWindowLog().last(),
+                 QStringLiteral("Second modem: Com Port: /dev/ttyUSB1.  Com Port settings: "
+                                "1152,N,8,1. PIN: ****"));
+        {
+            CSettingsDialog dialog;
+            QCOMPARE(child<QComboBox>(&dialog, 1077)->currentText(),
+                     QStringLiteral("/dev/ttyUSB1"));
+            QCOMPARE(child<QLineEdit>(&dialog, 1079)->text(), QStringLiteral("4711"));
+            dialog.show();
+            child<QComboBox>(&dialog, 1077)->setEditText(QString());
+            click(&dialog, 1);
+            QVERIFY(dialog.applyAfterClose());
+        }
+        QCOMPARE(modem2("Port"), QString());
+        QCOMPARE(drainWindowLog().last(), QStringLiteral("Second modem: none"));
+        settings().modem2 = {};
+    }
+
     void fillingTheEditsCountsAsAChange() {
         fillSettings();
         test::BoxWatcher boxes;
@@ -526,6 +585,39 @@ private Q_SLOTS:
         dialog.show();
         ok->click();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+
+    // Last: the second link is process-wide and stays.
+    void smscDialogChoosesTheModemWhenThereAreTwo() {
+        {
+            CChangeSmscDialog dialog;
+            dialog.show();
+            QVERIFY(!child<QComboBox>(&dialog, 1080)->isVisible());  // one modem
+        }
+        firstModem().setName("modem 1");
+        ModemLink& second = createSecondModem();
+        std::strcpy(modemState().smscNumber, "+4917011");
+        modemState().smscType = 145;
+        std::strcpy(second.state().smscNumber, "+4930222");
+        second.state().smscType = 129;
+        CChangeSmscDialog dialog;
+        dialog.show();
+        auto* modem = child<QComboBox>(&dialog, 1080);
+        QVERIFY(modem->isVisible());
+        QCOMPARE(modem->count(), 2);
+        QCOMPARE(modem->itemText(1), QStringLiteral("modem 2"));
+        QCOMPARE(child<QLineEdit>(&dialog, 1062)->text(), QStringLiteral("+4917011"));
+        modem->setCurrentIndex(1);
+        QCOMPARE(child<QLineEdit>(&dialog, 1062)->text(), QStringLiteral("+4930222"));
+        QCOMPARE(child<QLineEdit>(&dialog, 1063)->text(), QStringLiteral("129"));
+        QVERIFY(test::textsThatDoNotFit(&dialog).isEmpty());
+        retype(child<QLineEdit>(&dialog, 1062), QStringLiteral("+4930333"));
+        click(&dialog, 1);
+        QCOMPARE(dialog.modem(), 2);
+        // Without the engine updateSmsc fails without a word; the values are in modem 2's.
+        QCOMPARE(dialog.applyAfterClose(), -1);
+        QCOMPARE(text(second.state().smscNumber), QStringLiteral("+4930333"));
+        QCOMPARE(text(modemState().smscNumber), QStringLiteral("+4917011"));
     }
 };
 

@@ -14,6 +14,7 @@
 #include "frontend/front_end.h"
 #include "gateway/engine.h"
 #include "jobs/job_table.h"
+#include "modem/modem_link.h"
 #include "sms/signal_thread.h"
 #include "ui/about_dialog.h"
 #include "ui/dialog_units.h"
@@ -347,6 +348,47 @@ private Q_SLOTS:
             QVERIFY2(smsc->isEnabled() == step.modemButtons, step.label);
             QCOMPARE(window->gauge()->value(), step.gauge);
         }
+    }
+
+    // Last: the second link is process-wide and stays.
+    void aSecondModemGetsAGaugeAndALineOfItsOwn() {
+        setEngineStageForTest(EngineStage::Running);
+        firstModem().started() = true;
+        firstModem().signalRead() = true;
+        signalQuality().store(20);
+        openWindow();
+        QVERIFY(window->secondGauge() == nullptr);
+        QVERIFY(window->modemLine(1) == nullptr);
+
+        firstModem().setName("modem 1");
+        ModemLink& second = createSecondModem();
+        second.started() = true;
+        second.signalRead() = true;
+        second.signalQuality() = 7;
+        second.down() = true;
+        notify(kNotifySignal);
+        QTRY_VERIFY(window->secondGauge() != nullptr);
+        const DialogUnits du(window->font());
+        QCOMPARE(window->logList()->geometry(), du.toPixels(QRect(7, 228, 354, 66)));
+        QCOMPARE(window->gauge()->pos(), du.toPixels(QRect(366, 228, 24, 59)).topLeft());
+        QCOMPARE(window->secondGauge()->pos(), du.toPixels(QRect(394, 228, 24, 59)).topLeft());
+        QCOMPARE(window->gauge()->value(), 20);
+        QCOMPARE(window->secondGauge()->value(), 7);
+        QCOMPARE(window->modemLine(1)->text(),
+                 QStringLiteral("modem 1: signal 20 of 31, in service"));
+        QCOMPARE(window->modemLine(2)->text(),
+                 QStringLiteral("modem 2: signal 7 of 31, path down"));
+        QCOMPARE(label(1064)->text(), QStringLiteral("modem 2: path down"));
+        QVERIFY(!window->modemLine(2)->geometry().intersects(window->logList()->geometry()));
+        QVERIFY(!window->modemLine(2)->geometry().intersects(label(1064)->geometry()));
+        const QStringList cut = test::textsThatDoNotFit(window.get());
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'\n')));
+
+        second.down() = false;
+        notify(kNotifySignal);
+        QTRY_COMPARE(label(1064)->text(), QStringLiteral("modem 2: ") + kLowSignalText);
+        QCOMPARE(window->modemLine(2)->text(),
+                 QStringLiteral("modem 2: signal 7 of 31, in service"));
     }
 
 private:
