@@ -125,16 +125,18 @@ TEST_F(TwoModems, LostModemIsCoveredByTheOtherAndUsedAgainOnceBack) {
     ASSERT_TRUE(waitFor([&] { return fs::is_empty(dir / "in"); }));
     std::multiset<std::string> all = acceptedByBoth();
     EXPECT_EQ(std::set<std::string>(all.begin(), all.end()), numbers(0, 20));
-    // The one in flight at the kill got no answer: the simulator may have taken it, and the
-    // gateway sends it again rather than lose it. Every other went out once.
+    // The one in flight at the kill got no answer: the simulator may or may not have taken it,
+    // and the gateway sends it again rather than lose it. Every other went out once.
     const int unanswered = gateway.logCount("modem 2: ERROR sending to");
     EXPECT_LE(unanswered, 1);
-    EXPECT_EQ(all.size(), 20u + static_cast<unsigned>(unanswered)) << gateway.dailyLog();
+    EXPECT_GE(all.size(), 20u);
+    EXPECT_LE(all.size(), 20u + static_cast<unsigned>(unanswered));
     for (const std::string& n : numbers(0, 20))
         EXPECT_EQ(gateway.logCount("Message sent to " + n), 1) << n;
     EXPECT_EQ(gateway.logCount("modem port hung up"), 1);
     EXPECT_EQ(gateway.logCount("path down"), 1);
-    EXPECT_EQ(techAlarms(), "8999\n") << gateway.dailyLog();
+    // The script runs beside the gateway: its line may still be on its way.
+    EXPECT_TRUE(waitFor([&] { return techAlarms() == "8999\n"; }, 10s)) << techAlarms();
     EXPECT_TRUE(waitFor([&] {
         return readText(dir / "gsmsd.status").find("down") != std::string::npos;
     }));
