@@ -105,7 +105,11 @@ TEST_F(TwoModems, NumberRefusedByOneIsSentByTheOtherAtOnce) {
     ASSERT_TRUE(waitFor([&] { return fs::is_empty(dir / "in"); }, 60s));
     EXPECT_EQ(accepted(sim1).count("+491701000"), 0u);
     EXPECT_EQ(accepted(sim2).count("+491701000"), 2u);
-    EXPECT_EQ(gateway.logCount("modem 1: ERROR sending to +491701000 (try 1/3)"), 1);
+    // Each refused at most once by the first (a loaded machine may give it both).
+    const int refused = gateway.logCount("modem 1: ERROR sending to +491701000 (try 1/3)");
+    EXPECT_GE(refused, 1);
+    EXPECT_LE(refused, 2);
+    EXPECT_EQ(gateway.logCount("(try 2/3)"), 0);
     EXPECT_EQ(gateway.logCount("modem 2: Message sent to +491701000"), 2);
     EXPECT_TRUE(fs::is_empty(dir / "error"));
 }
