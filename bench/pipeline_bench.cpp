@@ -26,6 +26,14 @@
 // acceptance of the job. gsmsd runs with the default settings; when it ends (a port gone
 // longer than the signal supervision waits), it is started again 5 s later, as systemd's
 // Restart=on-failure with RestartSec=5 does, and "restarts" counts how often.
+// BM_TwoModems/N drops 50 alarms at once for simulators taking 2 s per submission, in real
+// time, and measures from the drop to the last "Message sent to": N=0 one modem (its own time
+// 100 s), N=1 two (50 s), N=2 two with the second simulator killed once 10 alarms are sent.
+// "most_behind_drop_order_s": the n-th alarm dropped can at best go out with the n-th
+// "Message sent" line; the most any alarm went out later than that. "longest_modem_gap_s":
+// the longest a modem took between two of its sent alarms beyond the 2 s. With the kill, the
+// alarm in flight on the killed modem: from the kill to its failed attempt, and from there
+// until it was sent on the other.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -49,14 +57,24 @@ namespace fs = std::filesystem;
 struct Rig {
     Scratch dir;
     Simulator sim{dir.path()};
+    Simulator sim2{dir / "m2"};  // the second modem, in a folder of its own: its own link
     Gateway gateway{dir.path()};
     std::string scale = "1";
-    bool start(const std::string& timeScale = "1") {
-        for (const char* d : {"in", "done", "error"}) fs::create_directories(dir / d);
-        if (!sim.start()) return false;
+    bool start(const std::string& timeScale = "1", int modems = 1,
+               const std::vector<std::string>& simArgs = {}) {
+        for (const char* d : {"in", "done", "error", "m2"}) fs::create_directories(dir / d);
+        if (!sim.start(simArgs) || (modems == 2 && !sim2.start(simArgs))) return false;
         gateway.configure(sim, {{"IncomingEnable", "0"}});
+        if (modems == 2)
+            writeText(dir / "TEVRAK.INI",
+                      readText(dir / "TEVRAK.INI") + "[Modem2]\nPort=" + sim2.link() + "\n");
         scale = timeScale;
-        return restart() && gateway.waitLog("SignalThread started", std::chrono::seconds(60));
+        // Every modem in service (its service centre read) and its threads started; a modem
+        // whose first open failed comes in later through its LinkThread.
+        return restart() && waitFor([&] {
+                   return gateway.logCount("SMSC +") == modems &&
+                          gateway.logCount("SignalThread started") == modems;
+               });
     }
     // Real time: the benchmark measures the pauses as they are in service.
     bool restart() { return gateway.start("gsmsd", {{"GSMS_TIME_SCALE", scale}}); }
@@ -304,6 +322,128 @@ void BM_ModemBlip(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ModemBlip)->Arg(2)->Arg(20)->Arg(180)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_TwoModems(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    constexpr int kAlarms = 50;
+    constexpr int kKillAfter = 10;
+    constexpr double kSubmission = 2.0;
+    const int modems = state.range(0) == 0 ? 1 : 2;
+    const bool killSecond = state.range(0) == 2;
+    for (auto _ : state) {
+        Rig rig;
+        // Alarms with a status row each, as the alarm server sends them.
+        Child table;
+        if (!table.start({binary("gsms-sample-table"), rig.dir / "plant.dbf",
+                          std::to_string(kAlarms)},
+                         rig.dir.path(), rig.dir / "table.txt") ||
+            table.waitExit() != 0) {
+            state.SkipWithError("no status table");
+            return;
+        }
+        installTechAlarmRecorder(rig.dir.path());
+        if (!rig.start("1", modems, {"--send-delay", "2000"})) {
+            state.SkipWithError("gateway did not start");
+            return;
+        }
+        struct Sent {
+            int alarm = 0;  // its place in the drop order
+            int modem = 1;
+            double at = 0;  // seconds after the drop
+        };
+        std::vector<Sent> sent;
+        std::vector<bool> seen(kAlarms, false);
+        const auto t0 = Clock::now();
+        const auto since = [&] { return std::chrono::duration<double>(Clock::now() - t0).count(); };
+        // Zero-padded names: the drop order is the name order, the one the watcher takes
+        // for files of the same modification time.
+        for (int i = 0; i < kAlarms; ++i) {
+            const std::string n = (i < 10 ? "0" : "") + std::to_string(i);
+            writeText(rig.dir / ("in/a" + n + ".sms"),
+                      "[Alarm]\r\nSzenario=plant\r\ndbentry=" + std::to_string(i) +
+                          "\r\nPhoneNumber=+49170" + std::to_string(1000 + i) +
+                          "\r\nMessage=alarm " + n + "\r\n");
+        }
+        double killedAt = -1;
+        // The alarm whose attempt on the killed modem failed, and when that showed.
+        int failed = -1;
+        double failedAt = -1;
+        const bool done = waitFor(
+            [&] {
+                // Each "Message sent to" line, timed when it first shows (every 20 ms).
+                const double now = since();
+                std::istringstream log(rig.gateway.dailyLog());
+                for (std::string line; std::getline(log, line);) {
+                    const auto error = line.find("modem 2: ERROR sending to +49170");
+                    if (error != std::string::npos && failed < 0) {
+                        failed = std::atoi(line.c_str() + error + 32) - 1000;
+                        failedAt = now;
+                    }
+                    const auto at = line.find("Message sent to +49170");
+                    if (at == std::string::npos) continue;
+                    const int alarm = std::atoi(line.c_str() + at + 22) - 1000;
+                    if (alarm < 0 || alarm >= kAlarms || seen[alarm]) continue;
+                    seen[alarm] = true;
+                    const bool second = line.find("modem 2: ") != std::string::npos;
+                    sent.push_back({alarm, second ? 2 : 1, now});
+                }
+                if (killSecond && killedAt < 0 && static_cast<int>(sent.size()) >= kKillAfter) {
+                    rig.sim2.process().kill();
+                    killedAt = since();
+                }
+                return static_cast<int>(sent.size()) == kAlarms;
+            },
+            std::chrono::seconds(400));
+        if (!done) {
+            state.SkipWithError("not every alarm was sent");
+            return;
+        }
+        // sent is in the order of the lines, the order the alarms went out.
+        const double last = sent.back().at;
+        // Behind the drop order: the n-th alarm dropped can at best go out with the n-th
+        // "Message sent" line (the alarms before it take their modem time); what it waited
+        // beyond that, it waited behind alarms dropped after it.
+        double behind = 0;
+        std::vector<double> nth, sentAt(kAlarms, 0);
+        for (const Sent& s : sent) {
+            nth.push_back(s.at);
+            sentAt[s.alarm] = s.at;
+        }
+        // Modem gap: the longest a modem took between two of its sent alarms beyond the 2 s of
+        // the submission.
+        double modemGap = 0;
+        double lastOn[3] = {0, 0, 0};
+        int count[3] = {0, 0, 0};
+        for (const Sent& s : sent) {
+            behind = std::max(behind, s.at - nth[s.alarm]);
+            if (count[s.modem] > 0)
+                modemGap = std::max(modemGap, s.at - lastOn[s.modem] - kSubmission);
+            lastOn[s.modem] = s.at;
+            ++count[s.modem];
+        }
+        state.SetIterationTime(last);
+        state.counters["drop_to_last_sent_s"] = last;
+        // The modems' own time: the first 10 over two and the rest over one, when killed.
+        state.counters["modem_time_s"] =
+            killSecond ? (kKillAfter / 2.0 + kAlarms - kKillAfter) * kSubmission
+                       : kAlarms * kSubmission / modems;
+        state.counters["sent_modem1"] = count[1];
+        state.counters["sent_modem2"] = count[2];
+        state.counters["most_behind_drop_order_s"] = behind;
+        state.counters["longest_modem_gap_s"] = modemGap;
+        if (killSecond) {
+            state.counters["killed_at_s"] = killedAt;
+            state.counters["failed_on_modem2"] = rig.gateway.logCount("modem 2: ERROR sending to");
+            if (failed >= 0 && failed < kAlarms) {
+                // The alarm in flight on the killed modem: how long its attempt there held it,
+                // and how long it then took to go out on the other.
+                state.counters["in_flight_failed_after_kill_s"] = failedAt - killedAt;
+                state.counters["in_flight_failed_to_sent_s"] = sentAt[failed] - failedAt;
+            }
+        }
+    }
+}
+BENCHMARK(BM_TwoModems)->Arg(0)->Arg(1)->Arg(2)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -7,12 +7,23 @@
 # A real modem instead of the simulator sends real SMS, so it takes the one recipient too:
 #   GSMS_PORT=/dev/ttyUSB0 GSMS_DEMO_NUMBER=+4917012345678 scripts/run.sh
 # GSMS_BUILD_UI=OFF scripts/run.sh builds and runs the service only, and installs no Qt.
+# GSMS_DEMO_MODEMS=2 scripts/run.sh starts a second simulator (demo/m2/ttyGSM0) as section
+# Modem2: the jobs go out over both, and killing one (its pid is shown) marks its path down.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 window=${GSMS_BUILD_UI:-ON}
 port=${GSMS_PORT:-}
 number=${GSMS_DEMO_NUMBER:-}
+modems=${GSMS_DEMO_MODEMS:-1}
+if [ "$modems" != 1 ] && [ "$modems" != 2 ]; then
+  echo "demo: GSMS_DEMO_MODEMS is 1 or 2 (simulated modems)" >&2
+  exit 2
+fi
+if [ -n "$port" ] && [ "$modems" = 2 ]; then
+  echo "demo: the second modem is simulated only; leave GSMS_DEMO_MODEMS out with GSMS_PORT" >&2
+  exit 2
+fi
 if [ -n "$port" ]; then
   # Only a phone number may go into the job files: nothing else can ride along.
   if ! [[ $number =~ ^\+?[0-9]{3,20}$ ]]; then
@@ -31,7 +42,7 @@ cd "$demo"
 pids=()
 gateway=
 # The gateway stops in order first (a Ctrl-C has reached it already: it gets a moment to
-# finish before SIGTERM), then the simulator.
+# finish before SIGTERM), then the simulators.
 cleanup() {
   if [ -n "$gateway" ]; then
     for _ in $(seq 30); do kill -0 "$gateway" 2>/dev/null || break; sleep 0.1; done
@@ -43,15 +54,22 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
+# A simulator in folder $1: its link, control socket, record and trace there.
+simulate() {
+  mkdir -p "$1"
+  rm -f "$1/sim.ctl"
+  "$root/build/bin/gsms-modem-sim" --link "$1/ttyGSM0" --control "$1/sim.ctl" \
+      --record "$1/sim-record.jsonl" --trace "$1/sim-trace.jsonl" --send-delay 800 \
+      > "$1/sim-output.txt" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [ -e "$1/ttyGSM0" ] && break; sleep 0.1; done
+  echo "demo: gsms-modem-sim (pid $!) serves $1/ttyGSM0 (what it received:" \
+       "${1#"$root/"}/sim-trace.jsonl)"
+}
 if [ -z "$port" ]; then
   port=$demo/ttyGSM0
-  rm -f sim.ctl
-  "$root/build/bin/gsms-modem-sim" --link "$port" --control "$demo/sim.ctl" \
-      --record "$demo/sim-record.jsonl" --trace "$demo/sim-trace.jsonl" --send-delay 800 \
-      > "$demo/sim-output.txt" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do [ -e "$port" ] && break; sleep 0.1; done
-  echo "demo: gsms-modem-sim serves $port (what it received: demo/sim-trace.jsonl)"
+  simulate "$demo"
+  [ "$modems" = 1 ] || simulate "$demo/m2"
 fi
 
 cat > TEVRAK.INI <<INI
@@ -66,6 +84,7 @@ RetryCount=3
 RetryDelay=10
 QualityPollEverySecs=5
 INI
+[ "$modems" = 1 ] || printf '[Modem2]\nPort=%s\nMode=96,N,8,1\n' "$demo/m2/ttyGSM0" >> TEVRAK.INI
 printf '[Messages]\r\nK17=Boiler pressure low, hall 3\r\n' > KORLIN.INI
 "$root/build/bin/gsms-sample-table" tables/plant.dbf 5
 
