@@ -12,6 +12,7 @@
 #include "gateway/modem_start.h"
 #include "jobs/job_table.h"
 #include "modem/modem_link.h"
+#include "modem/modem_state.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "platform/thread.h"
@@ -57,6 +58,8 @@ void heal(const StartTexts& texts, SerialPort& port) {
         if (stopRequested()) continue;  // the orderly stop has the modem now
         std::unique_lock lock(link.modemLock());
         if (port.open()) {
+            // The modem's waits work again; the hang-up stays until it is back in service.
+            link.state().event(ModemEvent::Lost).reset();
             const std::int64_t gone = clock::monotonicMs() - since;
             port.configure(texts.portMode.c_str());
             port.setTimeouts(50);

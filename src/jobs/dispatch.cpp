@@ -1,4 +1,5 @@
-// ProcessingThread: one attempt per unfinished job per sweep, in slot order; alarms are
+// ProcessingThread: one attempt per unfinished job per sweep, the oldest queued first (a job
+// handed over after a failed attempt on the other modem before all); alarms are
 // retried after "RetryDelay" (on the monotonic clock) up to "RetryCount" attempts,
 // mini-messages get one. A settled outcome goes into the journal at once. Between
 // sweeps it pauses 500 ms, or until a job is queued. Once a stop is requested no submission
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/activity.h"
 #include "core/log.h"
@@ -164,6 +166,26 @@ void finish(std::unique_lock<std::mutex>& lock, AlarmJob& job) {
     lock.lock();
 }
 
+// The job this link takes next in this sweep, or -1: one handed to it after a failed attempt
+// on the other modem first, then the oldest queued. `tried` marks the slots it attempted in
+// this sweep (one attempt per job per sweep). Under jobTableLock.
+int nextSlot(const ModemLink& link, const JobTable& table, const std::vector<bool>& tried) {
+    int best = -1;
+    for (int slot = 0; slot < kJobSlots; ++slot) {
+        const AlarmJob* job = table.slots[slot];
+        if (job == nullptr || tried[slot] || !takes(link, *job)) continue;
+        if (best < 0) {
+            best = slot;
+            continue;
+        }
+        const AlarmJob& b = *table.slots[best];
+        const bool handed = job->failoverTo == link.number();
+        const bool bestHanded = b.failoverTo == link.number();
+        if (handed != bestHanded ? handed : job->queuedSeq < b.queuedSeq) best = slot;
+    }
+    return best;
+}
+
 }  // namespace
 
 SubmitFn setSubmitFunction(SubmitFn submit) {
@@ -176,9 +198,10 @@ void dispatchSweep(ModemLink& link) {
     beat(Heart::Dispatch);
     std::unique_lock lock(jobTableLock());
     JobTable& table = jobTable();
-    for (int slot = 0; slot < kJobSlots; ++slot) {
+    std::vector<bool> tried(kJobSlots, false);
+    for (int slot = nextSlot(link, table, tried); slot >= 0; slot = nextSlot(link, table, tried)) {
         AlarmJob* job = table.slots[slot];
-        if (job == nullptr || !takes(link, *job)) continue;
+        tried[slot] = true;
         // The path is gone: its jobs wait for it (or go by the other), their attempts kept.
         if (!pathUsable(link)) return;
         if (!beginSubmission()) return;  // stopping: the job stays for the next start
@@ -194,7 +217,11 @@ void dispatchSweep(ModemLink& link) {
         const int handedTo = job->failoverTo;
         if (settled) finish(lock, *job);
         endSubmission();  // after finished is set, so that a stop waits for its report
-        if (handedTo != 0 && handedTo != link.number()) jobQueued(handedTo).set();
+        if (handedTo != 0 && handedTo != link.number()) {
+            lock.unlock();
+            jobQueued(handedTo).set();  // outside jobTableLock, as every event
+            lock.lock();
+        }
     }
 }
 

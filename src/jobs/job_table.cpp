@@ -60,6 +60,8 @@ int place(const AlarmJob& candidate, bool finished) {
     int slot = -1;
     {
         std::lock_guard lock(jobTableLock());
+        static std::uint64_t nextSeq = 0;  // under jobTableLock
+        job->queuedSeq = ++nextSeq;
         for (int i = 0; i < kJobSlots && slot < 0; ++i) {
             if (t.slots[i] == nullptr) {
                 t.slots[i] = job;

@@ -66,6 +66,9 @@ struct AlarmJob {
     // and the one that is to try at once after a failed attempt on the other. 0: none.
     std::uint8_t busyOn;
     std::uint8_t failoverTo;
+    // The order in which jobs were queued (new_alarm numbers them): dispatch takes the oldest
+    // first, whichever slot a job found free.
+    std::uint64_t queuedSeq;
 };
 
 struct JobTable {

@@ -75,12 +75,16 @@ int writeRaw(ModemLink& link, const void* bytes, std::size_t count) {
 }
 
 int waitOk(ModemLink& link, std::int64_t ms) {
-    return link.state().event(ModemEvent::Ok).wait(ms);
+    ModemState& s = link.state();
+    return waitAny({&s.event(ModemEvent::Ok), &s.event(ModemEvent::Lost)}, ms) == 0 ? 0 : -1;
 }
 
 int waitOkOrError(ModemLink& link, std::int64_t ms) {
     ModemState& s = link.state();
-    return waitAny({&s.event(ModemEvent::Ok), &s.event(ModemEvent::Error)}, ms);
+    const int got =
+        waitAny({&s.event(ModemEvent::Ok), &s.event(ModemEvent::Error), &s.event(ModemEvent::Lost)},
+                ms);
+    return got == 2 ? -1 : got;  // a lost port answers as a modem that fell silent
 }
 
 int waitCfunOrError(ModemLink& link, std::int64_t ms) {

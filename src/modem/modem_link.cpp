@@ -26,7 +26,11 @@ void ModemLink::notePortLost() {
 bool ModemLink::setPortHungUp(bool hungUp) {
     // The time first, so that whoever sees the flag finds the time of this loss.
     if (hungUp && !hungUp_.load()) hungUpAt_.store(clock::monotonicMs());
-    return hungUp_.exchange(hungUp);
+    const bool before = hungUp_.exchange(hungUp);
+    // The exchange in flight on the lost port ends now, not at its time-out.
+    if (hungUp) state_.event(ModemEvent::Lost).set();
+    else state_.event(ModemEvent::Lost).reset();
+    return before;
 }
 
 ModemLink& firstModem() {

@@ -22,9 +22,11 @@
 
 namespace gsms {
 
-// Prompt: "> " arrived at the start of a line (the modem waits for the SMS text).
-enum class ModemEvent { Ok = 0, Error, Cpin, Cfun, Cmgf, Cmgl, Csca, Prompt };
-constexpr int kModemEventCount = 8;
+// Prompt: "> " arrived at the start of a line (the modem waits for the SMS text). Lost: the
+// port is gone (ModemLink::setPortHungUp), so that an exchange's waits end at once rather
+// than at their time-out; reset when the LinkThread has the port open again.
+enum class ModemEvent { Ok = 0, Error, Cpin, Cfun, Cmgf, Cmgl, Csca, Prompt, Lost };
+constexpr int kModemEventCount = 9;
 
 struct ModemState {
     static constexpr std::size_t kCaptureSize = 32768;

@@ -139,9 +139,10 @@ int submitText(ModemLink& link, const std::string& dial, const std::string& lati
         s.event(ModemEvent::Error).reset();
         (void)sendCommand(link, "at+cmgs", argument.c_str());
         // The reader notes the prompt the moment it comes, whatever follows it on the line.
-        const int prompt = waitAny({&s.event(ModemEvent::Prompt), &s.event(ModemEvent::Error)},
-                                   5000);
-        if (prompt < 0) return timedOut(link, 1);
+        const int prompt = waitAny(
+            {&s.event(ModemEvent::Prompt), &s.event(ModemEvent::Error), &s.event(ModemEvent::Lost)},
+            5000);
+        if (prompt < 0 || prompt == 2) return timedOut(link, 1);
         if (prompt == 1) return refused(link, 1);
         s.smsText = true;  // the modem echoes the text: the daily log marks its lines
         for (std::size_t i = 0; i < part; ++i) {
@@ -166,9 +167,10 @@ int submitPdus(ModemLink& link, const std::string& dial, std::u32string_view tex
         s.event(ModemEvent::Prompt).reset();
         s.event(ModemEvent::Error).reset();
         (void)sendCommand(link, "at+cmgs", argument.c_str());
-        const int prompt = waitAny({&s.event(ModemEvent::Prompt), &s.event(ModemEvent::Error)},
-                                   5000);
-        if (prompt < 0) return timedOut(link, 1);
+        const int prompt = waitAny(
+            {&s.event(ModemEvent::Prompt), &s.event(ModemEvent::Error), &s.event(ModemEvent::Lost)},
+            5000);
+        if (prompt < 0 || prompt == 2) return timedOut(link, 1);
         if (prompt == 1) return refused(link, 1);
         const std::string line = pduLine(tpdu);
         (void)writeRaw(link, line.data(), line.size());

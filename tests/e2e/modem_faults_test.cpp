@@ -229,6 +229,17 @@ TEST_F(ModemFaults, NumberWithACommandInItNeverReachesTheModem) {
     EXPECT_EQ(sim.records().size(), 1u);
 }
 
+// The port goes while the modem works on a submission: its wait ends with the port, not 30 s
+// later, so that the alarm is free for its retry (or another modem) at once.
+TEST_F(ModemFaults, SubmissionInFlightEndsWithThePort) {
+    ASSERT_EQ(sim.control("send-delay 60000"), "ok");
+    start({}, {{"GSMS_TIME_SCALE", "1"}});
+    alarm("lost.sms", "+4956", "in flight");
+    ASSERT_TRUE(waitFor([&] { return sim.records().size() == 1; }));
+    ASSERT_EQ(sim.control("hangup"), "ok");
+    EXPECT_TRUE(gateway.waitLog("ERROR sending to +4956 (try 1/5)", 15s));  // not the 30 s
+}
+
 TEST_F(ModemFaults, SlowSubmissionIsReportedOnceAndItsLateAnswerStaysWithIt) {
     // 4.5 s of real time is 45 s scaled: 15 s past the 30 s wait for the answer and 15 s
     // before the 30 s of looking for a late one end, so a loaded machine keeps it in between.

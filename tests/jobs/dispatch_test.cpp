@@ -73,6 +73,16 @@ TEST_F(Dispatch, SentAlarmIsFinishedWithStatusSent) {
     EXPECT_EQ(texts(), std::vector<std::string>{"fire"});
 }
 
+// A job queued into a slot freed meanwhile is younger than those behind it: it waits its turn.
+TEST_F(Dispatch, OldestQueuedGoesFirstWhateverItsSlot) {
+    const int first = queue("plant", "1", "one");
+    queue("plant", "2", "two");
+    free_alarm(first);
+    EXPECT_EQ(queue("plant", "3", "three"), first);
+    dispatchSweep();
+    EXPECT_EQ(texts(), (std::vector<std::string>{"two", "three"}));
+}
+
 TEST_F(Dispatch, FailedAlarmIsRetriedAndThenSent) {
     refused = 0;
     const int slot = queue("plant", "7", "fire");
