@@ -19,7 +19,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <vector>
+#include <bitset>
 
 #include "core/activity.h"
 #include "core/log.h"
@@ -169,8 +169,9 @@ void finish(std::unique_lock<std::mutex>& lock, AlarmJob& job) {
 // The job this link takes next in this sweep, or -1: one handed to it after a failed attempt
 // on the other modem first, then the oldest queued. `tried` marks the slots it attempted in
 // this sweep (one attempt per job per sweep). Under jobTableLock.
-int nextSlot(const ModemLink& link, const JobTable& table, const std::vector<bool>& tried) {
+int nextSlot(const ModemLink& link, const JobTable& table, const std::bitset<kJobSlots>& tried) {
     int best = -1;
+    if (table.count.load() == 0) return best;  // the idle sweep costs next to nothing
     for (int slot = 0; slot < kJobSlots; ++slot) {
         const AlarmJob* job = table.slots[slot];
         if (job == nullptr || tried[slot] || !takes(link, *job)) continue;
@@ -198,7 +199,7 @@ void dispatchSweep(ModemLink& link) {
     beat(Heart::Dispatch);
     std::unique_lock lock(jobTableLock());
     JobTable& table = jobTable();
-    std::vector<bool> tried(kJobSlots, false);
+    std::bitset<kJobSlots> tried;
     for (int slot = nextSlot(link, table, tried); slot >= 0; slot = nextSlot(link, table, tried)) {
         AlarmJob* job = table.slots[slot];
         tried[slot] = true;
