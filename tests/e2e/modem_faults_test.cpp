@@ -60,7 +60,13 @@ TEST_F(ModemFaults, HungUpModemCostsNoCpu) {
     const pid_t pid = gateway.process().pid();
     const double before = cpuSeconds(pid);
     std::this_thread::sleep_for(10s);  // the measurement window itself
-    EXPECT_LT(cpuSeconds(pid) - before, 0.2);
+    // ThreadSanitizer's own background thread wakes every few milliseconds in the gateway.
+#if defined(__SANITIZE_THREAD__)
+    constexpr double kMostCpu = 0.5;
+#else
+    constexpr double kMostCpu = 0.2;
+#endif
+    EXPECT_LT(cpuSeconds(pid) - before, kMostCpu);
     EXPECT_EQ(gateway.logCount("modem port hung up"), 1);
     EXPECT_NE(gateway.output().find("modem port hung up"), std::string::npos);
     EXPECT_EQ(gateway.process().exitCode(), -1);
