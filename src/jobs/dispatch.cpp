@@ -51,8 +51,7 @@ ModemLink* failoverPath(const ModemLink& link) {
     return other != nullptr && pathUsable(*other) ? other : nullptr;
 }
 
-// The line as this modem's lines read: named where there are two.
-std::string named(const ModemLink& link, const char* line) { return link.named(line); }
+
 
 // The time of an attempt, as the status row and the success line show it.
 std::int32_t now32() { return static_cast<std::int32_t>(clock::wallSeconds()); }
@@ -92,15 +91,15 @@ bool sendMini(ModemLink& link, int slot, AlarmJob& job) {
             std::snprintf(line, sizeof line, "ERROR sending to %s", number.c_str());
             tally(Tally::Failed);
         }
-        windowLog(nullptr, named(link, line), kColorRed);
+        windowLog(nullptr, link.named(line), kColorRed);
     } else {
         link.sentCount().fetch_add(1);
         settle(job, STATUS_SENT);
         std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
-        windowLog(nullptr, named(link, line), kColorGreen);
+        windowLog(nullptr, link.named(line), kColorGreen);
         tally(Tally::Sent);
     }
-    fileLog(named(link, line));
+    fileLog(link.named(line));
     return settled;
 }
 
@@ -133,15 +132,15 @@ bool sendAlarm(ModemLink& link, int slot, AlarmJob& job, bool failover) {
         }
         std::snprintf(line, sizeof line, "ERROR sending to %s (try %d/%d)", number.c_str(),
                       job.tries, retryCount);
-        windowLog(nullptr, named(link, line), kColorRed);
+        windowLog(nullptr, link.named(line), kColorRed);
     } else {
         link.sentCount().fetch_add(1);
         settle(job, STATUS_SENT);
         std::snprintf(line, sizeof line, "Message sent to %s", number.c_str());
-        windowLog(nullptr, named(link, line), kColorGreen);
+        windowLog(nullptr, link.named(line), kColorGreen);
         tally(Tally::Sent);
     }
-    fileLog(named(link, line));
+    fileLog(link.named(line));
     return settled;
 }
 
