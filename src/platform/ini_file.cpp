@@ -55,11 +55,14 @@ bool isAscii(std::string_view s) {
 
 // A line of a plain file as UTF-8, its name and its value each read as the reader reads them.
 std::string lineToUtf8(const std::string& line) {
-    const auto kl = keyLine(line);
-    if (!kl) return text::plainToUtf8(line);
-    const std::size_t eq = line.find('=');
-    return text::plainToUtf8(std::string_view(line).substr(0, eq)) + "=" +
-           text::plainToUtf8(std::string_view(line).substr(eq + 1));
+    const std::string_view l(line);
+    // Split where the reader splits: a section's name apart from what follows its ']', a key
+    // apart from its value, since each may read as UTF-8 while the whole line does not.
+    std::size_t cut = std::string_view::npos;
+    if (sectionName(line)) cut = line.find(']');
+    else if (keyLine(line)) cut = line.find('=');
+    if (cut == std::string_view::npos) return text::plainToUtf8(l);
+    return text::plainToUtf8(l.substr(0, cut)) + line[cut] + text::plainToUtf8(l.substr(cut + 1));
 }
 
 // A plain file takes new text in the encoding it already has: UTF-8 when it reads as UTF-8,
