@@ -1,10 +1,14 @@
 #include "gateway/engine.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "core/activity.h"
 #include "core/log.h"
@@ -151,6 +155,42 @@ void leaveToTheLinkThread(const ModemStart& start) {
     fatalModemStop(message, first.failure);
 }
 
+// The starts of the modems, as each ends.
+struct StartsInProgress {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool ended[2] = {false, false};
+    int endedCount = 0;
+};
+
+void startOne(ModemStart& start, int index, StartsInProgress& progress) {
+    if (!start.portFailed) {
+        // Held as the LinkThread holds it: once the other modem is in service, the window's
+        // SMSC dialog may name this one while it still starts.
+        std::lock_guard hold(start.link->modemLock());
+        start.failure = startModem(*start.link, modemTextsFromSettings(index + 1), start.message);
+    }
+    {
+        std::lock_guard lock(progress.lock);
+        progress.ended[index] = true;
+        ++progress.endedCount;
+    }
+    progress.changed.notify_all();
+}
+
+void startProcessing(ModemLink& link) {
+    startWorker(routineOf<&processingRoutine<1>, &processingRoutine<2>>(link), "ProcessingThread",
+                &link);
+}
+
+void startLinkWorkers(ModemLink& link) {
+    if (settings().incomingEnable.load() != 0)
+        startWorker(routineOf<&incomingRoutine<1>, &incomingRoutine<2>>(link), "IncomingThread",
+                    &link);
+    startWorker(routineOf<&signalRoutine<1>, &signalRoutine<2>>(link), "SignalThread", &link);
+    startLinkThread(link);  // silent: only what it does is logged
+}
+
 }  // namespace
 
 // Shown in the ordinary colour, a failure all the same (the journal gets it as an error, the
@@ -196,34 +236,62 @@ void init_gsms() {
     for (int i = 0; i < count; ++i) startReader(*starts[i].link);
     clock::sleepMs(500);
 
-    int inService = 0;
+    // Side by side, and the workers start with the first modem in service: a modem that does
+    // not answer or register costs seconds to a minute of time-outs, which no alarm should wait.
+    StartsInProgress progress;
+    std::thread starters[2];
     for (int i = 0; i < count; ++i) {
-        ModemStart& start = starts[i];
-        if (!start.portFailed)
-            start.failure = startModem(*start.link, modemTextsFromSettings(i + 1), start.message);
-        if (start.failure == 0) {
-            start.link->started() = true;
-            ++inService;
+        try {
+            if (count == 2)
+                starters[i] =
+                    std::thread([&starts, &progress, i] { startOne(starts[i], i, progress); });
+        } catch (const std::system_error&) {
         }
+        if (!starters[i].joinable()) startOne(starts[i], i, progress);  // one modem, or no thread
     }
-    if (inService == 0) noModemInService(starts, count);
+    bool ended[2] = {false, false};
+    {
+        std::unique_lock lock(progress.lock);
+        progress.changed.wait(lock, [&] {
+            for (int i = 0; i < count; ++i)
+                if (progress.ended[i] && starts[i].failure == 0) return true;
+            return progress.endedCount == count;
+        });
+        for (int i = 0; i < count; ++i) ended[i] = progress.ended[i];
+    }
+    int inService = 0;
     for (int i = 0; i < count; ++i)
-        if (starts[i].failure != 0) leaveToTheLinkThread(starts[i]);
+        if (ended[i] && starts[i].failure == 0) ++inService;
+    if (inService == 0) {  // every start ended, none in service
+        for (auto& t : starters)
+            if (t.joinable()) t.join();
+        noModemInService(starts, count);
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!ended[i]) continue;
+        if (starts[i].failure == 0) starts[i].link->started() = true;
+        else leaveToTheLinkThread(starts[i]);
+    }
 
     startWorker(reportRoutine, "ReportThread");
     for (int i = 0; i < count; ++i)
-        startWorker(routineOf<&processingRoutine<1>, &processingRoutine<2>>(*starts[i].link),
-                    "ProcessingThread", starts[i].link);
+        if (ended[i]) startProcessing(*starts[i].link);
     startWorker(readJobsRoutine, "ReadJobsThread");
-    for (int i = 0; i < count; ++i) {
-        ModemLink& link = *starts[i].link;
-        if (s.incomingEnable.load() != 0)
-            startWorker(routineOf<&incomingRoutine<1>, &incomingRoutine<2>>(link),
-                        "IncomingThread", &link);
-        startWorker(routineOf<&signalRoutine<1>, &signalRoutine<2>>(link), "SignalThread", &link);
-        startLinkThread(link);  // silent: only what it does is logged
-    }
+    for (int i = 0; i < count; ++i)
+        if (ended[i]) startLinkWorkers(*starts[i].link);
     moveOn(EngineStage::Running);
+
+    // A modem still starting joins when its start ends, in service or left to its LinkThread.
+    for (int i = 0; i < count; ++i) {
+        if (starters[i].joinable()) starters[i].join();
+        if (ended[i] || engineStage() >= EngineStage::Stopping) continue;  // nothing to start
+        if (starts[i].failure == 0) starts[i].link->started() = true;
+        else leaveToTheLinkThread(starts[i]);
+        startProcessing(*starts[i].link);
+        startLinkWorkers(*starts[i].link);
+    }
+    for (auto& t : starters)
+        if (t.joinable()) t.join();
 }
 
 int finishWork(std::int64_t limitMs, std::string& unfinished) {
