@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <vector>
 
@@ -20,7 +21,6 @@ constexpr const char* kAclName = "system.posix_acl_access";
 // How long a writer waits for another one before it gives up (a stopped process holding the
 // lock must not stall the gateway).
 constexpr int kLockWaitMs = 10000;
-constexpr int kMaxAttempts = 100;
 constexpr int kMaxLinkHops = 40;
 
 void fail(Failure* failure, Failure::Kind kind, int error) {
@@ -354,7 +354,10 @@ int readWhole(const std::string& path, std::string& bytes, Failure* failure) {
 }
 
 int rewrite(const std::string& path, const Editor& edit, Failure* failure) {
-    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    // A try that finds the file replaced meanwhile lost to a writer that got through, so the
+    // tries are bounded by time, not by number: a busy writer wins many turns in a row.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
+    for (bool first = true; first || std::chrono::steady_clock::now() < deadline; first = false) {
         std::string target;
         if (const int error = followLinks(path, target); error != 0) {
             fail(failure, Failure::CannotWrite, error);
