@@ -160,7 +160,6 @@ struct StartsInProgress {
     std::mutex lock;
     std::condition_variable changed;
     bool ended[2] = {false, false};
-    int endedCount = 0;
 };
 
 void startOne(ModemStart& start, int index, StartsInProgress& progress) {
@@ -173,9 +172,14 @@ void startOne(ModemStart& start, int index, StartsInProgress& progress) {
     {
         std::lock_guard lock(progress.lock);
         progress.ended[index] = true;
-        ++progress.endedCount;
     }
     progress.changed.notify_all();
+}
+
+// A start that ended: the modem in service, or left to its LinkThread.
+void settle(const ModemStart& start) {
+    if (start.failure == 0) start.link->started() = true;
+    else leaveToTheLinkThread(start);
 }
 
 void startProcessing(ModemLink& link) {
@@ -252,26 +256,27 @@ void init_gsms() {
     bool ended[2] = {false, false};
     {
         std::unique_lock lock(progress.lock);
-        progress.changed.wait(lock, [&] {
+        auto anyInService = [&] {
             for (int i = 0; i < count; ++i)
                 if (progress.ended[i] && starts[i].failure == 0) return true;
-            return progress.endedCount == count;
-        });
+            return false;
+        };
+        auto allEnded = [&] {
+            for (int i = 0; i < count; ++i)
+                if (!progress.ended[i]) return false;
+            return true;
+        };
+        progress.changed.wait(lock, [&] { return anyInService() || allEnded(); });
+        if (!anyInService()) {  // every start ended, none in service
+            lock.unlock();
+            for (auto& t : starters)
+                if (t.joinable()) t.join();
+            noModemInService(starts, count);
+        }
         for (int i = 0; i < count; ++i) ended[i] = progress.ended[i];
     }
-    int inService = 0;
     for (int i = 0; i < count; ++i)
-        if (ended[i] && starts[i].failure == 0) ++inService;
-    if (inService == 0) {  // every start ended, none in service
-        for (auto& t : starters)
-            if (t.joinable()) t.join();
-        noModemInService(starts, count);
-    }
-    for (int i = 0; i < count; ++i) {
-        if (!ended[i]) continue;
-        if (starts[i].failure == 0) starts[i].link->started() = true;
-        else leaveToTheLinkThread(starts[i]);
-    }
+        if (ended[i]) settle(starts[i]);
 
     startWorker(reportRoutine, "ReportThread");
     for (int i = 0; i < count; ++i)
@@ -285,13 +290,10 @@ void init_gsms() {
     for (int i = 0; i < count; ++i) {
         if (starters[i].joinable()) starters[i].join();
         if (ended[i] || engineStage() >= EngineStage::Stopping) continue;  // nothing to start
-        if (starts[i].failure == 0) starts[i].link->started() = true;
-        else leaveToTheLinkThread(starts[i]);
+        settle(starts[i]);
         startProcessing(*starts[i].link);
         startLinkWorkers(*starts[i].link);
     }
-    for (auto& t : starters)
-        if (t.joinable()) t.join();
 }
 
 int finishWork(std::int64_t limitMs, std::string& unfinished) {

@@ -357,7 +357,7 @@ int rewrite(const std::string& path, const Editor& edit, Failure* failure) {
     // A try that finds the file replaced meanwhile lost to a writer that got through, so the
     // tries are bounded by time, not by number: a busy writer wins many turns in a row.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
-    for (bool first = true; first || std::chrono::steady_clock::now() < deadline; first = false) {
+    while (std::chrono::steady_clock::now() < deadline) {
         std::string target;
         if (const int error = followLinks(path, target); error != 0) {
             fail(failure, Failure::CannotWrite, error);
