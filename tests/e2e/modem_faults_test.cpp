@@ -200,7 +200,10 @@ TEST_F(ModemFaults, RingRightAfterThePromptDoesNotStopTheSubmission) {
     ASSERT_EQ(sim.control("after-prompt RING"), "ok");
     mini("ring.sms", "+4933", "despite the ring");
     ASSERT_TRUE(gateway.waitLog("Message sent to +4933"));
-    EXPECT_TRUE(gateway.logHas(" RING\n"));  // logged, and otherwise ignored
+    // Logged, and otherwise ignored; marked as a possible SMS text when it comes after the
+    // gateway took the prompt (which it may or may not have when the modem sends the RING).
+    EXPECT_TRUE(gateway.logHas(" RING\n") || gateway.logHas(" SMS text: \"RING\"\n"))
+        << gateway.dailyLog();
     const auto records = sim.records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_NE(records[0].find("\"text\":\"despite the ring\""), std::string::npos);
